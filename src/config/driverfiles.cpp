@@ -1,0 +1,171 @@
+#include "config/driverfiles.h"
+
+#include "config/registry.h"
+#include "support/guards.h"
+#include "support/text.h"
+
+const MODEL_FEATURE ModelFeature2[MODEL_FEATURE2_ROWS] = {
+    {0, TEXT("Function"), TEXT("AutoConfiguration"), 0},
+    {1, TEXT("Common"), TEXT("LayoutDoubleSided"), 0},
+    {2, TEXT("Function"), TEXT("PortContention"), 0},
+    {3, TEXT("Function"), TEXT("RegCustomSize"), 0},
+    {4, TEXT("Function"), TEXT("PrintRate"), 0},
+    {5, TEXT("Function"), TEXT("PrintRateUnit"), 0},
+    {6, TEXT("Function"), TEXT("ColorDevice"), 0},
+    {7, TEXT("Common"), TEXT("PrinterStapler"), 0},
+    {8, TEXT("Function"), TEXT("BookletOrder"), 0},
+    {9, TEXT("Common"), TEXT("PaperCollate"), 0},
+};
+
+namespace {
+
+constexpr WORD kAnySublanguage = 0xFFFF;
+
+struct LanguageSuffix {
+  WORD wPrimary;      // LANGID & 0x3FF
+  WORD wSublanguage;  // LANGID & 0xFC00, or any
+  LPCWSTR szSuffix;
+};
+
+// The language INI file of a user locale; the first matching row wins.
+const LanguageSuffix kLanguageSuffixes[] = {
+    {0x01, kAnySublanguage, TEXT("AB")}, {0x04, 0x0800, TEXT("CP")},          {0x04, kAnySublanguage, TEXT("CT")},
+    {0x06, kAnySublanguage, TEXT("DN")}, {0x07, kAnySublanguage, TEXT("GR")}, {0x0A, kAnySublanguage, TEXT("SP")},
+    {0x0B, kAnySublanguage, TEXT("FI")}, {0x0C, 0x0C00, TEXT("FC")},          {0x0C, kAnySublanguage, TEXT("FN")},
+    {0x0D, kAnySublanguage, TEXT("HB")}, {0x10, kAnySublanguage, TEXT("IT")}, {0x11, kAnySublanguage, TEXT("JP")},
+    {0x12, kAnySublanguage, TEXT("KR")}, {0x13, kAnySublanguage, TEXT("DT")}, {0x14, kAnySublanguage, TEXT("NR")},
+    {0x16, 0x0800, TEXT("PT")},          {0x16, kAnySublanguage, TEXT("BP")}, {0x19, kAnySublanguage, TEXT("RU")},
+    {0x1D, kAnySublanguage, TEXT("SW")},
+};
+
+constexpr LPCWSTR kDefaultSuffix = TEXT("EN");
+
+LPCWSTR SuffixOfLanguage(WORD langId) {
+  WORD primary = langId & 0x3FF, sub = langId & 0xFC00;
+  for (const auto& row : kLanguageSuffixes)
+    if (row.wPrimary == primary && (row.wSublanguage == kAnySublanguage || row.wSublanguage == sub))
+      return row.szSuffix;
+  return kDefaultSuffix;
+}
+
+// The spooler's Get* calls: a size query that must fail with
+// ERROR_INSUFFICIENT_BUFFER, then the call into a block of that size.
+template <typename Query>
+LPBYTE QueryInfoBlock(Query query) {
+  DWORD needed = 0;
+  if (query(nullptr, 0, &needed) || GetLastError() != ERROR_INSUFFICIENT_BUFFER) return nullptr;
+  GlobalBlock<BYTE> block(needed);
+  if (!block) return nullptr;
+  if (!query(block.get(), needed, &needed)) return nullptr;
+  return block.release();
+}
+
+}  // namespace
+
+LPBYTE MyGetPrinter(HANDLE hPrinter, DWORD dwLevel) {
+  return QueryInfoBlock([&](LPBYTE buffer, DWORD size, LPDWORD needed) {
+    return GetPrinterW(hPrinter, dwLevel, buffer, size, needed);
+  });
+}
+
+LPBYTE MyGetPrinterDriver(HANDLE hPrinter, DWORD dwLevel) {
+  return QueryInfoBlock([&](LPBYTE buffer, DWORD size, LPDWORD needed) {
+    return GetPrinterDriverW(hPrinter, nullptr, dwLevel, buffer, size, needed);
+  });
+}
+
+// Hexadecimal text to a number, without validation: 'A'-'F' are folded to
+// lower case in the caller's text, anything that is not 'a'-'f' counts as
+// c - '0'. Digits beyond the eighth shift out of the 32-bit sum.
+DWORD ConvertChartoHex(CHAR* szText) {
+  size_t n = 0;
+  while (szText[n]) ++n;
+  DWORD sum = 0;
+  for (size_t i = 0; i < n; ++i) {
+    CHAR& c = szText[i];
+    if (c >= 'A' && c <= 'F') c = static_cast<CHAR>(c - 'A' + 'a');
+    int digit = (c >= 'a' && c <= 'f') ? c - 'a' + 10 : c - '0';
+    size_t shift = 4 * (n - 1 - i);
+    if (shift < 32) sum += static_cast<DWORD>(digit) << shift;
+  }
+  return sum;
+}
+
+void GetLanguageSuffix(LPWSTR szSuffix) {
+  CHAR text[256] = {};
+  GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_IDEFAULTLANGUAGE, text, sizeof text - 1);
+  WORD langId = static_cast<WORD>(ConvertChartoHex(text) & 0xFFFF);
+  lstrcpyW(szSuffix, SuffixOfLanguage(langId));
+}
+
+// The driver path's directory (with its backslash) and base name (without
+// the pattern), both upper-cased. The pattern is looked for in the file
+// name, so that directory names that contain it do not cut the path short.
+BOOL GetDrvFileNameAndPath(HANDLE hPrinter, LPWSTR szBaseName, LPWSTR szDirectory, LPCWSTR szPattern) {
+  if (!hPrinter || !szPattern) return FALSE;
+  GlobalBlock<DRIVER_INFO_2W> info(reinterpret_cast<DRIVER_INFO_2W*>(MyGetPrinterDriver(hPrinter, 2)));
+  if (!info) return FALSE;
+  CopyWide(std::span(szDirectory, MAX_PATH), info->pDriverPath ? WideView(info->pDriverPath) : WideView());
+  CharUpperW(szDirectory);
+
+  WideView path(szDirectory);
+  WCHAR pattern[MAX_PATH];
+  CopyWide(pattern, WideView(szPattern));
+  CharUpperW(pattern);
+  size_t nameStart = path.find_last_of(TEXT('\\'));
+  nameStart = nameStart == WideView::npos ? 0 : nameStart + 1;
+  size_t at = path.find(WideView(pattern), nameStart);
+  if (at == WideView::npos || at == 0 || at == nameStart) {
+    SetLastError(0);
+    return FALSE;
+  }
+  CopyWide(std::span(szBaseName, MAX_PATH), path.substr(nameStart, at - nameStart));
+  szDirectory[nameStart] = 0;
+  return TRUE;
+}
+
+BOOL GetMultiLangINIFile(HANDLE hPrinter, LPWSTR szIniPath) {
+  WCHAR base[MAX_PATH] = {}, directory[MAX_PATH] = {};
+  GetDrvFileNameAndPath(hPrinter, base, directory, TEXT(".DLL"));
+
+  // One spare character beyond the 512 bytes read keeps the text terminated
+  // whatever the value holds.
+  WCHAR code[257] = {};
+  bool haveCode = false;
+  GetCurrentUserKeyAccess();
+  {
+    RegKey key;
+    if (GetKQPrintRegKey(key.out(), base, TEXT("")) == ERROR_SUCCESS)
+      haveCode = GetSZValFromReg(key.get(), TEXT("DrvCntCode"), reinterpret_cast<LPBYTE>(code), 512) ==
+                     ERROR_SUCCESS &&
+                 code[0] != 0;
+  }
+  WCHAR suffix[257] = {};
+  if (haveCode) CopyWide(suffix, WideView(code));
+  else GetLanguageSuffix(suffix);
+
+  LPCWSTR candidates[] = {suffix, TEXT("EN"), TEXT("U")};
+  for (int i = lstrcmpW(suffix, TEXT("EN")) == 0 ? 1 : 0; i < 3; ++i) {
+    WCHAR name[MAX_PATH + 257];
+    wsprintfW(name, TEXT("%s%s"), base, candidates[i]);
+    WCHAR found[MAX_PATH];
+    DWORD n = SearchPathW(directory, name, TEXT(".INI"), MAX_PATH, found, nullptr);
+    if (n > 0 && n < MAX_PATH) {
+      lstrcpyW(szIniPath, found);
+      return TRUE;
+    }
+  }
+  return FALSE;
+}
+
+INT GetModelFeature2(const MODEL_FEATURE* table, SHORT iRow, LPCWSTR szIniPath) {
+  if (iRow < 0 || iRow >= MODEL_FEATURE2_ROWS) return 0;
+  const MODEL_FEATURE& row = table[iRow];
+  return static_cast<INT>(GetPrivateProfileIntW(row.szSection, row.szKey,
+                                                static_cast<SHORT>(row.dwDefault), szIniPath));
+}
+
+void ReadIniText(LPCWSTR szIniPath, LPCWSTR szSection, LPCWSTR szKey, LPCWSTR szDefault, LPWSTR out,
+                 DWORD cchOut) {
+  GetPrivateProfileStringW(szSection, szKey, szDefault, out, cchOut, szIniPath);
+}

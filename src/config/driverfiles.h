@@ -1,0 +1,34 @@
+// The driver's files: its base name and directory, the language INI file
+// beside it and the model-feature table.
+#pragma once
+
+#include "spooler/records.h"
+
+// One row of a model-feature table: an INI section, key and default.
+struct MODEL_FEATURE {
+  DWORD dwIndex;
+  LPCWSTR szSection;
+  LPCWSTR szKey;
+  DWORD dwDefault;
+};
+
+constexpr int MODEL_FEATURE2_ROWS = 10;
+extern const MODEL_FEATURE ModelFeature2[MODEL_FEATURE2_ROWS];
+
+constexpr SHORT FEATURE_PORT_CONTENTION = 2;
+constexpr SHORT FEATURE_BOOKLET_ORDER = 8;
+
+// GlobalAlloc blocks with the printer's or its driver's information; the
+// caller releases them with GlobalFree. Null on failure.
+LPBYTE MyGetPrinter(HANDLE hPrinter, DWORD dwLevel);
+LPBYTE MyGetPrinterDriver(HANDLE hPrinter, DWORD dwLevel);
+
+DWORD ConvertChartoHex(CHAR* szText);
+void GetLanguageSuffix(LPWSTR szSuffix);
+BOOL GetDrvFileNameAndPath(HANDLE hPrinter, LPWSTR szBaseName, LPWSTR szDirectory, LPCWSTR szPattern);
+BOOL GetMultiLangINIFile(HANDLE hPrinter, LPWSTR szIniPath);
+INT GetModelFeature2(const MODEL_FEATURE* table, SHORT iRow, LPCWSTR szIniPath);
+
+// The language INI file's text for section/key, or the default, in out.
+void ReadIniText(LPCWSTR szIniPath, LPCWSTR szSection, LPCWSTR szKey, LPCWSTR szDefault, LPWSTR out,
+                 DWORD cchOut);

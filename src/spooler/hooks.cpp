@@ -1,0 +1,168 @@
+// The module entry point and the hooks that frame a job.
+#include "spooler/hooks.h"
+
+#include "booklet/drivers.h"
+#include "config/driverfiles.h"
+#include "config/portcontention.h"
+#include "spool/replay.h"
+#include "spooler/textcapture.h"
+#include "support/guards.h"
+#include "support/text.h"
+#include "watermark/overlaylib.h"
+
+#include <cstring>
+
+namespace {
+
+// The port code of the printer's port when port contention is on for this
+// model, else 0.
+INT ContendedPortCode(HANDLE hPrinter) {
+  WCHAR ini[MAX_PATH] = {};
+  GetMultiLangINIFile(hPrinter, ini);
+  if ((GetModelFeature2(ModelFeature2, FEATURE_PORT_CONTENTION, ini) & 0xFFFF) != 1) return 0;
+  GlobalBlock<PRINTER_INFO_2W> info(reinterpret_cast<PRINTER_INFO_2W*>(MyGetPrinter(hPrinter, 2)));
+  return PortCodeOf(info && info->pPortName ? info->pPortName : TEXT(""));
+}
+
+// FALSE when the scanner holds the printer's port: the user is told so.
+BOOL AcquirePort(HANDLE hPrinter) {
+  WCHAR ini[MAX_PATH] = {};
+  GetMultiLangINIFile(hPrinter, ini);
+  if ((GetModelFeature2(ModelFeature2, FEATURE_PORT_CONTENTION, ini) & 0xFFFF) != 1) return TRUE;
+  GlobalBlock<PRINTER_INFO_2W> info(reinterpret_cast<PRINTER_INFO_2W*>(MyGetPrinter(hPrinter, 2)));
+  WCHAR busy[256] = {};
+  ReadIniText(ini, TEXT("PORTCONTENTION"), TEXT("MESSAGE"), TEXT(""), busy, 256);
+  INT code = PortCodeOf(info && info->pPortName ? info->pPortName : TEXT(""));
+  if (code == 0) return TRUE;
+  // The acquire always asks for the parallel code; the release names the port's own.
+  if (PortAcquire(PORT_CODE_LPT)) return TRUE;
+  MessageBoxW(nullptr, busy, nullptr, MB_SYSTEMMODAL);
+  PortRelease(code);
+  return FALSE;
+}
+
+void TracePageIndex(const JobData* pData) {
+  const FILE_INFO& index = pData->file_info;
+  TraceFormat(TEXT(" pData->file_info.iTotalPage = %d \n"), index.iTotalPage);
+  TraceFormat(TEXT(" pData->file_info.dwCount = %d \n"), index.dwCount);
+  for (INT i = 0; i <= index.iTotalPage && i < MAX_PAGE_INDEX; ++i)
+    TraceFormat(TEXT(" pData->file_info.dwPage[%d] = %d \n"), i, index.dwPage[i]);
+}
+
+// One replay order for a spooled job, the first whose mode bit is set.
+void ReplaySpooledJob(JobData* pData) {
+  DWORD flags = pData->dwFlags;
+  const KQDEVMODE& s = pData->Settings;
+  if (flags & FLAG_BOOKLET) {
+    if (s.wHardwareBooklet == 2) Hardware_DoBooklet(pData, pData->hPrinter);
+    else if (s.wManualDuplex == 2) DoBooklet(pData, pData->hPrinter, pData->dwJobId);
+  } else if (flags & FLAG_MANUAL_DUPLEX) {
+    DoManualDuplex(pData, pData->hPrinter, pData->dwJobId);
+  } else if (flags & FLAG_OHP) {
+    DoOhpPrinting(pData, pData->hPrinter, flags);
+  } else if (flags & FLAG_REVERSE) {
+    if (!DoReverseCollatePrn(pData, pData->hPrinter, flags)) ShowMessage(TEXT("Failed to print in reverse order"), MB_OK);
+  } else if (flags & FLAG_COLLATE) {
+    if (!DoCollatePrinting(pData, pData->hPrinter)) ShowMessage(TEXT("Failed in collation printing"), MB_OK);
+  }
+}
+
+void CloseOverlayOutputFile() {
+  HANDLE file;
+  {
+    UmpdLock lock;
+    file = hOvlyFile;
+    hOvlyFile = nullptr;
+  }
+  if (file && file != INVALID_HANDLE_VALUE) CloseHandle(file);
+}
+
+}  // namespace
+
+BOOL WINAPI DllEntryPoint(HINSTANCE hInstance, DWORD dwReason, LPVOID) {
+  Trace(TEXT("KQXLUMPD: DllEntryPoint \n"));
+  if (dwReason == DLL_PROCESS_ATTACH) {
+    hInst = hInstance;
+    InitializeCriticalSection(&UmpdSection);
+    DisableThreadLibraryCalls(hInstance);
+  }
+  return TRUE;
+}
+
+// The platform's entry point.
+extern "C" KQXL_EXPORT BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID pReserved) {
+  return DllEntryPoint(hInstance, dwReason, pReserved);
+}
+
+extern "C" {
+
+KQXL_EXPORT HANDLE WINAPI DrvSplStartDoc(HANDLE hPrinter, DWORD JobId) {
+  Trace(TEXT("KQXLUMPD: DrvSplStartDoc \n"));
+  GlobalBlock<JobData> job(sizeof(JobData), GMEM_FIXED);
+  if (!job) return nullptr;
+  std::memset(job.get(), 0, sizeof(JobData));
+  job->dwSignature = JOB_SIGNATURE;
+  job->hPrinter = hPrinter;
+  job->dwJobId = JobId;
+  job->dwStatus = STATUS_STARTED;
+  job->dwFlags = 0;
+  ReadGlobalSettings(&job->Settings);
+
+  ModuleHandle overlay(LoadOverlayLibrary(hPrinter));
+  if (!overlay.get()) return nullptr;
+  {
+    UmpdLock lock;
+    hOverlay = overlay.get();
+    dwByteCountOfOverlay = 0;
+  }
+  if (!AcquirePort(hPrinter)) return nullptr;
+  job->hJobOverlay = overlay.release();
+  return job.release();
+}
+
+KQXL_EXPORT BOOL WINAPI DrvSplStartPage(HANDLE hDriver) {
+  Trace(TEXT("KQXLUMPD: DrvSplStartPage \n"));
+  auto* pData = static_cast<JobData*>(hDriver);
+  if (pData) ++pData->dwPageNumber;
+  return TRUE;
+}
+
+KQXL_EXPORT BOOL WINAPI DrvSplEndPage(HANDLE hDriver) {
+  Trace(TEXT("KQXLUMPD: DrvSplEndPage \n"));
+  auto* pData = static_cast<JobData*>(hDriver);
+  return pData ? TextCaptureEndPage(pData) : FALSE;
+}
+
+KQXL_EXPORT void WINAPI DrvSplEndDoc(HANDLE hDriver) {
+  Trace(TEXT("KQXLUMPD: DrvSplEndDoc \n"));
+  auto* pData = static_cast<JobData*>(hDriver);
+  if (!pData) return;
+  pData->dwStatus |= STATUS_ENDDOC;
+  TracePageIndex(pData);
+  if (pData->Settings.wOverlayMode == 2) CloseOverlayOutputFile();
+  else ReplaySpooledJob(pData);
+  if (INT code = ContendedPortCode(pData->hPrinter)) PortReleaseEnd(code);
+}
+
+KQXL_EXPORT void WINAPI DrvSplAbort(HANDLE hDriver) {
+  Trace(TEXT("KQXLUMPD: DrvSplAbort \n"));
+  auto* pData = static_cast<JobData*>(hDriver);
+  if (pData) pData->dwStatus |= STATUS_ABORTED;
+}
+
+KQXL_EXPORT void WINAPI DrvSplClose(HANDLE hDriver) {
+  Trace(TEXT("KQXLUMPD: DrvSplClose \n"));
+  auto* pData = static_cast<JobData*>(hDriver);
+  if (!pData) return;
+  pData->dwSignature = JOB_SIGNATURE_CLOSED;
+  if (pData->hJobOverlay) FreeLibrary(pData->hJobOverlay);
+  // The spool file goes whatever the settings say now: no temp file
+  // survives a closed job.
+  if (pData->hTempFile && pData->hTempFile != INVALID_HANDLE_VALUE) {
+    CloseHandle(pData->hTempFile);
+    DeleteFileW(pData->szTempFile);
+  }
+  GlobalFree(pData);
+}
+
+}  // extern "C"

@@ -1,0 +1,20 @@
+#include "spooler/records.h"
+
+#include <cstring>
+
+KQDEVMODE GlobalDevMode;
+HINSTANCE hInst;
+CRITICAL_SECTION UmpdSection;
+HMODULE hOverlay;
+DWORD dwByteCountOfOverlay;
+HANDLE hOvlyFile;
+
+void CaptureGlobalSettings(const KQDEVMODE& settings) {
+  UmpdLock lock;
+  std::memcpy(&GlobalDevMode, &settings, sizeof GlobalDevMode);
+}
+
+void ReadGlobalSettings(KQDEVMODE* settings) {
+  UmpdLock lock;
+  std::memcpy(settings, &GlobalDevMode, sizeof GlobalDevMode);
+}

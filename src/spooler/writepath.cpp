@@ -1,0 +1,147 @@
+// DrvSplWritePrinter: takes the job's settings from its first buffer and
+// routes every later buffer, in this order of modes: settings update, text
+// capture, bypass, overlay creation, spooled, direct.
+#include <cstring>
+
+#include "config/driverfiles.h"
+#include "spool/spoolfile.h"
+#include "spooler/hooks.h"
+#include "spooler/messages.h"
+#include "spooler/overlayprompts.h"
+#include "spooler/textcapture.h"
+#include "support/text.h"
+#include "watermark/insertion.h"
+#include "watermark/rendering.h"
+
+namespace {
+
+// The nested watermark job replaces the shared settings with its own first
+// buffer; they are put back afterwards, whatever the outcome.
+void MakeWatermarkForJob(JobData* pData) {
+  KQDEVMODE saved;
+  ReadGlobalSettings(&saved);
+  KQDEVMODE settings = pData->Settings;
+  if (!MakeWatermarkData(&settings, pData->hPrinter))
+    ShowMessage(TEXT("Failed to makewatermark: WMark"), MB_ICONERROR);
+  CaptureGlobalSettings(saved);
+}
+
+// The language INI file gets the settings' default user ID when it has none.
+void WriteDefaultUserId(JobData* pData) {
+  WCHAR ini[MAX_PATH] = {};
+  BOOL found = GetMultiLangINIFile(pData->hPrinter, ini);
+  WCHAR id[40] = {};
+  if (GetPrivateProfileStringW(TEXT("GetUserID"), TEXT("UserID"), TEXT(""), id, 40, ini) != 0) return;
+  if (!found) return;  // nowhere to write it
+  std::memset(id, 0, sizeof id);
+  AnsiFieldToWide(pData->Settings.szDefaultUserId, id);
+  WritePrivateProfileStringW(TEXT("GetUserID"), TEXT("UserID"), id, ini);
+}
+
+void TurnOverlayOff(JobData* pData) {
+  pData->Settings.wOverlayMode = 0;
+  CaptureGlobalSettings(pData->Settings);
+}
+
+BOOL HandleFirstBuffer(JobData* pData, LPVOID pBuf, LPDWORD pcWritten) {
+  std::memcpy(&pData->Settings, pBuf, kSettingsRecordSize);
+  CaptureGlobalSettings(pData->Settings);
+  bool accepted = true;
+  const KQDEVMODE& s = pData->Settings;
+
+  WriteDefaultUserId(pData);
+  if (s.wWatermark) MakeWatermarkForJob(pData);
+
+  bool spoolDecision = true;
+  if (s.wOverlayMode == 2) {
+    switch (OverlayCreatePrompt(pData)) {
+      case PromptOutcome::Confirmed: spoolDecision = false; break;
+      case PromptOutcome::Cancelled:
+        TurnOverlayOff(pData);
+        accepted = false;
+        break;
+      case PromptOutcome::Failed: return FALSE;
+    }
+  }
+  if (spoolDecision && s.wBypass == 0 && ReplayFlagsFor(s) != 0) InitFileOperation(pData);
+
+  if (s.wOverlayMode == 1 && s.wOverlayQuery) {
+    switch (OverlayQueryPrompt(pData)) {
+      case PromptOutcome::Confirmed: break;
+      case PromptOutcome::Cancelled:
+        TurnOverlayOff(pData);
+        accepted = false;
+        break;
+      case PromptOutcome::Failed: return FALSE;
+    }
+  }
+  *pcWritten = accepted ? kSettingsRecordSize : 0;
+  return accepted ? TRUE : FALSE;
+}
+
+bool SameDeviceName(const WCHAR* a, const WCHAR* b) {
+  for (int i = 0; i < CCHDEVICENAME; ++i) {
+    if (a[i] != b[i]) return false;
+    if (a[i] == 0) return true;
+  }
+  return true;
+}
+
+// A later DEVMODE of the same device whose orientation differs.
+bool IsOrientationChange(const JobData* pData, const BYTE* p, DWORD n) {
+  const KQDEVMODE& s = pData->Settings;
+  if (!s.wWatermark || n != kSettingsRecordSize) return false;
+  KQDEVMODE update;
+  std::memcpy(&update, p, sizeof update);
+  return SameDeviceName(update.dm.dmDeviceName, s.dm.dmDeviceName) &&
+         update.dm.dmOrientation != s.dm.dmOrientation;
+}
+
+BOOL HandleOrientationChange(JobData* pData, const BYTE* p, LPDWORD pcWritten) {
+  std::memcpy(&pData->Settings.dm.dmOrientation, p + offsetof(KQDEVMODE, dm) + offsetof(DEVMODEW, dmOrientation),
+              sizeof(SHORT));
+  CaptureGlobalSettings(pData->Settings);
+  if (!(pData->dwFlags & FLAG_SECOND_WATERMARK)) {
+    pData->dwFlags |= FLAG_SECOND_WATERMARK;
+    MakeWatermarkForJob(pData);
+  }
+  *pcWritten = kSettingsRecordSize;
+  return TRUE;
+}
+
+BOOL RouteBuffer(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
+  const auto* p = static_cast<const BYTE*>(pBuf);
+  const KQDEVMODE& s = pData->Settings;
+
+  if (IsOrientationChange(pData, p, cbBuf)) return HandleOrientationChange(pData, p, pcWritten);
+  if (s.wTextCapture && s.wTextCaptureMode != 2) return TextCaptureWrite(pData, pBuf, cbBuf, pcWritten);
+  if (s.wBypass) return WritePrinter(pData->hPrinter, pBuf, cbBuf, pcWritten);
+  if (s.wOverlayMode == 2) return OverlayCaptureWrite(pData, pBuf, cbBuf, pcWritten);
+  if (pData->dwFlags & FLAG_SPOOLED) return WriteToFile(pData, pBuf, cbBuf, pcWritten);
+
+  if (IsOverlayMarker(p, cbBuf)) {
+    if (s.wOverlayMode == 1 && !PrintOverlay(pData)) return FALSE;
+    *pcWritten = kOverlayMarkerSize;
+    return TRUE;
+  }
+  if (IsWatermarkMarker(p, cbBuf)) {
+    bool wanted = s.wWatermark && (s.wWatermarkFirstOnly == 0 || pData->dwPageNumber == 1);
+    if (wanted && !WriteDirectWatermarkBlock(pData)) return FALSE;
+    *pcWritten = kWatermarkMarkerSize;
+    return TRUE;
+  }
+  return WritePrinter(pData->hPrinter, pBuf, cbBuf, pcWritten);
+}
+
+}  // namespace
+
+extern "C" KQXL_EXPORT BOOL WINAPI DrvSplWritePrinter(HANDLE hDriver, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
+  Trace(TEXT("KQXLUMPD: DrvSplWritePrinter \n"));
+  auto* pData = static_cast<JobData*>(hDriver);
+  DWORD ignored = 0;
+  if (!pcWritten) pcWritten = &ignored;
+  if (!pData || (!pBuf && cbBuf)) return FALSE;
+  ++pData->dwWriteCount;
+  if (pData->dwWriteCount == 1 && cbBuf == kSettingsRecordSize) return HandleFirstBuffer(pData, pBuf, pcWritten);
+  return RouteBuffer(pData, pBuf, cbBuf, pcWritten);
+}

@@ -1,0 +1,91 @@
+// Guards that give back what a call took, on every path out of a scope.
+#pragma once
+
+#ifndef UNICODE
+#define UNICODE
+#endif
+#include <windows.h>
+
+#include <utility>
+
+// A fixed GlobalAlloc block, typed for convenience.
+template <typename T = BYTE>
+class GlobalBlock {
+ public:
+  GlobalBlock() = default;
+  explicit GlobalBlock(SIZE_T bytes, UINT flags = GMEM_FIXED)
+      : p_(static_cast<T*>(GlobalAlloc(flags, bytes))) {}
+  explicit GlobalBlock(T* adopt) : p_(adopt) {}
+  ~GlobalBlock() { reset(); }
+  GlobalBlock(const GlobalBlock&) = delete;
+  GlobalBlock& operator=(const GlobalBlock&) = delete;
+  GlobalBlock(GlobalBlock&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+
+  T* get() const { return p_; }
+  T* operator->() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+  T* release() { return std::exchange(p_, nullptr); }
+  void reset() {
+    if (p_) GlobalFree(p_);
+    p_ = nullptr;
+  }
+
+ private:
+  T* p_ = nullptr;
+};
+
+// A file handle from CreateFileW.
+class FileHandle {
+ public:
+  FileHandle() = default;
+  explicit FileHandle(HANDLE h) : h_(h) {}
+  ~FileHandle() { reset(); }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+
+  HANDLE get() const { return h_; }
+  bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+  HANDLE release() { return std::exchange(h_, INVALID_HANDLE_VALUE); }
+  void reset() {
+    if (valid()) CloseHandle(h_);
+    h_ = INVALID_HANDLE_VALUE;
+  }
+
+ private:
+  HANDLE h_ = INVALID_HANDLE_VALUE;
+};
+
+// A registry key; closing a null key is skipped.
+class RegKey {
+ public:
+  RegKey() = default;
+  ~RegKey() {
+    if (h_) RegCloseKey(h_);
+  }
+  RegKey(const RegKey&) = delete;
+  RegKey& operator=(const RegKey&) = delete;
+
+  HKEY get() const { return h_; }
+  HKEY* out() { return &h_; }
+
+ private:
+  HKEY h_ = nullptr;
+};
+
+// A loaded module.
+class ModuleHandle {
+ public:
+  ModuleHandle() = default;
+  explicit ModuleHandle(HMODULE h) : h_(h) {}
+  ~ModuleHandle() {
+    if (h_) FreeLibrary(h_);
+  }
+  ModuleHandle(const ModuleHandle&) = delete;
+  ModuleHandle& operator=(const ModuleHandle&) = delete;
+
+  HMODULE get() const { return h_; }
+  HMODULE release() { return std::exchange(h_, nullptr); }
+
+ private:
+  HMODULE h_ = nullptr;
+};

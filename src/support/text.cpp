@@ -1,0 +1,53 @@
+#include "support/text.h"
+
+#include <cstdarg>
+
+void CopyWide(std::span<WCHAR> out, WideView text) {
+  if (out.empty()) return;
+  size_t n = text.size() < out.size() - 1 ? text.size() : out.size() - 1;
+  for (size_t i = 0; i < n; ++i) out[i] = text[i];
+  out[n] = 0;
+}
+
+void Trace(LPCWSTR text) { OutputDebugStringW(text); }
+
+void TraceFormat(LPCWSTR format, ...) {
+  WCHAR line[1024];
+  va_list args;
+  va_start(args, format);
+  wvsprintfW(line, format, args);
+  va_end(args);
+  OutputDebugStringW(line);
+}
+
+void ShowMessage(LPCWSTR text, UINT style) { MessageBoxW(nullptr, text, nullptr, style); }
+
+BOOL AnsiFieldToWide(std::span<const CHAR> field, std::span<WCHAR> out) {
+  if (out.empty()) return FALSE;
+  out[0] = 0;
+  size_t length = 0;
+  while (length < field.size() && field[length] != 0) ++length;
+  if (length == 0) return TRUE;
+  // An ANSI code page never yields more characters than bytes.
+  WCHAR wide[512];
+  if (length > sizeof wide / sizeof wide[0]) length = sizeof wide / sizeof wide[0];
+  int n = MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, field.data(), static_cast<int>(length), wide,
+                              static_cast<int>(sizeof wide / sizeof wide[0]));
+  if (n <= 0) return FALSE;
+  size_t keep = static_cast<size_t>(n) < out.size() - 1 ? static_cast<size_t>(n) : out.size() - 1;
+  if (keep > 0 && keep < static_cast<size_t>(n) && wide[keep - 1] >= 0xD800 && wide[keep - 1] <= 0xDBFF)
+    --keep;  // never split a surrogate pair
+  CopyWide(out, WideView(wide, keep));
+  return TRUE;
+}
+
+bool StartsWithNoCase(LPCWSTR text, WideView prefix) {
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if (!text || text[i] == 0) return false;
+    WCHAR a[2] = {text[i], 0}, b[2] = {prefix[i], 0};
+    CharUpperW(a);
+    CharUpperW(b);
+    if (a[0] != b[0]) return false;
+  }
+  return true;
+}

@@ -1,0 +1,17 @@
+#include "watermark/overlaylib.h"
+
+#include "config/driverfiles.h"
+
+HMODULE LoadOverlayLibrary(HANDLE hPrinter) {
+  WCHAR base[MAX_PATH] = {}, directory[MAX_PATH] = {};
+  GetDrvFileNameAndPath(hPrinter, base, directory, TEXT(".DLL"));
+  WCHAR path[2 * MAX_PATH + 8];
+  wsprintfW(path, TEXT("%s%s%s"), directory, base, TEXT("O.DLL"));
+  return LoadLibraryW(path);
+}
+
+BOOL FindOverlayExports(HMODULE hLibrary, GetOverlaySizeFn* getSize, ReadOverlayFn* read) {
+  *getSize = reinterpret_cast<GetOverlaySizeFn>(reinterpret_cast<void*>(GetProcAddress(hLibrary, "getOverlaySize")));
+  *read = reinterpret_cast<ReadOverlayFn>(reinterpret_cast<void*>(GetProcAddress(hLibrary, "ReadOverlay")));
+  return *getSize && *read;
+}

@@ -1,0 +1,470 @@
+#include "jobkit/script.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+#include "spooler/messages.h"
+
+namespace jobkit {
+
+namespace {
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// A quoted string starting at line[i] == '"'; i ends after the closing quote.
+bool readQuoted(std::string_view line, size_t& i, std::string* out, std::string* error) {
+  out->clear();
+  for (++i; i < line.size(); ++i) {
+    char c = line[i];
+    if (c == '"') {
+      ++i;
+      return true;
+    }
+    if (c != '\\') {
+      out->push_back(c);
+      continue;
+    }
+    if (++i >= line.size()) break;
+    switch (line[i]) {
+      case '\\': out->push_back('\\'); break;
+      case '"': out->push_back('"'); break;
+      case 'n': out->push_back('\n'); break;
+      case 'r': out->push_back('\r'); break;
+      case 't': out->push_back('\t'); break;
+      case 'x': {
+        int hi = i + 1 < line.size() ? hexDigit(line[i + 1]) : -1;
+        int lo = i + 2 < line.size() ? hexDigit(line[i + 2]) : -1;
+        if (hi < 0 || lo < 0) {
+          *error = "\\x needs two hexadecimal digits";
+          return false;
+        }
+        out->push_back(static_cast<char>(hi * 16 + lo));
+        i += 2;
+        break;
+      }
+      default: *error = std::string("unknown escape \\") + line[i]; return false;
+    }
+  }
+  *error = "string without its closing quote";
+  return false;
+}
+
+bool tokenize(std::string_view line, std::vector<Token>* tokens, std::string* error) {
+  size_t i = 0;
+  while (i < line.size()) {
+    if (isSpace(line[i])) {
+      ++i;
+      continue;
+    }
+    if (line[i] == '#') break;
+    Token t;
+    if (line[i] == '"') {
+      if (!readQuoted(line, i, &t.value, error)) return false;
+      t.quoted = true;
+    } else {
+      size_t start = i;
+      while (i < line.size() && !isSpace(line[i]) && line[i] != '=' && line[i] != '"') ++i;
+      std::string word(line.substr(start, i - start));
+      if (i < line.size() && line[i] == '=') {
+        t.key = word;
+        ++i;
+        if (i < line.size() && line[i] == '"') {
+          if (!readQuoted(line, i, &t.value, error)) return false;
+          t.quoted = true;
+        } else {
+          size_t vs = i;
+          while (i < line.size() && !isSpace(line[i])) ++i;
+          t.value = std::string(line.substr(vs, i - vs));
+        }
+      } else {
+        t.value = word;
+      }
+    }
+    tokens->push_back(std::move(t));
+  }
+  return true;
+}
+
+std::u16string wide(const std::string& utf8) { return winsim::fromUtf8(utf8); }
+
+const Token* keyed(const Directive& d, const char* key) {
+  for (auto& t : d.args)
+    if (t.key == key) return &t;
+  return nullptr;
+}
+
+bool number(const Token& t, long long* out, std::string* error) {
+  auto n = parseNumber(t.value);
+  if (!n) {
+    *error = "\"" + t.value + "\" is not a number";
+    return false;
+  }
+  *out = *n;
+  return true;
+}
+
+bool hexBytes(const std::vector<Token>& args, size_t from, std::string* out, std::string* error) {
+  for (size_t i = from; i < args.size(); ++i) {
+    const std::string& h = args[i].value;
+    if (h.size() != 2 || hexDigit(h[0]) < 0 || hexDigit(h[1]) < 0) {
+      *error = "\"" + h + "\" is not a hexadecimal byte";
+      return false;
+    }
+    out->push_back(static_cast<char>(hexDigit(h[0]) * 16 + hexDigit(h[1])));
+  }
+  return true;
+}
+
+struct AnswerName {
+  const char* name;
+  int id;
+};
+const AnswerName kAnswers[] = {{"OK", IDOK},       {"CANCEL", IDCANCEL}, {"ABORT", IDABORT},
+                               {"RETRY", IDRETRY}, {"IGNORE", IDIGNORE}, {"YES", IDYES},
+                               {"NO", IDNO},       {"TRYAGAIN", IDTRYAGAIN}, {"CONTINUE", IDCONTINUE}};
+
+}  // namespace
+
+bool parseScript(std::string_view text, std::vector<Directive>* out, ScriptError* error) {
+  int lineNo = 0;
+  size_t i = 0;
+  while (i <= text.size()) {
+    size_t j = text.find('\n', i);
+    if (j == std::string_view::npos) j = text.size();
+    ++lineNo;
+    std::vector<Token> tokens;
+    std::string message;
+    if (!tokenize(text.substr(i, j - i), &tokens, &message)) {
+      *error = {lineNo, message};
+      return false;
+    }
+    if (!tokens.empty()) {
+      if (tokens[0].quoted || !tokens[0].key.empty()) {
+        *error = {lineNo, "a line begins with a directive"};
+        return false;
+      }
+      Directive d{lineNo, tokens[0].value, {tokens.begin() + 1, tokens.end()}};
+      out->push_back(std::move(d));
+    }
+    i = j + 1;
+  }
+  return true;
+}
+
+const char* answerName(int id) {
+  for (auto& a : kAnswers)
+    if (a.id == id) return a.name;
+  return "OK";
+}
+
+Player::Player(winsim::Machine& machine, fs::path scriptDir) : machine_(machine), scriptDir_(std::move(scriptDir)) {
+  settings_.reset();
+}
+
+Player::~Player() { closeJob(); }
+
+bool Player::run(const std::vector<Directive>& script, ScriptError* error) {
+  for (auto& d : script) {
+    std::string message;
+    if (!step(d, &message)) {
+      *error = {d.line, message};
+      closeJob();
+      return false;
+    }
+    if (!fatal_.empty()) {
+      closeJob();
+      return true;
+    }
+  }
+  closeJob();
+  return true;
+}
+
+void Player::report() {
+  if (onHook_ && job_) onHook_(job_->last());
+}
+
+void Player::closeJob() {
+  if (job_ && job_->started()) {
+    job_->close();
+    report();
+  }
+  job_.reset();
+  jobRefused_ = false;
+}
+
+bool Player::step(const Directive& d, std::string* error) {
+  bool handled = false;
+  if (!machineDirective(d, error, &handled)) return false;
+  if (handled) return true;
+  return hookDirective(d, error);
+}
+
+bool Player::machineDirective(const Directive& d, std::string* error, bool* handled) {
+  *handled = true;
+  const auto& a = d.args;
+  auto need = [&](size_t n, const char* usage) {
+    if (a.size() >= n) return true;
+    *error = std::string("usage: ") + usage;
+    return false;
+  };
+  if (d.verb == "printer") {
+    if (auto* t = keyed(d, "name")) printer_ = wide(t->value);
+    winsim::PrinterSpec spec = machine_.printer(printer_).value_or(winsim::PrinterSpec{});
+    spec.name = printer_;
+    if (auto* t = keyed(d, "port")) spec.port = wide(t->value);
+    if (auto* t = keyed(d, "driver")) spec.driver = wide(t->value);
+    if (auto* t = keyed(d, "path")) {
+      spec.driverPath = wide(t->value);
+      spec.configFile = spec.driverPath.substr(0, spec.driverPath.find_last_of(u'\\') + 1) + u"KQXLUMPD.DLL";
+    }
+    machine_.setPrinter(spec);
+    return true;
+  }
+  if (d.verb == "printer-data") {
+    if (!need(2, "printer-data NAME hex HH ... | printer-data NAME size=N [OFFSET=WORD ...]")) return false;
+    std::string bytes;
+    if (a[1].value == "hex") {
+      if (!hexBytes(a, 2, &bytes, error)) return false;
+    } else if (a[1].key == "size") {
+      long long size;
+      if (!number(a[1], &size, error)) return false;
+      if (size < 0 || size > 65536) return *error = "size out of range", false;
+      bytes.assign(static_cast<size_t>(size), '\0');
+      for (size_t i = 2; i < a.size(); ++i) {
+        auto off = parseNumber(a[i].key);
+        long long word;
+        if (!off || !number(a[i], &word, error)) return *error = "expected OFFSET=WORD", false;
+        if (*off < 0 || *off + 2 > size) return *error = "offset outside the data", false;
+        bytes[*off] = static_cast<char>(word & 0xFF);
+        bytes[*off + 1] = static_cast<char>((word >> 8) & 0xFF);
+      }
+    } else {
+      *error = "printer-data takes hex or size=";
+      return false;
+    }
+    machine_.setPrinterData(printer_, wide(a[0].value), std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    return true;
+  }
+  if (d.verb == "file") {
+    if (!need(3, "file \"C:\\...\" text \"...\" | file \"C:\\...\" from \"host/path\"")) return false;
+    if (a[1].value == "text") {
+      machine_.writeFile(wide(a[0].value), a[2].value);
+    } else if (a[1].value == "from") {
+      fs::path host = scriptDir_ / a[2].value;
+      std::error_code ec;
+      if (!fs::is_regular_file(host, ec)) return *error = "no file " + host.string(), false;
+      machine_.copyFileIn(wide(a[0].value), host);
+    } else {
+      return *error = "file takes text or from", false;
+    }
+    return true;
+  }
+  if (d.verb == "delete") {
+    if (!need(1, "delete \"C:\\...\"")) return false;
+    machine_.deleteFile(wide(a[0].value));
+    return true;
+  }
+  if (d.verb == "ini") {
+    if (!need(4, "ini \"FILE\" SECTION KEY \"VALUE\"")) return false;
+    machine_.setProfileString(wide(a[0].value), wide(a[1].value), wide(a[2].value), wide(a[3].value));
+    return true;
+  }
+  if (d.verb == "registry") {
+    if (!need(3, "registry \"KEY\" NAME sz \"TEXT\" | NAME dword N | NAME delete")) return false;
+    std::u16string key = wide(a[0].value), name = wide(a[1].value);
+    if (a[2].value == "delete") {
+      machine_.deleteRegistryValue(key, name);
+    } else if (a[2].value == "sz" && a.size() >= 4) {
+      machine_.setRegistryString(key, name, wide(a[3].value));
+    } else if (a[2].value == "dword" && a.size() >= 4) {
+      long long n;
+      if (!number(a[3], &n, error)) return false;
+      machine_.setRegistryDword(key, name, static_cast<DWORD>(n));
+    } else {
+      return *error = "registry takes sz \"TEXT\", dword N or delete", false;
+    }
+    return true;
+  }
+  if (d.verb == "locale" || d.verb == "codepage") {
+    long long n;
+    if (!need(1, "locale LANGID | codepage N") || !number(a[0], &n, error)) return false;
+    if (d.verb == "locale") machine_.setLocale(static_cast<LANGID>(n));
+    else machine_.setCodePage(static_cast<UINT>(n));
+    return true;
+  }
+  if (d.verb == "answer") {
+    std::vector<int> answers;
+    for (auto& t : a) {
+      const AnswerName* found = nullptr;
+      for (auto& an : kAnswers)
+        if (t.value == an.name) found = &an;
+      if (!found) return *error = "unknown answer \"" + t.value + "\"", false;
+      answers.push_back(found->id);
+    }
+    machine_.queueAnswers(answers);
+    return true;
+  }
+  if (d.verb == "fail") {
+    if (!need(1, "fail FUNCTION [nth=N|every] [path=\"PATTERN\"]")) return false;
+    winsim::FaultSpec f;
+    f.function = a[0].value;
+    for (size_t i = 1; i < a.size(); ++i) {
+      if (a[i].value == "every" && a[i].key.empty()) {
+        f.every = true;
+      } else if (a[i].key == "nth") {
+        long long n;
+        if (!number(a[i], &n, error)) return false;
+        f.nth = static_cast<int>(n);
+      } else if (a[i].key == "path") {
+        f.pathPattern = wide(a[i].value);
+      } else {
+        return *error = "unknown fail option \"" + a[i].value + "\"", false;
+      }
+    }
+    machine_.addFault(f);
+    return true;
+  }
+  if (d.verb == "settings") {
+    for (auto& t : a) {
+      if (t.key.empty() && t.value == "reset") {
+        settings_.reset();
+      } else if (t.key.empty()) {
+        return *error = "expected FIELD=VALUE, not \"" + t.value + "\"", false;
+      } else if (!settings_.set(t.key, t.value, t.quoted, error)) {
+        return false;
+      }
+    }
+    return true;
+  }
+  *handled = false;
+  return true;
+}
+
+bool Player::writeBuffer(const void* data, size_t size) {
+  DWORD written = 0;
+  job_->write(data, static_cast<DWORD>(size), &written);
+  report();
+  return true;
+}
+
+bool Player::writeDirective(const Directive& d, std::string* error) {
+  const auto& a = d.args;
+  if (a.empty()) return *error = "write what?", false;
+  const std::string& what = a[0].value;
+  if (what == "settings") {
+    auto record = settings_.build(printer_, machine_.codePage());
+    return writeBuffer(record.data(), record.size());
+  }
+  if (what == "text") {
+    if (a.size() < 2) return *error = "usage: write text \"...\"", false;
+    return writeBuffer(a[1].value.data(), a[1].value.size());
+  }
+  if (what == "hex") {
+    std::string bytes;
+    if (!hexBytes(a, 1, &bytes, error)) return false;
+    return writeBuffer(bytes.data(), bytes.size());
+  }
+  if (what == "marker") {
+    if (a.size() < 2) return *error = "usage: write marker KIND", false;
+    const std::string& kind = a[1].value;
+    std::string bytes;
+    if (kind == "page-start") {
+      long long orientation = 1;
+      if (a.size() >= 3 && !number(a[2], &orientation, error)) return false;
+      bytes.assign(reinterpret_cast<const char*>(kPageMarkerPrefix), 3);
+      bytes.push_back(static_cast<char>(PAGE_MARKER_START));
+      bytes.push_back(static_cast<char>(orientation));
+    } else if (kind == "pages-end") {
+      bytes.assign(reinterpret_cast<const char*>(kPageMarkerPrefix), 3);
+      bytes.push_back(static_cast<char>(PAGE_MARKER_END));
+    } else if (kind == "watermark") {
+      bytes = kWatermarkMarker;
+    } else if (kind == "overlay") {
+      bytes = kOverlayMarker;
+    } else if (kind == "capture-start") {
+      bytes.assign(reinterpret_cast<const char*>(kCaptureStart), 4);
+    } else if (kind == "capture-stop") {
+      bytes.assign(reinterpret_cast<const char*>(kCaptureStop), 4);
+    } else {
+      return *error = "unknown marker \"" + kind + "\"", false;
+    }
+    return writeBuffer(bytes.data(), bytes.size());
+  }
+  if (what == "file") {
+    if (a.size() < 2) return *error = "usage: write file \"host/path\" [offset=N] [length=N] [chunk=N]", false;
+    fs::path host = scriptDir_ / a[1].value;
+    std::ifstream in(host, std::ios::binary);
+    if (!in) return *error = "cannot read " + host.string(), false;
+    std::error_code ec;
+    long long fileSize = static_cast<long long>(fs::file_size(host, ec));
+    long long offset = 0, length = -1, chunk = -1;
+    for (size_t i = 2; i < a.size(); ++i) {
+      long long* slot = a[i].key == "offset" ? &offset : a[i].key == "length" ? &length : a[i].key == "chunk" ? &chunk : nullptr;
+      if (!slot) return *error = "unknown write file option \"" + a[i].key + "\"", false;
+      if (!number(a[i], slot, error)) return false;
+    }
+    if (length < 0) length = fileSize - offset;
+    if (offset < 0 || offset + length > fileSize) return *error = "range outside " + host.string(), false;
+    if (chunk <= 0) chunk = length;
+    if (chunk > 0xFFFFFFF) return *error = "chunk too large", false;
+    in.seekg(offset);
+    std::vector<char> buffer(static_cast<size_t>(std::max(1LL, std::min(chunk, length))));
+    while (length > 0) {
+      size_t n = static_cast<size_t>(std::min<long long>(length, static_cast<long long>(buffer.size())));
+      in.read(buffer.data(), static_cast<std::streamsize>(n));
+      if (static_cast<size_t>(in.gcount()) != n) return *error = "short read from " + host.string(), false;
+      writeBuffer(buffer.data(), n);
+      length -= static_cast<long long>(n);
+    }
+    return true;
+  }
+  return *error = "unknown write \"" + what + "\"", false;
+}
+
+bool Player::hookDirective(const Directive& d, std::string* error) {
+  if (d.verb == "startdoc") {
+    closeJob();
+    long long id = 0;
+    std::u16string document = u"Document";
+    if (auto* t = keyed(d, "job"))
+      if (!number(*t, &id, error)) return false;
+    if (auto* t = keyed(d, "document")) document = wide(t->value);
+    job_ = std::make_unique<winsim::PrintJob>(printer_, static_cast<DWORD>(id), document);
+    bool ok = job_->startDoc();
+    if (!job_->error().empty()) {
+      fatal_ = job_->error();
+      return true;
+    }
+    report();
+    jobRefused_ = !ok;
+    return true;
+  }
+  static const char* const kHooks[] = {"write", "startpage", "endpage", "enddoc", "abort", "close"};
+  bool isHook = false;
+  for (auto* h : kHooks) isHook = isHook || d.verb == h;
+  if (!isHook) return *error = "unknown directive \"" + d.verb + "\"", false;
+  if (!job_) return *error = d.verb + " before startdoc", false;
+  if (jobRefused_ || !job_->started()) return true;  // the spooler does not go on with a refused job
+  if (d.verb == "write") return writeDirective(d, error);
+  if (d.verb == "startpage") job_->startPage();
+  else if (d.verb == "endpage") job_->endPage();
+  else if (d.verb == "enddoc") job_->endDoc();
+  else if (d.verb == "abort") job_->abort();
+  else if (d.verb == "close") {
+    closeJob();
+    return true;
+  }
+  report();
+  return true;
+}
+
+}  // namespace jobkit

@@ -1,0 +1,79 @@
+// Job scripts: one directive a line, played through the hooks the way the
+// spooler calls them. docs/job-script.md is the reference.
+#pragma once
+
+#include <winsim/machine.h>
+#include <winsim/spooler.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "jobkit/settings.h"
+
+namespace jobkit {
+
+namespace fs = std::filesystem;
+
+struct Token {
+  std::string key;    // before '=', empty for a plain token
+  std::string value;  // the word, or the quoted text unescaped
+  bool quoted = false;
+};
+
+struct Directive {
+  int line = 0;
+  std::string verb;
+  std::vector<Token> args;
+};
+
+struct ScriptError {
+  int line = 0;
+  std::string message;
+};
+
+// The script's name of a message box answer (IDOK is "OK").
+const char* answerName(int id);
+
+// Parses a whole script; false with the first error.
+bool parseScript(std::string_view text, std::vector<Directive>* out, ScriptError* error);
+
+class Player {
+ public:
+  using HookCallback = std::function<void(const winsim::HookResult&)>;
+
+  Player(winsim::Machine& machine, fs::path scriptDir);
+  ~Player();
+
+  void onHook(HookCallback callback) { onHook_ = std::move(callback); }
+
+  // Runs the directives in order; false with the error of the directive
+  // that could not be carried out. A job still open at the end is closed,
+  // as the spooler closes every job.
+  bool run(const std::vector<Directive>& script, ScriptError* error);
+
+  // When the component could not be loaded at all (not a script error).
+  const std::string& fatal() const { return fatal_; }
+
+ private:
+  bool step(const Directive& d, std::string* error);
+  bool machineDirective(const Directive& d, std::string* error, bool* handled);
+  bool hookDirective(const Directive& d, std::string* error);
+  bool writeDirective(const Directive& d, std::string* error);
+  bool writeBuffer(const void* data, size_t size);
+  void closeJob();
+  void report();
+
+  winsim::Machine& machine_;
+  fs::path scriptDir_;
+  std::u16string printer_ = u"KQ PCL6 Laser";
+  SettingsBuilder settings_;
+  std::unique_ptr<winsim::PrintJob> job_;
+  bool jobRefused_ = false;
+  HookCallback onHook_;
+  std::string fatal_;
+};
+
+}  // namespace jobkit

@@ -1,0 +1,235 @@
+#include "jobkit/settings.h"
+
+#include <iconv.h>
+
+#include <cstring>
+#include <winsim/machine.h>
+
+#include "spooler/records.h"
+
+namespace jobkit {
+
+namespace {
+
+#define DM_FIELD(name, kind, width) {#name, offsetof(KQDEVMODE, dm) + offsetof(DEVMODEW, name), FieldKind::kind, width}
+#define KQ_FIELD(name, kind, width) {#name, offsetof(KQDEVMODE, name), FieldKind::kind, width}
+
+const std::vector<SettingsField> kFields = {
+    DM_FIELD(dmDeviceName, Wide, CCHDEVICENAME),
+    DM_FIELD(dmSpecVersion, Word, 0),
+    DM_FIELD(dmDriverVersion, Word, 0),
+    DM_FIELD(dmSize, Word, 0),
+    DM_FIELD(dmDriverExtra, Word, 0),
+    DM_FIELD(dmFields, Dword, 0),
+    DM_FIELD(dmOrientation, Short, 0),
+    DM_FIELD(dmPaperSize, Short, 0),
+    DM_FIELD(dmPaperLength, Short, 0),
+    DM_FIELD(dmPaperWidth, Short, 0),
+    DM_FIELD(dmScale, Short, 0),
+    DM_FIELD(dmCopies, Short, 0),
+    DM_FIELD(dmDefaultSource, Short, 0),
+    DM_FIELD(dmPrintQuality, Short, 0),
+    DM_FIELD(dmColor, Short, 0),
+    DM_FIELD(dmDuplex, Short, 0),
+    DM_FIELD(dmYResolution, Short, 0),
+    DM_FIELD(dmTTOption, Short, 0),
+    DM_FIELD(dmCollate, Short, 0),
+    DM_FIELD(dmFormName, Wide, CCHFORMNAME),
+    KQ_FIELD(wMediaType, Word, 0),
+    KQ_FIELD(wOhpMode, Short, 0),
+    KQ_FIELD(wOverlayAskAlways, Word, 0),
+    KQ_FIELD(wTextCapture, Word, 0),
+    KQ_FIELD(wTextCaptureMode, Word, 0),
+    KQ_FIELD(wWatermarkSizeRule, Word, 0),
+    KQ_FIELD(wBooklet, Word, 0),
+    KQ_FIELD(wNoClipToPage, Word, 0),
+    KQ_FIELD(szOverlayFile, Ansi, 260),
+    KQ_FIELD(wOverlayMode, Word, 0),
+    KQ_FIELD(wManualDuplex, Word, 0),
+    KQ_FIELD(wInstructionPage, Short, 0),
+    KQ_FIELD(wBackSideOrder, Word, 0),
+    KQ_FIELD(wReverseOrder, Word, 0),
+    KQ_FIELD(wCollate, Word, 0),
+    KQ_FIELD(wPrinterCopies, Word, 0),
+    KQ_FIELD(wOhpSeparatorAfter, Word, 0),
+    KQ_FIELD(wOverlayQuery, Word, 0),
+    KQ_FIELD(wHardwareBooklet, Word, 0),
+    KQ_FIELD(wBookletSide, Word, 0),
+    KQ_FIELD(wWatermark, Word, 0),
+    KQ_FIELD(szWatermarkText, Ansi, 80),
+    KQ_FIELD(wWatermarkSize, Short, 0),
+    KQ_FIELD(wWatermarkAngle, Short, 0),
+    KQ_FIELD(wBypass, Word, 0),
+    KQ_FIELD(szWatermarkFont, Ansi, 32),
+    KQ_FIELD(wWatermarkOffsetX, Short, 0),
+    KQ_FIELD(wWatermarkOffsetY, Short, 0),
+    KQ_FIELD(wWatermarkOutline, Word, 0),
+    KQ_FIELD(wWatermarkFirstOnly, Word, 0),
+    KQ_FIELD(dwWatermarkColor, Dword, 0),
+    KQ_FIELD(dwWatermarkWeight, Long, 0),
+    KQ_FIELD(bWatermarkItalic, Byte, 0),
+    KQ_FIELD(szDefaultUserId, Ansi, 64),
+    KQ_FIELD(wBookletBinding, Word, 0),
+};
+
+#undef DM_FIELD
+#undef KQ_FIELD
+
+bool numberFits(FieldKind kind, long long v) {
+  switch (kind) {
+    case FieldKind::Word: return v >= -32768 && v <= 0xFFFF;
+    case FieldKind::Short: return v >= -32768 && v <= 0xFFFF;
+    case FieldKind::Byte: return v >= -128 && v <= 0xFF;
+    case FieldKind::Long:
+    case FieldKind::Dword: return v >= INT32_MIN && v <= 0xFFFFFFFFLL;
+    default: return false;
+  }
+}
+
+size_t numberSize(FieldKind kind) {
+  switch (kind) {
+    case FieldKind::Byte: return 1;
+    case FieldKind::Word:
+    case FieldKind::Short: return 2;
+    default: return 4;
+  }
+}
+
+}  // namespace
+
+const std::vector<SettingsField>& settingsFields() { return kFields; }
+
+const SettingsField* findSettingsField(std::string_view name) {
+  for (auto& f : kFields)
+    if (name == f.name) return &f;
+  return nullptr;
+}
+
+std::optional<long long> parseNumber(std::string_view text) {
+  bool negative = false;
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+  }
+  int base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    text.remove_prefix(2);
+  }
+  if (text.empty() || text.size() > 16) return std::nullopt;
+  long long v = 0;
+  for (char c : text) {
+    int d;
+    if (c >= '0' && c <= '9') d = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+    else return std::nullopt;
+    v = v * base + d;
+  }
+  return negative ? -v : v;
+}
+
+std::string toCodePage(std::string_view utf8, UINT codePage) {
+  std::string name = codePage == CP_UTF8 ? "UTF-8" : "CP" + std::to_string(codePage);
+  iconv_t cd = iconv_open(name.c_str(), "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(utf8);
+  std::string out;
+  const char* in = utf8.data();
+  size_t left = utf8.size();
+  char buf[256];
+  while (left > 0) {
+    char* o = buf;
+    size_t oLeft = sizeof buf;
+    size_t r = iconv(cd, const_cast<char**>(&in), &left, &o, &oLeft);
+    out.append(buf, o - buf);
+    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+      out.push_back('?');
+      // skip one UTF-8 character
+      do {
+        ++in;
+        --left;
+      } while (left > 0 && (static_cast<unsigned char>(*in) & 0xC0) == 0x80);
+    }
+  }
+  iconv_close(cd);
+  return out;
+}
+
+void SettingsBuilder::reset() { values_.clear(); }
+
+bool SettingsBuilder::set(std::string_view field, std::string_view value, bool isText, std::string* error) {
+  const SettingsField* f = findSettingsField(field);
+  if (!f) {
+    *error = "unknown settings field \"" + std::string(field) + "\"";
+    return false;
+  }
+  Value v;
+  bool stringField = f->kind == FieldKind::Ansi || f->kind == FieldKind::Wide;
+  if (stringField) {
+    v.isText = true;
+    v.text = std::string(value);
+  } else {
+    auto n = parseNumber(value);
+    if (!n || !numberFits(f->kind, *n)) {
+      *error = "\"" + std::string(value) + "\" is not a value for " + f->name;
+      return false;
+    }
+    v.number = *n;
+  }
+  (void)isText;
+  values_.emplace_back(f, v);
+  return true;
+}
+
+SettingsBuilder& SettingsBuilder::with(std::string_view field, long long value) {
+  std::string error;
+  set(field, std::to_string(value), false, &error);
+  return *this;
+}
+
+SettingsBuilder& SettingsBuilder::withText(std::string_view field, std::string_view utf8) {
+  std::string error;
+  set(field, utf8, true, &error);
+  return *this;
+}
+
+std::vector<uint8_t> SettingsBuilder::build(std::u16string_view printerName, UINT codePage) const {
+  std::vector<uint8_t> record(kSettingsRecordSize, 0);
+  auto put = [&](const SettingsField& f, const Value& v) {
+    switch (f.kind) {
+      case FieldKind::Ansi: {
+        std::string bytes = toCodePage(v.text, codePage);
+        std::memset(&record[f.offset], 0, f.width);
+        std::memcpy(&record[f.offset], bytes.data(), std::min(bytes.size(), f.width));
+        break;
+      }
+      case FieldKind::Wide: {
+        std::u16string text = winsim::fromUtf8(v.text);
+        std::memset(&record[f.offset], 0, f.width * 2);
+        std::memcpy(&record[f.offset], text.data(), std::min(text.size(), f.width - 1) * 2);
+        break;
+      }
+      default: {
+        uint32_t n = static_cast<uint32_t>(v.number);
+        std::memcpy(&record[f.offset], &n, numberSize(f.kind));  // little-endian host
+      }
+    }
+  };
+  auto number = [](long long n) { Value v; v.number = n; return v; };
+  Value name;
+  name.isText = true;
+  name.text = winsim::toUtf8(printerName);
+  put(*findSettingsField("dmDeviceName"), name);
+  put(*findSettingsField("dmSize"), number(sizeof(DEVMODEW)));
+  put(*findSettingsField("dmDriverExtra"), number(kSettingsRecordSize - sizeof(DEVMODEW)));
+  put(*findSettingsField("dmOrientation"), number(1));
+  put(*findSettingsField("dmPaperSize"), number(9));
+  put(*findSettingsField("dmScale"), number(100));
+  put(*findSettingsField("dmCopies"), number(1));
+  put(*findSettingsField("dmPrintQuality"), number(600));
+  put(*findSettingsField("dmYResolution"), number(600));
+  for (auto& [f, v] : values_) put(*f, v);
+  return record;
+}
+
+}  // namespace jobkit

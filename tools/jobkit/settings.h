@@ -1,0 +1,61 @@
+// Builds the 1625-byte settings record from FIELD=VALUE assignments, by the
+// field names of the component's record. Shared by kqxl-run, kqxl-mkjob and
+// the tests.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace jobkit {
+
+enum class FieldKind { Word, Short, Long, Dword, Byte, Ansi, Wide };
+
+struct SettingsField {
+  const char* name;
+  size_t offset;
+  FieldKind kind;
+  size_t width;  // bytes for Ansi, characters for Wide
+};
+
+// Every field a job script may set, public DEVMODE fields and private ones.
+const std::vector<SettingsField>& settingsFields();
+const SettingsField* findSettingsField(std::string_view name);
+
+class SettingsBuilder {
+ public:
+  // The defaults: dmDeviceName the printer's name, dmSize 220, dmDriverExtra
+  // 1405, dmOrientation 1, dmPaperSize 9, dmScale 100, dmCopies 1,
+  // dmPrintQuality and dmYResolution 600, everything else 0.
+  void reset();
+  // A number for numeric fields, text (UTF-8) for string fields. False with
+  // a message for an unknown field or a value that does not fit.
+  bool set(std::string_view field, std::string_view value, bool isText, std::string* error);
+  // Numeric convenience for tests and tools.
+  SettingsBuilder& with(std::string_view field, long long value);
+  SettingsBuilder& withText(std::string_view field, std::string_view utf8);
+
+  // The record for a printer; ANSI fields are encoded in `codePage`.
+  std::vector<uint8_t> build(std::u16string_view printerName, UINT codePage = 1252) const;
+
+ private:
+  struct Value {
+    bool isText = false;
+    long long number = 0;
+    std::string text;
+  };
+  std::vector<std::pair<const SettingsField*, Value>> values_;
+};
+
+// Number syntax of job scripts: decimal or 0x-hexadecimal, optional sign.
+std::optional<long long> parseNumber(std::string_view text);
+
+// UTF-8 text into an ANSI code page; unmappable characters become '?'.
+std::string toCodePage(std::string_view utf8, UINT codePage);
+
+}  // namespace jobkit

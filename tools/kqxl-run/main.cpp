@@ -1,0 +1,294 @@
+// kqxl-run: plays a job script through the component's hooks on a
+// simulated machine, as the print spooler does, and writes what reached
+// the printer port.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "jobkit/script.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kUsage[] = R"(usage: kqxl-run [options] JOBSCRIPT
+
+Plays JOBSCRIPT through the KQXLUMPD spooler hooks on a simulated Windows
+machine and writes what reached the printer port.
+
+options:
+  -o DIR            write DIR/doc-1.prn, doc-2.prn, ... (one per spooler
+                    document) and DIR/events.jsonl; without -o the bytes of
+                    all documents go to standard output unless it is a terminal
+  --machine DIR     use the machine folder DIR, creating it from the default
+                    machine when it does not exist, and keep it
+  --image DIR       the default machine to start from (default: the build's)
+  --events FILE     write the event log to FILE as well ("-" for stderr)
+  --log-api         log every Win32 call the component makes ({"event":"api"})
+  --interactive     ask each message box on the terminal instead of the
+                    script's answers
+  -h, --help        this text
+
+The job script reference is docs/job-script.md. Events (JSON Lines):
+  {"event":"hook","hook":"DrvSplWritePrinter","result":1,"written":1625}
+  {"event":"trace","text":"..."}
+  {"event":"messagebox","text":"...","caption":null,"style":16,"answer":"OK"}
+  {"event":"document","number":1,"name":"...","bytes":N,"file":"doc-1.prn"}
+  {"event":"api",...}        with --log-api
+  {"event":"leak",...}       whatever the component left behind, at exit
+Exit status: 0 when the script ran to its end, whatever the hooks returned;
+2 for a script error (reported as FILE:LINE: message); 1 for anything else.
+)";
+
+std::string json(std::u16string_view s) {
+  std::string utf8 = winsim::toUtf8(s), r = "\"";
+  for (unsigned char c : utf8) {
+    if (c == '"' || c == '\\') {
+      r += '\\';
+      r += static_cast<char>(c);
+    } else if (c == '\n') {
+      r += "\\n";
+    } else if (c == '\r') {
+      r += "\\r";
+    } else if (c == '\t') {
+      r += "\\t";
+    } else if (c < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      r += buf;
+    } else {
+      r += static_cast<char>(c);
+    }
+  }
+  return r + "\"";
+}
+
+std::string json(std::string_view s) { return json(winsim::fromUtf8(s)); }
+
+class EventLog {
+ public:
+  void add(std::ostream* out) { outs_.push_back(out); }
+  void line(const std::string& text) {
+    for (auto* o : outs_) *o << text << "\n";
+  }
+  void flush() {
+    for (auto* o : outs_) o->flush();
+  }
+
+ private:
+  std::vector<std::ostream*> outs_;
+};
+
+class StreamSink : public winsim::DocumentSink {
+ public:
+  explicit StreamSink(FILE* f, bool own) : f_(f), own_(own) {}
+  ~StreamSink() override { finish(); }
+  bool write(const void* data, size_t size) override { return !f_ || std::fwrite(data, 1, size, f_) == size; }
+  void finish() override {
+    if (f_ && own_) std::fclose(f_);
+    else if (f_) std::fflush(f_);
+    f_ = nullptr;
+  }
+
+ private:
+  FILE* f_;
+  bool own_;
+};
+
+struct Options {
+  fs::path script;
+  fs::path outDir;
+  fs::path machineDir;
+  fs::path image = KQXL_MACHINE_IMAGE;
+  std::string eventsFile;
+  bool logApi = false;
+  bool interactive = false;
+};
+
+int usageError(const std::string& message) {
+  std::cerr << "kqxl-run: " << message << "\n" << kUsage;
+  return 2;
+}
+
+int askOnTerminal(const winsim::MessageBoxRecord& box) {
+  std::FILE* tty = std::fopen("/dev/tty", "r+");
+  if (!tty) return IDOK;
+  std::fprintf(tty, "\n[%s] %s\n", box.caption ? winsim::toUtf8(*box.caption).c_str() : "",
+               winsim::toUtf8(box.text).c_str());
+  UINT type = box.style & MB_TYPEMASK;
+  const char* choices = type == MB_OKCANCEL ? "OK/CANCEL" : type == MB_YESNO ? "YES/NO"
+                        : type == MB_YESNOCANCEL ? "YES/NO/CANCEL" : type == MB_RETRYCANCEL ? "RETRY/CANCEL" : "OK";
+  std::fprintf(tty, "answer (%s): ", choices);
+  std::fflush(tty);
+  char line[64] = {};
+  int answer = IDOK;
+  if (std::fgets(line, sizeof line, tty)) {
+    std::string a(line);
+    for (auto& c : a) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    a.erase(a.find_last_not_of(" \r\n") + 1);
+    const std::pair<const char*, int> names[] = {{"OK", IDOK},       {"CANCEL", IDCANCEL}, {"YES", IDYES},
+                                                 {"NO", IDNO},       {"RETRY", IDRETRY},   {"ABORT", IDABORT},
+                                                 {"IGNORE", IDIGNORE}};
+    for (auto& [name, id] : names)
+      if (a == name) answer = id;
+  }
+  std::fclose(tty);
+  return answer;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options opt;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    auto value = [&](const char* name) -> const char* {
+      if (i + 1 >= argc) return nullptr;
+      (void)name;
+      return argv[++i];
+    };
+    if (a == "-h" || a == "--help") {
+      std::cout << kUsage;
+      return 0;
+    } else if (a == "-o") {
+      const char* v = value("-o");
+      if (!v) return usageError("-o needs a folder");
+      opt.outDir = v;
+    } else if (a == "--machine") {
+      const char* v = value("--machine");
+      if (!v) return usageError("--machine needs a folder");
+      opt.machineDir = v;
+    } else if (a == "--image") {
+      const char* v = value("--image");
+      if (!v) return usageError("--image needs a folder");
+      opt.image = v;
+    } else if (a == "--events") {
+      const char* v = value("--events");
+      if (!v) return usageError("--events needs a file");
+      opt.eventsFile = v;
+    } else if (a == "--log-api") {
+      opt.logApi = true;
+    } else if (a == "--interactive") {
+      opt.interactive = true;
+    } else if (!a.empty() && a[0] == '-') {
+      return usageError("unknown option " + a);
+    } else if (opt.script.empty()) {
+      opt.script = a;
+    } else {
+      return usageError("one job script at a time");
+    }
+  }
+  if (opt.script.empty()) return usageError("no job script");
+
+  std::ifstream scriptFile(opt.script, std::ios::binary);
+  if (!scriptFile) {
+    std::cerr << opt.script.string() << ": cannot read the job script\n";
+    return 2;
+  }
+  std::stringstream text;
+  text << scriptFile.rdbuf();
+  std::vector<jobkit::Directive> script;
+  jobkit::ScriptError scriptError;
+  if (!jobkit::parseScript(text.str(), &script, &scriptError)) {
+    std::cerr << opt.script.string() << ":" << scriptError.line << ": " << scriptError.message << "\n";
+    return 2;
+  }
+
+  std::error_code ec;
+  if (!fs::is_directory(opt.image / "WINDOWS", ec)) {
+    std::cerr << "kqxl-run: no default machine at " << opt.image.string() << " (build it, or pass --image)\n";
+    return 1;
+  }
+  fs::path root = opt.machineDir;
+  bool temporary = root.empty();
+  if (temporary) {
+    char pattern[] = "/tmp/kqxl-machine-XXXXXX";
+    if (!mkdtemp(pattern)) {
+      std::cerr << "kqxl-run: cannot make a temporary machine folder\n";
+      return 1;
+    }
+    root = pattern;
+    winsim::Machine::createFrom(opt.image, root);
+  } else if (!fs::exists(root, ec)) {
+    winsim::Machine::createFrom(opt.image, root);
+  }
+
+  EventLog events;
+  std::ofstream eventsOut, eventsExtra;
+  if (!opt.outDir.empty()) {
+    fs::create_directories(opt.outDir, ec);
+    eventsOut.open(opt.outDir / "events.jsonl", std::ios::trunc);
+    events.add(&eventsOut);
+  }
+  if (opt.eventsFile == "-") {
+    events.add(&std::cerr);
+  } else if (!opt.eventsFile.empty()) {
+    eventsExtra.open(opt.eventsFile, std::ios::trunc);
+    events.add(&eventsExtra);
+  }
+
+  int exitCode = 0;
+  std::vector<std::string> summary;
+  {
+    winsim::Machine machine(root);
+    bool toStdout = opt.outDir.empty() && !isatty(STDOUT_FILENO);
+    machine.setSinkFactory([&](int number, std::u16string_view, std::string* file) -> std::unique_ptr<winsim::DocumentSink> {
+      if (!opt.outDir.empty()) {
+        std::string name = "doc-" + std::to_string(number) + ".prn";
+        *file = name;
+        return std::make_unique<StreamSink>(std::fopen((opt.outDir / name).c_str(), "wb"), true);
+      }
+      return std::make_unique<StreamSink>(toStdout ? stdout : nullptr, false);
+    });
+    winsim::Observer observer;
+    observer.trace = [&](std::u16string_view t) { events.line("{\"event\":\"trace\",\"text\":" + json(t) + "}"); };
+    observer.messageBox = [&](const winsim::MessageBoxRecord& box) {
+      events.line("{\"event\":\"messagebox\",\"text\":" + json(box.text) +
+                  ",\"caption\":" + (box.caption ? json(*box.caption) : std::string("null")) +
+                  ",\"style\":" + std::to_string(box.style) + ",\"answer\":\"" + jobkit::answerName(box.answer) + "\"}");
+      summary.push_back("message box: \"" + winsim::toUtf8(box.text) + "\" answered " + jobkit::answerName(box.answer));
+    };
+    observer.api = [&](const std::string& line) { events.line(line); };
+    observer.documentDone = [&](const winsim::DocumentRecord& doc) {
+      events.line("{\"event\":\"document\",\"number\":" + std::to_string(doc.number) + ",\"name\":" + json(doc.name) +
+                  ",\"bytes\":" + std::to_string(doc.bytes) + ",\"file\":" +
+                  (doc.file.empty() ? std::string("null") : json(doc.file)) + "}");
+      summary.push_back("document " + std::to_string(doc.number) + " \"" + winsim::toUtf8(doc.name) + "\": " +
+                        std::to_string(doc.bytes) + " bytes" + (doc.file.empty() ? "" : " in " + doc.file));
+    };
+    machine.setObserver(observer);
+    machine.setLogApi(opt.logApi);
+    if (opt.interactive) machine.setAnswerCallback(askOnTerminal);
+
+    jobkit::Player player(machine, opt.script.parent_path());
+    player.onHook([&](const winsim::HookResult& h) {
+      std::string line = std::string("{\"event\":\"hook\",\"hook\":\"") + h.hook + "\"";
+      if (std::strcmp(h.hook, "DrvSplStartDoc") == 0) line += std::string(",\"result\":") + (h.handleNull ? "null" : "\"handle\"");
+      else if (h.hasResult) line += ",\"result\":" + std::to_string(h.result);
+      if (h.hasWritten) line += ",\"written\":" + std::to_string(h.written);
+      events.line(line + "}");
+      bool failed = std::strcmp(h.hook, "DrvSplStartDoc") == 0 ? h.handleNull : (h.hasResult && h.result == 0);
+      if (failed) summary.push_back(std::string("failed hook: ") + h.hook);
+    });
+    if (!player.run(script, &scriptError)) {
+      std::cerr << opt.script.string() << ":" << scriptError.line << ": " << scriptError.message << "\n";
+      exitCode = 2;
+    } else if (!player.fatal().empty()) {
+      std::cerr << "kqxl-run: " << player.fatal() << "\n";
+      exitCode = 1;
+    }
+    for (auto& leak : machine.leaks()) {
+      events.line("{\"event\":\"leak\",\"kind\":" + json(leak.kind) + ",\"what\":" + json(leak.what) + "}");
+      summary.push_back("left behind: " + leak.kind + " " + leak.what);
+    }
+  }
+  events.flush();
+  for (auto& s : summary) std::cerr << s << "\n";
+  if (temporary) fs::remove_all(root, ec);
+  return exitCode;
+}

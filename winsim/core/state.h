@@ -1,0 +1,181 @@
+// The state of the current simulated machine, shared by winsim's DLL
+// folders. Every Win32 entry point takes `lock()` while it touches it and
+// never holds it while calling into a loaded module.
+#pragma once
+
+#include <windows.h>
+#include <winsim/machine.h>
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace winsim::detail {
+
+// Ordering of names that Windows compares without regard to case.
+struct CaseLess {
+  bool operator()(const std::u16string& a, const std::u16string& b) const;
+};
+
+char16_t upper(char16_t c);
+std::u16string upper(std::u16string_view s);
+bool equalsNoCase(std::u16string_view a, std::u16string_view b);
+bool globMatch(std::u16string_view pattern, std::u16string_view text);  // case-insensitive
+std::u16string_view view(LPCWSTR s);  // empty for null
+
+struct OpenFile {
+  int fd = -1;
+  std::string key;  // canonical host path, for share modes
+  std::u16string winPath;
+  DWORD access = 0;
+  DWORD share = 0;
+};
+
+struct RegValue {
+  std::u16string name;  // as first written
+  DWORD type = REG_NONE;
+  std::vector<uint8_t> data;
+};
+
+struct RegNode {
+  std::u16string name;
+  std::map<std::u16string, RegNode, CaseLess> subkeys;
+  std::map<std::u16string, RegValue, CaseLess> values;
+};
+
+struct OpenKey {
+  std::vector<std::u16string> path;  // from HKEY_CURRENT_USER
+  REGSAM access = 0;
+};
+
+struct Module {
+  std::string key;  // canonical host path
+  std::u16string winPath;
+  void* dl = nullptr;
+  int refs = 0;
+  int spoolerRefs = 0;  // references the spooler itself holds
+};
+
+struct PrinterHandle {
+  std::u16string printer;
+  int document = 0;  // current document number, 0 for none
+};
+
+struct OpenDocument {
+  std::unique_ptr<DocumentSink> sink;
+  size_t record = 0;  // index into documents
+  bool failed = false;
+};
+
+struct FaultRule {
+  FaultSpec spec;
+  int seen = 0;
+  bool spent = false;
+};
+
+struct State {
+  std::recursive_mutex mu;
+  fs::path root;
+  LANGID lang = 0x0409;
+  UINT acp = 1252;
+
+  std::map<uintptr_t, OpenFile> files;
+  uintptr_t nextFile = 1;
+  std::map<void*, size_t> blocks;
+
+  RegNode hkcu;
+  std::map<uintptr_t, OpenKey> keys;
+  uintptr_t nextKey = 1;
+
+  std::map<uintptr_t, Module> modules;
+  uintptr_t nextModule = 1;
+
+  std::vector<PrinterSpec> printers;
+  std::map<uintptr_t, PrinterHandle> printerHandles;
+  uintptr_t nextPrinter = 1;
+  std::map<DWORD, std::pair<std::u16string, std::u16string>> jobs;  // id -> printer, document
+  DWORD nextJobId = 1;
+  std::vector<DocumentRecord> documents;
+  std::map<int, OpenDocument> openDocuments;
+  SinkFactory sinkFactory;
+
+  std::deque<int> answers;
+  std::function<int(const MessageBoxRecord&)> ask;
+  std::vector<MessageBoxRecord> boxes;
+  std::vector<std::u16string> traces;
+  std::vector<FaultRule> faults;
+  Observer observer;
+  bool logApi = false;
+
+  std::set<std::string> tempAtStart;
+  unsigned tempCounter = 0;
+};
+
+State& state();  // the current machine; aborts when there is none
+std::unique_lock<std::recursive_mutex> lock();
+State* current();
+void setCurrent(State* s);
+
+void setError(DWORD code);
+
+// True when an injected fault says this call fails.
+bool faultHits(const char* function, std::u16string_view path = {});
+
+// Paths. C:\ maps onto the machine folder; lookup is case-insensitive.
+std::u16string fullWinPath(std::u16string_view path);  // absolute, backslashes, no . or ..
+bool hostPathOf(std::u16string_view winPath, fs::path* host);  // false: not on drive C:
+std::string canonicalKey(const fs::path& host);
+std::u16string windowsDirectory();
+std::u16string tempDirectory();
+
+// Registry persistence (advapi32).
+void loadRegistry(State& s);
+void saveRegistry(const State& s);
+RegNode* findKey(RegNode& root, const std::vector<std::u16string>& path);
+std::vector<std::u16string> splitKeyPath(std::u16string_view path);
+
+// Profile files, for hosts (kernel32).
+using ProfileData = std::map<std::u16string, std::map<std::u16string, std::u16string, CaseLess>, CaseLess>;
+ProfileData readProfile(const fs::path& host);
+bool writeProfileString(std::u16string_view file, LPCWSTR section, LPCWSTR key, LPCWSTR value);
+
+// Code pages (kernel32).
+bool decodeAnsi(UINT codePage, std::string_view bytes, std::u16string* out, bool strict);
+std::string encodeAnsi(UINT codePage, std::u16string_view text, char defaultChar, bool* usedDefault);
+
+// One line of the API log: collects the arguments of a call and emits it
+// with its result. Does nothing while the log is off.
+class ApiCall {
+ public:
+  explicit ApiCall(const char* function);
+  ApiCall& arg(const char* name, std::u16string_view value);
+  ApiCall& arg(const char* name, LPCWSTR value);
+  ApiCall& arg(const char* name, LPCSTR value);
+  ApiCall& arg(const char* name, long long value);
+  ApiCall& hex(const char* name, unsigned long long value);
+  ApiCall& ptr(const char* name, const void* value);
+  ApiCall& out(const char* name, std::u16string_view value);
+  void result(long long value);
+  void resultHex(unsigned long long value);
+  void resultPtr(const void* value);
+  void resultNone();
+
+ private:
+  void field(const char* name, const std::string& json);
+  void emit(const std::string& result);
+  bool on_;
+  std::string function_;
+  std::string args_;
+  std::string outs_;
+};
+
+std::string jsonString(std::u16string_view s);
+std::string jsonString(std::string_view s);
+
+}  // namespace winsim::detail

@@ -1,0 +1,158 @@
+// The host side of winsim: a simulated Windows machine whose drive C: is a
+// host folder. One machine is current in a process at a time, as one Windows
+// is; the Win32 functions of winsim act on it.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace winsim {
+
+namespace fs = std::filesystem;
+
+struct MessageBoxRecord {
+  std::u16string text;
+  std::optional<std::u16string> caption;  // nullopt: no caption was passed
+  UINT style = 0;
+  int answer = 0;
+};
+
+struct DocumentRecord {
+  int number = 0;  // 1, 2, ... in the order documents were started
+  std::u16string name;
+  uint64_t bytes = 0;
+  std::string file;  // where its bytes went, when they went to a file
+};
+
+// Something the component left behind: an open handle, a memory block, a
+// loaded module or a file in the temp folder.
+struct Leak {
+  std::string kind;  // "handle", "block", "module", "tempfile"
+  std::string what;
+};
+
+// Where one spooler document's bytes go. Data streams through; nothing is
+// kept whole.
+class DocumentSink {
+ public:
+  virtual ~DocumentSink() = default;
+  virtual bool write(const void* data, size_t size) = 0;
+  virtual void finish() {}
+};
+
+using SinkFactory =
+    std::function<std::unique_ptr<DocumentSink>(int number, std::u16string_view name, std::string* file)>;
+
+struct PrinterSpec {
+  std::u16string name = u"KQ PCL6 Laser";
+  std::u16string port = u"USB001";
+  std::u16string driver = u"KQ PCL6 Driver";
+  std::u16string driverPath = u"C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\2\\KQXL.DLL";
+  // The driver's interface module, whose DrvSpl* hooks the spooler calls.
+  std::u16string configFile = u"C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\2\\KQXLUMPD.DLL";
+  std::map<std::u16string, std::vector<uint8_t>> data;  // printer data values
+};
+
+// Injected faults. Functions are named as in Win32 ("CreateFileW"). With nth,
+// the nth call from now fails; with every, each call fails. A path pattern
+// (wildcards * and ?, case-insensitive) limits CreateFileW faults to
+// matching paths.
+struct FaultSpec {
+  std::string function;
+  int nth = 1;
+  bool every = false;
+  std::u16string pathPattern;
+};
+
+struct Observer {
+  std::function<void(std::u16string_view)> trace;            // OutputDebugStringW
+  std::function<void(const MessageBoxRecord&)> messageBox;   // after it was answered
+  std::function<void(const std::string& json)> api;          // one JSON object per call
+  std::function<void(const DocumentRecord&)> documentDone;
+};
+
+struct Snapshot {
+  size_t handles = 0, blocks = 0, modules = 0;
+};
+
+class Machine {
+ public:
+  // Makes the machine folder `root` (which must exist) the drive C: of the
+  // process's current machine.
+  explicit Machine(const fs::path& root);
+  ~Machine();
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+  // Copies a machine image (the default machine) into a new folder.
+  static void createFrom(const fs::path& image, const fs::path& root);
+
+  const fs::path& root() const;
+  // The host path a Windows path names (case-insensitive lookup).
+  fs::path hostPath(std::u16string_view winPath) const;
+
+  // Files, as a person would set them up before a job.
+  void writeFile(std::u16string_view winPath, std::string_view bytes);
+  void copyFileIn(std::u16string_view winPath, const fs::path& hostFile);
+  bool deleteFile(std::u16string_view winPath);
+  void setProfileString(std::u16string_view file, std::u16string_view section,
+                        std::u16string_view key, std::u16string_view value);
+
+  // Registry under HKEY_CURRENT_USER; key paths without the hive.
+  void setRegistryString(std::u16string_view key, std::u16string_view name, std::u16string_view value);
+  void setRegistryDword(std::u16string_view key, std::u16string_view name, DWORD value);
+  void deleteRegistryValue(std::u16string_view key, std::u16string_view name);
+  std::optional<std::u16string> registryString(std::u16string_view key, std::u16string_view name) const;
+
+  // Printers. The default machine's printers come from C:\winsim\printers.ini.
+  void setPrinter(const PrinterSpec& spec);  // adds or replaces by name
+  std::optional<PrinterSpec> printer(std::u16string_view name) const;
+  void setPrinterData(std::u16string_view printer, std::u16string_view value, std::vector<uint8_t> data);
+
+  void setLocale(LANGID lang);
+  void setCodePage(UINT acp);
+  UINT codePage() const;
+
+  // Message boxes: scripted answers first, then the callback, else IDOK or
+  // the first button of the style.
+  void queueAnswers(const std::vector<int>& answers);
+  void setAnswerCallback(std::function<int(const MessageBoxRecord&)> ask);
+
+  void addFault(const FaultSpec& fault);
+  void clearFaults();
+
+  void setObserver(Observer observer);
+  void setLogApi(bool on);
+  void setSinkFactory(SinkFactory factory);
+
+  // What happened.
+  std::vector<MessageBoxRecord> messageBoxes() const;
+  std::vector<std::u16string> traces() const;
+  std::vector<DocumentRecord> documents() const;
+
+  // Bookkeeping: handles, blocks and modules the component holds (the
+  // spooler's own are not counted), and files in C:\WINDOWS\TEMP\ that were
+  // not there when the machine started.
+  Snapshot snapshot() const;
+  std::vector<Leak> leaks() const;
+  std::vector<std::string> tempFiles() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// UTF-8 <-> UTF-16 for hosts and tools.
+std::string toUtf8(std::u16string_view s);
+std::u16string fromUtf8(std::string_view s);
+
+}  // namespace winsim

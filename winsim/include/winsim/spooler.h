@@ -1,0 +1,62 @@
+// The simulated print spooler's side of a job: it opens the printer, starts
+// the job's document, loads the printer driver's spooler component as
+// Windows does and calls its seven hooks.
+#pragma once
+
+#include <winsim/machine.h>
+
+#include <string>
+#include <string_view>
+
+namespace winsim {
+
+// The result of one hook call, for event logs.
+struct HookResult {
+  const char* hook = "";
+  bool hasResult = false;
+  long long result = 0;   // BOOL, or the handle's non-null-ness for DrvSplStartDoc
+  bool hasWritten = false;
+  DWORD written = 0;
+  bool handleNull = false;  // DrvSplStartDoc only
+};
+
+class PrintJob {
+ public:
+  PrintJob(std::u16string_view printer, DWORD jobId, std::u16string_view document);
+  ~PrintJob();  // closes the job (DrvSplClose) if the spooler still holds it
+  PrintJob(const PrintJob&) = delete;
+  PrintJob& operator=(const PrintJob&) = delete;
+
+  // DrvSplStartDoc. False when the component refused the job (or could not
+  // be loaded); the other hooks are then not called.
+  bool startDoc();
+  BOOL write(const void* data, DWORD size, DWORD* written);
+  BOOL startPage();
+  BOOL endPage();
+  void endDoc();
+  void abort();
+  void close();
+
+  bool started() const { return driverJob_ != nullptr; }
+  HANDLE printerHandle() const { return printer_; }
+  const HookResult& last() const { return last_; }
+  const std::string& error() const { return error_; }  // why startDoc could not call the hook
+
+  struct Hooks;
+
+ private:
+  std::u16string printerName_;
+  std::u16string document_;
+  DWORD jobId_;
+  HANDLE printer_ = nullptr;
+  HANDLE driverJob_ = nullptr;
+  Hooks* hooks_ = nullptr;
+  HookResult last_;
+  std::string error_;
+};
+
+// The spooler's printer handles, for hosts that drive printers directly.
+HANDLE OpenPrinterHandle(std::u16string_view printer);
+void ClosePrinterHandle(HANDLE printer);
+
+}  // namespace winsim

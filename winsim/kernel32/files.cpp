@@ -1,0 +1,470 @@
+// kernel32 file functions on the machine folder, with Windows' share modes,
+// creation dispositions, file pointers and temp file names.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "core/state.h"
+
+using namespace winsim;
+using namespace winsim::detail;
+
+namespace {
+
+constexpr DWORD kRead = 1, kWrite = 2, kDelete = 4;
+
+DWORD accessBits(DWORD access) {
+  DWORD r = 0;
+  if (access & (GENERIC_READ | GENERIC_ALL | 0x0001)) r |= kRead;
+  if (access & (GENERIC_WRITE | GENERIC_ALL | 0x0002 | 0x0004)) r |= kWrite;
+  if (access & (DELETE | GENERIC_ALL)) r |= kDelete;
+  return r;
+}
+
+DWORD shareBits(DWORD share) {
+  DWORD r = 0;
+  if (share & FILE_SHARE_READ) r |= kRead;
+  if (share & FILE_SHARE_WRITE) r |= kWrite;
+  if (share & FILE_SHARE_DELETE) r |= kDelete;
+  return r;
+}
+
+// Windows refuses an open when either side's share mode excludes the
+// other's access.
+bool shareConflict(const State& s, const std::string& key, DWORD access, DWORD share) {
+  for (auto& [h, f] : s.files) {
+    if (f.key != key) continue;
+    if (accessBits(access) & ~shareBits(f.share)) return true;
+    if (accessBits(f.access) & ~shareBits(share)) return true;
+  }
+  return false;
+}
+
+HANDLE fileHandle(uintptr_t id) { return reinterpret_cast<HANDLE>(0x1000 + id * 4); }
+
+OpenFile* findFile(State& s, HANDLE h) {
+  auto it = s.files.find(reinterpret_cast<uintptr_t>(h));
+  return it == s.files.end() ? nullptr : &it->second;
+}
+
+bool isDir(const fs::path& p) {
+  std::error_code ec;
+  return fs::is_directory(p, ec);
+}
+
+bool isFile(const fs::path& p) {
+  std::error_code ec;
+  return fs::is_regular_file(p, ec);
+}
+
+HANDLE openFile(std::u16string_view name, DWORD access, DWORD share, DWORD disposition,
+                bool quiet) {
+  auto g = lock();
+  auto& s = state();
+  if (!quiet && faultHits("CreateFileW", fullWinPath(name))) {
+    setError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  fs::path host;
+  if (name.empty() || !hostPathOf(name, &host)) {
+    setError(name.empty() ? ERROR_PATH_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (isDir(host)) {
+    setError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (!isDir(host.parent_path())) {
+    setError(ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  bool exists = isFile(host);
+  std::string key = canonicalKey(host);
+  int flags = 0;
+  switch (disposition) {
+    case CREATE_NEW:
+      if (exists) return setError(ERROR_FILE_EXISTS), INVALID_HANDLE_VALUE;
+      flags = O_CREAT | O_EXCL;
+      break;
+    case CREATE_ALWAYS: flags = O_CREAT; break;
+    case OPEN_EXISTING:
+      if (!exists) return setError(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
+      break;
+    case OPEN_ALWAYS: flags = O_CREAT; break;
+    case TRUNCATE_EXISTING:
+      if (!exists) return setError(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
+      if (!(accessBits(access) & kWrite)) return setError(ERROR_INVALID_PARAMETER), INVALID_HANDLE_VALUE;
+      break;
+    default: return setError(ERROR_INVALID_PARAMETER), INVALID_HANDLE_VALUE;
+  }
+  if (exists && shareConflict(s, key, access, share)) {
+    setError(ERROR_SHARING_VIOLATION);
+    return INVALID_HANDLE_VALUE;
+  }
+  DWORD bits = accessBits(access);
+  flags |= (bits & kWrite) ? ((bits & kRead) ? O_RDWR : O_WRONLY) : O_RDONLY;
+  int fd = ::open(host.c_str(), flags | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    setError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (exists && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING)) {
+    if (::ftruncate(fd, 0) != 0) {
+      ::close(fd);
+      setError(ERROR_ACCESS_DENIED);
+      return INVALID_HANDLE_VALUE;
+    }
+  }
+  uintptr_t id = s.nextFile++;
+  HANDLE h = fileHandle(id);
+  s.files[reinterpret_cast<uintptr_t>(h)] = OpenFile{fd, key, fullWinPath(name), access, share};
+  bool reportExisting = exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS);
+  setError(reportExisting ? ERROR_ALREADY_EXISTS : 0);
+  return h;
+}
+
+DWORD copyOut(std::u16string_view text, LPWSTR buffer, DWORD size) {
+  if (size < text.size() + 1) return static_cast<DWORD>(text.size() + 1);
+  text.copy(buffer, text.size());
+  buffer[text.size()] = 0;
+  return static_cast<DWORD>(text.size());
+}
+
+}  // namespace
+
+extern "C" {
+
+HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
+                          DWORD disposition, DWORD flags, HANDLE) {
+  ApiCall log("CreateFileW");
+  log.arg("lpFileName", lpFileName).hex("dwDesiredAccess", access).hex("dwShareMode", share);
+  log.arg("dwCreationDisposition", disposition).hex("dwFlagsAndAttributes", flags);
+  HANDLE h = openFile(view(lpFileName), access, share, disposition, false);
+  log.resultPtr(h);
+  return h;
+}
+
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
+  ApiCall log("ReadFile");
+  log.ptr("hFile", hFile).arg("nNumberOfBytesToRead", toRead);
+  if (read) *read = 0;
+  auto g = lock();
+  OpenFile* f = findFile(state(), hFile);
+  BOOL ok = FALSE;
+  if (!f) {
+    setError(ERROR_INVALID_HANDLE);
+  } else if (faultHits("ReadFile", f->winPath)) {
+    setError(ERROR_READ_FAULT);
+  } else if (!(accessBits(f->access) & kRead)) {
+    setError(ERROR_ACCESS_DENIED);
+  } else {
+    DWORD done = 0;
+    auto* p = static_cast<char*>(buffer);
+    while (done < toRead) {
+      ssize_t n = ::read(f->fd, p + done, toRead - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += static_cast<DWORD>(n);
+    }
+    if (read) *read = done;
+    ok = TRUE;
+    setError(0);
+    log.arg("read", done);
+  }
+  log.result(ok);
+  return ok;
+}
+
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED) {
+  ApiCall log("WriteFile");
+  log.ptr("hFile", hFile).arg("nNumberOfBytesToWrite", toWrite);
+  if (written) *written = 0;
+  auto g = lock();
+  OpenFile* f = findFile(state(), hFile);
+  BOOL ok = FALSE;
+  if (!f) {
+    setError(ERROR_INVALID_HANDLE);
+  } else if (faultHits("WriteFile", f->winPath)) {
+    setError(ERROR_DISK_FULL);
+  } else if (!(accessBits(f->access) & kWrite)) {
+    setError(ERROR_ACCESS_DENIED);
+  } else {
+    DWORD done = 0;
+    auto* p = static_cast<const char*>(buffer);
+    while (done < toWrite) {
+      ssize_t n = ::write(f->fd, p + done, toWrite - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += static_cast<DWORD>(n);
+    }
+    if (written) *written = done;
+    ok = done == toWrite;
+    setError(ok ? 0 : ERROR_DISK_FULL);
+  }
+  log.result(ok);
+  return ok;
+}
+
+DWORD WINAPI SetFilePointer(HANDLE hFile, LONG distance, PLONG distanceHigh, DWORD method) {
+  ApiCall log("SetFilePointer");
+  log.ptr("hFile", hFile).arg("lDistanceToMove", distance).arg("dwMoveMethod", method);
+  auto g = lock();
+  OpenFile* f = findFile(state(), hFile);
+  DWORD result = INVALID_SET_FILE_POINTER;
+  if (!f) {
+    setError(ERROR_INVALID_HANDLE);
+  } else if (faultHits("SetFilePointer", f->winPath)) {
+    setError(ERROR_SEEK);
+  } else if (method > FILE_END) {
+    setError(ERROR_INVALID_PARAMETER);
+  } else {
+    int64_t move = distanceHigh
+                       ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
+                                              static_cast<uint32_t>(distance))
+                       : static_cast<int64_t>(distance);
+    int64_t base = 0;
+    if (method == FILE_CURRENT) base = ::lseek(f->fd, 0, SEEK_CUR);
+    if (method == FILE_END) base = ::lseek(f->fd, 0, SEEK_END);
+    int64_t target = base + move;
+    if (target < 0) {
+      setError(ERROR_NEGATIVE_SEEK);
+    } else if (!distanceHigh && target > 0xFFFFFFFFLL) {
+      setError(ERROR_INVALID_PARAMETER);
+    } else {
+      ::lseek(f->fd, target, SEEK_SET);
+      if (distanceHigh) *distanceHigh = static_cast<LONG>(target >> 32);
+      result = static_cast<DWORD>(target);
+      setError(0);
+    }
+  }
+  log.result(result);
+  return result;
+}
+
+DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD high) {
+  ApiCall log("GetFileSize");
+  log.ptr("hFile", hFile);
+  auto g = lock();
+  OpenFile* f = findFile(state(), hFile);
+  DWORD result = INVALID_FILE_SIZE;
+  struct stat st {};
+  if (!f) {
+    setError(ERROR_INVALID_HANDLE);
+  } else if (faultHits("GetFileSize", f->winPath)) {
+    setError(ERROR_READ_FAULT);
+  } else if (::fstat(f->fd, &st) != 0) {
+    setError(ERROR_INVALID_HANDLE);
+  } else {
+    uint64_t size = static_cast<uint64_t>(st.st_size);
+    if (high) *high = static_cast<DWORD>(size >> 32);
+    result = static_cast<DWORD>(size);
+    setError(0);
+  }
+  log.result(result);
+  return result;
+}
+
+BOOL WINAPI CloseHandle(HANDLE h) {
+  ApiCall log("CloseHandle");
+  log.ptr("hObject", h);
+  auto g = lock();
+  auto& s = state();
+  auto it = s.files.find(reinterpret_cast<uintptr_t>(h));
+  BOOL ok = FALSE;
+  if (it == s.files.end()) {
+    setError(ERROR_INVALID_HANDLE);
+  } else {
+    ::close(it->second.fd);
+    s.files.erase(it);
+    ok = TRUE;
+  }
+  log.result(ok);
+  return ok;
+}
+
+BOOL WINAPI DeleteFileW(LPCWSTR name) {
+  ApiCall log("DeleteFileW");
+  log.arg("lpFileName", name);
+  auto g = lock();
+  auto& s = state();
+  fs::path host;
+  BOOL ok = FALSE;
+  if (!name || !hostPathOf(view(name), &host)) {
+    setError(ERROR_PATH_NOT_FOUND);
+  } else if (isDir(host)) {
+    setError(ERROR_ACCESS_DENIED);
+  } else if (!isFile(host)) {
+    setError(isDir(host.parent_path()) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+  } else if (shareConflict(s, canonicalKey(host), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) {
+    setError(ERROR_SHARING_VIOLATION);
+  } else if (::unlink(host.c_str()) != 0) {
+    setError(ERROR_ACCESS_DENIED);
+  } else {
+    ok = TRUE;
+  }
+  log.result(ok);
+  return ok;
+}
+
+DWORD WINAPI GetFileAttributesW(LPCWSTR name) {
+  ApiCall log("GetFileAttributesW");
+  log.arg("lpFileName", name);
+  auto g = lock();
+  fs::path host;
+  DWORD r = INVALID_FILE_ATTRIBUTES;
+  if (name && hostPathOf(view(name), &host)) {
+    if (isDir(host)) r = FILE_ATTRIBUTE_DIRECTORY;
+    else if (isFile(host)) r = FILE_ATTRIBUTE_NORMAL;
+  }
+  if (r == INVALID_FILE_ATTRIBUTES) setError(ERROR_FILE_NOT_FOUND);
+  log.resultHex(r);
+  return r;
+}
+
+BOOL WINAPI CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES) {
+  ApiCall log("CreateDirectoryW");
+  log.arg("lpPathName", name);
+  auto g = lock();
+  fs::path host;
+  BOOL ok = FALSE;
+  if (!name || !hostPathOf(view(name), &host) || !isDir(host.parent_path())) {
+    setError(ERROR_PATH_NOT_FOUND);
+  } else if (fs::exists(host)) {
+    setError(ERROR_ALREADY_EXISTS);
+  } else {
+    std::error_code ec;
+    ok = fs::create_directory(host, ec) ? TRUE : FALSE;
+    if (!ok) setError(ERROR_ACCESS_DENIED);
+  }
+  log.result(ok);
+  return ok;
+}
+
+DWORD WINAPI GetTempPathW(DWORD size, LPWSTR buffer) {
+  ApiCall log("GetTempPathW");
+  log.arg("nBufferLength", size);
+  DWORD r = copyOut(tempDirectory(), buffer, buffer ? size : 0);
+  if (r <= size && buffer) log.out("lpBuffer", buffer);
+  log.result(r);
+  return r;
+}
+
+UINT WINAPI GetTempFileNameW(LPCWSTR path, LPCWSTR prefix, UINT unique, LPWSTR out) {
+  ApiCall log("GetTempFileNameW");
+  log.arg("lpPathName", path).arg("lpPrefixString", prefix).arg("uUnique", unique);
+  auto g = lock();
+  auto& s = state();
+  UINT result = 0;
+  fs::path host;
+  std::u16string dir = fullWinPath(view(path));
+  if (dir.back() != u'\\') dir += u'\\';
+  std::u16string pre(view(prefix).substr(0, 3));
+  auto nameFor = [&](UINT n) {
+    char hexDigits[8];
+    std::snprintf(hexDigits, sizeof hexDigits, "%X", n & 0xFFFF);
+    return dir + pre + fromUtf8(hexDigits) + u".tmp";
+  };
+  if (faultHits("GetTempFileNameW", dir)) {
+    setError(ERROR_ACCESS_DENIED);
+  } else if (!path || !hostPathOf(dir, &host) || !isDir(host)) {
+    setError(ERROR_DIRECTORY);
+  } else if (unique != 0) {
+    std::u16string name = nameFor(unique);
+    if (name.size() >= MAX_PATH) {
+      setError(ERROR_BUFFER_OVERFLOW);
+    } else {
+      std::char_traits<char16_t>::copy(out, name.c_str(), name.size() + 1);
+      result = unique & 0xFFFF;
+    }
+  } else {
+    for (int tries = 0; tries < 0xFFFF && result == 0; ++tries) {
+      s.tempCounter = (s.tempCounter % 0xFFFF) + 1;
+      std::u16string name = nameFor(s.tempCounter);
+      if (name.size() >= MAX_PATH) {
+        setError(ERROR_BUFFER_OVERFLOW);
+        break;
+      }
+      HANDLE h = openFile(name, GENERIC_WRITE, 0, CREATE_NEW, true);
+      if (h == INVALID_HANDLE_VALUE) {
+        if (GetLastError() == ERROR_FILE_EXISTS) continue;
+        break;
+      }
+      auto it = s.files.find(reinterpret_cast<uintptr_t>(h));
+      ::close(it->second.fd);
+      s.files.erase(it);
+      std::char_traits<char16_t>::copy(out, name.c_str(), name.size() + 1);
+      result = s.tempCounter;
+      setError(0);
+    }
+  }
+  if (result) log.out("lpTempFileName", out);
+  log.result(result);
+  return result;
+}
+
+UINT WINAPI GetWindowsDirectoryW(LPWSTR buffer, UINT size) {
+  ApiCall log("GetWindowsDirectoryW");
+  log.arg("uSize", size);
+  UINT r = copyOut(windowsDirectory(), buffer, buffer ? size : 0);
+  log.result(r);
+  return r;
+}
+
+UINT WINAPI GetSystemDirectoryW(LPWSTR buffer, UINT size) {
+  ApiCall log("GetSystemDirectoryW");
+  log.arg("uSize", size);
+  UINT r = copyOut(windowsDirectory() + u"\\system32", buffer, buffer ? size : 0);
+  log.result(r);
+  return r;
+}
+
+DWORD WINAPI SearchPathW(LPCWSTR path, LPCWSTR fileName, LPCWSTR extension, DWORD size,
+                         LPWSTR buffer, LPWSTR* filePart) {
+  ApiCall log("SearchPathW");
+  log.arg("lpPath", path).arg("lpFileName", fileName).arg("lpExtension", extension);
+  auto g = lock();
+  std::u16string file(view(fileName));
+  std::u16string leaf = file.substr(file.find_last_of(u"\\/:") == std::u16string::npos
+                                        ? 0
+                                        : file.find_last_of(u"\\/:") + 1);
+  if (extension && leaf.find(u'.') == std::u16string::npos) file += extension;
+  std::vector<std::u16string> dirs;
+  bool hasDir = file.find_first_of(u"\\/:") != std::u16string::npos;
+  if (hasDir) {
+    dirs.push_back(u"");
+  } else if (path) {
+    std::u16string list(path);
+    size_t i = 0;
+    while (i <= list.size()) {
+      size_t j = list.find(u';', i);
+      if (j == std::u16string::npos) j = list.size();
+      if (j > i) dirs.push_back(list.substr(i, j - i));
+      i = j + 1;
+    }
+  } else {
+    dirs = {windowsDirectory() + u"\\system32", windowsDirectory()};
+  }
+  DWORD result = 0;
+  bool found = false;
+  for (auto& dir : dirs) {
+    std::u16string candidate = dir;
+    if (!candidate.empty() && candidate.back() != u'\\') candidate += u'\\';
+    candidate = fullWinPath(candidate + file);
+    fs::path host;
+    if (file.empty() || !hostPathOf(candidate, &host) || !isFile(host)) continue;
+    found = true;
+    result = copyOut(candidate, buffer, buffer ? size : 0);
+    if (result <= size && buffer) {
+      if (filePart) *filePart = buffer + candidate.find_last_of(u'\\') + 1;
+      log.out("lpBuffer", buffer);
+    }
+    break;
+  }
+  if (!found) setError(ERROR_FILE_NOT_FOUND);
+  log.result(result);
+  return result;
+}
+
+}  // extern "C"

@@ -1,0 +1,51 @@
+// GlobalAlloc and GlobalFree. Fixed blocks are plain heap memory; winsim
+// keeps a list of the live ones for the bookkeeping.
+#include <cstdlib>
+#include <cstring>
+
+#include "core/state.h"
+
+using namespace winsim::detail;
+
+extern "C" {
+
+HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
+  ApiCall log("GlobalAlloc");
+  log.hex("uFlags", flags).arg("dwBytes", static_cast<long long>(bytes));
+  void* p = nullptr;
+  if (faultHits("GlobalAlloc")) {
+    setError(ERROR_NOT_ENOUGH_MEMORY);
+  } else {
+    p = (flags & GMEM_ZEROINIT) ? std::calloc(bytes ? bytes : 1, 1) : std::malloc(bytes ? bytes : 1);
+    if (!p) {
+      setError(ERROR_NOT_ENOUGH_MEMORY);
+    } else {
+      auto g = lock();
+      state().blocks[p] = bytes;
+    }
+  }
+  log.resultPtr(p);
+  return p;
+}
+
+HGLOBAL WINAPI GlobalFree(HGLOBAL mem) {
+  ApiCall log("GlobalFree");
+  log.ptr("hMem", mem);
+  HGLOBAL result = nullptr;
+  if (mem) {
+    auto g = lock();
+    auto& blocks = state().blocks;
+    auto it = blocks.find(mem);
+    if (it == blocks.end()) {
+      setError(ERROR_INVALID_HANDLE);
+      result = mem;
+    } else {
+      blocks.erase(it);
+      std::free(mem);
+    }
+  }
+  log.resultPtr(result);
+  return result;
+}
+
+}  // extern "C"

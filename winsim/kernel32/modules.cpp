@@ -1,0 +1,175 @@
+// LoadLibraryW, GetProcAddress and FreeLibrary. A module is a shared object
+// at the host path its Windows path names; loading it calls its DllMain with
+// DLL_PROCESS_ATTACH, as the Windows loader does, under a loader lock that is
+// not the machine's lock.
+#include <dlfcn.h>
+
+#include "core/state.h"
+#include "core/modules.h"
+
+using namespace winsim;
+using namespace winsim::detail;
+
+namespace {
+
+std::recursive_mutex g_loaderLock;
+
+using DllMainFn = BOOL (*)(HINSTANCE, DWORD, LPVOID);
+
+HMODULE moduleHandle(uintptr_t id) { return reinterpret_cast<HMODULE>(0x10000000 + id * 0x10000); }
+
+Module* findModule(State& s, HMODULE h) {
+  auto it = s.modules.find(reinterpret_cast<uintptr_t>(h));
+  return it == s.modules.end() ? nullptr : &it->second;
+}
+
+void callEntry(void* dl, HMODULE h, DWORD reason, BOOL* result) {
+  auto entry = reinterpret_cast<DllMainFn>(dlsym(dl, "DllMain"));
+  *result = entry ? entry(reinterpret_cast<HINSTANCE>(h), reason, nullptr) : TRUE;
+}
+
+// Windows looks for a bare module name in the system directories.
+std::u16string modulePath(std::u16string_view name) {
+  if (name.find_first_of(u"\\/:") != std::u16string_view::npos) return fullWinPath(name);
+  std::u16string file(name);
+  if (file.find(u'.') == std::u16string::npos) file += u".DLL";
+  for (auto dir : {windowsDirectory() + u"\\system32\\", windowsDirectory() + u"\\"}) {
+    fs::path host;
+    std::error_code ec;
+    if (hostPathOf(dir + file, &host) && fs::is_regular_file(host, ec)) return fullWinPath(dir + file);
+  }
+  return fullWinPath(windowsDirectory() + u"\\system32\\" + file);
+}
+
+}  // namespace
+
+namespace winsim::detail {
+
+HMODULE loadModule(std::u16string_view name, bool bySpooler) {
+  std::lock_guard loader(g_loaderLock);
+  std::u16string path = modulePath(name);
+  fs::path host;
+  std::string key;
+  {
+    auto g = lock();
+    auto& s = state();
+    std::error_code ec;
+    if (!hostPathOf(path, &host) || !fs::is_regular_file(host, ec)) {
+      setError(ERROR_MOD_NOT_FOUND);
+      return nullptr;
+    }
+    key = canonicalKey(host);
+    for (auto& [h, m] : s.modules) {
+      if (m.key != key) continue;
+      ++m.refs;
+      if (bySpooler) ++m.spoolerRefs;
+      return reinterpret_cast<HMODULE>(h);
+    }
+  }
+  void* dl = dlopen(host.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!dl) {
+    setError(ERROR_BAD_EXE_FORMAT);
+    return nullptr;
+  }
+  HMODULE h;
+  {
+    auto g = lock();
+    auto& s = state();
+    h = moduleHandle(s.nextModule++);
+    s.modules[reinterpret_cast<uintptr_t>(h)] = Module{key, path, dl, 1, bySpooler ? 1 : 0};
+  }
+  BOOL ok;
+  callEntry(dl, h, DLL_PROCESS_ATTACH, &ok);
+  if (!ok) {
+    auto g = lock();
+    state().modules.erase(reinterpret_cast<uintptr_t>(h));
+    dlclose(dl);
+    setError(ERROR_DLL_INIT_FAILED);
+    return nullptr;
+  }
+  setError(0);
+  return h;
+}
+
+bool freeModule(HMODULE h, bool bySpooler) {
+  std::lock_guard loader(g_loaderLock);
+  void* dl = nullptr;
+  {
+    auto g = lock();
+    auto& s = state();
+    Module* m = findModule(s, h);
+    if (!m) {
+      setError(ERROR_INVALID_HANDLE);
+      return false;
+    }
+    if (bySpooler && m->spoolerRefs > 0) --m->spoolerRefs;
+    if (--m->refs > 0) return true;
+    dl = m->dl;
+  }
+  BOOL ignored;
+  callEntry(dl, h, DLL_PROCESS_DETACH, &ignored);
+  {
+    auto g = lock();
+    state().modules.erase(reinterpret_cast<uintptr_t>(h));
+  }
+  dlclose(dl);
+  return true;
+}
+
+void* moduleSymbol(HMODULE h, const char* name) {
+  auto g = lock();
+  Module* m = findModule(state(), h);
+  return m ? dlsym(m->dl, name) : nullptr;
+}
+
+}  // namespace winsim::detail
+
+extern "C" {
+
+HMODULE WINAPI LoadLibraryW(LPCWSTR name) {
+  ApiCall log("LoadLibraryW");
+  log.arg("lpLibFileName", name);
+  HMODULE h = nullptr;
+  if (!name) {
+    setError(ERROR_INVALID_PARAMETER);
+  } else if (faultHits("LoadLibraryW", fullWinPath(view(name)))) {
+    setError(ERROR_MOD_NOT_FOUND);
+  } else {
+    h = loadModule(view(name), false);
+  }
+  log.resultPtr(h);
+  return h;
+}
+
+BOOL WINAPI FreeLibrary(HMODULE h) {
+  ApiCall log("FreeLibrary");
+  log.ptr("hLibModule", h);
+  BOOL ok = freeModule(h, false) ? TRUE : FALSE;
+  log.result(ok);
+  return ok;
+}
+
+FARPROC WINAPI GetProcAddress(HMODULE h, LPCSTR name) {
+  ApiCall log("GetProcAddress");
+  log.ptr("hModule", h);
+  bool ordinal = reinterpret_cast<uintptr_t>(name) <= 0xFFFF;
+  if (!ordinal) log.arg("lpProcName", name);
+  FARPROC proc = nullptr;
+  bool known;
+  {
+    auto g = lock();
+    known = findModule(state(), h) != nullptr;
+  }
+  if (!known) {
+    setError(ERROR_MOD_NOT_FOUND);
+  } else if (ordinal || faultHits("GetProcAddress")) {
+    setError(ERROR_PROC_NOT_FOUND);
+  } else {
+    proc = reinterpret_cast<FARPROC>(moduleSymbol(h, name));
+    if (!proc) setError(ERROR_PROC_NOT_FOUND);
+  }
+  log.resultPtr(reinterpret_cast<const void*>(proc));
+  return proc;
+}
+
+}  // extern "C"

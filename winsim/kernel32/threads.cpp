@@ -1,0 +1,46 @@
+// Critical sections, thread notifications and debugger output.
+#include <pthread.h>
+
+#include <new>
+
+#include "core/state.h"
+
+using namespace winsim::detail;
+
+static_assert(sizeof(pthread_mutex_t) <= sizeof(CRITICAL_SECTION::Opaque));
+
+namespace {
+pthread_mutex_t* mutexOf(LPCRITICAL_SECTION cs) { return reinterpret_cast<pthread_mutex_t*>(cs->Opaque); }
+}  // namespace
+
+extern "C" {
+
+// A critical section is recursive for its owning thread, as on Windows.
+void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION cs) {
+  pthread_mutexattr_t attr;
+  pthread_mutexattr_init(&attr);
+  pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+  pthread_mutex_init(new (cs->Opaque) pthread_mutex_t, &attr);
+  pthread_mutexattr_destroy(&attr);
+}
+
+void WINAPI EnterCriticalSection(LPCRITICAL_SECTION cs) { pthread_mutex_lock(mutexOf(cs)); }
+void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION cs) { pthread_mutex_unlock(mutexOf(cs)); }
+void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION cs) { pthread_mutex_destroy(mutexOf(cs)); }
+
+BOOL WINAPI DisableThreadLibraryCalls(HMODULE module) {
+  ApiCall log("DisableThreadLibraryCalls");
+  log.ptr("hLibModule", module);
+  log.result(TRUE);
+  return TRUE;
+}
+
+void WINAPI OutputDebugStringW(LPCWSTR text) {
+  std::u16string line(view(text));
+  auto g = lock();
+  auto& s = state();
+  s.traces.push_back(line);
+  if (s.observer.trace) s.observer.trace(line);
+}
+
+}  // extern "C"
