@@ -1,0 +1,162 @@
+// Driver files, the language INI file and the per-user registry store.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "config/driverfiles.h"
+#include "config/registry.h"
+#include "support/test_machine.h"
+
+namespace {
+
+struct DriverFiles : ::testing::Test {
+  test::TestMachine m;
+  HANDLE printer = nullptr;
+  void SetUp() override { printer = winsim::OpenPrinterHandle(test::kPrinter); }
+  void TearDown() override { winsim::ClosePrinterHandle(printer); }
+
+  void setDriverPath(const std::u16string& path) {
+    auto spec = *m->printer(test::kPrinter);
+    spec.driverPath = path;
+    m->setPrinter(spec);
+  }
+  std::u16string iniFile() {
+    WCHAR path[MAX_PATH] = {};
+    return GetMultiLangINIFile(printer, path) ? std::u16string(path) : u"(none)";
+  }
+  void removeIni(const char16_t* name) { m->deleteFile(std::u16string(test::kDriverDir) + name); }
+};
+
+TEST(LanguageSuffix, FollowsTheLocaleTable) {
+  test::TestMachine m;
+  const std::pair<LANGID, const char16_t*> cases[] = {
+      {0x0804, u"CP"}, {0x0404, u"CT"}, {0x0C04, u"CT"}, {0x1004, u"CT"}, {0x0C0C, u"FC"}, {0x040C, u"FN"},
+      {0x080C, u"FN"}, {0x0816, u"PT"}, {0x0416, u"BP"}, {0x0409, u"EN"}, {0x0809, u"EN"}, {0x0415, u"EN"},
+      {0x0407, u"GR"}, {0x0411, u"JP"}, {0x041D, u"SW"}, {0x0401, u"AB"}, {0x0419, u"RU"}, {0x0413, u"DT"}};
+  for (auto [lang, suffix] : cases) {
+    m->setLocale(lang);
+    WCHAR out[8] = {};
+    GetLanguageSuffix(out);
+    EXPECT_EQ(std::u16string(out), suffix) << std::hex << lang;
+  }
+}
+
+TEST(ConvertChartoHex, FoldsCaseInPlaceAndWraps) {
+  CHAR text[] = "0C0A";
+  EXPECT_EQ(ConvertChartoHex(text), 0xC0Au);
+  EXPECT_STREQ(text, "0c0a");
+  CHAR empty[] = "";
+  EXPECT_EQ(ConvertChartoHex(empty), 0u);
+  CHAR nine[] = "123456789";  // the ninth digit from the right shifts out
+  EXPECT_EQ(ConvertChartoHex(nine), 0x23456789u);
+}
+
+TEST_F(DriverFiles, BaseNameAndDirectoryAreUpperCase) {
+  setDriverPath(u"C:\\Drivers\\Abc.dll");
+  WCHAR base[MAX_PATH] = {}, dir[MAX_PATH] = {};
+  ASSERT_TRUE(GetDrvFileNameAndPath(printer, base, dir, u".DLL"));
+  EXPECT_EQ(std::u16string(base), u"ABC");
+  EXPECT_EQ(std::u16string(dir), u"C:\\DRIVERS\\");
+}
+
+TEST_F(DriverFiles, BaseNameInsideTheDirectoryDoesNotCutIt) {
+  setDriverPath(u"C:\\KQXL\\MY.DLLS\\KQXL.DLL");
+  WCHAR base[MAX_PATH] = {}, dir[MAX_PATH] = {};
+  ASSERT_TRUE(GetDrvFileNameAndPath(printer, base, dir, u".DLL"));
+  EXPECT_EQ(std::u16string(base), u"KQXL");
+  EXPECT_EQ(std::u16string(dir), u"C:\\KQXL\\MY.DLLS\\");
+}
+
+TEST_F(DriverFiles, PathWithoutOrStartingWithThePatternFailsWithErrorZero) {
+  for (auto path : {u"C:\\Drivers\\Abc.exe", u".DLL"}) {
+    setDriverPath(path);
+    WCHAR base[MAX_PATH] = {}, dir[MAX_PATH] = {};
+    SetLastError(5);
+    EXPECT_FALSE(GetDrvFileNameAndPath(printer, base, dir, u".DLL"));
+    EXPECT_EQ(GetLastError(), 0u);
+    EXPECT_EQ(std::u16string(base), u"");
+  }
+  WCHAR base[MAX_PATH] = u"keep", dir[MAX_PATH] = u"keep";
+  EXPECT_FALSE(GetDrvFileNameAndPath(nullptr, base, dir, u".DLL"));
+  EXPECT_EQ(std::u16string(base), u"keep");
+}
+
+TEST_F(DriverFiles, IniFileFollowsLocaleThenEnglishThenU) {
+  const std::u16string dir = test::kDriverDir;
+  const std::u16string upper = u"C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\2\\";
+  m->setLocale(0x0407);
+  EXPECT_EQ(iniFile(), u"C:\\WINDOWS\\SYSTEM32\\SPOOL\\DRIVERS\\W32X86\\2\\KQXLGR.INI");
+  m->setLocale(0x040C);  // no French file: English
+  EXPECT_EQ(iniFile(), u"C:\\WINDOWS\\SYSTEM32\\SPOOL\\DRIVERS\\W32X86\\2\\KQXLEN.INI");
+  m->writeFile(dir + u"KQXLU.INI", "");
+  removeIni(u"KQXLEN.INI");
+  EXPECT_EQ(iniFile(), u"C:\\WINDOWS\\SYSTEM32\\SPOOL\\DRIVERS\\W32X86\\2\\KQXLU.INI");
+  removeIni(u"KQXLGR.INI");
+  m->setLocale(0x0407);
+  EXPECT_EQ(iniFile(), u"C:\\WINDOWS\\SYSTEM32\\SPOOL\\DRIVERS\\W32X86\\2\\KQXLU.INI");
+  removeIni(u"KQXLU.INI");
+  EXPECT_EQ(iniFile(), u"(none)");
+}
+
+TEST_F(DriverFiles, RegistryLanguageOverridesTheLocaleUnlessEmpty) {
+  const char16_t key[] = u"HKCU\\Software\\KQPrint\\KQXL";
+  m->setLocale(0x0409);
+  m->setRegistryString(key, u"DrvCntCode", u"GR");
+  EXPECT_EQ(iniFile(), u"C:\\WINDOWS\\SYSTEM32\\SPOOL\\DRIVERS\\W32X86\\2\\KQXLGR.INI");
+  m->setRegistryString(key, u"DrvCntCode", u"");
+  EXPECT_EQ(iniFile(), u"C:\\WINDOWS\\SYSTEM32\\SPOOL\\DRIVERS\\W32X86\\2\\KQXLEN.INI");
+  m->setRegistryString(key, u"DrvCntCode", u"XX");  // no such file: English
+  EXPECT_EQ(iniFile(), u"C:\\WINDOWS\\SYSTEM32\\SPOOL\\DRIVERS\\W32X86\\2\\KQXLEN.INI");
+  // A value that fills the whole 512-byte read still ends.
+  m->setRegistryString(key, u"DrvCntCode", std::u16string(300, u'G'));
+  EXPECT_EQ(iniFile(), u"C:\\WINDOWS\\SYSTEM32\\SPOOL\\DRIVERS\\W32X86\\2\\KQXLEN.INI");
+}
+
+TEST_F(DriverFiles, ModelFeatureRowsReadTheirKey) {
+  WCHAR ini[MAX_PATH];
+  ASSERT_TRUE(GetMultiLangINIFile(printer, ini));
+  EXPECT_EQ(GetModelFeature2(ModelFeature2, FEATURE_PORT_CONTENTION, ini), 0);
+  m->setProfileString(ini, u"Function", u"PortContention", u"1");
+  m->setProfileString(ini, u"Function", u"BookletOrder", u"3");
+  EXPECT_EQ(GetModelFeature2(ModelFeature2, FEATURE_PORT_CONTENTION, ini), 1);
+  EXPECT_EQ(GetModelFeature2(ModelFeature2, FEATURE_BOOKLET_ORDER, ini), 3);
+  EXPECT_EQ(GetModelFeature2(ModelFeature2, 10, ini), 0);
+}
+
+TEST_F(DriverFiles, RegistryStoreValuesAndCodes) {
+  HKEY key = reinterpret_cast<HKEY>(1);
+  GetCurrentUserKeyAccess();
+  EXPECT_EQ(GetKQPrintRegKey(&key, u"KQXL", u"\\DIZ\\Overlay Data"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(key, nullptr);
+  EXPECT_EQ(GetKQPrintRegKey(nullptr, u"KQXL", u""), REG_MISSING_ARGUMENT);
+  ASSERT_EQ(CreateKQPrintRegKey(printer, &key, u"\\DIZ\\Overlay Data"), ERROR_SUCCESS);
+  KeepIntValToReg(key, u"Overlay Message", 1);
+  KeepIntValToReg(key, u"Negative", -12);
+  RegCloseKey(key);
+
+  ASSERT_EQ(GetKQPrintRegKey(&key, u"KQXL", u"\\DIZ\\Overlay Data"), ERROR_SUCCESS);
+  BYTE buf[64] = {};
+  DWORD type = 0, size = sizeof buf;
+  ASSERT_EQ(RegQueryValueExW(key, u"Overlay Message", nullptr, &type, buf, &size), ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(size, 4u);
+  EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(buf)), u"1");
+  size = sizeof buf;
+  RegQueryValueExW(key, u"Negative", nullptr, &type, buf, &size);
+  EXPECT_EQ(size, 8u);
+  EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(buf)), u"-12");
+  RegCloseKey(key);
+
+  std::memset(buf, 0x55, sizeof buf);
+  EXPECT_EQ(GetSZValFromReg(nullptr, u"x", buf, sizeof buf), REG_MISSING_ARGUMENT);
+  EXPECT_EQ(buf[0], 0x55);
+  EXPECT_EQ(test::leaksOf(m.machine()), "");
+}
+
+TEST_F(DriverFiles, LanguageCodeOfAnyTypeIsReadAsBytes) {
+  m->setRegistryDword(u"HKCU\\Software\\KQPrint\\KQXL", u"DrvCntCode", 0x00520047);  // "GR" as UTF-16
+  m->setLocale(0x0409);
+  EXPECT_EQ(iniFile(), u"C:\\WINDOWS\\SYSTEM32\\SPOOL\\DRIVERS\\W32X86\\2\\KQXLGR.INI");
+}
+
+}  // namespace

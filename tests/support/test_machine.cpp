@@ -1,0 +1,76 @@
+#include "support/test_machine.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+
+namespace test {
+
+namespace {
+
+class MemorySink : public winsim::DocumentSink {
+ public:
+  explicit MemorySink(std::string* out) : out_(out) {}
+  bool write(const void* data, size_t size) override {
+    out_->append(static_cast<const char*>(data), size);
+    return true;
+  }
+
+ private:
+  std::string* out_;
+};
+
+}  // namespace
+
+TestMachine::TestMachine() : docs_(std::make_shared<std::map<int, std::string>>()) {
+  char pattern[] = "/tmp/kqxl-test-XXXXXX";
+  dir_ = mkdtemp(pattern);
+  winsim::Machine::createFrom(KQXL_MACHINE_IMAGE, dir_ / "machine");
+  machine_ = std::make_unique<winsim::Machine>(dir_ / "machine");
+  auto docs = docs_;
+  machine_->setSinkFactory([docs](int number, std::u16string_view, std::string*) {
+    return std::make_unique<MemorySink>(&(*docs)[number]);
+  });
+}
+
+TestMachine::~TestMachine() {
+  machine_.reset();
+  std::error_code ec;
+  fs::remove_all(dir_, ec);
+}
+
+std::string TestMachine::document(int n) const {
+  auto it = docs_->find(n);
+  return it == docs_->end() ? std::string() : it->second;
+}
+
+int TestMachine::documentCount() const { return static_cast<int>(machine_->documents().size()); }
+
+void TestMachine::play(const std::string& script) {
+  std::vector<jobkit::Directive> directives;
+  jobkit::ScriptError error;
+  ASSERT_TRUE(jobkit::parseScript(script, &directives, &error)) << "line " << error.line << ": " << error.message;
+  jobkit::Player player(*machine_, dir_);
+  player.onHook([this](const winsim::HookResult& h) { hooks_.push_back(h); });
+  ASSERT_TRUE(player.run(directives, &error)) << "line " << error.line << ": " << error.message;
+  ASSERT_EQ(player.fatal(), "");
+}
+
+fs::path TestMachine::hostFile(const std::string& name, const std::string& bytes) {
+  fs::path p = dir_ / name;
+  std::ofstream(p, std::ios::binary) << bytes;
+  return p;
+}
+
+std::vector<uint8_t> settingsRecord(const jobkit::SettingsBuilder& b, std::u16string_view printer) {
+  return b.build(printer);
+}
+
+std::string leaksOf(const winsim::Machine& m) {
+  std::string r;
+  for (auto& l : m.leaks()) r += l.kind + ": " + l.what + "\n";
+  return r;
+}
+
+}  // namespace test

@@ -1,0 +1,59 @@
+// A fresh simulated machine for one test: a copy of the default machine in
+// a temporary folder, documents kept in memory, removed afterwards.
+#pragma once
+
+#include <winsim/machine.h>
+#include <winsim/spooler.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "jobkit/script.h"
+#include "jobkit/settings.h"
+
+namespace test {
+
+namespace fs = std::filesystem;
+
+inline constexpr char16_t kPrinter[] = u"KQ PCL6 Laser";
+inline constexpr char16_t kDriverDir[] = u"C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\2\\";
+
+class TestMachine {
+ public:
+  TestMachine();
+  ~TestMachine();
+
+  winsim::Machine& machine() { return *machine_; }
+  winsim::Machine* operator->() { return machine_.get(); }
+
+  // The bytes of spooler document n (1-based), as far as written.
+  std::string document(int n) const;
+  int documentCount() const;
+
+  // Plays a job script; fails the test on a script error.
+  void play(const std::string& script);
+  // The hook results of the scripts played so far, in order.
+  const std::vector<winsim::HookResult>& hooks() const { return hooks_; }
+  // The traces of the component that are not hook names or the page index.
+  std::vector<std::u16string> traces() const { return machine_->traces(); }
+
+  // Writes a host file beside the scripts (for "write file").
+  fs::path hostFile(const std::string& name, const std::string& bytes);
+  const fs::path& dir() const { return dir_; }
+
+ private:
+  fs::path dir_;
+  std::unique_ptr<winsim::Machine> machine_;
+  std::shared_ptr<std::map<int, std::string>> docs_;
+  std::vector<winsim::HookResult> hooks_;
+};
+
+// The settings record as bytes, with the default printer's name.
+std::vector<uint8_t> settingsRecord(const jobkit::SettingsBuilder& b, std::u16string_view printer = kPrinter);
+
+// What a test expects a closed job to leave: nothing.
+std::string leaksOf(const winsim::Machine& m);
+
+}  // namespace test

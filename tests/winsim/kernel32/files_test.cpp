@@ -1,0 +1,172 @@
+// What Windows does with files, and winsim with it.
+#include <gtest/gtest.h>
+
+#include "support/test_machine.h"
+
+namespace {
+
+struct Files : ::testing::Test {
+  test::TestMachine m;
+
+  HANDLE open(LPCWSTR path, DWORD access, DWORD share, DWORD disposition) {
+    return CreateFileW(path, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+};
+
+TEST_F(Files, LookupIgnoresCaseAsOnNtfs) {
+  m->writeFile(u"C:\\Data\\Report.TXT", "abc");
+  HANDLE h = open(u"c:\\DATA\\report.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  char buf[8] = {};
+  DWORD read = 0;
+  EXPECT_TRUE(ReadFile(h, buf, sizeof buf, &read, nullptr));
+  EXPECT_EQ(read, 3u);
+  EXPECT_STREQ(buf, "abc");
+  EXPECT_TRUE(CloseHandle(h));
+}
+
+TEST_F(Files, CreationDispositionsAndTheirErrors) {
+  EXPECT_EQ(open(u"C:\\nothere.txt", GENERIC_READ, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(open(u"C:\\no\\dir\\x.txt", GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+
+  HANDLE h = open(u"C:\\new.txt", GENERIC_WRITE, 0, CREATE_NEW);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  DWORD written;
+  WriteFile(h, "12345", 5, &written, nullptr);
+  CloseHandle(h);
+  EXPECT_EQ(open(u"C:\\new.txt", GENERIC_WRITE, 0, CREATE_NEW), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+
+  h = open(u"C:\\new.txt", GENERIC_WRITE, 0, CREATE_ALWAYS);  // truncates, says it existed
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(GetFileSize(h, nullptr), 0u);
+  CloseHandle(h);
+
+  EXPECT_EQ(open(u"C:\\WINDOWS", GENERIC_READ, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+}
+
+TEST_F(Files, ShareModesRefuseConflictingOpens) {
+  HANDLE a = open(u"C:\\shared.txt", GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
+  ASSERT_NE(a, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(open(u"C:\\SHARED.TXT", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_FALSE(DeleteFileW(u"C:\\shared.txt"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  CloseHandle(a);
+
+  // A reader that shares reading admits another reader, but not a writer.
+  HANDLE r1 = open(u"C:\\shared.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  HANDLE r2 = open(u"C:\\shared.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+  EXPECT_NE(r2, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(open(u"C:\\shared.txt", GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+  CloseHandle(r1);
+  CloseHandle(r2);
+  EXPECT_TRUE(DeleteFileW(u"C:\\shared.txt"));
+  EXPECT_FALSE(DeleteFileW(u"C:\\shared.txt"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(Files, FilePointerMovesAndRefusesNegativePositions) {
+  HANDLE h = open(u"C:\\seek.bin", GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
+  DWORD n;
+  WriteFile(h, "0123456789", 10, &n, nullptr);
+  EXPECT_EQ(SetFilePointer(h, 2, nullptr, FILE_BEGIN), 2u);
+  EXPECT_EQ(SetFilePointer(h, 3, nullptr, FILE_CURRENT), 5u);
+  EXPECT_EQ(SetFilePointer(h, -1, nullptr, FILE_END), 9u);
+  EXPECT_EQ(SetFilePointer(h, -20, nullptr, FILE_CURRENT), INVALID_SET_FILE_POINTER);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NEGATIVE_SEEK));
+  char c = 0;
+  SetFilePointer(h, 4, nullptr, FILE_BEGIN);
+  ReadFile(h, &c, 1, &n, nullptr);
+  EXPECT_EQ(c, '4');
+  // Reading at the end succeeds with nothing read.
+  SetFilePointer(h, 0, nullptr, FILE_END);
+  EXPECT_TRUE(ReadFile(h, &c, 1, &n, nullptr));
+  EXPECT_EQ(n, 0u);
+  CloseHandle(h);
+  EXPECT_FALSE(CloseHandle(h));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+TEST_F(Files, TempFileNamesAreUniqueAndCreated) {
+  WCHAR dir[MAX_PATH];
+  EXPECT_EQ(GetTempPathW(MAX_PATH, dir), 16u);
+  EXPECT_EQ(std::u16string(dir), u"C:\\WINDOWS\\TEMP\\");
+  EXPECT_EQ(GetTempPathW(4, dir), 17u);  // the size needed, with the terminator
+
+  WCHAR a[MAX_PATH], b[MAX_PATH];
+  UINT ua = GetTempFileNameW(u"C:\\WINDOWS\\TEMP\\", u"ZQPX", 0, a);
+  UINT ub = GetTempFileNameW(u"C:\\WINDOWS\\TEMP", u"ZQP", 0, b);
+  EXPECT_NE(ua, 0u);
+  EXPECT_NE(ua, ub);
+  std::u16string name(a);
+  EXPECT_EQ(name.rfind(u"C:\\WINDOWS\\TEMP\\ZQP", 0), 0u);  // three letters of the prefix
+  EXPECT_EQ(name.substr(name.size() - 4), u".tmp");
+  EXPECT_EQ(m->tempFiles().size(), 2u);  // unique number 0 creates the file
+
+  WCHAR c[MAX_PATH];
+  EXPECT_EQ(GetTempFileNameW(u"C:\\WINDOWS\\TEMP\\", u"ZQP", 0x1A2B, c), 0x1A2Bu);
+  EXPECT_EQ(std::u16string(c), u"C:\\WINDOWS\\TEMP\\ZQP1A2B.tmp");
+  EXPECT_EQ(m->tempFiles().size(), 2u);  // a given number creates nothing
+  EXPECT_EQ(GetTempFileNameW(u"C:\\missing\\", u"ZQP", 0, c), 0u);
+  DeleteFileW(a);
+  DeleteFileW(b);
+  EXPECT_TRUE(m->tempFiles().empty());
+}
+
+TEST_F(Files, SearchPathAddsTheExtensionOnlyToNamesWithout) {
+  m->writeFile(u"C:\\drv\\KQXLEN.INI", "");
+  WCHAR out[MAX_PATH];
+  LPWSTR part = nullptr;
+  DWORD n = SearchPathW(u"C:\\DRV\\", u"KQXLEN", u".INI", MAX_PATH, out, &part);
+  EXPECT_EQ(n, 17u);
+  EXPECT_EQ(std::u16string(out), u"C:\\DRV\\KQXLEN.INI");
+  EXPECT_EQ(std::u16string(part), u"KQXLEN.INI");
+  EXPECT_EQ(SearchPathW(u"C:\\DRV\\", u"KQXLEN.TXT", u".INI", MAX_PATH, out, nullptr), 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(SearchPathW(u"C:\\DRV\\", u"KQXLEN", u".INI", 5, out, nullptr), 18u);  // needed, with NUL
+}
+
+TEST_F(Files, InjectedFaultsFailWithRealisticCodes) {
+  m->addFault({"CreateFileW", 1, false, u"*\\TEMP\\*"});
+  EXPECT_NE(open(u"C:\\elsewhere.txt", GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(open(u"C:\\WINDOWS\\TEMP\\x.tmp", GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  HANDLE h = open(u"C:\\WINDOWS\\TEMP\\x.tmp", GENERIC_WRITE | GENERIC_READ, 0, CREATE_ALWAYS);
+  EXPECT_NE(h, INVALID_HANDLE_VALUE);  // the nth call only
+
+  m->addFault({"WriteFile", 2});
+  DWORD n = 99;
+  EXPECT_TRUE(WriteFile(h, "a", 1, &n, nullptr));
+  EXPECT_FALSE(WriteFile(h, "b", 1, &n, nullptr));
+  EXPECT_EQ(n, 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+  m->addFault({"ReadFile", 1, true});
+  EXPECT_FALSE(ReadFile(h, &n, 1, &n, nullptr));
+  EXPECT_FALSE(ReadFile(h, &n, 1, &n, nullptr));
+  m->clearFaults();
+  CloseHandle(h);
+
+  m->addFault({"GlobalAlloc", 1});
+  EXPECT_EQ(GlobalAlloc(GMEM_FIXED, 16), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+}
+
+TEST_F(Files, BookkeepingSeesWhatIsLeftOpen) {
+  HANDLE h = open(u"C:\\WINDOWS\\TEMP\\left.tmp", GENERIC_WRITE, 0, CREATE_ALWAYS);
+  void* block = GlobalAlloc(GMEM_FIXED, 10);
+  std::string leaks = test::leaksOf(m.machine());
+  EXPECT_NE(leaks.find("handle: file C:\\WINDOWS\\TEMP\\left.tmp"), std::string::npos) << leaks;
+  EXPECT_NE(leaks.find("block: 10 bytes"), std::string::npos) << leaks;
+  EXPECT_NE(leaks.find("tempfile: C:\\WINDOWS\\TEMP\\left.tmp"), std::string::npos) << leaks;
+  CloseHandle(h);
+  GlobalFree(block);
+  DeleteFileW(u"C:\\WINDOWS\\TEMP\\left.tmp");
+  EXPECT_EQ(test::leaksOf(m.machine()), "");
+}
+
+}  // namespace

@@ -1,0 +1,92 @@
+// The spooler functions the component calls, and the simulated spooler's
+// side of a job.
+#include <gtest/gtest.h>
+#include <winspool.h>
+
+#include "support/test_machine.h"
+
+namespace {
+
+struct Spooler : ::testing::Test {
+  test::TestMachine m;
+  HANDLE printer = nullptr;
+  void SetUp() override { printer = winsim::OpenPrinterHandle(test::kPrinter); }
+  void TearDown() override { winsim::ClosePrinterHandle(printer); }
+};
+
+TEST_F(Spooler, InformationSizeQueryFailsWithInsufficientBuffer) {
+  DWORD needed = 0;
+  EXPECT_FALSE(GetPrinterW(printer, 2, nullptr, 0, &needed));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  std::vector<BYTE> buf(needed);
+  ASSERT_TRUE(GetPrinterW(printer, 2, buf.data(), needed, &needed));
+  auto* info = reinterpret_cast<PRINTER_INFO_2W*>(buf.data());
+  EXPECT_EQ(std::u16string(info->pPortName), u"USB001");
+  EXPECT_EQ(std::u16string(info->pDriverName), u"KQ PCL6 Driver");
+
+  EXPECT_FALSE(GetPrinterDriverW(printer, nullptr, 2, nullptr, 0, &needed));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  buf.assign(needed, 0);
+  ASSERT_TRUE(GetPrinterDriverW(printer, nullptr, 2, buf.data(), needed, &needed));
+  auto* driver = reinterpret_cast<DRIVER_INFO_2W*>(buf.data());
+  EXPECT_EQ(std::u16string(driver->pDriverPath), u"C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\2\\KQXL.DLL");
+}
+
+TEST_F(Spooler, PrinterDataCodes) {
+  m->setPrinterData(test::kPrinter, u"MDL_FEATURE", {1, 2, 3});
+  BYTE data[8];
+  DWORD type, needed;
+  EXPECT_EQ(GetPrinterDataW(printer, const_cast<LPWSTR>(u"MDL_FEATURE"), &type, data, 2, &needed),
+            static_cast<DWORD>(ERROR_MORE_DATA));
+  EXPECT_EQ(needed, 3u);
+  EXPECT_EQ(GetPrinterDataW(printer, const_cast<LPWSTR>(u"MDL_FEATURE"), &type, data, 8, &needed), 0u);
+  EXPECT_EQ(GetPrinterDataW(printer, const_cast<LPWSTR>(u"Other"), &type, data, 8, &needed),
+            static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(Spooler, WritePrinterNeedsADocumentAndEachDocumentStreamsApart) {
+  DWORD written = 7;
+  EXPECT_FALSE(WritePrinter(printer, const_cast<char*>("x"), 1, &written));
+  EXPECT_EQ(written, 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SPL_NO_STARTDOC));
+  DOC_INFO_1W doc{const_cast<LPWSTR>(u"first"), nullptr, nullptr};
+  DWORD job = StartDocPrinterW(printer, 1, reinterpret_cast<LPBYTE>(&doc));
+  EXPECT_NE(job, 0u);
+  EXPECT_TRUE(WritePrinter(printer, const_cast<char*>("abc"), 3, &written));
+  EXPECT_EQ(StartDocPrinterW(printer, 1, reinterpret_cast<LPBYTE>(&doc)), 0u);  // one at a time
+  EXPECT_TRUE(EndDocPrinter(printer));
+  EXPECT_FALSE(EndDocPrinter(printer));
+  doc.pDocName = const_cast<LPWSTR>(u"second");
+  StartDocPrinterW(printer, 1, reinterpret_cast<LPBYTE>(&doc));
+  WritePrinter(printer, const_cast<char*>("de"), 2, &written);
+  m->addFault({"WritePrinter", 1});
+  EXPECT_FALSE(WritePrinter(printer, const_cast<char*>("f"), 1, &written));
+  EndDocPrinter(printer);
+  EXPECT_EQ(m.document(1), "abc");
+  EXPECT_EQ(m.document(2), "de");
+  EXPECT_EQ(m->documents()[1].name, u"second");
+
+  BYTE info[512];
+  DWORD needed;
+  ASSERT_TRUE(GetJobW(printer, job, 1, info, sizeof info, &needed));
+  EXPECT_EQ(std::u16string(reinterpret_cast<JOB_INFO_1W*>(info)->pDocument), u"first");
+}
+
+TEST_F(Spooler, ModulesLoadOnceAndMissingOnesFail) {
+  EXPECT_EQ(LoadLibraryW(u"C:\\WINDOWS\\system32\\zuvav.dll"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+  std::u16string path = std::u16string(test::kDriverDir) + u"kqxlo.dll";
+  HMODULE a = LoadLibraryW(path.c_str());
+  HMODULE b = LoadLibraryW(path.c_str());
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a, b);
+  EXPECT_NE(GetProcAddress(a, "getOverlaySize"), nullptr);
+  EXPECT_EQ(GetProcAddress(a, "nothing"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+  EXPECT_EQ(m->snapshot().modules, 2u);
+  FreeLibrary(a);
+  FreeLibrary(b);
+  EXPECT_EQ(m->snapshot().modules, 0u);
+}
+
+}  // namespace
