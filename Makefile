@@ -1,0 +1,38 @@
+# make demo   set up, build, play examples/ through the component
+# make test   set up, build, run every test
+# make sanitize   the whole suite under AddressSanitizer and UBSan
+# make cross  the Windows DLLs (32- and 64-bit), checked
+
+BUILD ?= build
+GENERATOR := -G Ninja
+
+.PHONY: setup build test demo sanitize cross clean
+
+setup:
+	@bash tools/setup.sh
+
+build: setup
+	@cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD)
+
+test: build
+	@cd $(BUILD) && ctest --output-on-failure -j2
+
+demo: build
+	@bash tools/demo.sh $(BUILD)
+
+sanitize: setup
+	@cmake -S . -B build-asan $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DKQXL_SANITIZE=ON >/dev/null
+	@cmake --build build-asan
+	@cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2
+
+cross: setup
+	@for arch in i686 x86_64; do \
+	  cmake -S . -B build-win-$$arch $(GENERATOR) -DCMAKE_BUILD_TYPE=Release \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$$arch.cmake >/dev/null && \
+	  cmake --build build-win-$$arch && \
+	  OBJDUMP=$$arch-w64-mingw32-objdump bash tools/check-windows-dll.sh build-win-$$arch/src/KQXLUMPD.DLL || exit 1; \
+	done
+
+clean:
+	rm -rf $(BUILD) build-asan build-win-i686 build-win-x86_64
