@@ -150,6 +150,30 @@ close)");
   EXPECT_EQ(m.document(1).size(), 2u * 1625);
 }
 
+TEST_F(WritePath, BypassAndTextCaptureSendMarkersAsData) {
+  m.play(R"(settings wBypass=1 wWatermark=1
+startdoc
+write settings
+startpage
+write marker watermark
+write marker page-start
+close
+settings reset wTextCapture=1 wWatermark=1
+startdoc
+write settings
+write marker overlay
+close
+settings reset wTextCapture=1 wTextCaptureMode=2 wWatermark=1
+startdoc
+write settings
+startpage
+write marker watermark
+close)");
+  EXPECT_EQ(m.document(1), std::string("TimeToInsertWatermark\x1B\xF0\x10\xAA\x01"));
+  EXPECT_EQ(m.document(2), "TimeToInsertOverlay");
+  EXPECT_EQ(m.document(3), std::string(kWatermarkBlock, 8));  // capture off: the marker is acted on
+}
+
 TEST_F(WritePath, PrinterWriteFailuresAreTheHooksResult) {
   m.play(R"(settings wWatermark=1
 startdoc

@@ -1,0 +1,115 @@
+// kqxl-run as a person runs it: scripts in, port output, events and exit
+// status out.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct RunResult {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+struct Runner : ::testing::Test {
+  fs::path dir;
+  void SetUp() override {
+    char pattern[] = "/tmp/kqxl-run-test-XXXXXX";
+    dir = mkdtemp(pattern);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+
+  RunResult run(const std::string& script, const std::string& options = "") {
+    std::ofstream(dir / "job.job") << script;
+    std::string cmd = std::string(KQXL_RUN) + " " + options + " " + (dir / "job.job").string() + " > " +
+                      (dir / "stdout").string() + " 2> " + (dir / "stderr").string();
+    RunResult r;
+    int rc = std::system(cmd.c_str());
+    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    r.out = slurp(dir / "stdout");
+    r.err = slurp(dir / "stderr");
+    return r;
+  }
+};
+
+TEST_F(Runner, DirectJobGoesToStandardOutputWithASummary) {
+  std::ofstream(dir / "data.bin", std::ios::binary) << std::string(10000, 'x');
+  RunResult r = run("startdoc document=\"Big\"\nwrite settings\nwrite file \"data.bin\" offset=100 length=9000 chunk=4096\nclose\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, std::string(9000, 'x'));
+  EXPECT_NE(r.err.find("document 1 \"Big\": 9000 bytes"), std::string::npos) << r.err;
+}
+
+TEST_F(Runner, EventLogHasHooksTracesDocumentsAndNoLeaks) {
+  RunResult r = run("startdoc\nwrite settings\nwrite text \"ab\"\nenddoc\nclose\n", "-o " + (dir / "out").string());
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(slurp(dir / "out" / "doc-1.prn"), "ab");
+  std::string events = slurp(dir / "out" / "events.jsonl");
+  for (const char* line : {
+           R"({"event":"hook","hook":"DrvSplStartDoc","result":"handle"})",
+           R"({"event":"hook","hook":"DrvSplWritePrinter","result":1,"written":1625})",
+           R"({"event":"hook","hook":"DrvSplWritePrinter","result":1,"written":2})",
+           R"({"event":"trace","text":"KQXLUMPD: DrvSplEndDoc \n"})",
+           R"({"event":"document","number":1,"name":"Document","bytes":2,"file":"doc-1.prn"})",
+           R"({"event":"hook","hook":"DrvSplClose"})"})
+    EXPECT_NE(events.find(line), std::string::npos) << line << "\n" << events;
+  EXPECT_EQ(events.find("\"leak\""), std::string::npos) << events;
+}
+
+TEST_F(Runner, ScriptErrorsNameTheLineAndExitTwo) {
+  RunResult r = run("startdoc\nwrite bogus\n");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("job.job:2: unknown write \"bogus\""), std::string::npos) << r.err;
+  r = run("# fine\nsettings wNoSuchField=1\n");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("job.job:2: unknown settings field"), std::string::npos) << r.err;
+  r = run("write text \"x\"\n");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("job.job:1: write before startdoc"), std::string::npos) << r.err;
+  r = run("file \"C:\\x\" text \"unterminated\n");
+  EXPECT_EQ(r.status, 2);
+}
+
+TEST_F(Runner, MachineFolderIsKeptAndGetsTheUserId) {
+  fs::path machine = dir / "machine";
+  RunResult r = run("settings szDefaultUserId=\"carol\"\nstartdoc\nwrite settings\nclose\n", "--machine " + machine.string());
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::string ini = slurp(machine / "WINDOWS/system32/spool/drivers/w32x86/2/KQXLEN.INI");
+  EXPECT_NE(ini.find("UserID=carol"), std::string::npos) << ini;
+}
+
+TEST_F(Runner, ApiLogShowsWhichIniFileEachReadUsed) {
+  RunResult r = run("locale 0x0407\nstartdoc\nwrite settings\nclose\n", "--log-api -o " + (dir / "out").string());
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::string events = slurp(dir / "out" / "events.jsonl");
+  EXPECT_NE(events.find(R"("function":"GetPrivateProfileStringW","args":{"lpAppName":"GetUserID","lpKeyName":"UserID","lpDefault":"","nSize":40,"lpFileName":"C:\\WINDOWS\\SYSTEM32\\SPOOL\\DRIVERS\\W32X86\\2\\KQXLGR.INI"})"),
+            std::string::npos)
+      << events;
+  // Port contention is off in the model's INI file: the port name is never read.
+  EXPECT_EQ(events.find("\"function\":\"GetPrinterW\""), std::string::npos);
+  EXPECT_NE(events.find("\"function\":\"GetPrivateProfileIntW\""), std::string::npos);
+}
+
+TEST_F(Runner, FailedHooksAreSummarised) {
+  RunResult r = run("settings wWatermark=1\nstartdoc\nwrite settings\nstartpage\nfail WritePrinter nth=3\nwrite marker watermark\nclose\n",
+              "-o " + (dir / "out").string());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.err.find("failed hook: DrvSplWritePrinter"), std::string::npos) << r.err;
+}
+
+}  // namespace
