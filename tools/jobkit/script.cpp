@@ -42,15 +42,17 @@ bool readQuoted(std::string_view line, size_t& i, std::string* out, std::string*
       case 'x': {
         int hi = i + 1 < line.size() ? hexDigit(line[i + 1]) : -1;
         int lo = i + 2 < line.size() ? hexDigit(line[i + 2]) : -1;
-        if (hi < 0 || lo < 0) {
-          *error = "\\x needs two hexadecimal digits";
-          return false;
+        if (hi < 0 || lo < 0) {  // not an escape: a path such as "C:\xyz"
+          out->append("\\x");
+          break;
         }
         out->push_back(static_cast<char>(hi * 16 + lo));
         i += 2;
         break;
       }
-      default: *error = std::string("unknown escape \\") + line[i]; return false;
+      // Any other backslash stands for itself, so that Windows paths such
+      // as "C:\WINDOWS\TEMP" need no doubling.
+      default: out->push_back('\\'); out->push_back(line[i]); break;
     }
   }
   *error = "string without its closing quote";
@@ -202,10 +204,15 @@ void Player::closeJob() {
 }
 
 bool Player::step(const Directive& d, std::string* error) {
-  bool handled = false;
-  if (!machineDirective(d, error, &handled)) return false;
-  if (handled) return true;
-  return hookDirective(d, error);
+  try {
+    bool handled = false;
+    if (!machineDirective(d, error, &handled)) return false;
+    if (handled) return true;
+    return hookDirective(d, error);
+  } catch (const std::exception& e) {  // a file the machine could not write, say
+    *error = e.what();
+    return false;
+  }
 }
 
 bool Player::machineDirective(const Directive& d, std::string* error, bool* handled) {

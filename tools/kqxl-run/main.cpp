@@ -45,29 +45,7 @@ Exit status: 0 when the script ran to its end, whatever the hooks returned;
 2 for a script error (reported as FILE:LINE: message); 1 for anything else.
 )";
 
-std::string json(std::u16string_view s) {
-  std::string utf8 = winsim::toUtf8(s), r = "\"";
-  for (unsigned char c : utf8) {
-    if (c == '"' || c == '\\') {
-      r += '\\';
-      r += static_cast<char>(c);
-    } else if (c == '\n') {
-      r += "\\n";
-    } else if (c == '\r') {
-      r += "\\r";
-    } else if (c == '\t') {
-      r += "\\t";
-    } else if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      r += buf;
-    } else {
-      r += static_cast<char>(c);
-    }
-  }
-  return r + "\"";
-}
-
+std::string json(std::u16string_view s) { return winsim::jsonString(s); }
 std::string json(std::string_view s) { return json(winsim::fromUtf8(s)); }
 
 class EventLog {
@@ -84,20 +62,17 @@ class EventLog {
   std::vector<std::ostream*> outs_;
 };
 
-class StreamSink : public winsim::DocumentSink {
+class StdoutSink : public winsim::DocumentSink {
  public:
-  explicit StreamSink(FILE* f, bool own) : f_(f), own_(own) {}
-  ~StreamSink() override { finish(); }
+  // Standard output, or nowhere when it is a terminal.
+  explicit StdoutSink(FILE* f) : f_(f) {}
   bool write(const void* data, size_t size) override { return !f_ || std::fwrite(data, 1, size, f_) == size; }
   void finish() override {
-    if (f_ && own_) std::fclose(f_);
-    else if (f_) std::fflush(f_);
-    f_ = nullptr;
+    if (f_) std::fflush(f_);
   }
 
  private:
   FILE* f_;
-  bool own_;
 };
 
 struct Options {
@@ -241,9 +216,9 @@ int main(int argc, char** argv) {
       if (!opt.outDir.empty()) {
         std::string name = "doc-" + std::to_string(number) + ".prn";
         *file = name;
-        return std::make_unique<StreamSink>(std::fopen((opt.outDir / name).c_str(), "wb"), true);
+        return winsim::fileSink(opt.outDir / name);
       }
-      return std::make_unique<StreamSink>(toStdout ? stdout : nullptr, false);
+      return std::make_unique<StdoutSink>(toStdout ? stdout : nullptr);
     });
     winsim::Observer observer;
     observer.trace = [&](std::u16string_view t) { events.line("{\"event\":\"trace\",\"text\":" + json(t) + "}"); };

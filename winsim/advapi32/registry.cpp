@@ -249,7 +249,11 @@ void loadRegistry(State& s) {
     if (eq == std::string::npos) continue;
     RegValue v;
     v.name = fromUtf8(name);
-    if (parseValue(line.substr(eq + 1), &v)) current->values[v.name] = v;
+    try {
+      if (parseValue(line.substr(eq + 1), &v)) current->values[v.name] = v;
+    } catch (const std::exception&) {
+      // a value a person mistyped is passed over
+    }
   }
 }
 

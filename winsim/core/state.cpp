@@ -112,7 +112,6 @@ std::string jsonString(std::string_view s) {
   return r + "\"";
 }
 
-std::string jsonString(std::u16string_view s) { return jsonString(toUtf8(s)); }
 
 // ---------------------------------------------------------------- faults
 
@@ -288,6 +287,10 @@ void ApiCall::resultPtr(const void* value) {
 void ApiCall::resultNone() { emit("null"); }
 
 }  // namespace winsim::detail
+
+namespace winsim {
+std::string jsonString(std::u16string_view s) { return detail::jsonString(toUtf8(s)); }
+}  // namespace winsim
 
 using namespace winsim::detail;
 

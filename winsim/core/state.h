@@ -175,7 +175,7 @@ class ApiCall {
   std::string outs_;
 };
 
-std::string jsonString(std::u16string_view s);
 std::string jsonString(std::string_view s);
+using winsim::jsonString;
 
 }  // namespace winsim::detail

@@ -69,7 +69,7 @@ HANDLE openFile(std::u16string_view name, DWORD access, DWORD share, DWORD dispo
   }
   fs::path host;
   if (name.empty() || !hostPathOf(name, &host)) {
-    setError(name.empty() ? ERROR_PATH_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+    setError(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
   if (isDir(host)) {

@@ -94,7 +94,7 @@ int startDocument(State& s, PrinterHandle& ph, std::u16string_view name, std::u1
   std::unique_ptr<DocumentSink> sink;
   fs::path host;
   if (!outputFile.empty() && hostPathOf(outputFile, &host)) {
-    sink = std::make_unique<FileSink>(host);
+    sink = fileSink(host);
     record.file = host.string();
   } else if (s.sinkFactory) {
     sink = s.sinkFactory(number, name, &record.file);
@@ -103,7 +103,7 @@ int startDocument(State& s, PrinterHandle& ph, std::u16string_view name, std::u1
     std::error_code ec;
     fs::create_directories(dir, ec);
     fs::path file = dir / ("doc-" + std::to_string(number) + ".prn");
-    sink = std::make_unique<FileSink>(file);
+    sink = fileSink(file);
     record.file = file.string();
   }
   s.documents.push_back(record);
@@ -123,6 +123,8 @@ void endDocument(State& s, PrinterHandle& ph) {
 }
 
 }  // namespace
+
+std::unique_ptr<DocumentSink> winsim::fileSink(const fs::path& path) { return std::make_unique<FileSink>(path); }
 
 extern "C" {
 

@@ -155,4 +155,10 @@ class Machine {
 std::string toUtf8(std::u16string_view s);
 std::u16string fromUtf8(std::string_view s);
 
+// A JSON string literal of the text, as the event logs write it.
+std::string jsonString(std::u16string_view s);
+
+// A sink that writes a document to a host file.
+std::unique_ptr<DocumentSink> fileSink(const fs::path& path);
+
 }  // namespace winsim

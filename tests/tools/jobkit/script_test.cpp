@@ -1,0 +1,63 @@
+// Job script syntax.
+#include <gtest/gtest.h>
+
+#include "jobkit/script.h"
+
+namespace {
+
+std::vector<jobkit::Directive> parse(const std::string& text) {
+  std::vector<jobkit::Directive> d;
+  jobkit::ScriptError e;
+  EXPECT_TRUE(jobkit::parseScript(text, &d, &e)) << e.line << ": " << e.message;
+  return d;
+}
+
+TEST(JobScript, StringsEscapesAndWindowsPaths) {
+  auto d = parse(R"(file "C:\WINDOWS\TEMP\a.txt" text "q\"\\\n\x41\xZZ" # comment "x")");
+  ASSERT_EQ(d.size(), 1u);
+  ASSERT_EQ(d[0].args.size(), 3u);
+  EXPECT_EQ(d[0].args[0].value, "C:\\WINDOWS\\TEMP\\a.txt");
+  EXPECT_EQ(d[0].args[2].value, "q\"\\\nA\\xZZ");
+  EXPECT_TRUE(d[0].args[2].quoted);
+}
+
+TEST(JobScript, KeyedValuesNumbersAndLines) {
+  auto d = parse("\n# only a comment\nprinter name=\"KQ Two\" port=LPT1:\n  settings dmCopies=0x10 szWatermarkText=\"A B\"\n");
+  ASSERT_EQ(d.size(), 2u);
+  EXPECT_EQ(d[0].line, 3);
+  EXPECT_EQ(d[0].args[0].key, "name");
+  EXPECT_EQ(d[0].args[0].value, "KQ Two");
+  EXPECT_EQ(d[0].args[1].value, "LPT1:");
+  EXPECT_EQ(d[1].args[0].value, "0x10");
+  EXPECT_EQ(jobkit::parseNumber("0x10"), 16);
+  EXPECT_EQ(jobkit::parseNumber("-7"), -7);
+  EXPECT_FALSE(jobkit::parseNumber("12a"));
+}
+
+TEST(JobScript, ErrorsNameTheirLine) {
+  std::vector<jobkit::Directive> d;
+  jobkit::ScriptError e;
+  EXPECT_FALSE(jobkit::parseScript("startdoc\nwrite text \"open\n", &d, &e));
+  EXPECT_EQ(e.line, 2);
+  EXPECT_EQ(e.message, "string without its closing quote");
+}
+
+TEST(SettingsRecord, DefaultsAndFieldsLandAtTheirOffsets) {
+  auto r = jobkit::SettingsBuilder{}.with("wReverseOrder", 3).withText("szWatermarkText", "DRAFT").build(u"P");
+  ASSERT_EQ(r.size(), 1625u);
+  auto word = [&](size_t at) { return r[at] | (r[at + 1] << 8); };
+  EXPECT_EQ(word(0), 'P');
+  EXPECT_EQ(word(68), 220);
+  EXPECT_EQ(word(70), 1405);
+  EXPECT_EQ(word(76), 1);
+  EXPECT_EQ(word(84), 100);
+  EXPECT_EQ(word(86), 1);
+  EXPECT_EQ(word(914), 3);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&r[1006]), 6), std::string("DRAFT\0", 6));
+  std::string error;
+  jobkit::SettingsBuilder b;
+  EXPECT_FALSE(b.set("wCollate", "70000", false, &error));
+  EXPECT_FALSE(b.set("wNothing", "1", false, &error));
+}
+
+}  // namespace
