@@ -35,6 +35,8 @@ TestMachine::TestMachine() : docs_(std::make_shared<std::map<int, std::string>>(
 }
 
 TestMachine::~TestMachine() {
+  // Whatever a test did, the modules hold nothing when it ends.
+  EXPECT_EQ(leaksOf(*machine_), "");
   machine_.reset();
   std::error_code ec;
   fs::remove_all(dir_, ec);

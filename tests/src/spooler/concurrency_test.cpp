@@ -52,7 +52,6 @@ struct TwoPrinters : ::testing::Test {
          jobkit::SettingsBuilder{}.with("wWatermark", 1).with("wNoClipToPage", 1).with("wWatermarkFirstOnly", 1).build(kSecond),
          "B-data"};
   }
-  void TearDown() override { EXPECT_EQ(test::leaksOf(m.machine()), ""); }
 
   std::string documentNamed(const std::u16string& name) {
     for (auto& d : m->documents())

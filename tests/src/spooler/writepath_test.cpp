@@ -12,8 +12,6 @@ using test::TestMachine;
 struct WritePath : ::testing::Test {
   TestMachine m;
 
-  void TearDown() override { EXPECT_EQ(test::leaksOf(m.machine()), ""); }
-
   // The written counts of the DrvSplWritePrinter calls, in order.
   std::vector<long long> written() const {
     std::vector<long long> r;

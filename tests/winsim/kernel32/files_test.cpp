@@ -133,7 +133,9 @@ TEST_F(Files, SearchPathAddsTheExtensionOnlyToNamesWithout) {
 
 TEST_F(Files, InjectedFaultsFailWithRealisticCodes) {
   m->addFault({"CreateFileW", 1, false, u"*\\TEMP\\*"});
-  EXPECT_NE(open(u"C:\\elsewhere.txt", GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+  HANDLE other = open(u"C:\\elsewhere.txt", GENERIC_WRITE, 0, CREATE_ALWAYS);
+  EXPECT_NE(other, INVALID_HANDLE_VALUE);
+  CloseHandle(other);
   EXPECT_EQ(open(u"C:\\WINDOWS\\TEMP\\x.tmp", GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   HANDLE h = open(u"C:\\WINDOWS\\TEMP\\x.tmp", GENERIC_WRITE | GENERIC_READ, 0, CREATE_ALWAYS);
@@ -150,6 +152,7 @@ TEST_F(Files, InjectedFaultsFailWithRealisticCodes) {
   EXPECT_FALSE(ReadFile(h, &n, 1, &n, nullptr));
   m->clearFaults();
   CloseHandle(h);
+  DeleteFileW(u"C:\\WINDOWS\\TEMP\\x.tmp");
 
   m->addFault({"GlobalAlloc", 1});
   EXPECT_EQ(GlobalAlloc(GMEM_FIXED, 16), nullptr);
