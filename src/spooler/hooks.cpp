@@ -14,12 +14,14 @@
 
 namespace {
 
-// The port code of the printer's port when port contention is on for this
-// model, else 0.
-INT ContendedPortCode(HANDLE hPrinter) {
-  WCHAR ini[MAX_PATH] = {};
+// Whether this model shares its port with the scanner, from the language
+// INI file, which is left in `ini`.
+bool PortContentionOn(HANDLE hPrinter, LPWSTR ini) {
   GetMultiLangINIFile(hPrinter, ini);
-  if ((GetModelFeature2(ModelFeature2, FEATURE_PORT_CONTENTION, ini) & 0xFFFF) != 1) return 0;
+  return (GetModelFeature2(ModelFeature2, FEATURE_PORT_CONTENTION, ini) & 0xFFFF) == 1;
+}
+
+INT PrinterPortCode(HANDLE hPrinter) {
   GlobalBlock<PRINTER_INFO_2W> info(reinterpret_cast<PRINTER_INFO_2W*>(MyGetPrinter(hPrinter, 2)));
   return PortCodeOf(info && info->pPortName ? info->pPortName : TEXT(""));
 }
@@ -27,18 +29,22 @@ INT ContendedPortCode(HANDLE hPrinter) {
 // FALSE when the scanner holds the printer's port: the user is told so.
 BOOL AcquirePort(HANDLE hPrinter) {
   WCHAR ini[MAX_PATH] = {};
-  GetMultiLangINIFile(hPrinter, ini);
-  if ((GetModelFeature2(ModelFeature2, FEATURE_PORT_CONTENTION, ini) & 0xFFFF) != 1) return TRUE;
-  GlobalBlock<PRINTER_INFO_2W> info(reinterpret_cast<PRINTER_INFO_2W*>(MyGetPrinter(hPrinter, 2)));
+  if (!PortContentionOn(hPrinter, ini)) return TRUE;
+  INT code = PrinterPortCode(hPrinter);
   WCHAR busy[256] = {};
   ReadIniText(ini, TEXT("PORTCONTENTION"), TEXT("MESSAGE"), TEXT(""), busy, 256);
-  INT code = PortCodeOf(info && info->pPortName ? info->pPortName : TEXT(""));
   if (code == 0) return TRUE;
   // The acquire always asks for the parallel code; the release names the port's own.
   if (PortAcquire(PORT_CODE_LPT)) return TRUE;
   MessageBoxW(nullptr, busy, nullptr, MB_SYSTEMMODAL);
   PortRelease(code);
   return FALSE;
+}
+
+void ReleasePortAtEnd(HANDLE hPrinter) {
+  WCHAR ini[MAX_PATH] = {};
+  if (!PortContentionOn(hPrinter, ini)) return;
+  if (INT code = PrinterPortCode(hPrinter)) PortReleaseEnd(code);
 }
 
 void TracePageIndex(const JobData* pData) {
@@ -141,7 +147,7 @@ KQXL_EXPORT void WINAPI DrvSplEndDoc(HANDLE hDriver) {
   TracePageIndex(pData);
   if (pData->Settings.wOverlayMode == 2) CloseOverlayOutputFile();
   else ReplaySpooledJob(pData);
-  if (INT code = ContendedPortCode(pData->hPrinter)) PortReleaseEnd(code);
+  ReleasePortAtEnd(pData->hPrinter);
 }
 
 KQXL_EXPORT void WINAPI DrvSplAbort(HANDLE hDriver) {

@@ -225,15 +225,15 @@ bool Player::machineDirective(const Directive& d, std::string* error, bool* hand
   };
   if (d.verb == "printer") {
     if (auto* t = keyed(d, "name")) printer_ = wide(t->value);
-    winsim::PrinterSpec spec = machine_.printer(printer_).value_or(winsim::PrinterSpec{});
-    spec.name = printer_;
-    if (auto* t = keyed(d, "port")) spec.port = wide(t->value);
-    if (auto* t = keyed(d, "driver")) spec.driver = wide(t->value);
+    winsim::PrinterConfig config = machine_.printer(printer_).value_or(winsim::PrinterConfig{});
+    config.name = printer_;
+    if (auto* t = keyed(d, "port")) config.port = wide(t->value);
+    if (auto* t = keyed(d, "driver")) config.driver = wide(t->value);
     if (auto* t = keyed(d, "path")) {
-      spec.driverPath = wide(t->value);
-      spec.configFile = spec.driverPath.substr(0, spec.driverPath.find_last_of(u'\\') + 1) + u"KQXLUMPD.DLL";
+      config.driverPath = wide(t->value);
+      config.configFile = config.driverPath.substr(0, config.driverPath.find_last_of(u'\\') + 1) + u"KQXLUMPD.DLL";
     }
-    machine_.setPrinter(spec);
+    machine_.setPrinter(config);
     return true;
   }
   if (d.verb == "printer-data") {
@@ -322,7 +322,7 @@ bool Player::machineDirective(const Directive& d, std::string* error, bool* hand
   }
   if (d.verb == "fail") {
     if (!need(1, "fail FUNCTION [nth=N|every] [path=\"PATTERN\"]")) return false;
-    winsim::FaultSpec f;
+    winsim::FaultPlan f;
     f.function = a[0].value;
     for (size_t i = 1; i < a.size(); ++i) {
       if (a[i].value == "every" && a[i].key.empty()) {

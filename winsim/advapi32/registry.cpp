@@ -141,10 +141,10 @@ std::vector<uint8_t> parseHex(const std::string& text) {
   return r;
 }
 
-bool parseValue(const std::string& spec, RegValue* v) {
-  if (spec.size() >= 2 && spec[0] == '"') {
+bool parseValue(const std::string& value, RegValue* v) {
+  if (value.size() >= 2 && value[0] == '"') {
     std::string text;
-    if (parseQuoted(spec, 0, &text) == std::string::npos) return false;
+    if (parseQuoted(value, 0, &text) == std::string::npos) return false;
     std::u16string wide = fromUtf8(text);
     wide.push_back(0);
     v->type = REG_SZ;
@@ -152,29 +152,41 @@ bool parseValue(const std::string& spec, RegValue* v) {
     std::memcpy(v->data.data(), wide.data(), v->data.size());
     return true;
   }
-  if (spec.rfind("dword:", 0) == 0) {
-    uint32_t n = static_cast<uint32_t>(std::stoul(spec.substr(6), nullptr, 16));
+  if (value.rfind("dword:", 0) == 0) {
+    uint32_t n = static_cast<uint32_t>(std::stoul(value.substr(6), nullptr, 16));
     v->type = REG_DWORD;
     v->data.resize(4);
     std::memcpy(v->data.data(), &n, 4);
     return true;
   }
-  if (spec.rfind("hex:", 0) == 0) {
+  if (value.rfind("hex:", 0) == 0) {
     v->type = REG_BINARY;
-    v->data = parseHex(spec.substr(4));
+    v->data = parseHex(value.substr(4));
     return true;
   }
-  if (spec.rfind("hex(", 0) == 0) {
-    size_t close = spec.find("):");
+  if (value.rfind("hex(", 0) == 0) {
+    size_t close = value.find("):");
     if (close == std::string::npos) return false;
-    v->type = static_cast<DWORD>(std::stoul(spec.substr(4, close - 4), nullptr, 16));
-    v->data = parseHex(spec.substr(close + 2));
+    v->type = static_cast<DWORD>(std::stoul(value.substr(4, close - 4), nullptr, 16));
+    v->data = parseHex(value.substr(close + 2));
     return true;
   }
   return false;
 }
 
 void save(State& s) { saveRegistry(s); }
+
+// The key a handle names, if it was opened with the access a call needs.
+RegNode* keyFor(State& s, HKEY h, REGSAM needed, LSTATUS* rc) {
+  std::vector<std::u16string> path;
+  REGSAM access;
+  RegNode* node = nullptr;
+  if (!resolveHandle(s, h, &path, &access)) *rc = ERROR_INVALID_HANDLE;
+  else if (!(access & needed)) *rc = ERROR_ACCESS_DENIED;
+  else if (!(node = findKey(s.hkcu, path))) *rc = ERROR_FILE_NOT_FOUND;
+  else *rc = ERROR_SUCCESS;
+  return node;
+}
 
 }  // namespace
 
@@ -345,16 +357,9 @@ LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR name, LPDWORD, LPDWORD type, 
   log.ptr("hKey", hKey).arg("lpValueName", name).arg("cbData", size ? static_cast<long long>(*size) : -1);
   auto g = lock();
   auto& s = state();
-  std::vector<std::u16string> path;
-  REGSAM access;
-  LSTATUS rc = ERROR_SUCCESS;
-  RegNode* node = nullptr;
-  if (!resolveHandle(s, hKey, &path, &access)) {
-    rc = ERROR_INVALID_HANDLE;
-  } else if (!(access & KEY_QUERY_VALUE) && access != KEY_ALL_ACCESS) {
-    rc = ERROR_ACCESS_DENIED;
-  } else if (!(node = findKey(s.hkcu, path))) {
-    rc = ERROR_FILE_NOT_FOUND;
+  LSTATUS rc;
+  RegNode* node = keyFor(s, hKey, KEY_QUERY_VALUE, &rc);
+  if (!node) {
   } else if (data && !size) {
     rc = ERROR_INVALID_PARAMETER;
   } else {
@@ -382,16 +387,9 @@ LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR name, DWORD, DWORD type, const 
   log.ptr("hKey", hKey).arg("lpValueName", name).arg("dwType", type).arg("cbData", size);
   auto g = lock();
   auto& s = state();
-  std::vector<std::u16string> path;
-  REGSAM access;
-  LSTATUS rc = ERROR_SUCCESS;
-  RegNode* node = nullptr;
-  if (!resolveHandle(s, hKey, &path, &access)) {
-    rc = ERROR_INVALID_HANDLE;
-  } else if (!(access & KEY_SET_VALUE)) {
-    rc = ERROR_ACCESS_DENIED;
-  } else if (!(node = findKey(s.hkcu, path))) {
-    rc = ERROR_FILE_NOT_FOUND;
+  LSTATUS rc;
+  RegNode* node = keyFor(s, hKey, KEY_SET_VALUE, &rc);
+  if (!node) {
   } else if (!data && size) {
     rc = ERROR_INVALID_PARAMETER;
   } else {
@@ -411,19 +409,10 @@ LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR name) {
   log.ptr("hKey", hKey).arg("lpValueName", name);
   auto g = lock();
   auto& s = state();
-  std::vector<std::u16string> path;
-  REGSAM access;
-  LSTATUS rc = ERROR_SUCCESS;
-  RegNode* node = nullptr;
-  if (!resolveHandle(s, hKey, &path, &access)) {
-    rc = ERROR_INVALID_HANDLE;
-  } else if (!(access & KEY_SET_VALUE)) {
-    rc = ERROR_ACCESS_DENIED;
-  } else if (!(node = findKey(s.hkcu, path)) || !node->values.erase(std::u16string(view(name)))) {
-    rc = ERROR_FILE_NOT_FOUND;
-  } else {
-    save(s);
-  }
+  LSTATUS rc;
+  RegNode* node = keyFor(s, hKey, KEY_SET_VALUE, &rc);
+  if (node && !node->values.erase(std::u16string(view(name)))) rc = ERROR_FILE_NOT_FOUND;
+  else if (node) save(s);
   log.result(rc);
   return rc;
 }

@@ -34,7 +34,7 @@ std::set<std::string> listTemp(State& s) {
 
 void loadPrinters(State& s) {
   for (auto& [name, keys] : readProfile(s.root / "winsim" / "printers.ini")) {
-    PrinterSpec p;
+    PrinterConfig p;
     p.name = name;
     auto get = [&](const char16_t* key, std::u16string& field) {
       auto it = keys.find(key);
@@ -200,18 +200,18 @@ std::optional<std::u16string> Machine::registryString(std::u16string_view key, s
   return std::u16string(text.c_str());
 }
 
-void Machine::setPrinter(const PrinterSpec& spec) {
+void Machine::setPrinter(const PrinterConfig& config) {
   auto g = lock();
   for (auto& p : impl_->state.printers) {
-    if (equalsNoCase(p.name, spec.name)) {
-      p = spec;
+    if (equalsNoCase(p.name, config.name)) {
+      p = config;
       return;
     }
   }
-  impl_->state.printers.push_back(spec);
+  impl_->state.printers.push_back(config);
 }
 
-std::optional<PrinterSpec> Machine::printer(std::u16string_view name) const {
+std::optional<PrinterConfig> Machine::printer(std::u16string_view name) const {
   auto g = lock();
   for (auto& p : impl_->state.printers)
     if (equalsNoCase(p.name, name)) return p;
@@ -249,7 +249,7 @@ void Machine::setAnswerCallback(std::function<int(const MessageBoxRecord&)> ask)
   impl_->state.ask = std::move(ask);
 }
 
-void Machine::addFault(const FaultSpec& fault) {
+void Machine::addFault(const FaultPlan& fault) {
   auto g = lock();
   impl_->state.faults.push_back(FaultRule{fault, 0, false});
 }

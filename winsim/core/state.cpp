@@ -119,11 +119,11 @@ bool faultHits(const char* function, std::u16string_view path) {
   auto& s = state();
   std::lock_guard g(s.mu);
   for (auto& rule : s.faults) {
-    if (rule.spent || rule.spec.function != function) continue;
-    if (!rule.spec.pathPattern.empty() && !globMatch(rule.spec.pathPattern, path)) continue;
+    if (rule.spent || rule.plan.function != function) continue;
+    if (!rule.plan.pathPattern.empty() && !globMatch(rule.plan.pathPattern, path)) continue;
     ++rule.seen;
-    if (rule.spec.every) return true;
-    if (rule.seen == rule.spec.nth) {
+    if (rule.plan.every) return true;
+    if (rule.seen == rule.plan.nth) {
       rule.spent = true;
       return true;
     }

@@ -74,7 +74,7 @@ struct OpenDocument {
 };
 
 struct FaultRule {
-  FaultSpec spec;
+  FaultPlan plan;
   int seen = 0;
   bool spent = false;
 };
@@ -96,7 +96,7 @@ struct State {
   std::map<uintptr_t, Module> modules;
   uintptr_t nextModule = 1;
 
-  std::vector<PrinterSpec> printers;
+  std::vector<PrinterConfig> printers;
   std::map<uintptr_t, PrinterHandle> printerHandles;
   uintptr_t nextPrinter = 1;
   std::map<DWORD, std::pair<std::u16string, std::u16string>> jobs;  // id -> printer, document

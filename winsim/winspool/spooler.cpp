@@ -21,10 +21,16 @@ PrinterHandle* findPrinterHandle(State& s, HANDLE h) {
   return it == s.printerHandles.end() ? nullptr : &it->second;
 }
 
-const PrinterSpec* findPrinter(const State& s, std::u16string_view name) {
+const PrinterConfig* findPrinter(const State& s, std::u16string_view name) {
   for (auto& p : s.printers)
     if (equalsNoCase(p.name, name)) return &p;
   return nullptr;
+}
+
+// The printer a spooler handle was opened on.
+const PrinterConfig* printerOf(State& s, HANDLE h) {
+  PrinterHandle* ph = findPrinterHandle(s, h);
+  return ph ? findPrinter(s, ph->printer) : nullptr;
 }
 
 // Lays out a structure followed by its strings, as the spooler returns
@@ -66,7 +72,7 @@ bool fits(const Packer& pack, LPBYTE buffer, DWORD size, LPDWORD needed) {
   return true;
 }
 
-std::u16string driverDirectory(const PrinterSpec& p) {
+std::u16string driverDirectory(const PrinterConfig& p) {
   return p.driverPath.substr(0, p.driverPath.find_last_of(u'\\') + 1);
 }
 
@@ -134,8 +140,7 @@ BOOL WINAPI GetPrinterW(HANDLE hPrinter, DWORD level, LPBYTE buffer, DWORD size,
   auto g = lock();
   auto& s = state();
   BOOL ok = FALSE;
-  PrinterHandle* ph = findPrinterHandle(s, hPrinter);
-  const PrinterSpec* p = ph ? findPrinter(s, ph->printer) : nullptr;
+  const PrinterConfig* p = printerOf(s, hPrinter);
   if (!p) {
     setError(ERROR_INVALID_HANDLE);
   } else if (level != 2) {
@@ -175,8 +180,7 @@ BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR environment, DWORD level, 
   auto g = lock();
   auto& s = state();
   BOOL ok = FALSE;
-  PrinterHandle* ph = findPrinterHandle(s, hPrinter);
-  const PrinterSpec* p = ph ? findPrinter(s, ph->printer) : nullptr;
+  const PrinterConfig* p = printerOf(s, hPrinter);
   if (!p) {
     setError(ERROR_INVALID_HANDLE);
   } else if (level != 2) {
@@ -205,8 +209,7 @@ DWORD WINAPI GetPrinterDataW(HANDLE hPrinter, LPWSTR name, LPDWORD type, LPBYTE 
   auto g = lock();
   auto& s = state();
   DWORD rc = ERROR_SUCCESS;
-  PrinterHandle* ph = findPrinterHandle(s, hPrinter);
-  const PrinterSpec* p = ph ? findPrinter(s, ph->printer) : nullptr;
+  const PrinterConfig* p = printerOf(s, hPrinter);
   if (!p) {
     rc = ERROR_INVALID_HANDLE;
   } else {
@@ -392,7 +395,7 @@ bool PrintJob::startDoc() {
   {
     auto g = lock();
     auto& s = state();
-    const PrinterSpec* p = findPrinter(s, printerName_);
+    const PrinterConfig* p = findPrinter(s, printerName_);
     if (!p) {
       error_ = "no printer named \"" + toUtf8(printerName_) + "\"";
       return false;

@@ -16,9 +16,9 @@ struct DriverFiles : ::testing::Test {
   void TearDown() override { winsim::ClosePrinterHandle(printer); }
 
   void setDriverPath(const std::u16string& path) {
-    auto spec = *m->printer(test::kPrinter);
-    spec.driverPath = path;
-    m->setPrinter(spec);
+    auto config = *m->printer(test::kPrinter);
+    config.driverPath = path;
+    m->setPrinter(config);
   }
   std::u16string iniFile() {
     WCHAR path[MAX_PATH] = {};

@@ -43,7 +43,7 @@ struct TwoPrinters : ::testing::Test {
   JobPlan a, b;
 
   void SetUp() override {
-    winsim::PrinterSpec second = *m->printer(test::kPrinter);
+    winsim::PrinterConfig second = *m->printer(test::kPrinter);
     second.name = kSecond;
     second.port = u"USB002";
     m->setPrinter(second);

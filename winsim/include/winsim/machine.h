@@ -52,7 +52,7 @@ class DocumentSink {
 using SinkFactory =
     std::function<std::unique_ptr<DocumentSink>(int number, std::u16string_view name, std::string* file)>;
 
-struct PrinterSpec {
+struct PrinterConfig {
   std::u16string name = u"KQ PCL6 Laser";
   std::u16string port = u"USB001";
   std::u16string driver = u"KQ PCL6 Driver";
@@ -66,7 +66,7 @@ struct PrinterSpec {
 // the nth call from now fails; with every, each call fails. A path pattern
 // (wildcards * and ?, case-insensitive) limits CreateFileW faults to
 // matching paths.
-struct FaultSpec {
+struct FaultPlan {
   std::string function;
   int nth = 1;
   bool every = false;
@@ -114,8 +114,8 @@ class Machine {
   std::optional<std::u16string> registryString(std::u16string_view key, std::u16string_view name) const;
 
   // Printers. The default machine's printers come from C:\winsim\printers.ini.
-  void setPrinter(const PrinterSpec& spec);  // adds or replaces by name
-  std::optional<PrinterSpec> printer(std::u16string_view name) const;
+  void setPrinter(const PrinterConfig& config);  // adds or replaces by name
+  std::optional<PrinterConfig> printer(std::u16string_view name) const;
   void setPrinterData(std::u16string_view printer, std::u16string_view value, std::vector<uint8_t> data);
 
   void setLocale(LANGID lang);
@@ -127,7 +127,7 @@ class Machine {
   void queueAnswers(const std::vector<int>& answers);
   void setAnswerCallback(std::function<int(const MessageBoxRecord&)> ask);
 
-  void addFault(const FaultSpec& fault);
+  void addFault(const FaultPlan& fault);
   void clearFaults();
 
   void setObserver(Observer observer);
