@@ -357,6 +357,7 @@ bool Player::machineDirective(const Directive& d, std::string* error, bool* hand
 }
 
 bool Player::writeBuffer(const void* data, size_t size) {
+  if (onBuffer_) onBuffer_(data, size);
   DWORD written = 0;
   job_->write(data, static_cast<DWORD>(size), &written);
   report();

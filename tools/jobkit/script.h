@@ -48,6 +48,8 @@ class Player {
   ~Player();
 
   void onHook(HookCallback callback) { onHook_ = std::move(callback); }
+  // Every buffer handed to DrvSplWritePrinter, before the call.
+  void onBuffer(std::function<void(const void*, size_t)> callback) { onBuffer_ = std::move(callback); }
 
   // Runs the directives in order; false with the error of the directive
   // that could not be carried out. A job still open at the end is closed,
@@ -73,6 +75,7 @@ class Player {
   std::unique_ptr<winsim::PrintJob> job_;
   bool jobRefused_ = false;
   HookCallback onHook_;
+  std::function<void(const void*, size_t)> onBuffer_;
   std::string fatal_;
 };
 

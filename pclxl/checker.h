@@ -1,0 +1,106 @@
+// Reads a PCL XL stream as a printer does: gathers attribute lists into
+// commands, follows sessions, pages, graphics states and stream
+// definitions, checks the embedded stream of every ReadStream as a stream
+// of its own, and reports every problem with its offset.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "pclxl/tokenizer.h"
+
+namespace pclxl {
+
+struct Attribute {
+  uint16_t id = 0;
+  Value value;
+  uint64_t offset = 0;  // of the value
+  uint64_t end = 0;     // after the attribute id
+};
+
+// An operator with the attribute list it consumes.
+struct Command {
+  uint8_t op = 0;
+  uint64_t start = 0;     // the first attribute's offset, or the operator's
+  uint64_t opOffset = 0;  // the operator byte
+  uint64_t end = 0;       // after the operator byte
+  std::vector<Attribute> attributes;
+  int depth = 0;          // 0 for the stream itself, 1 inside a ReadStream's stream, ...
+
+  const Attribute* find(uint16_t id) const;  // the last one wins, as in a printer
+};
+
+struct PageRange {
+  uint64_t start = 0;  // the BeginPage command's start
+  uint64_t end = 0;    // after EndPage
+  int orientation = 0; // the BeginPage Orientation (0 portrait, 1 landscape, ...)
+};
+
+struct Summary {
+  uint64_t sessions = 0, pages = 0, operators = 0, bytes = 0;
+};
+
+class Checker : public TokenSink {
+ public:
+  explicit Checker(int depth = 0);
+  ~Checker() override;
+  Checker(Checker&&) = default;
+  Checker& operator=(Checker&&) = default;
+
+  // What a viewer may want to see, as it is read.
+  std::function<void(const Command&)> onCommand;
+  std::function<void(uint64_t offset, uint32_t length, int depth)> onData;
+  std::function<void(const Token&, int depth)> onText;  // UEL, PJL and stream headers
+
+  void token(const Token& t) override;
+  void data(const uint8_t* bytes, size_t size, uint64_t offset) override;
+  void dataEnd() override;
+
+  // The end of the stream at `end`; `broken` is the tokenizer's error, if any.
+  void finish(uint64_t end, const Problem* broken);
+
+  const std::vector<Problem>& problems() const { return problems_; }
+  const std::vector<Problem>& warnings() const { return warnings_; }
+  const Summary& summary() const { return summary_; }
+  const std::vector<PageRange>& pages() const { return pages_; }
+
+ private:
+  void command(const Token& op);
+  void problem(uint64_t at, std::string message);
+  void checkTypes(const Command& c);
+  void beginNested();
+  void endNested(uint64_t at);
+
+  int depth_;
+  std::vector<Attribute> attributes_;
+  bool haveValue_ = false;
+  Attribute value_;
+  uint64_t commandStart_ = 0;
+  bool inSession_, inPage_;
+  int gsDepth_ = 0;
+  bool inStream_ = false;
+  std::set<std::vector<double>> streams_;  // defined stream names
+  std::vector<double> streamName_;
+  bool expectData_ = false;      // the last operator was one that reads data
+  bool expectReadStream_ = false;
+  uint64_t readStreamLength_ = 0;
+  uint64_t readStreamOffset_ = 0;
+  bool readingStream_ = false;  // the data now arriving is a stream's content
+  uint64_t nestedFed_ = 0;
+  std::vector<std::pair<uint64_t, uint64_t>> nestedMap_;  // nested offset -> outer offset, per piece
+  std::unique_ptr<Checker> nested_;
+  std::unique_ptr<Tokenizer> nestedTokenizer_;
+  bool lastWasOperator_ = false;
+  std::vector<Problem> problems_, warnings_;
+  Summary summary_;
+  std::vector<PageRange> pages_;
+};
+
+// Runs a whole stream through a tokenizer and checker, in fixed pieces.
+// `read` fills a buffer and returns the bytes it put there (0 at the end).
+void checkStream(Checker& checker, const std::function<size_t(uint8_t*, size_t)>& read);
+
+}  // namespace pclxl

@@ -1,0 +1,64 @@
+// Builds small PCL XL streams for tests through the project's writer.
+#pragma once
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "pclxl/checker.h"
+#include "pclxl/writer.h"
+
+namespace test {
+
+class PxlBuilder {
+ public:
+  PxlBuilder() : w_(bytes_) {}
+
+  // Header, BeginSession and OpenDataSource.
+  PxlBuilder& begin() {
+    w_.header("test");
+    w_.xy(pclxl::DataType::UInt16, 600, 600, pclxl::attr::UnitsPerMeasure)
+        .ubyte(0, pclxl::attr::Measure)
+        .ubyte(0, pclxl::attr::ErrorReport)
+        .op(pclxl::op::BeginSession);
+    w_.ubyte(0, pclxl::attr::SourceType).ubyte(1, pclxl::attr::DataOrg).op(pclxl::op::OpenDataSource);
+    return *this;
+  }
+  // A page with a rectangle, and whatever `body` adds.
+  PxlBuilder& page(const std::function<void(pclxl::Writer&)>& body = {}, int orientation = 0) {
+    w_.ubyte(static_cast<uint8_t>(orientation), pclxl::attr::Orientation)
+        .ubyte(0, pclxl::attr::MediaSize)
+        .ubyte(1, pclxl::attr::MediaSource)
+        .op(pclxl::op::BeginPage);
+    w_.box(pclxl::DataType::UInt16, 100, 100, 400, 300, pclxl::attr::BoundingBox).op(pclxl::op::Rectangle);
+    if (body) body(w_);
+    w_.op(pclxl::op::EndPage);
+    return *this;
+  }
+  PxlBuilder& end() {
+    w_.op(pclxl::op::CloseDataSource).op(pclxl::op::EndSession);
+    return *this;
+  }
+  pclxl::Writer& writer() { return w_; }
+  const std::string& bytes() const { return bytes_; }
+
+ private:
+  std::string bytes_;
+  pclxl::Writer w_;
+};
+
+// Checks a whole stream held in memory, fed in pieces of `piece` bytes.
+inline pclxl::Checker checkBytes(const std::string& bytes, size_t piece = 65536) {
+  pclxl::Checker checker;
+  size_t at = 0;
+  pclxl::checkStream(checker, [&](uint8_t* buf, size_t size) {
+    size_t n = std::min({size, piece, bytes.size() - at});
+    std::memcpy(buf, bytes.data() + at, n);
+    at += n;
+    return n;
+  });
+  return checker;
+}
+
+}  // namespace test
