@@ -6,7 +6,7 @@
 BUILD ?= build
 GENERATOR := -G Ninja
 
-.PHONY: setup build test demo sanitize cross clean
+.PHONY: setup build test demo sanitize fuzz cross clean
 
 setup:
 	@bash tools/setup.sh
@@ -25,6 +25,17 @@ sanitize: setup
 	@cmake -S . -B build-asan $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DKQXL_SANITIZE=ON >/dev/null
 	@cmake --build build-asan
 	@cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2
+	@$(MAKE) --no-print-directory fuzz
+
+# The PCL XL reader and checker under libFuzzer with the sanitizers, seeded
+# with the Ghostscript-made documents; FUZZ_SECONDS bounds the run.
+FUZZ_SECONDS ?= 60
+fuzz: setup
+	@CC=clang CXX=clang++ cmake -S . -B build-fuzz $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DKQXL_FUZZ=ON -DKQXL_SANITIZE=ON >/dev/null
+	@cmake --build build-fuzz
+	@mkdir -p build-fuzz/corpus && cp examples/*.pxl tests/data/*.pxl tests/data/fuzz/* build-fuzz/corpus/
+	@build-fuzz/fuzz/pclxl_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=65536 -print_final_stats=1 \
+	  build-fuzz/corpus 2>&1 | tail -n 12
 
 cross: setup
 	@for arch in i686 x86_64; do \
@@ -35,4 +46,4 @@ cross: setup
 	done
 
 clean:
-	rm -rf $(BUILD) build-asan build-win-i686 build-win-x86_64
+	rm -rf $(BUILD) build-asan build-fuzz build-win-i686 build-win-x86_64

@@ -161,6 +161,11 @@ void Checker::data(const uint8_t* bytes, size_t size, uint64_t offset) {
 void Checker::dataEnd() { readingStream_ = false; }
 
 void Checker::beginNested() {
+  constexpr int kMaxDepth = 8;  // streams that define streams, far deeper than any printer takes
+  if (depth_ + 1 >= kMaxDepth) {
+    problem(commandStart_, "streams nested more than 8 deep");
+    return;
+  }
   nested_ = std::make_unique<Checker>(depth_ + 1);
   nested_->onCommand = onCommand;
   nested_->onData = onData;

@@ -35,6 +35,7 @@ uint32_t Tokenizer::word32(const uint8_t* p) const {
 }
 
 double Tokenizer::element(const uint8_t* p, DataType t) const {
+  if (t == DataType::UByte) return p[0];
   uint16_t w = bigEndian_ ? static_cast<uint16_t>((p[0] << 8) | p[1]) : static_cast<uint16_t>((p[1] << 8) | p[0]);
   switch (t) {
     case DataType::UByte: return p[0];

@@ -191,6 +191,15 @@ TEST(Checker, AttributeListsTypesAndUnknownBytes) {
             "0: ASCII binding (') is not supported; only binary bindings");
 }
 
+// Inputs the fuzzer once found troublesome are read to the end, whatever
+// they hold.
+TEST(Checker, SurvivesFuzzFindings) {
+  for (auto& e : std::filesystem::directory_iterator(KQXL_SOURCE_DIR "/tests/data/fuzz")) {
+    auto c = test::checkBytes(slurp(e.path()), 7);
+    EXPECT_FALSE(c.problems().empty()) << e.path();
+  }
+}
+
 TEST(Tokenizer, BigEndianBindingReadsValuesThatWay) {
   std::string bytes = "( HP-PCL XL;2;0;\n";
   bytes += std::string("\xC1\x01\x02\xF8\x31\xC2\x00\x00\x01\x00\xF8\x8C", 12);

@@ -1,0 +1,158 @@
+// Jobs made from documents, as the rendering side would send them.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "jobkit/mkjob.h"
+#include "spooler/messages.h"
+#include "support/pxl_builder.h"
+#include "support/test_machine.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+const fs::path kDocs[] = {KQXL_SOURCE_DIR "/examples/numbered.pxl", KQXL_SOURCE_DIR "/examples/mixed.pxl",
+                          KQXL_SOURCE_DIR "/examples/letter.pxl", KQXL_SOURCE_DIR "/tests/data/a4-landscape.pxl"};
+
+std::string makeScript(const fs::path& doc, std::vector<std::string> settings = {}, size_t chunk = 4096) {
+  jobkit::MakeJobOptions options;
+  options.settings = std::move(settings);
+  options.chunk = chunk;
+  std::string script, error;
+  EXPECT_TRUE(jobkit::makeJob(doc, options, &script, &error)) << error;
+  return script;
+}
+
+// Plays a script and returns every buffer handed to DrvSplWritePrinter.
+std::vector<std::string> buffersOf(test::TestMachine& m, const std::string& script) {
+  std::vector<jobkit::Directive> directives;
+  jobkit::ScriptError error;
+  EXPECT_TRUE(jobkit::parseScript(script, &directives, &error)) << error.message;
+  std::vector<std::string> buffers;
+  jobkit::Player player(m.machine(), m.dir());
+  player.onBuffer([&](const void* p, size_t n) { buffers.emplace_back(static_cast<const char*>(p), n); });
+  EXPECT_TRUE(player.run(directives, &error)) << error.line << ": " << error.message;
+  return buffers;
+}
+
+bool isPageStart(const std::string& b) { return b.size() == 5 && b.compare(0, 4, "\x1B\xF0\x10\xAA", 4) == 0; }
+bool isMarker(const std::string& b) {
+  auto p = reinterpret_cast<const BYTE*>(b.data());
+  DWORD n = static_cast<DWORD>(b.size());
+  return IsPageMarker(p, n) || IsWatermarkMarker(p, n) || IsOverlayMarker(p, n);
+}
+
+TEST(MakeJob, DirectJobsGiveBackTheDocumentsBytes) {
+  for (auto& doc : kDocs) {
+    test::TestMachine m;
+    m.play(makeScript(doc, {}, 1000));
+    EXPECT_EQ(m.document(1), slurp(doc)) << doc;
+  }
+}
+
+TEST(MakeJob, SpooledJobsCarryMarkersPrefixesAndPageRanges) {
+  for (auto& doc : kDocs) {
+    SCOPED_TRACE(doc.string());
+    test::TestMachine m;
+    auto buffers = buffersOf(m, makeScript(doc, {"wReverseOrder=1", "wWatermark=1"}));
+    std::string bytes = slurp(doc);
+    auto pages = test::checkBytes(bytes).pages();
+
+    ASSERT_EQ(buffers[0].size(), 1625u);
+    size_t i = 1;
+    std::string header;
+    while (!isMarker(buffers[i]) && header.size() < pages[0].start) header += buffers[i++];
+    EXPECT_EQ(header, bytes.substr(0, pages[0].start));
+    EXPECT_EQ(buffers[i++], std::string(reinterpret_cast<const char*>(jobkit::kPagePrefixes), 8));
+
+    std::string stream = header;  // the document as the spool file holds it, prefixes aside
+    for (size_t k = 0; k < pages.size(); ++k) {
+      ASSERT_TRUE(isPageStart(buffers[i])) << "page " << k + 1;
+      EXPECT_EQ(buffers[i][4], pages[k].orientation % 2 ? 2 : 1);
+      ++i;
+      // The page's own BeginPage, without the media source the prefixes set.
+      auto begin = test::checkBytes(pclxl::headerLine("x") + "\x41" + buffers[i] + "\x44\x42");
+      EXPECT_TRUE(begin.problems().empty());
+      EXPECT_EQ(buffers[i].find("\xF8\x26"), std::string::npos);
+      stream += buffers[i++];
+      EXPECT_EQ(buffers[i++], "TimeToInsertWatermark");
+      while (!isMarker(buffers[i])) stream += buffers[i++];
+    }
+    EXPECT_EQ(buffers[i++], "\x1B\xF0\x10\xFF");
+    while (i < buffers.size()) stream += buffers[i++];
+    auto c = test::checkBytes(stream);
+    EXPECT_TRUE(c.problems().empty()) << c.problems()[0].offset << ": " << c.problems()[0].message;
+    EXPECT_EQ(c.pages().size(), pages.size());
+  }
+}
+
+// What a replay writes, a prefix in front of any page, keeps every page
+// valid, and the prefix sets that page's media source.
+TEST(MakeJob, PrefixWrittenInFrontOfAnyPageTakesEffect) {
+  test::TestMachine m;
+  auto buffers = buffersOf(m, makeScript(kDocs[0], {"wReverseOrder=1"}));
+  // Split the recording into header, prefixes and pages as the spool file holds them.
+  std::string header, prefixes, trailer;
+  std::vector<std::string> pages;
+  bool afterEnd = false;
+  for (size_t i = 1; i < buffers.size(); ++i) {
+    const std::string& b = buffers[i];
+    if (isPageStart(b)) pages.emplace_back();
+    else if (b == "\x1B\xF0\x10\xFF") afterEnd = true;
+    else if (afterEnd) trailer += b;
+    else if (!pages.empty()) pages.back() += b;
+    else if (b.size() == 8 && prefixes.empty() && header.size() > 0 && b[0] == '\xC0') prefixes = b;
+    else header += b;
+  }
+  ASSERT_EQ(pages.size(), 6u);
+  for (int entry = 0; entry < 2; ++entry) {
+    std::string replay = header;
+    for (size_t k = pages.size(); k-- > 0;) replay += (k == 3 ? prefixes.substr(4 * entry, 4) : "") + pages[k];
+    replay += trailer;
+    uint8_t source = 0xFF;
+    pclxl::Checker checker;
+    int page = 0;
+    checker.onCommand = [&](const pclxl::Command& c) {
+      if (c.op != pclxl::op::BeginPage) return;
+      if (page++ == 2) {  // the fourth page, replayed third
+        const pclxl::Attribute* a = c.find(pclxl::attr::MediaSource);
+        source = a ? static_cast<uint8_t>(a->value.number()) : 0xEE;
+      }
+    };
+    size_t at = 0;
+    pclxl::checkStream(checker, [&](uint8_t* buf, size_t size) {
+      size_t n = std::min(size, replay.size() - at);
+      std::memcpy(buf, replay.data() + at, n);
+      at += n;
+      return n;
+    });
+    EXPECT_TRUE(checker.problems().empty());
+    EXPECT_EQ(source, jobkit::kPagePrefixes[entry][1]);
+  }
+}
+
+TEST(MakeJob, BrokenDocumentsAndSettingsAreRefused) {
+  test::PxlBuilder b;
+  b.begin().page();
+  test::TestMachine m;
+  fs::path broken = m.hostFile("broken.pxl", b.bytes());
+  jobkit::MakeJobOptions options;
+  std::string script, error;
+  EXPECT_FALSE(jobkit::makeJob(broken, options, &script, &error));
+  EXPECT_NE(error.find("the stream ends inside a session"), std::string::npos) << error;
+  options.settings = {"wNothing=1"};
+  EXPECT_FALSE(jobkit::makeJob(kDocs[0], options, &script, &error));
+  EXPECT_EQ(error, "unknown settings field \"wNothing\"");
+}
+
+}  // namespace
