@@ -6,7 +6,7 @@
 BUILD ?= build
 GENERATOR := -G Ninja
 
-.PHONY: setup build test demo sanitize fuzz cross clean
+.PHONY: setup build test demo sanitize fuzz bench cross clean
 
 setup:
 	@bash tools/setup.sh
@@ -36,6 +36,10 @@ fuzz: setup
 	@mkdir -p build-fuzz/corpus && cp examples/*.pxl tests/data/*.pxl tests/data/fuzz/* build-fuzz/corpus/
 	@build-fuzz/fuzz/pclxl_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=65536 -print_final_stats=1 \
 	  build-fuzz/corpus 2>&1 | tail -n 12
+
+# Benchmarks (not part of the tests): KQXL_BENCH_MB sets the stream size.
+bench: build
+	@$(BUILD)/bench/pclxl_bench --benchmark_repetitions=1
 
 cross: setup
 	@for arch in i686 x86_64; do \
