@@ -1,7 +1,179 @@
+// The copier and framing every replay uses, and the plain orders: reverse,
+// odd-only and even-only pages with copies, and collated copies.
 #include "spool/replay.h"
 
-// No job is spooled yet, so there is nothing to replay.
-BOOL DoReverseCollatePrn(JobData*, HANDLE, DWORD) { return TRUE; }
-BOOL DoCollatePrinting(JobData*, HANDLE) { return TRUE; }
-BOOL DoOhpPrinting(JobData*, HANDLE, DWORD) { return TRUE; }
-BOOL DoManualDuplex(JobData*, HANDLE, DWORD) { return TRUE; }
+#include "support/text.h"
+
+namespace {
+
+BOOL SendBytes(HANDLE hPrinter, const BYTE* bytes, DWORD count) {
+  DWORD written = 0;
+  return WritePrinter(hPrinter, const_cast<BYTE*>(bytes), count, &written);
+}
+
+}  // namespace
+
+void CopyFileToPrinter(HANDLE hFile, HANDLE hPrinter, BYTE* pBuffer, DWORD cbData) {
+  while (cbData > 0) {
+    DWORD chunk = cbData > PRINT_BUF_SIZE ? PRINT_BUF_SIZE : cbData;
+    DWORD read = 0;
+    BOOL ok = ReadFile(hFile, pBuffer, chunk, &read, nullptr);
+    if (read > 0) SendBytes(hPrinter, pBuffer, read);
+    if (!ok || read < chunk) {
+      Trace(TEXT("Short read from the spool file; the rest of the range is not sent.\n"));
+      return;
+    }
+    cbData -= chunk;
+  }
+}
+
+void SendPageData(JobData* pData, HANDLE hPrinter, BYTE* pBuffer, DWORD cbData) {
+  CopyFileToPrinter(pData->hTempFile, hPrinter, pBuffer, cbData);
+}
+
+ReplayFraming::ReplayFraming(JobData* pData, HANDLE hPrinter)
+    : pData_(pData), hPrinter_(hPrinter), buffer_(PRINT_BUF_SIZE) {}
+
+// Without the end-of-pages marker the last page runs to the end of the file.
+DWORD ReplayFraming::PagesEnd() const {
+  const FILE_INFO& index = pData_->file_info;
+  return index.bPagesEnded ? PageOffset(index, index.iTotalPage) : index.dwCount;
+}
+
+// Offsets reach 4 GiB - 1, so the position goes with its high part.
+void ReplayFraming::SendRange(DWORD from, DWORD to) {
+  if (to <= from) return;
+  LONG high = 0;
+  if (SetFilePointer(pData_->hTempFile, static_cast<LONG>(from), &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
+      GetLastError() != NO_ERROR) {
+    Trace(TEXT("Could not position the spool file; the range is not sent.\n"));
+    return;
+  }
+  SendPageData(pData_, hPrinter_, buffer_.get(), to - from);
+}
+
+void ReplayFraming::SendHeader(bool reordering) {
+  DWORD first = PageOffset(pData_->file_info, 0);
+  havePrefixes_ = reordering && pages() > 0 && first >= 8;
+  if (!havePrefixes_) {
+    SendRange(0, first);
+    return;
+  }
+  SendRange(0, first - 8);
+  DWORD read = 0;
+  ReadFile(pData_->hTempFile, pData_->abPagePrefix, 8, &read, nullptr);
+  havePrefixes_ = read == 8;
+}
+
+void ReplayFraming::SendPage(INT k) {
+  if (k < 1 || k > pages()) return;
+  DWORD from = PageOffset(pData_->file_info, k - 1);
+  DWORD to = k < pages() ? PageOffset(pData_->file_info, k) : PagesEnd();
+  SendRange(from, to);
+}
+
+void ReplayFraming::SendPrefix(int entry) {
+  if (havePrefixes_) SendBytes(hPrinter_, pData_->abPagePrefix[entry], 4);
+}
+
+void ReplayFraming::SendTrailer() {
+  if (pages() > 0) SendRange(PagesEnd(), pData_->file_info.dwCount);
+}
+
+void ReplayFraming::SendWholeFile() { SendRange(0, pData_->file_info.dwCount); }
+
+INT ReplayCopies(const JobData* pData) {
+  const KQDEVMODE& s = pData->Settings;
+  if (s.wCollate == 1 && s.wPrinterCopies == 0) return s.dm.dmCopies;
+  if (s.wCollate > 1 || (s.wCollate == 1 && s.wPrinterCopies > 1))
+    Trace(TEXT("wCollate and wPrinterCopies have no meaning together here; one copy is made.\n"));
+  return 1;
+}
+
+namespace {
+
+// Codes of the page prefix pattern: 1 and 2 write entry 0 or 1 before the
+// page and move on; 3 stops prefixes for the rest of the copy.
+constexpr BYTE kPrefixPattern[4][4] = {{2, 3, 3, 3}, {2, 2, 3, 3}, {1, 2, 3, 3}, {1, 1, 2, 3}};
+
+INT PatternRow(const KQDEVMODE& s) {
+  return (s.wBookletSide != 0 ? 2 : 0) + (s.wHardwareBooklet == 1 || s.wHardwareBooklet == 2 ? 1 : 0);
+}
+
+// The page sequences of wReverseOrder: 1 reverse, 2 odd pages, 3 even pages.
+struct PageSequence {
+  INT first, step, count;
+  INT page(INT i) const { return first + i * step; }
+};
+
+PageSequence SequenceFor(WORD mode, INT n) {
+  switch (mode) {
+    case 2: return {1, 2, (n + 1) / 2};
+    case 3: return {2, 2, n / 2};
+    default: return {n, -1, n};
+  }
+}
+
+bool SeveralPages(WORD mode, INT n) { return mode == 2 ? n >= 3 : mode == 3 ? n >= 4 : n > 1; }
+
+}  // namespace
+
+BOOL DoReverseCollatePrn(JobData* pData, HANDLE hPrinter, DWORD) {
+  const KQDEVMODE& s = pData->Settings;
+  WORD mode = s.wReverseOrder;
+  if (mode > 3) {
+    Trace(TEXT("wReverseOrder above 3 prints in reverse order.\n"));
+    mode = 1;
+  }
+  INT copies = ReplayCopies(pData);
+  INT n = pData->file_info.iTotalPage;
+  if (mode == 3 && n == 1) return TRUE;  // no even page: nothing at all
+
+  ReplayFraming replay(pData, hPrinter);
+  if (!replay.ready()) return FALSE;
+  if (n == 0) {
+    replay.SendWholeFile();
+    return TRUE;
+  }
+  replay.SendHeader(true);
+  const BYTE* row = kPrefixPattern[PatternRow(s)];
+  PageSequence seq = SequenceFor(mode, n);
+  for (INT copy = 0; copy < copies; ++copy) {
+    if (!SeveralPages(mode, n)) {
+      replay.SendPrefix(0);
+      replay.SendPage(mode == 3 ? 2 : 1);
+      continue;
+    }
+    INT position = 0;
+    bool stopped = false;
+    for (INT i = 0; i < seq.count; ++i) {
+      if (!stopped) {
+        BYTE code = position < 4 ? row[position] : 3;
+        if (code == 3) {
+          stopped = true;
+        } else {
+          replay.SendPrefix(code - 1);
+          ++position;
+        }
+      }
+      replay.SendPage(seq.page(i));
+    }
+  }
+  replay.SendTrailer();
+  return TRUE;
+}
+
+BOOL DoCollatePrinting(JobData* pData, HANDLE hPrinter) {
+  ReplayFraming replay(pData, hPrinter);
+  if (!replay.ready()) return FALSE;
+  INT n = replay.pages();
+  if (n == 0) {
+    replay.SendWholeFile();
+    return TRUE;
+  }
+  replay.SendHeader(false);
+  for (INT copy = 0; copy < pData->Settings.dm.dmCopies; ++copy)
+    for (INT k = 1; k <= n; ++k) replay.SendPage(k);
+  replay.SendTrailer();
+  return TRUE;
+}

@@ -1,7 +1,50 @@
-// The replay orders of a spooled job, run at the end of the document.
+// The replay orders of a spooled job, run at the end of the document, and
+// the framing and copier they share.
 #pragma once
 
+#include "support/guards.h"
 #include "spooler/records.h"
+
+constexpr DWORD PRINT_BUF_SIZE = 8192;
+
+// Copies `cbData` bytes from the file's current position to the printer
+// through `pBuffer` (PRINT_BUF_SIZE bytes), sending only what was read: a
+// short or failed read ends the range.
+void CopyFileToPrinter(HANDLE hFile, HANDLE hPrinter, BYTE* pBuffer, DWORD cbData);
+void SendPageData(JobData* pData, HANDLE hPrinter, BYTE* pBuffer, DWORD cbData);
+
+// One replay of the spool file: its transfer buffer, and the header,
+// pages, prefixes and trailer it sends. Pages are numbered from 1.
+class ReplayFraming {
+ public:
+  ReplayFraming(JobData* pData, HANDLE hPrinter);
+  bool ready() const { return static_cast<bool>(buffer_); }
+
+  INT pages() const { return pData_->file_info.iTotalPage; }
+  // The header: whole, or for the reordering orders without the eight
+  // prefix bytes, which are then read into abPagePrefix. A job whose first
+  // page starts less than 8 bytes in has no prefixes; its header goes whole.
+  void SendHeader(bool reordering);
+  void SendPage(INT k);
+  // Entry 0 or 1 of abPagePrefix, if the header had them.
+  void SendPrefix(int entry);
+  void SendTrailer();
+  // A job without page markers goes out as it came: the whole file.
+  void SendWholeFile();
+
+ private:
+  void SendRange(DWORD from, DWORD to);
+  DWORD PagesEnd() const;
+
+  JobData* pData_;
+  HANDLE hPrinter_;
+  GlobalBlock<BYTE> buffer_;
+  bool havePrefixes_ = false;
+};
+
+// Copies of the page sequence: dmCopies for collated copies the driver
+// makes, else 1. Settings without a defined meaning make one copy (traced).
+INT ReplayCopies(const JobData* pData);
 
 BOOL DoReverseCollatePrn(JobData* pData, HANDLE hPrinter, DWORD dwFlags);
 BOOL DoCollatePrinting(JobData* pData, HANDLE hPrinter);

@@ -1,4 +1,15 @@
+// The spool file: jobs that need the whole job first are stored here, with
+// a page index, and replayed at the end of the document.
 #include "spool/spoolfile.h"
+
+#include <cstring>
+
+#include "booklet/booklet.h"
+#include "booklet/store.h"
+#include "spooler/messages.h"
+#include "support/guards.h"
+#include "support/text.h"
+#include "watermark/insertion.h"
 
 DWORD ReplayFlagsFor(const KQDEVMODE& s) {
   DWORD flags = 0;
@@ -10,9 +21,163 @@ DWORD ReplayFlagsFor(const KQDEVMODE& s) {
   return flags;
 }
 
-// Spooling is not built yet: jobs that ask for it print directly, in order.
-BOOL InitFileOperation(JobData*) { return FALSE; }
+BOOL InitFileOperation(JobData* pData) {
+  pData->dwFlags |= FLAG_SPOOLED | ReplayFlagsFor(pData->Settings);
+  pData->hTempFile = INVALID_HANDLE_VALUE;
+  GetTempPathW(MAX_PATH, pData->szTempPath);
+  if (GetTempFileNameW(pData->szTempPath, TEXT("ZQP"), 0, pData->szTempFile) != 0) {
+    pData->hTempFile = CreateFileW(pData->szTempFile, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    // The name was made with an empty file; it goes if the file cannot be opened.
+    if (pData->hTempFile == INVALID_HANDLE_VALUE) DeleteFileW(pData->szTempFile);
+  }
+  if (pData->hTempFile == INVALID_HANDLE_VALUE) {
+    pData->szTempFile[0] = 0;
+    Trace(TEXT("Could not create temporary file."));
+    return FALSE;
+  }
+  Trace(TEXT(" Manual Duplex enabled...\n"));
+  Trace(pData->szTempFile);
+  Trace(TEXT("  --- Temp File created ...\n"));
+  pData->file_info.dwCount = 0;
+  pData->file_info.iTotalPage = 0;
+  return TRUE;
+}
+
+BOOL SpoolWrite(JobData* pData, const void* bytes, DWORD count) {
+  FILE_INFO& index = pData->file_info;
+  if (count > 0xFFFFFFFFu - index.dwCount) {
+    Trace(TEXT("The spool file would pass 4 GiB; the buffer is not stored.\n"));
+    return FALSE;
+  }
+  DWORD written = 0;
+  if (!WriteFile(pData->hTempFile, bytes, count, &written, nullptr) || written != count) {
+    // Whatever part went in is taken back, so that the index stays true.
+    LONG high = 0;
+    SetFilePointer(pData->hTempFile, static_cast<LONG>(index.dwCount), &high, FILE_BEGIN);
+    Trace(TEXT("Could not write to the spool file.\n"));
+    return FALSE;
+  }
+  index.dwCount += count;
+  return TRUE;
+}
+
+namespace {
+
+// Makes room for entry i of the page index; entries it adds read as 0.
+BOOL ReservePageEntry(FILE_INFO& index, DWORD i) {
+  if (i < index.dwCapacity) return TRUE;
+  DWORD grow = index.dwCapacity / 4 > 4096 ? index.dwCapacity / 4 : 4096;
+  if (i + 1 > 0xFFFFFFFFu - grow || (i + 1 + grow) > 0xFFFFFFFFu / sizeof(DWORD)) return FALSE;
+  DWORD capacity = i + 1 + grow;
+  GlobalBlock<DWORD> bigger(capacity * sizeof(DWORD), GMEM_FIXED | GMEM_ZEROINIT);
+  if (!bigger) {
+    Trace(TEXT("Could not grow the page index.\n"));
+    return FALSE;
+  }
+  if (index.dwPage) {
+    std::memcpy(bigger.get(), index.dwPage, index.dwCapacity * sizeof(DWORD));
+    GlobalFree(index.dwPage);
+  }
+  index.dwPage = bigger.release();
+  index.dwCapacity = capacity;
+  return TRUE;
+}
+
+// A booklet page's orientation; a marker without one gives the job's own.
+void RecordOrientation(JobData* pData, const BYTE* marker, DWORD size) {
+  BYTE code = size >= 5 ? marker[4] : static_cast<BYTE>(pData->Settings.dm.dmOrientation);
+  UmpdLock lock;
+  if (!CheckOrientationArray(pData)) return;
+  booklet_info.pOrientation[pData->file_info.iTotalPage] = code;
+}
+
+BOOL HandlePageMarker(JobData* pData, const BYTE* p, DWORD n) {
+  FILE_INFO& index = pData->file_info;
+  switch (p[3]) {
+    case PAGE_MARKER_START:
+      if (index.iTotalPage == INT32_MAX - 1 || !ReservePageEntry(index, static_cast<DWORD>(index.iTotalPage) + 1))
+        return FALSE;
+      if (pData->dwFlags & FLAG_BOOKLET) RecordOrientation(pData, p, n);
+      index.dwPage[index.iTotalPage] = index.dwCount;
+      ++index.iTotalPage;
+      index.bPagesEnded = FALSE;
+      return TRUE;
+    case PAGE_MARKER_END:
+      if (!ReservePageEntry(index, static_cast<DWORD>(index.iTotalPage))) return FALSE;
+      index.dwPage[index.iTotalPage] = index.dwCount;
+      index.bPagesEnded = TRUE;
+      return TRUE;
+    case PAGE_MARKER_BOOKLET:
+      return InitBooklet(pData, p, n);
+    default:
+      return TRUE;  // an unknown code is swallowed
+  }
+}
+
+}  // namespace
+
+// Called inside UmpdSection. FALSE when there is no room for the entry.
+BOOL CheckOrientationArray(JobData* pData) {
+  INT page = pData->file_info.iTotalPage;
+  if (page == 0 || booklet_info.pOwner != pData) {
+    // A new job's array; an old one left behind is freed first.
+    if (booklet_info.pOrientation) GlobalFree(booklet_info.pOrientation);
+    booklet_info = BOOKLET_INFO{};
+    booklet_info.pOrientation = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, 64));
+    if (!booklet_info.pOrientation) return FALSE;
+    booklet_info.iOrientationSize = 64;
+    booklet_info.pOwner = pData;
+  }
+  while (page >= booklet_info.iOrientationSize) {
+    INT size = booklet_info.iOrientationSize + 64;
+    BYTE* bigger = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, static_cast<SIZE_T>(size)));
+    if (!bigger) {
+      Trace(TEXT("Could not grow the page orientation array.\n"));
+      return FALSE;
+    }
+    std::memcpy(bigger, booklet_info.pOrientation, static_cast<size_t>(booklet_info.iOrientationSize));
+    GlobalFree(booklet_info.pOrientation);
+    booklet_info.pOrientation = bigger;
+    booklet_info.iOrientationSize = size;
+  }
+  return TRUE;
+}
 
 BOOL WriteToFile(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
-  return WritePrinter(pData->hPrinter, pBuf, cbBuf, pcWritten);
+  const auto* p = static_cast<const BYTE*>(pBuf);
+  if (IsPageMarker(p, cbBuf)) {
+    if (!HandlePageMarker(pData, p, cbBuf)) return FALSE;
+    *pcWritten = cbBuf;
+    return TRUE;
+  }
+  if (pData->hTempFile == INVALID_HANDLE_VALUE || !pData->hTempFile) return FALSE;
+
+  const KQDEVMODE& s = pData->Settings;
+  if (IsOverlayMarker(p, cbBuf)) {
+    if (s.wOverlayMode == 1 && !SpoolOverlayBlock(pData)) return FALSE;
+    *pcWritten = kOverlayMarkerSize;
+    return TRUE;
+  }
+  if (IsWatermarkMarker(p, cbBuf)) {
+    bool wanted = s.wWatermark != 0 && (s.wWatermarkFirstOnly == 0 || pData->dwPageNumber == 1);
+    if (wanted && !SpoolWatermarkBlock(pData)) return FALSE;
+    *pcWritten = kWatermarkMarkerSize;
+    return TRUE;
+  }
+  if (!SpoolWrite(pData, pBuf, cbBuf)) return FALSE;
+  *pcWritten = cbBuf;
+  return TRUE;
+}
+
+void ReleaseSpoolFile(JobData* pData) {
+  if (pData->hTempFile && pData->hTempFile != INVALID_HANDLE_VALUE) {
+    CloseHandle(pData->hTempFile);
+    DeleteFileW(pData->szTempFile);
+  }
+  pData->hTempFile = nullptr;
+  if (pData->file_info.dwPage) GlobalFree(pData->file_info.dwPage);
+  pData->file_info.dwPage = nullptr;
+  pData->file_info.dwCapacity = 0;
+  ReleaseOrientationArray(pData);
 }

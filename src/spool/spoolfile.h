@@ -9,3 +9,15 @@ DWORD ReplayFlagsFor(const KQDEVMODE& settings);
 
 BOOL InitFileOperation(JobData* pData);
 BOOL WriteToFile(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten);
+
+// Appends bytes to the spool file and advances dwCount by them. FALSE, with
+// nothing stored and the index unchanged, when the write fails or would take
+// the file past 4 GiB - 1 (page offsets are 32-bit).
+BOOL SpoolWrite(JobData* pData, const void* bytes, DWORD count);
+
+// Room in the process-wide orientation array for the page now starting;
+// called inside UmpdSection.
+BOOL CheckOrientationArray(JobData* pData);
+
+// Closes and deletes the spool file and frees the page index.
+void ReleaseSpoolFile(JobData* pData);

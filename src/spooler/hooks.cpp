@@ -5,6 +5,7 @@
 #include "config/driverfiles.h"
 #include "config/portcontention.h"
 #include "spool/replay.h"
+#include "spool/spoolfile.h"
 #include "spooler/textcapture.h"
 #include "support/guards.h"
 #include "support/text.h"
@@ -51,8 +52,8 @@ void TracePageIndex(const JobData* pData) {
   const FILE_INFO& index = pData->file_info;
   TraceFormat(TEXT(" pData->file_info.iTotalPage = %d \n"), index.iTotalPage);
   TraceFormat(TEXT(" pData->file_info.dwCount = %d \n"), index.dwCount);
-  for (INT i = 0; i <= index.iTotalPage && i < MAX_PAGE_INDEX; ++i)
-    TraceFormat(TEXT(" pData->file_info.dwPage[%d] = %d \n"), i, index.dwPage[i]);
+  for (INT i = 0; i <= index.iTotalPage; ++i)
+    TraceFormat(TEXT(" pData->file_info.dwPage[%d] = %d \n"), i, PageOffset(index, i));
 }
 
 // One replay order for a spooled job, the first whose mode bit is set.
@@ -164,10 +165,7 @@ KQXL_EXPORT void WINAPI DrvSplClose(HANDLE hDriver) {
   if (pData->hJobOverlay) FreeLibrary(pData->hJobOverlay);
   // The spool file goes whatever the settings say now: no temp file
   // survives a closed job.
-  if (pData->hTempFile && pData->hTempFile != INVALID_HANDLE_VALUE) {
-    CloseHandle(pData->hTempFile);
-    DeleteFileW(pData->szTempFile);
-  }
+  ReleaseSpoolFile(pData);
   GlobalFree(pData);
 }
 

@@ -134,13 +134,19 @@ constexpr DWORD STATUS_ABORTED = 4;
 constexpr DWORD JOB_SIGNATURE = 0x44525347;  // "GSRD"
 constexpr DWORD JOB_SIGNATURE_CLOSED = 0xDEADF00D;
 
-constexpr int MAX_PAGE_INDEX = 2000;
-
+// The page index of the spool file. It grows with the job, so that any
+// number of pages is indexed; entries past its capacity read as 0.
 struct FILE_INFO {
-  INT iTotalPage;
-  DWORD dwCount;
-  DWORD dwPage[MAX_PAGE_INDEX];
+  INT iTotalPage;       // page-start markers seen
+  DWORD dwCount;        // bytes in the spool file
+  DWORD* dwPage;        // dwPage[i]: where page i+1 starts; dwPage[iTotalPage]: where the pages end
+  DWORD dwCapacity;     // entries dwPage has room for
+  BOOL bPagesEnded;     // the end-of-pages marker set dwPage[iTotalPage]
 };
+
+inline DWORD PageOffset(const FILE_INFO& index, INT i) {
+  return i >= 0 && static_cast<DWORD>(i) < index.dwCapacity ? index.dwPage[i] : 0;
+}
 
 // One job, from DrvSplStartDoc to DrvSplClose; its address is the job
 // handle the spooler holds.

@@ -20,6 +20,13 @@ class GlobalBlock {
   GlobalBlock(const GlobalBlock&) = delete;
   GlobalBlock& operator=(const GlobalBlock&) = delete;
   GlobalBlock(GlobalBlock&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+  GlobalBlock& operator=(GlobalBlock&& other) noexcept {
+    if (this != &other) {
+      reset();
+      p_ = std::exchange(other.p_, nullptr);
+    }
+    return *this;
+  }
 
   T* get() const { return p_; }
   T* operator->() const { return p_; }

@@ -1,5 +1,9 @@
 #include "watermark/insertion.h"
 
+#include "spool/spoolfile.h"
+#include "support/guards.h"
+#include "support/text.h"
+
 namespace {
 
 constexpr BYTE kPushGS = 0x61;
@@ -20,6 +24,11 @@ BOOL UMPD_XLFN_PushGraphicStates(HANDLE hPrinter) { return WriteBytes(hPrinter, 
 BOOL UMPD_XLFN_PopGraphicStates(HANDLE hPrinter) { return WriteBytes(hPrinter, &kPopGS, 1); }
 
 // The watermark files are not made yet: there is no data to insert.
+BOOL ReadWatermarkData(JobData*, BYTE*, DWORD* pcbData) {
+  *pcbData = 0;
+  return TRUE;
+}
+
 BOOL PrintWatermark(JobData*) { return TRUE; }
 
 // The overlay stream block is not built yet: nothing is inserted.
@@ -33,3 +42,25 @@ BOOL WriteDirectWatermarkBlock(JobData* pData) {
   if (!PrintWatermark(pData)) return FALSE;
   return UMPD_XLFN_PopGraphicStates(hPrinter);
 }
+
+BOOL SpoolWatermarkBlock(JobData* pData) {
+  DWORD size = 0;
+  if (!ReadWatermarkData(pData, nullptr, &size)) return FALSE;
+  GlobalBlock<BYTE> data(size ? size : 1);
+  if (!data) {
+    ShowMessage(TEXT("failed to allocate memeory"), MB_ICONERROR);
+    return FALSE;
+  }
+  if (!ReadWatermarkData(pData, data.get(), &size)) {
+    data.reset();
+    ShowMessage(TEXT("failed to read watermark data"), MB_ICONERROR);
+    return FALSE;
+  }
+  // The spool form always clips to the page.
+  return SpoolWrite(pData, &kPushGS, 1) && SpoolWrite(pData, &kSetClipToPage, 1) &&
+         SpoolWrite(pData, kRopSetting, sizeof kRopSetting) && SpoolWrite(pData, data.get(), size) &&
+         SpoolWrite(pData, &kPopGS, 1);
+}
+
+// The overlay stream block is not built yet: nothing is inserted.
+BOOL SpoolOverlayBlock(JobData*) { return TRUE; }

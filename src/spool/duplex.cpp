@@ -1,0 +1,153 @@
+// Manual duplex: the backs (even pages) in a first pass, the sheets put back
+// into the multi-purpose tray, the fronts (odd pages) in a second pass.
+#include "spool/duplex.h"
+
+#include <cstring>
+
+#include "config/driverfiles.h"
+#include "spool/replay.h"
+#include "support/guards.h"
+#include "support/text.h"
+
+WCHAR g_cMDJobName[MAX_PATH];
+
+namespace {
+
+constexpr LPCWSTR kDuplex = TEXT("DUPLEX");
+
+INT ManualDuplexMode(HANDLE hPrinter) {
+  WCHAR ini[MAX_PATH] = {};
+  GetMultiLangINIFile(hPrinter, ini);
+  return static_cast<INT>(GetPrivateProfileIntW(kDuplex, TEXT("MD_ManualDuplex"), 0, ini));
+}
+
+// The printer's feature record asks for a descending first pass when the
+// word at offset 78 is 0x0100.
+bool FirstPassDescending(HANDLE hPrinter) {
+  if (!hPrinter) return false;
+  BYTE feature[84] = {};
+  DWORD type = 0, needed = 0;
+  if (GetPrinterDataW(hPrinter, const_cast<LPWSTR>(TEXT("MDL_FEATURE")), &type, feature, sizeof feature, &needed) !=
+      ERROR_SUCCESS)
+    return false;
+  return feature[78] == 0x00 && feature[79] == 0x01;
+}
+
+// Pages `first`, first + 2, ... up to n, ascending or descending.
+void SendEveryOther(ReplayFraming& replay, INT first, INT n, bool descending) {
+  INT last = first + ((n - first) / 2) * 2;
+  if (last < first) return;
+  for (INT k = descending ? last : first; descending ? k >= first : k <= last; k += descending ? -2 : 2)
+    replay.SendPage(k);
+}
+
+void ShowUtilityDialog(HANDLE hPrinter) {
+  WCHAR base[MAX_PATH] = {}, directory[MAX_PATH] = {};
+  if (!GetDrvFileNameAndPath(hPrinter, base, directory, TEXT(".DLL"))) return;
+  WCHAR path[2 * MAX_PATH + 8];
+  wsprintfW(path, TEXT("%s%s%s"), directory, base, TEXT("m.dll"));
+  ModuleHandle library(LoadLibraryW(path));
+  if (!library.get()) return;
+  using ShowUtilsDialogFn = void(WINAPI*)();
+  auto show = reinterpret_cast<ShowUtilsDialogFn>(reinterpret_cast<void*>(GetProcAddress(library.get(), "ShowUtilsDialog")));
+  if (show) show();
+}
+
+}  // namespace
+
+void ShowManualDuplexMsg(INT, HANDLE hPrinter) {
+  INT mode = ManualDuplexMode(hPrinter);
+  if (mode == 1) {
+    WCHAR ini[MAX_PATH] = {}, message[256], caption[256];
+    GetMultiLangINIFile(hPrinter, ini);
+    ReadIniText(ini, kDuplex, TEXT("MD_Message"), TEXT("Re-insert the sheets into Multi-purpose tray"), message, 256);
+    ReadIniText(ini, kDuplex, TEXT("MD_CAPTION"), TEXT("Manual Duplex"), caption, 256);
+    MessageBoxW(nullptr, message, caption, MB_OK | MB_ICONWARNING | MB_SYSTEMMODAL | 0x10000 /* MB_SETFOREGROUND */);
+  } else if (mode == 0) {
+    ShowUtilityDialog(hPrinter);
+  }
+}
+
+void PrintInstructionPage(JobData* pData, HANDLE hPrinter) {
+  GlobalBlock<BYTE> buffer(PRINT_BUF_SIZE);
+  if (!buffer) return;
+  WCHAR ini[MAX_PATH] = {}, name[MAX_PATH] = {}, windows[MAX_PATH] = {};
+  GetMultiLangINIFile(hPrinter, ini);
+  SHORT orientation = pData->Settings.dm.dmOrientation;
+  if (orientation == 1) ReadIniText(ini, kDuplex, TEXT("INSTRUCT_PORT"), TEXT(""), name, MAX_PATH);
+  if (orientation == 2) ReadIniText(ini, kDuplex, TEXT("INSTRUCT_LAND"), TEXT(""), name, MAX_PATH);
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  WCHAR path[3 * MAX_PATH];
+  wsprintfW(path, TEXT("%s%s%s"), windows, TEXT("\\system32\\spool\\drivers\\w32x86\\2"), name);
+  FileHandle file(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return;
+  DWORD size = GetFileSize(file.get(), nullptr);
+  if (size == INVALID_FILE_SIZE) return;
+  CopyFileToPrinter(file.get(), hPrinter, buffer.get(), size);
+}
+
+DWORD NotifySpooler(HANDLE hPrinter, SHORT nMode, DWORD dwJobId) {
+  if (nMode == 1) {
+    // The second document takes the first one's name; "Untitled" when it
+    // has none or it cannot be read.
+    WideView name;
+    DWORD needed = 0;
+    GlobalBlock<JOB_INFO_1W> info;
+    if (!GetJobW(hPrinter, dwJobId, 1, nullptr, 0, &needed) && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+      info = GlobalBlock<JOB_INFO_1W>(needed);
+      if (info && GetJobW(hPrinter, dwJobId, 1, reinterpret_cast<LPBYTE>(info.get()), needed, &needed) &&
+          info->pDocument)
+        name = WideView(info->pDocument);
+    }
+    {
+      UmpdLock lock;
+      CopyWide(g_cMDJobName, name.empty() ? WideView(TEXT("Untitled")) : name);
+    }
+    return EndDocPrinter(hPrinter);
+  }
+  WCHAR documentName[MAX_PATH];
+  {
+    UmpdLock lock;
+    CopyWide(documentName, WideView(g_cMDJobName));
+  }
+  DOC_INFO_1W doc{documentName, nullptr, const_cast<LPWSTR>(TEXT("RAW"))};
+  return StartDocPrinterW(hPrinter, 1, reinterpret_cast<LPBYTE>(&doc));
+}
+
+// Odd page counts: every page once, the last alone on a sheet of its own in
+// the second pass; the second pass is then 1, 3, ..., N (or N, ..., 1).
+BOOL DoManualDuplex(JobData* pData, HANDLE hPrinter, DWORD dwJobId) {
+  INT mode = ManualDuplexMode(hPrinter);
+  ReplayFraming replay(pData, hPrinter);
+  if (!replay.ready()) return FALSE;
+  INT n = replay.pages();
+  if (n == 0) {
+    replay.SendWholeFile();
+    return TRUE;
+  }
+  replay.SendHeader(true);
+  if (pData->Settings.wInstructionPage > 0) PrintInstructionPage(pData, hPrinter);
+
+  replay.SendPrefix(0);
+  SendEveryOther(replay, 2, n, FirstPassDescending(hPrinter));
+  if (mode == 1) {
+    replay.SendTrailer();
+    NotifySpooler(hPrinter, 1, dwJobId);
+    ShowManualDuplexMsg(n / 2, hPrinter);
+    NotifySpooler(hPrinter, 0, dwJobId);
+    replay.SendHeader(true);
+  }
+  WORD order = pData->Settings.wBackSideOrder;
+  if (order == 0 || order == 1) {
+    replay.SendPrefix(1);
+    SendEveryOther(replay, 1, n, order == 1);
+  }
+  replay.SendTrailer();
+  if (mode == 0) {
+    NotifySpooler(hPrinter, 1, dwJobId);
+    ShowManualDuplexMsg(n / 2, hPrinter);
+    NotifySpooler(hPrinter, 0, dwJobId);
+  }
+  return TRUE;
+}
