@@ -217,7 +217,7 @@ RegNode* findKey(RegNode& root, const std::vector<std::u16string>& path) {
 void loadRegistry(State& s) {
   s.hkcu = RegNode{};
   std::error_code ec;
-  if (!fs::exists(registryFile(s), ec)) return;
+  if (!fs::is_regular_file(registryFile(s), ec)) return;
   std::istringstream in(readText(registryFile(s)));
   std::string line, pending;
   RegNode* current = nullptr;

@@ -30,6 +30,8 @@ std::u16string_view unquote(std::u16string_view s) {
 class IniDocument {
  public:
   bool load(const fs::path& host) {
+    std::error_code ec;
+    if (!fs::is_regular_file(host, ec)) return false;  // a folder, say, is no profile
     std::ifstream in(host, std::ios::binary);
     if (!in) return false;
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

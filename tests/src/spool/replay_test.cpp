@@ -1,0 +1,163 @@
+// The replay orders, on the worked cases of each.
+#include <gtest/gtest.h>
+
+#include "support/spooled_job.h"
+#include "support/test_machine.h"
+
+namespace {
+
+using test::SpooledJob;
+
+// The port output of the job just played.
+std::string play(const SpooledJob& job, test::TestMachine& m) {
+  m.play(job.script());
+  return m.document(m.documentCount());
+}
+
+std::string play(const SpooledJob& job) {
+  test::TestMachine m;
+  return play(job, m);
+}
+
+struct Case {
+  const char* settings;
+  int pages;
+  const char* output;
+};
+
+void expectAll(const std::vector<Case>& cases) {
+  for (auto& c : cases) EXPECT_EQ(play({c.settings, c.pages}), c.output) << c.settings << ", " << c.pages << " pages";
+}
+
+TEST(ReverseOrder, SequencesAndPrefixes) {
+  expectAll({
+      {"wReverseOrder=1", 1, "HEADAAAAp1;TAIL"},
+      {"wReverseOrder=1", 3, "HEADBBBBp3;p2;p1;TAIL"},
+      {"wReverseOrder=2", 2, "HEADAAAAp1;TAIL"},
+      {"wReverseOrder=2", 5, "HEADBBBBp1;p3;p5;TAIL"},
+      {"wReverseOrder=3", 1, ""},
+      {"wReverseOrder=3", 3, "HEADAAAAp2;TAIL"},
+      {"wReverseOrder=3 wBookletSide=1", 4, "HEADAAAAp2;BBBBp4;TAIL"},
+      {"wReverseOrder=1 wCollate=1 dmCopies=2", 2, "HEADBBBBp2;p1;BBBBp2;p1;TAIL"},
+      {"wReverseOrder=1 dmCopies=3", 2, "HEADBBBBp2;p1;TAIL"},
+  });
+}
+
+TEST(ReverseOrder, PatternRows) {
+  expectAll({
+      {"wReverseOrder=1 wHardwareBooklet=1", 4, "HEADBBBBp4;BBBBp3;p2;p1;TAIL"},
+      {"wReverseOrder=1 wBookletSide=1", 4, "HEADAAAAp4;BBBBp3;p2;p1;TAIL"},
+      {"wReverseOrder=1 wBookletSide=1 wHardwareBooklet=2", 4, "HEADAAAAp4;AAAAp3;BBBBp2;p1;TAIL"},
+      {"wReverseOrder=2 wBookletSide=1 wHardwareBooklet=1", 3, "HEADAAAAp1;AAAAp3;TAIL"},
+  });
+}
+
+TEST(Collation, CopiesWithTheWholeHeader) {
+  expectAll({{"wCollate=1 dmCopies=3", 2, "HEADAAAABBBBp1;p2;p1;p2;p1;p2;TAIL"}});
+}
+
+TEST(Replay, UndefinedValuesActAsTheNearestDefinedOne) {
+  test::TestMachine m;
+  EXPECT_EQ(play({"wReverseOrder=7", 2}, m), "HEADBBBBp2;p1;TAIL");
+  // Collated copies that the printer is to make in some undefined way: one copy.
+  EXPECT_EQ(play({"wReverseOrder=1 wCollate=1 wPrinterCopies=2 dmCopies=3", 2}, m), "HEADBBBBp2;p1;TAIL");
+  EXPECT_EQ(play({"wMediaType=3 wOhpMode=9", 1}, m), "HEADAAAAp1;BBBBp1;TAIL");
+  auto traces = m.traces();
+  EXPECT_EQ(std::count(traces.begin(), traces.end(), u"wReverseOrder above 3 prints in reverse order.\n"), 1);
+}
+
+TEST(Replay, JobsWithoutMarkersOrPrefixesLoseNothing) {
+  for (const char* order : {"wReverseOrder=1", "wCollate=1 dmCopies=2", "wMediaType=3 wOhpMode=1", "wManualDuplex=1"}) {
+    SCOPED_TRACE(order);
+    // No page-start marker: the file once, whole and unchanged.
+    EXPECT_EQ(play({order, 0, false}), "HEADAAAABBBBTAIL");
+    // No end marker: the last page runs to the end, the trailer is empty.
+    test::TestMachine m;
+    m.play(SpooledJob{order, 1, false}.script());
+    std::string out = m.document(1);
+    EXPECT_NE(out.find("p1;TAIL"), std::string::npos) << out;
+    EXPECT_EQ(out.rfind("TAIL"), out.size() - 4);
+  }
+  // Fewer than 8 bytes before the first page: the header whole, no prefixes.
+  EXPECT_EQ(play({"wReverseOrder=1", 2, true, false}), "HEADp2;p1;TAIL");
+}
+
+TEST(Ohp, PairsAndSeparators) {
+  expectAll({
+      {"wMediaType=3 wOhpMode=1", 2, "HEADAAAAp1;BBBBp1;AAAAp2;BBBBp2;TAIL"},
+      {"wMediaType=3 wOhpMode=1 wReverseOrder=1", 2, "HEADAAAAp2;BBBBp2;AAAAp1;BBBBp1;TAIL"},
+      {"wMediaType=3 wOhpMode=2", 3, "HEADAAAAp3;BBBBp1;AAAAp3;BBBBp2;TAIL"},
+      {"wMediaType=3 wOhpMode=2 wOhpSeparatorAfter=1", 3, "HEADBBBBp1;AAAAp3;BBBBp2;AAAAp3;TAIL"},
+      {"wMediaType=3 wOhpMode=3 wReverseOrder=1", 3, "HEADAAAAp3;BBBBp2;AAAAp3;BBBBp1;TAIL"},
+      {"wMediaType=3 wOhpMode=2", 1, "HEADTAIL"},
+      {"wMediaType=3 wOhpMode=1 wCollate=1 dmCopies=2", 1, "HEADAAAAp1;BBBBp1;AAAAp1;BBBBp1;TAIL"},
+  });
+}
+
+struct ManualDuplex : ::testing::Test {
+  test::TestMachine m;
+  void mode(const char16_t* value) {
+    m->setProfileString(std::u16string(test::kDriverDir) + u"KQXLEN.INI", u"DUPLEX", u"MD_ManualDuplex", value);
+  }
+  void firstPassDescending(bool descending) {
+    std::vector<uint8_t> feature(84, 0);
+    feature[79] = descending ? 0x01 : 0x00;
+    m->setPrinterData(test::kPrinter, u"MDL_FEATURE", feature);
+  }
+};
+
+TEST_F(ManualDuplex, SplitIntoTwoDocumentsWithThePromptBetween) {
+  mode(u"1");
+  m.play(SpooledJob{"wManualDuplex=1", 2, true, true, "Report"}.script());
+  EXPECT_EQ(m.document(1), "HEADAAAAp2;TAIL");
+  EXPECT_EQ(m.document(2), "HEADBBBBp1;TAIL");
+  ASSERT_EQ(m->documents().size(), 2u);
+  EXPECT_EQ(m->documents()[1].name, u"Report");
+  ASSERT_EQ(m->messageBoxes().size(), 1u);
+  auto box = m->messageBoxes()[0];
+  EXPECT_EQ(box.text, u"Re-insert the sheets into Multi-purpose tray");
+  EXPECT_EQ(box.caption, u"Manual Duplex");
+  EXPECT_EQ(box.style, 0x11030u);
+}
+
+TEST_F(ManualDuplex, PassOrdersAndOddPageCounts) {
+  mode(u"2");
+  firstPassDescending(true);
+  EXPECT_EQ(play({"wManualDuplex=1 wBackSideOrder=1", 6}, m), "HEADAAAAp6;p4;p2;BBBBp5;p3;p1;TAIL");
+  EXPECT_EQ(play({"wManualDuplex=1 wBackSideOrder=1", 5}, m), "HEADAAAAp4;p2;BBBBp5;p3;p1;TAIL");
+  firstPassDescending(false);
+  EXPECT_EQ(play({"wManualDuplex=1 wBackSideOrder=2", 4}, m), "HEADAAAAp2;p4;TAIL");
+  // Every page once; the last alone on a sheet of its own in the second pass.
+  EXPECT_EQ(play({"wManualDuplex=1", 5}, m), "HEADAAAAp2;p4;BBBBp1;p3;p5;TAIL");
+  EXPECT_TRUE(m->messageBoxes().empty());
+}
+
+TEST_F(ManualDuplex, UtilityDialogAfterTheWholeJob) {
+  mode(u"0");
+  m.play(SpooledJob{"wManualDuplex=1", 4}.script());
+  EXPECT_EQ(m.document(1), "HEADAAAAp2;p4;BBBBp1;p3;TAIL");
+  EXPECT_EQ(m.document(2), "");
+  ASSERT_EQ(m->messageBoxes().size(), 1u);
+  EXPECT_EQ(m->messageBoxes()[0].caption, u"Manual Duplex");
+  EXPECT_NE(m->messageBoxes()[0].text.find(u"multi-purpose tray"), std::u16string::npos);
+}
+
+TEST_F(ManualDuplex, InstructionPageFollowsTheFirstHeader) {
+  mode(u"2");
+  m->writeFile(std::u16string(test::kDriverDir) + u"INSTPORT.PXL", "[instructions]");
+  EXPECT_EQ(play({"wManualDuplex=1 wInstructionPage=1", 2}, m), "HEAD[instructions]AAAAp2;BBBBp1;TAIL");
+  EXPECT_EQ(play({"wManualDuplex=1 wInstructionPage=1 dmOrientation=3", 2}, m), "HEADAAAAp2;BBBBp1;TAIL");
+}
+
+TEST_F(ManualDuplex, NamelessDocumentAndDefaultTexts) {
+  mode(u"1");
+  std::u16string ini = std::u16string(test::kDriverDir) + u"KQXLEN.INI";
+  WritePrivateProfileStringW(u"DUPLEX", u"MD_Message", nullptr, ini.c_str());
+  WritePrivateProfileStringW(u"DUPLEX", u"MD_CAPTION", nullptr, ini.c_str());
+  m.play(SpooledJob{"wManualDuplex=1", 2, true, true, ""}.script());
+  EXPECT_EQ(m->documents()[1].name, u"Untitled");
+  EXPECT_EQ(m->messageBoxes()[0].text, u"Re-insert the sheets into Multi-purpose tray");
+  EXPECT_EQ(m->messageBoxes()[0].caption, u"Manual Duplex");
+}
+
+}  // namespace
