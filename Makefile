@@ -39,7 +39,8 @@ fuzz: setup
 
 # Benchmarks (not part of the tests): KQXL_BENCH_MB sets the stream size.
 bench: build
-	@$(BUILD)/bench/pclxl_bench --benchmark_repetitions=1
+	@$(BUILD)/bench/pclxl_bench
+	@$(BUILD)/bench/spool_bench
 
 cross: setup
 	@for arch in i686 x86_64; do \

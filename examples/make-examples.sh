@@ -11,6 +11,30 @@ gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlmono -r300 -sPAPERSIZE=letter -sOutp
 gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlcolor -r300 -sOutputFile=mixed.pxl src/mixed.ps
 
 mkjob=$build/tools/kqxl-mkjob
-"$mkjob" -o letter.job settings szDefaultUserId=demo letter.pxl
-"$mkjob" -o numbered.job numbered.pxl
-"$mkjob" -o mixed-watermark.job settings wWatermark=1 szWatermarkText=DRAFT mixed.pxl
+job() {  # NAME DOCUMENT [FIELD=VALUE ...]
+  local name=$1 doc=$2
+  shift 2
+  "$mkjob" -o "$name.job" settings "$@" "$doc"
+}
+# Manual duplex: the INI file's MD_ManualDuplex picks how the passes are split.
+duplex() {  # NAME M [FIELD=VALUE ...]
+  local name=$1 m=$2
+  shift 2
+  job "$name" mixed.pxl wManualDuplex=1 "$@"
+  { echo "ini \"C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\2\\KQXLEN.INI\" DUPLEX MD_ManualDuplex \"$m\""
+    cat "$name.job"; } > "$name.tmp" && mv "$name.tmp" "$name.job"
+}
+
+job letter letter.pxl szDefaultUserId=demo
+job numbered numbered.pxl
+job mixed-watermark mixed.pxl wWatermark=1 szWatermarkText=DRAFT
+job numbered-reverse numbered.pxl wReverseOrder=1
+job numbered-odd numbered.pxl wReverseOrder=2
+job numbered-even numbered.pxl wReverseOrder=3
+job numbered-collated numbered.pxl wCollate=1 dmCopies=2
+job numbered-ohp-1 numbered.pxl wMediaType=3 wOhpMode=1
+job numbered-ohp-2 numbered.pxl wMediaType=3 wOhpMode=2
+job numbered-ohp-3-after numbered.pxl wMediaType=3 wOhpMode=3 wOhpSeparatorAfter=1
+duplex mixed-duplex-m0 0
+duplex mixed-duplex-m1 1 wInstructionPage=1
+duplex mixed-duplex-m2 2 wBackSideOrder=1

@@ -208,6 +208,30 @@ TEST(SpoolFile, BookletPagesRecordTheirOrientation) {
   winsim::ClosePrinterHandle(printer);
 }
 
+TEST(SpoolFile, ShortReadEndsItsRangeAndSendsNothingUnread) {
+  test::TestMachine m;
+  std::string script = SpooledJob{"wReverseOrder=1", 3}.script();
+  // Reads: the header, the prefixes, then page 3.
+  script.insert(script.find("enddoc"), "fail ReadFile nth=3\n");
+  m.play(script);
+  EXPECT_EQ(m.document(1), "HEADBBBBp2;p1;TAIL");
+  EXPECT_TRUE(hasTrace(m, u"Short read from the spool file; the rest of the range is not sent.\n"));
+}
+
+TEST(SpoolFile, TextCaptureKeepsTheSpoolFileEmpty) {
+  test::TestMachine m;
+  m.play(SpooledJob{"wTextCapture=1 wReverseOrder=1", 2}.script());
+  EXPECT_TRUE(hasTrace(m, u"  --- Temp File created ...\n"));
+  EXPECT_TRUE(hasTrace(m, u" pData->file_info.dwCount = 0 \n"));
+  EXPECT_EQ(m.document(1), std::string("HEADAAAABBBB\x1B\xF0\x10\xAA\x01p1;\x1B\xF0\x10\xAA\x01p2;\x1B\xF0\x10\xFFTAIL"));
+}
+
+TEST(SpoolFile, BookletBitTakesPrecedenceOverManualDuplex) {
+  test::TestMachine m;
+  m.play(SpooledJob{"wBooklet=1 wManualDuplex=1", 2}.script());
+  EXPECT_EQ(m.document(1), "");  // neither booklet kind asked for: nothing is replayed
+}
+
 TEST(SpoolFile, ClosedJobsLeaveNoSpoolFile) {
   // Every test machine checks for temp files at its end; these are the
   // paths that end a job without a replay.

@@ -1,0 +1,101 @@
+// Ghostscript-made documents played in every replay order: the port output
+// is well formed and holds the pages in the order each order implies.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "jobkit/mkjob.h"
+#include "support/pxl_builder.h"
+#include "support/test_machine.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Each page's body: what follows its BeginPage up to the end of EndPage.
+std::vector<std::string> pageBodies(const std::string& stream, std::vector<std::string>* problems = nullptr) {
+  std::vector<uint64_t> bodyStarts;
+  pclxl::Checker checker;
+  checker.onCommand = [&](const pclxl::Command& c) {
+    if (c.op == pclxl::op::BeginPage && c.depth == 0) bodyStarts.push_back(c.end);
+  };
+  size_t at = 0;
+  pclxl::checkStream(checker, [&](uint8_t* buf, size_t size) {
+    size_t n = std::min(size, stream.size() - at);
+    std::memcpy(buf, stream.data() + at, n);
+    at += n;
+    return n;
+  });
+  if (problems)
+    for (auto& p : checker.problems()) problems->push_back(std::to_string(p.offset) + ": " + p.message);
+  std::vector<std::string> bodies;
+  for (size_t i = 0; i < checker.pages().size() && i < bodyStarts.size(); ++i)
+    bodies.push_back(stream.substr(bodyStarts[i], checker.pages()[i].end - bodyStarts[i]));
+  return bodies;
+}
+
+struct Order {
+  std::vector<std::string> settings;
+  const char16_t* manualDuplexMode;  // MD_ManualDuplex, or null
+  std::vector<std::vector<int>> documents;  // page numbers per non-empty document
+};
+
+TEST(ReplayOrders, GhostscriptDocumentsInEveryOrder) {
+  const fs::path doc = KQXL_SOURCE_DIR "/examples/numbered.pxl";
+  std::string original = slurp(doc);
+  std::map<std::string, int> pageNumber;
+  auto bodies = pageBodies(original);
+  ASSERT_EQ(bodies.size(), 6u);
+  for (size_t i = 0; i < bodies.size(); ++i) pageNumber[bodies[i]] = static_cast<int>(i) + 1;
+
+  const Order orders[] = {
+      {{"wReverseOrder=1"}, nullptr, {{6, 5, 4, 3, 2, 1}}},
+      {{"wReverseOrder=2"}, nullptr, {{1, 3, 5}}},
+      {{"wReverseOrder=3"}, nullptr, {{2, 4, 6}}},
+      {{"wCollate=1", "dmCopies=2"}, nullptr, {{1, 2, 3, 4, 5, 6, 1, 2, 3, 4, 5, 6}}},
+      {{"wMediaType=3", "wOhpMode=1"}, nullptr, {{1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6}}},
+      {{"wMediaType=3", "wOhpMode=2"}, nullptr, {{6, 1, 6, 2, 6, 3, 6, 4, 6, 5}}},
+      {{"wMediaType=3", "wOhpMode=3", "wOhpSeparatorAfter=1", "wReverseOrder=1"}, nullptr,
+       {{5, 6, 4, 6, 3, 6, 2, 6, 1, 6}}},
+      {{"wManualDuplex=1"}, u"1", {{2, 4, 6}, {1, 3, 5}}},
+      {{"wManualDuplex=1", "wBackSideOrder=1"}, u"0", {{2, 4, 6, 5, 3, 1}}},
+      {{"wManualDuplex=1", "wInstructionPage=1"}, u"2", {{0, 2, 4, 6, 1, 3, 5}}},
+  };
+  for (auto& order : orders) {
+    std::string label;
+    for (auto& s : order.settings) label += s + " ";
+    SCOPED_TRACE(label);
+    test::TestMachine m;
+    if (order.manualDuplexMode)
+      m->setProfileString(std::u16string(test::kDriverDir) + u"KQXLEN.INI", u"DUPLEX", u"MD_ManualDuplex",
+                          order.manualDuplexMode);
+    jobkit::MakeJobOptions options;
+    options.settings = order.settings;
+    std::string script, error;
+    ASSERT_TRUE(jobkit::makeJob(doc, options, &script, &error)) << error;
+    m.play(script);
+    std::vector<std::vector<int>> documents;
+    for (int d = 1; d <= m.documentCount(); ++d) {
+      if (m.document(d).empty()) continue;
+      std::vector<std::string> problems;
+      auto pages = pageBodies(m.document(d), &problems);
+      EXPECT_TRUE(problems.empty()) << problems[0];
+      std::vector<int> numbers;
+      for (auto& body : pages) numbers.push_back(pageNumber.count(body) ? pageNumber[body] : 0);
+      documents.push_back(numbers);
+    }
+    EXPECT_EQ(documents, order.documents);
+  }
+}
+
+}  // namespace
