@@ -264,6 +264,11 @@ void Machine::setObserver(Observer observer) {
   impl_->state.observer = std::move(observer);
 }
 
+void Machine::setKeepTraces(bool on) {
+  auto g = lock();
+  impl_->state.keepTraces = on;
+}
+
 void Machine::setLogApi(bool on) {
   auto g = lock();
   impl_->state.logApi = on;

@@ -112,6 +112,7 @@ struct State {
   std::vector<FaultRule> faults;
   Observer observer;
   bool logApi = false;
+  bool keepTraces = true;
 
   std::set<std::string> tempAtStart;
   unsigned tempCounter = 0;

@@ -131,6 +131,9 @@ class Machine {
   void clearFaults();
 
   void setObserver(Observer observer);
+  // Whether traces are kept for traces() (on by default; a long job's
+  // traces take memory of their own).
+  void setKeepTraces(bool on);
   void setLogApi(bool on);
   void setSinkFactory(SinkFactory factory);
 
