@@ -1,8 +1,15 @@
+// The one place where the watermark block and the overlay stream block are
+// defined byte for byte.
 #include "watermark/insertion.h"
+
+#include <cstring>
 
 #include "spool/spoolfile.h"
 #include "support/guards.h"
 #include "support/text.h"
+#include "watermark/overlaylib.h"
+
+const char kOverlayStreamHeader[] = "HP-PCL XL;2;0;Comment KQXLUMPD form overlay";
 
 namespace {
 
@@ -12,27 +19,156 @@ constexpr BYTE kSetClipToPage = 0x69;
 // ubyte 252 (source OR paint), attribute ROP3, SetROP.
 constexpr BYTE kRopSetting[5] = {0xC0, 0xFC, 0xF8, 0x2C, 0x7B};
 
-BOOL WriteBytes(HANDLE hPrinter, const BYTE* bytes, DWORD count) {
+BOOL WriteBytes(HANDLE hPrinter, const void* bytes, DWORD count) {
   DWORD written = 0;
-  return WritePrinter(hPrinter, const_cast<BYTE*>(bytes), count, &written);
+  return WritePrinter(hPrinter, const_cast<void*>(bytes), count, &written);
+}
+
+// The watermark data in a fresh buffer, as the spool and recording forms
+// read it: size first, then the data. Shows the Part's messages.
+bool LoadWatermarkData(const KQDEVMODE& settings, GlobalBlock<BYTE>* data, DWORD* size, UINT style) {
+  if (!ReadWatermarkData(settings, nullptr, size, WATERMARK_SIZE)) return false;
+  *data = GlobalBlock<BYTE>(*size ? *size : 1);
+  if (!*data) {
+    ShowMessage(TEXT("failed to allocate memeory"), style);
+    return false;
+  }
+  if (!ReadWatermarkData(settings, data->get(), size, WATERMARK_READ)) {
+    data->reset();
+    ShowMessage(TEXT("failed to read watermark data"), style);
+    return false;
+  }
+  return true;
+}
+
+// The stream's length field: ") ", the header text, its line feed and the
+// overlay bytes. FALSE when that does not fit 32 bits.
+bool OverlayStreamLength(DWORD overlaySize, DWORD* n) {
+  DWORD text = static_cast<DWORD>(sizeof kOverlayStreamHeader - 1);
+  if (overlaySize > 0xFFFFFFFFu - text - 3) return false;
+  *n = text + overlaySize + 3;
+  return true;
+}
+
+// The overlay's bytes from the overlay library, for the marker at hand.
+bool LoadOverlay(JobData* pData, GlobalBlock<BYTE>* data, DWORD* size, DWORD* streamLength) {
+  GetOverlaySizeFn getSize;
+  ReadOverlayFn read;
+  if (!pData->hJobOverlay || !FindOverlayExports(pData->hJobOverlay, &getSize, &read)) return false;
+  *size = getSize(pData->Settings.szOverlayFile);
+  {
+    UmpdLock lock;
+    dwByteCountOfOverlay = *size;
+  }
+  // A size whose stream length cannot be written fails as an allocation would.
+  if (!OverlayStreamLength(*size, streamLength)) return false;
+  *data = GlobalBlock<BYTE>(*size ? *size : 1);
+  if (!*data) return false;
+  return read(data->get()) != 0;
+}
+
+// The seven pieces of the overlay stream block, through `write`.
+template <typename Write>
+bool WriteOverlayPieces(Write write, DWORD n, const BYTE* overlay, DWORD size) {
+  BYTE length[4] = {static_cast<BYTE>(n), static_cast<BYTE>(n >> 8), static_cast<BYTE>(n >> 16),
+                    static_cast<BYTE>(n >> 24)};
+  const BYTE uint32Tag = 0xC2;
+  BYTE lengthAndRead[8] = {length[0], length[1], length[2], length[3], 0xF8, 0x8C, 0x5C, 0xFA};
+  const BYTE lineFeed = 0x0A;
+  write(&uint32Tag, 1);
+  write(lengthAndRead, 8);
+  write(length, 4);
+  write(") ", 2);
+  write(kOverlayStreamHeader, static_cast<DWORD>(sizeof kOverlayStreamHeader - 1));
+  write(&lineFeed, 1);
+  return write(overlay, size);
 }
 
 }  // namespace
+
+void WatermarkFilePath(SHORT dmOrientation, LPWSTR szPath) {
+  WCHAR windows[MAX_PATH] = {};
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  LPCWSTR tail = dmOrientation == 1   ? TEXT("\\system32\\spool\\drivers\\w32x86\\2\\kqpcl6.wmk")
+                 : dmOrientation == 2 ? TEXT("\\system32\\spool\\drivers\\w32x86\\2\\kqpcl6_2.wmk")
+                                      : TEXT("");
+  WCHAR path[2 * MAX_PATH];
+  wsprintfW(path, TEXT("%s%s"), windows, tail);
+  CopyWide(std::span(szPath, MAX_PATH), WideView(path));
+}
 
 BOOL UMPD_XLFN_PushGraphicStates(HANDLE hPrinter) { return WriteBytes(hPrinter, &kPushGS, 1); }
 
 BOOL UMPD_XLFN_PopGraphicStates(HANDLE hPrinter) { return WriteBytes(hPrinter, &kPopGS, 1); }
 
-// The watermark files are not made yet: there is no data to insert.
-BOOL ReadWatermarkData(JobData*, BYTE*, DWORD* pcbData) {
-  *pcbData = 0;
+BOOL ReadWatermarkData(const KQDEVMODE& settings, BYTE* pBuffer, DWORD* pdwSize, INT mode) {
+  WCHAR path[MAX_PATH];
+  WatermarkFilePath(settings.dm.dmOrientation, path);
+  FileHandle file(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) {
+    ShowMessage(TEXT("Failed to CreateFile"), MB_OK);
+    return FALSE;
+  }
+  DWORD size = GetFileSize(file.get(), nullptr);
+  if (size == INVALID_FILE_SIZE) {
+    ShowMessage(TEXT("Failed to GetFileSize"), MB_OK);
+    return FALSE;
+  }
+  if (mode == WATERMARK_SIZE) {
+    *pdwSize = size;
+    return TRUE;
+  }
+  if (mode != WATERMARK_READ) return TRUE;
+  GlobalBlock<BYTE> temporary(size ? size : 1);
+  if (!temporary) {
+    ShowMessage(TEXT("failed to allocate memeory"), MB_OK);
+    return FALSE;
+  }
+  LONG high = 0;
+  if (SetFilePointer(file.get(), 0, &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) {
+    ShowMessage(TEXT("Failed to SetFilePointer"), MB_OK);
+    return FALSE;
+  }
+  DWORD read = 0;
+  if (!ReadFile(file.get(), temporary.get(), size, &read, nullptr)) {
+    ShowMessage(TEXT("Failed to ReadFile"), MB_OK);
+    return FALSE;
+  }
+  // Bytes the file did not deliver are never passed on as data.
+  if (read < size) std::memset(temporary.get() + read, 0, size - read);
+  std::memcpy(pBuffer, temporary.get(), size);
   return TRUE;
 }
 
-BOOL PrintWatermark(JobData*) { return TRUE; }
+BOOL PrintWatermark(JobData* pData) {
+  DWORD size = 0;
+  if (!ReadWatermarkData(pData->Settings, nullptr, &size, WATERMARK_SIZE)) return FALSE;
+  GlobalBlock<BYTE> data(size ? size : 1);
+  if (!data) {
+    ShowMessage(TEXT("failed to allocate memeory"), MB_ICONERROR);
+    return FALSE;
+  }
+  if (!ReadWatermarkData(pData->Settings, data.get(), &size, WATERMARK_READ)) {
+    data.reset();
+    ShowMessage(TEXT("failed to read watermark data"), MB_ICONERROR);
+    return FALSE;
+  }
+  if (!WriteBytes(pData->hPrinter, data.get(), size)) {
+    ShowMessage(TEXT("failed to WritePrinter in watermark module"), MB_ICONERROR);
+    return FALSE;
+  }
+  return TRUE;
+}
 
-// The overlay stream block is not built yet: nothing is inserted.
-BOOL PrintOverlay(JobData*) { return TRUE; }
+BOOL PrintOverlay(JobData* pData) {
+  GlobalBlock<BYTE> overlay;
+  DWORD size = 0, n = 0;
+  if (!LoadOverlay(pData, &overlay, &size, &n)) return FALSE;
+  HANDLE printer = pData->hPrinter;
+  return WriteOverlayPieces([printer](const void* p, DWORD count) { return WriteBytes(printer, p, count) != FALSE; },
+                            n, overlay.get(), size);
+}
 
 BOOL WriteDirectWatermarkBlock(JobData* pData) {
   HANDLE hPrinter = pData->hPrinter;
@@ -44,23 +180,32 @@ BOOL WriteDirectWatermarkBlock(JobData* pData) {
 }
 
 BOOL SpoolWatermarkBlock(JobData* pData) {
+  GlobalBlock<BYTE> data;
   DWORD size = 0;
-  if (!ReadWatermarkData(pData, nullptr, &size)) return FALSE;
-  GlobalBlock<BYTE> data(size ? size : 1);
-  if (!data) {
-    ShowMessage(TEXT("failed to allocate memeory"), MB_ICONERROR);
-    return FALSE;
-  }
-  if (!ReadWatermarkData(pData, data.get(), &size)) {
-    data.reset();
-    ShowMessage(TEXT("failed to read watermark data"), MB_ICONERROR);
-    return FALSE;
-  }
+  if (!LoadWatermarkData(pData->Settings, &data, &size, MB_ICONERROR)) return FALSE;
   // The spool form always clips to the page.
   return SpoolWrite(pData, &kPushGS, 1) && SpoolWrite(pData, &kSetClipToPage, 1) &&
          SpoolWrite(pData, kRopSetting, sizeof kRopSetting) && SpoolWrite(pData, data.get(), size) &&
          SpoolWrite(pData, &kPopGS, 1);
 }
 
-// The overlay stream block is not built yet: nothing is inserted.
-BOOL SpoolOverlayBlock(JobData*) { return TRUE; }
+BOOL SpoolOverlayBlock(JobData* pData) {
+  GlobalBlock<BYTE> overlay;
+  DWORD size = 0, n = 0;
+  if (!LoadOverlay(pData, &overlay, &size, &n)) return FALSE;
+  // All seven pieces go in, or the marker fails; the index stays true either way.
+  bool ok = true;
+  WriteOverlayPieces([&](const void* p, DWORD count) { return ok = ok && SpoolWrite(pData, p, count); }, n,
+                     overlay.get(), size);
+  return ok;
+}
+
+BOOL WriteRecordingWatermarkBlock(JobData* pData, HANDLE hFile) {
+  GlobalBlock<BYTE> data;
+  DWORD size = 0;
+  if (!LoadWatermarkData(pData->Settings, &data, &size, MB_ICONERROR)) return FALSE;
+  DWORD written = 0;
+  WriteFile(hFile, &kSetClipToPage, 1, &written, nullptr);
+  WriteFile(hFile, kRopSetting, sizeof kRopSetting, &written, nullptr);
+  return WriteFile(hFile, data.get(), size, &written, nullptr) && written == size;
+}

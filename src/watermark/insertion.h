@@ -1,5 +1,6 @@
 // The watermark block and the overlay stream block that take the place of
-// the rendering side's markers.
+// the rendering side's markers, in their three forms: direct to the
+// printer, into the spool file, into an overlay being recorded.
 #pragma once
 
 #include "spooler/records.h"
@@ -7,19 +8,33 @@
 BOOL UMPD_XLFN_PushGraphicStates(HANDLE hPrinter);
 BOOL UMPD_XLFN_PopGraphicStates(HANDLE hPrinter);
 
-// The watermark data of the job's current orientation, to the printer.
+// The watermark file of the settings' orientation.
+void WatermarkFilePath(SHORT dmOrientation, LPWSTR szPath);
+
+constexpr INT WATERMARK_SIZE = 0;  // ReadWatermarkData: the file's size
+constexpr INT WATERMARK_READ = 1;  // the file's bytes
+
+// Mode 0 stores the watermark file's size; mode 1 fills the buffer with the
+// whole file; any other mode only checks that the file opens. The file is
+// that of the job's current orientation.
+BOOL ReadWatermarkData(const KQDEVMODE& settings, BYTE* pBuffer, DWORD* pdwSize, INT mode);
+
+// The watermark file's bytes to the printer in one write.
 BOOL PrintWatermark(JobData* pData);
-// The overlay stream block, to the printer.
+// The overlay stream block to the printer.
 BOOL PrintOverlay(JobData* pData);
 
-// The blocks in their spool form, appended to the spool file.
+// The direct form: push, clip to page (unless wNoClipToPage), raster
+// operation, watermark data, pop.
+BOOL WriteDirectWatermarkBlock(JobData* pData);
+
+// The spool forms, appended to the spool file.
 BOOL SpoolWatermarkBlock(JobData* pData);
 BOOL SpoolOverlayBlock(JobData* pData);
 
-// The watermark data of the job's current orientation: with a null buffer
-// its size, else the data. FALSE on failure.
-BOOL ReadWatermarkData(JobData* pData, BYTE* pBuffer, DWORD* pcbData);
+// The recording form's bytes around the watermark data, for an overlay being
+// recorded: clip to page and raster operation, no push and no pop.
+BOOL WriteRecordingWatermarkBlock(JobData* pData, HANDLE hFile);
 
-// The watermark block in its direct form: push, clip to page (unless
-// wNoClipToPage), raster operation, watermark data, pop.
-BOOL WriteDirectWatermarkBlock(JobData* pData);
+// The stream-header text of the overlay stream block.
+extern const char kOverlayStreamHeader[];

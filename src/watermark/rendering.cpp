@@ -1,4 +1,221 @@
+// The watermark files are printed by the driver itself: a one-page internal
+// job through the same printer, drawn with GDI, whose printer data the
+// spooler stores in the watermark file of the orientation.
 #include "watermark/rendering.h"
 
-// Rendering through the internal job is not built yet; nothing is made.
-BOOL MakeWatermarkData(KQDEVMODE*, HANDLE) { return TRUE; }
+#include <cmath>
+#include <cstring>
+
+#include "config/driverfiles.h"
+#include "support/guards.h"
+#include "support/text.h"
+#include "watermark/insertion.h"
+
+namespace {
+
+// The double nearest to 3.14159 / 180 (bit pattern 0x3F91DF45A50DE271): the
+// printed positions follow from it, truncations included.
+constexpr double kDegreeFactor = 0.01745327777777778;
+
+// GDI objects and the device context, released on every path; a document
+// still open when drawing fails is ended, so that no half-open job remains.
+class WatermarkDC {
+ public:
+  explicit WatermarkDC(HDC dc) : dc_(dc) {}
+  ~WatermarkDC() {
+    if (!dc_) return;
+    if (docOpen_) {
+      if (pageOpen_) EndPage(dc_);
+      EndDoc(dc_);
+    }
+    if (oldPen_) SelectObject(dc_, oldPen_);
+    if (pen_) DeleteObject(pen_);
+    if (oldFont_) SelectObject(dc_, oldFont_);
+    if (font_) DeleteObject(font_);
+    if (retryFont_) DeleteObject(retryFont_);
+    DeleteDC(dc_);
+  }
+  WatermarkDC(const WatermarkDC&) = delete;
+  WatermarkDC& operator=(const WatermarkDC&) = delete;
+
+  HDC get() const { return dc_; }
+  void selectFont(HFONT font) {
+    font_ = font;
+    HGDIOBJ old = SelectObject(dc_, reinterpret_cast<HGDIOBJ>(font));
+    if (!oldFont_) oldFont_ = old;
+  }
+  void selectRetryFont(HFONT font) {
+    retryFont_ = font;
+    SelectObject(dc_, reinterpret_cast<HGDIOBJ>(font));
+  }
+  void selectPen(HPEN pen) {
+    pen_ = pen;
+    oldPen_ = SelectObject(dc_, reinterpret_cast<HGDIOBJ>(pen));
+  }
+  void releasePen() {
+    if (oldPen_) SelectObject(dc_, oldPen_);
+    if (pen_) DeleteObject(pen_);
+    pen_ = nullptr;
+    oldPen_ = nullptr;
+  }
+  void documentStarted() { docOpen_ = true; }
+  void pageStarted() { pageOpen_ = true; }
+  // The success path: the page and document end before the objects go.
+  void finishDocument() {
+    if (pageOpen_) EndPage(dc_);
+    if (docOpen_) EndDoc(dc_);
+    pageOpen_ = docOpen_ = false;
+  }
+
+ private:
+  HDC dc_;
+  bool docOpen_ = false, pageOpen_ = false;
+  HFONT font_ = nullptr, retryFont_ = nullptr;
+  HPEN pen_ = nullptr;
+  HGDIOBJ oldFont_ = nullptr, oldPen_ = nullptr;
+};
+
+void ApplyInternalJobSettings(KQDEVMODE* s) {
+  s->dm.dmScale = 100;
+  s->wWatermark = 0;
+  s->wOverlayMode = 0;
+  s->wOverlayAskAlways = 0;
+  s->wBooklet = 0;
+  s->wTextCapture = 0;
+  if (s->wTextCaptureMode == 2) s->wTextCaptureMode = 1;
+  s->wBypass = 1;
+}
+
+HDC CreateWatermarkDC(HANDLE hPrinter, KQDEVMODE* settings) {
+  GlobalBlock<PRINTER_INFO_2W> info(reinterpret_cast<PRINTER_INFO_2W*>(MyGetPrinter(hPrinter, 2)));
+  if (!info) return nullptr;
+  return CreateDCW(info->pDriverName, info->pPrinterName, nullptr, reinterpret_cast<DEVMODEW*>(settings));
+}
+
+void ShowCreateDCFailure() {
+  DWORD error = GetLastError();
+  ShowMessage(TEXT("Failed to createDC in PSUI"), MB_OK);
+  WCHAR code[16];
+  wsprintfW(code, TEXT("%d"), static_cast<INT>(error));
+  ShowMessage(code, MB_OK);
+}
+
+}  // namespace
+
+SHORT WatermarkPointSize(const KQDEVMODE& s) {
+  SHORT p = s.wWatermarkSize;
+  if (s.wWatermarkSizeRule == 1) {
+    if (p >= 115 && p <= 119) return 114;
+    if (p >= 120 && p <= 125) return 126;
+  }
+  return p;
+}
+
+void WatermarkReferencePoint(INT pw, INT ph, INT tmHeight, SHORT angle, SHORT offsetX, SHORT offsetY, INT* x,
+                             INT* y) {
+  INT h = tmHeight / 2;
+  double a = angle * kDegreeFactor;
+  *x = pw / 2 - static_cast<INT>(std::trunc(h * std::sin(a))) + offsetX;
+  *y = ph / 2 - static_cast<INT>(std::trunc(h * std::cos(a))) + offsetY;
+}
+
+BOOL MakeWatermarkData(KQDEVMODE* settings, HANDLE hPrinter) {
+  WCHAR output[MAX_PATH];
+  WatermarkFilePath(settings->dm.dmOrientation, output);
+  DOCINFOW doc{20, TEXT("watermark file"), output, nullptr, 0};
+  ApplyInternalJobSettings(settings);
+
+  WatermarkDC dc(CreateWatermarkDC(hPrinter, settings));
+  if (!dc.get()) {
+    ShowCreateDCFailure();
+    return FALSE;
+  }
+  SHORT points = WatermarkPointSize(*settings);
+  WCHAR text[161], face[LF_FACESIZE];
+  // Both fields are read within their width: the text ends at a NUL or the
+  // field's end, and a face name is cut to what LOGFONTW holds.
+  if (!AnsiFieldToWide(settings->szWatermarkText, text) || !AnsiFieldToWide(settings->szWatermarkFont, face)) {
+    ShowMessage(TEXT("failed to MultiByteToWideChar"), MB_OK);
+    return FALSE;
+  }
+  SHORT angle = settings->wWatermarkAngle;
+  LOGFONTW lf{};
+  lf.lfHeight = -MulDiv(points, GetDeviceCaps(dc.get(), LOGPIXELSY), 72);
+  lf.lfEscapement = angle * 10;
+  lf.lfOrientation = angle * 10;
+  lf.lfWeight = settings->dwWatermarkWeight;
+  lf.lfItalic = settings->bWatermarkItalic;
+  lf.lfCharSet = DEFAULT_CHARSET;
+  lf.lfPitchAndFamily = FIXED_PITCH;
+  std::memcpy(lf.lfFaceName, face, sizeof face);
+
+  HFONT font = CreateFontIndirectW(&lf);
+  if (!font) {
+    ShowMessage(TEXT("Failed to createFont"), MB_OK);
+    return FALSE;
+  }
+  SetTextColor(dc.get(), settings->dwWatermarkColor);
+  dc.selectFont(font);
+  if (StartDocW(dc.get(), &doc) <= 0) {
+    ShowMessage(TEXT("Failed to startDoc"), MB_OK);
+    return FALSE;
+  }
+  dc.documentStarted();
+  StartPage(dc.get());
+  dc.pageStarted();
+  SetBkMode(dc.get(), TRANSPARENT);
+
+  INT pw = GetDeviceCaps(dc.get(), PHYSICALWIDTH) - 2 * GetDeviceCaps(dc.get(), PHYSICALOFFSETX);
+  INT ph = GetDeviceCaps(dc.get(), PHYSICALHEIGHT) - 2 * GetDeviceCaps(dc.get(), PHYSICALOFFSETY);
+  SetTextAlign(dc.get(), TA_CENTER | TA_TOP);
+  TEXTMETRICW tm{};
+  GetTextMetricsW(dc.get(), &tm);
+  INT x, y;
+  WatermarkReferencePoint(pw, ph, tm.tmHeight, angle, settings->wWatermarkOffsetX, settings->wWatermarkOffsetY, &x, &y);
+  INT length = lstrlenW(text);
+
+  if (settings->wWatermarkOutline == 1) {
+    HPEN pen = CreatePen(PS_SOLID, 2, settings->dwWatermarkColor);
+    if (!pen) {
+      ShowMessage(TEXT("Failed to createPen"), MB_OK);
+      return FALSE;
+    }
+    dc.selectPen(pen);
+    BeginPath(dc.get());
+    BOOL drawn = TextOutW(dc.get(), x, y, text, length);
+    EndPath(dc.get());
+    if (!drawn) {
+      ShowMessage(TEXT("Failed to TextOut"), MB_OK);
+      return FALSE;
+    }
+    if (GetPath(dc.get(), nullptr, nullptr, 0) == 0) {
+      // The font gave no outlines: once more in the ANSI code page's character set.
+      CHARSETINFO charset{};
+      UINT codePage = GetACP();
+      UINT set = TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<UINT_PTR>(codePage)), &charset, TCI_SRCCODEPAGE)
+                     ? charset.ciCharset
+                     : 1;
+      lf.lfCharSet = static_cast<BYTE>(set);
+      HFONT retry = CreateFontIndirectW(&lf);
+      if (!retry) {
+        ShowMessage(TEXT("Failed to createFont"), MB_OK);
+        return FALSE;
+      }
+      dc.selectRetryFont(retry);
+      BeginPath(dc.get());
+      drawn = TextOutW(dc.get(), x, y, text, length);
+      EndPath(dc.get());
+      if (!drawn) {
+        ShowMessage(TEXT("Failed to TextOut"), MB_OK);
+        return FALSE;
+      }
+    }
+    StrokePath(dc.get());
+    dc.releasePen();
+  } else if (!TextOutW(dc.get(), x, y, text, length)) {
+    ShowMessage(TEXT("Failed to TextOut"), MB_OK);
+    return FALSE;
+  }
+  dc.finishDocument();
+  return TRUE;
+}

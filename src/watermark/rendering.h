@@ -3,5 +3,14 @@
 
 #include "spooler/records.h"
 
-// Zero on failure. `settings` is the caller's own copy.
+// Prints the watermark of `settings` (the caller's own copy, changed here)
+// into the watermark file of its orientation. Zero on failure.
 BOOL MakeWatermarkData(KQDEVMODE* settings, HANDLE hPrinter);
+
+// The point size drawn: with wWatermarkSizeRule 1, 115 to 119 become 114
+// and 120 to 125 become 126.
+SHORT WatermarkPointSize(const KQDEVMODE& settings);
+
+// The reference point (the middle of the text's top edge) that puts the
+// middle of the rotated text on the centre of the printable area.
+void WatermarkReferencePoint(INT pw, INT ph, INT tmHeight, SHORT angle, SHORT offsetX, SHORT offsetY, INT* x, INT* y);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <iterator>
 
 namespace test {
 
@@ -45,6 +46,22 @@ TestMachine::~TestMachine() {
 std::string TestMachine::document(int n) const {
   auto it = docs_->find(n);
   return it == docs_->end() ? std::string() : it->second;
+}
+
+std::string TestMachine::printed(int n) const {
+  for (auto& d : machine_->documents())
+    if (d.file.empty() && --n == 0) return document(d.number);
+  return "(no such document)";
+}
+
+std::string TestMachine::watermarkFile(int orientation) {
+  std::ifstream in(machine_->hostPath(std::u16string(kDriverDir) + (orientation == 1 ? u"kqpcl6.wmk" : u"kqpcl6_2.wmk")),
+                   std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string TestMachine::watermarkBlock(bool clip, int orientation) {
+  return std::string("\x61") + (clip ? "\x69" : "") + "\xC0\xFC\xF8\x2C\x7B" + watermarkFile(orientation) + "\x60";
 }
 
 int TestMachine::documentCount() const { return static_cast<int>(machine_->documents().size()); }

@@ -31,6 +31,13 @@ class TestMachine {
   // The bytes of spooler document n (1-based), as far as written.
   std::string document(int n) const;
   int documentCount() const;
+  // The bytes of the nth document that went to the port (1-based); the
+  // documents written to files, such as the watermark files, are left out.
+  std::string printed(int n) const;
+  // The watermark file of an orientation as the last job made it.
+  std::string watermarkFile(int orientation = 1);
+  // The direct or spool form of the watermark block around that file.
+  std::string watermarkBlock(bool clip = true, int orientation = 1);
 
   // Plays a job script; fails the test on a script error.
   void play(const std::string& script);

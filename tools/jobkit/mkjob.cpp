@@ -15,6 +15,7 @@ namespace {
 
 struct Document {
   uint64_t size = 0;
+  int dpiX = 0, dpiY = 0;  // the session's units per inch, if it gives them
   std::vector<pclxl::PageRange> pages;
   std::vector<pclxl::Command> beginPages;
 };
@@ -25,6 +26,14 @@ bool readDocument(const std::filesystem::path& path, Document* doc, std::string*
   pclxl::Checker checker;
   checker.onCommand = [doc](const pclxl::Command& c) {
     if (c.op == pclxl::op::BeginPage && c.depth == 0) doc->beginPages.push_back(c);
+    if (c.op == pclxl::op::BeginSession && c.depth == 0) {
+      const pclxl::Attribute* units = c.find(pclxl::attr::UnitsPerMeasure);
+      const pclxl::Attribute* measure = c.find(pclxl::attr::Measure);
+      if (units && units->value.items.size() == 2 && (!measure || measure->value.number() == 0)) {
+        doc->dpiX = static_cast<int>(units->value.items[0]);
+        doc->dpiY = static_cast<int>(units->value.items[1]);
+      }
+    }
   };
   pclxl::checkStream(checker, [in](uint8_t* buf, size_t size) { return std::fread(buf, 1, size, in); });
   std::fclose(in);
@@ -75,9 +84,24 @@ std::string beginPageWithoutPrefixAttributes(const pclxl::Command& c) {
 
 bool makeJob(const std::filesystem::path& document, const MakeJobOptions& options, std::string* script,
              std::string* error) {
+  Document doc;
+  if (!readDocument(document, &doc, error)) return false;
+
+  // The settings use the document's own resolution, so that what the driver
+  // draws into its pages (the watermark) lands in the page's coordinates.
+  std::vector<std::string> assignments;
+  auto given = [&](const char* field) {
+    for (auto& a : options.settings)
+      if (a.rfind(std::string(field) + "=", 0) == 0) return true;
+    return false;
+  };
+  if (doc.dpiX > 0 && !given("dmPrintQuality")) assignments.push_back("dmPrintQuality=" + std::to_string(doc.dpiX));
+  if (doc.dpiY > 0 && !given("dmYResolution")) assignments.push_back("dmYResolution=" + std::to_string(doc.dpiY));
+  assignments.insert(assignments.end(), options.settings.begin(), options.settings.end());
+
   SettingsBuilder builder;
   std::string settingsLine = "settings reset";
-  for (auto& assignment : options.settings) {
+  for (auto& assignment : assignments) {
     size_t eq = assignment.find('=');
     if (eq == std::string::npos) return *error = "expected FIELD=VALUE, not \"" + assignment + "\"", false;
     std::string field = assignment.substr(0, eq), value = assignment.substr(eq + 1);
@@ -91,9 +115,6 @@ bool makeJob(const std::filesystem::path& document, const MakeJobOptions& option
   std::memcpy(&settings, record.data(), sizeof settings);
   bool spooled = settings.wBypass == 0 && settings.wOverlayMode != 2 && ReplayFlagsFor(settings) != 0;
   bool watermark = settings.wWatermark != 0;
-
-  Document doc;
-  if (!readDocument(document, &doc, error)) return false;
   const std::string ref = quote(options.documentRef.empty() ? document.string() : options.documentRef);
   const std::string chunk = " chunk=" + std::to_string(options.chunk);
   auto range = [&](uint64_t from, uint64_t to) {

@@ -76,6 +76,18 @@ Machine::Machine(const fs::path& root) : impl_(std::make_unique<Impl>()) {
 
 Machine::~Machine() {
   State& s = impl_->state;
+  // Documents still open on device contexts end first: their jobs call
+  // into the component, which must still be loaded.
+  std::vector<std::shared_ptr<PrintJob>> jobs;
+  {
+    auto g = lock();
+    for (auto& [h, dc] : s.dcs)
+      if (dc.job) jobs.push_back(std::move(dc.job));
+    s.dcs.clear();
+  }
+  for (auto& job : jobs)
+    if (job->started()) job->close();
+  jobs.clear();
   std::vector<HANDLE> printers;
   {
     auto g = lock();
@@ -297,7 +309,7 @@ std::vector<DocumentRecord> Machine::documents() const {
 Snapshot Machine::snapshot() const {
   auto g = lock();
   const State& s = impl_->state;
-  Snapshot snap{s.files.size() + s.keys.size(), s.blocks.size(), 0};
+  Snapshot snap{s.files.size() + s.keys.size() + s.dcs.size(), s.blocks.size(), 0};
   for (auto& [h, m] : s.modules) snap.modules += static_cast<size_t>(m.refs - m.spoolerRefs);
   return snap;
 }
@@ -323,6 +335,9 @@ std::vector<Leak> Machine::leaks() const {
   for (auto& [p, size] : s.blocks) r.push_back({"block", std::to_string(size) + " bytes at " + hex(p)});
   for (auto& [h, m] : s.modules)
     for (int i = m.spoolerRefs; i < m.refs; ++i) r.push_back({"module", toUtf8(m.winPath)});
+  for (auto& [h, dc] : s.dcs) r.push_back({"gdi", "device context of " + toUtf8(dc.printer)});
+  for (auto& [h, o] : s.gdiObjects)
+    if (!o.stock) r.push_back({"gdi", o.kind == GdiObject::Font ? "font" : "pen"});
   for (auto& name : tempFiles()) r.push_back({"tempfile", "C:\\WINDOWS\\TEMP\\" + name});
   return r;
 }

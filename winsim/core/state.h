@@ -5,6 +5,9 @@
 
 #include <windows.h>
 #include <winsim/machine.h>
+#include <winsim/spooler.h>
+
+#include "gdi32/outline.h"
 
 #include <cstdint>
 #include <deque>
@@ -73,6 +76,29 @@ struct OpenDocument {
   bool failed = false;
 };
 
+// GDI objects: fonts and pens by their description, and printer device
+// contexts with the internal job their document runs as.
+struct GdiObject {
+  enum Kind { Font, Pen } kind = Font;
+  LOGFONTW font{};
+  int penStyle = PS_SOLID, penWidth = 1;
+  COLORREF penColor = 0;
+  bool stock = false;
+};
+
+struct DeviceContext {
+  std::u16string printer;
+  std::vector<uint8_t> devmode;
+  uintptr_t font = 0, pen = 0;
+  COLORREF textColor = 0;
+  int bkMode = OPAQUE;
+  UINT align = TA_LEFT | TA_TOP;
+  bool inPath = false;
+  gdi::Path path;  // recorded between BeginPath and EndPath, in device pixels
+  std::shared_ptr<PrintJob> job;
+  bool pageOpen = false;
+};
+
 struct FaultRule {
   FaultPlan plan;
   int seen = 0;
@@ -113,6 +139,10 @@ struct State {
   Observer observer;
   bool logApi = false;
   bool keepTraces = true;
+
+  std::map<uintptr_t, GdiObject> gdiObjects;
+  std::map<uintptr_t, DeviceContext> dcs;
+  uintptr_t nextGdi = 1;
 
   std::set<std::string> tempAtStart;
   unsigned tempCounter = 0;

@@ -400,6 +400,9 @@ WINBASEAPI HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName);
 WINBASEAPI BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 WINBASEAPI FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 
+// kernel32: arithmetic.
+WINBASEAPI int WINAPI MulDiv(int nNumber, int nNumerator, int nDenominator);
+
 // user32.
 WINUSERAPI int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType);
 
@@ -416,5 +419,7 @@ WINADVAPI LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Re
                                         DWORD dwType, const BYTE* lpData, DWORD cbData);
 WINADVAPI LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
 WINADVAPI LSTATUS WINAPI RegCloseKey(HKEY hKey);
+
+#include <wingdi.h>
 
 #endif

@@ -253,6 +253,16 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR src, int srcL
   return result;
 }
 
+// (a * b) / c with a 64-bit product, rounded half away from zero; -1 for c 0.
+int WINAPI MulDiv(int a, int b, int c) {
+  if (c == 0) return -1;
+  long long p = static_cast<long long>(a) * b;
+  long long q = p / c, r = p % c;
+  if (2 * (r < 0 ? -r : r) >= (c < 0 ? -static_cast<long long>(c) : c)) q += ((p < 0) != (c < 0)) ? -1 : 1;
+  if (q > INT32_MAX || q < INT32_MIN) return -1;
+  return static_cast<int>(q);
+}
+
 int WINAPI lstrlenW(LPCWSTR s) { return s ? static_cast<int>(std::char_traits<char16_t>::length(s)) : 0; }
 
 LPWSTR WINAPI lstrcpyW(LPWSTR dst, LPCWSTR src) {

@@ -385,8 +385,9 @@ bool spoolerComponent(const std::u16string& configFile, PrintJob::Hooks* hooks, 
 
 }  // namespace
 
-PrintJob::PrintJob(std::u16string_view printer, DWORD jobId, std::u16string_view document)
-    : printerName_(printer), document_(document), jobId_(jobId) {}
+PrintJob::PrintJob(std::u16string_view printer, DWORD jobId, std::u16string_view document,
+                   std::u16string_view outputFile)
+    : printerName_(printer), document_(document), outputFile_(outputFile), jobId_(jobId) {}
 
 PrintJob::~PrintJob() {
   if (driverJob_) close();
@@ -416,7 +417,7 @@ bool PrintJob::startDoc() {
     if (jobId_ == 0) jobId_ = s.nextJobId;
     s.nextJobId = std::max(s.nextJobId, jobId_ + 1);
     s.jobs[jobId_] = {printerName_, document_};
-    startDocument(s, *findPrinterHandle(s, printer_), document_, u"");
+    startDocument(s, *findPrinterHandle(s, printer_), document_, outputFile_);
   }
   driverJob_ = hooks_->startDoc(printer_, jobId_);
   last_.hasResult = true;

@@ -22,7 +22,9 @@ struct HookResult {
 
 class PrintJob {
  public:
-  PrintJob(std::u16string_view printer, DWORD jobId, std::u16string_view document);
+  // With an output file, the job's document goes there instead of the port.
+  PrintJob(std::u16string_view printer, DWORD jobId, std::u16string_view document,
+           std::u16string_view outputFile = u"");
   ~PrintJob();  // closes the job (DrvSplClose) if the spooler still holds it
   PrintJob(const PrintJob&) = delete;
   PrintJob& operator=(const PrintJob&) = delete;
@@ -47,6 +49,7 @@ class PrintJob {
  private:
   std::u16string printerName_;
   std::u16string document_;
+  std::u16string outputFile_;
   DWORD jobId_;
   HANDLE printer_ = nullptr;
   HANDLE driverJob_ = nullptr;

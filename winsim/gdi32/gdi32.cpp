@@ -1,0 +1,565 @@
+// gdi32 for printer device contexts. A document started on a device
+// context is a print job of that printer: its hooks run nested in the
+// caller, the device context's settings record is its first buffer, and
+// what is drawn reaches the job as PCL XL that the printer driver's
+// rendering side would write for a job that passes through (bypass): its
+// own colour space, brush and pen, and the text as glyph paths in the
+// device pixels of the settings' resolution.
+#include <cmath>
+#include <cstring>
+
+#include "core/state.h"
+#include "pclxl/writer.h"
+
+using namespace winsim;
+using namespace winsim::detail;
+using winsim::gdi::Path;
+using winsim::gdi::PathSegment;
+
+namespace {
+
+constexpr uintptr_t kStockFont = 0x8000, kStockPen = 0x9000;
+
+HGDIOBJ objectHandle(uintptr_t id) { return reinterpret_cast<HGDIOBJ>(0xA000 + id * 4); }
+HDC dcHandle(uintptr_t id) { return reinterpret_cast<HDC>(0x7000 + id * 4); }
+
+DeviceContext* findDC(State& s, HDC h) {
+  auto it = s.dcs.find(reinterpret_cast<uintptr_t>(h));
+  return it == s.dcs.end() ? nullptr : &it->second;
+}
+
+void ensureStock(State& s) {
+  if (s.gdiObjects.count(kStockFont)) return;
+  GdiObject font;
+  font.stock = true;
+  font.font.lfHeight = -100;
+  std::u16string face = u"Courier New";
+  face.copy(font.font.lfFaceName, face.size());
+  s.gdiObjects[kStockFont] = font;
+  GdiObject pen;
+  pen.kind = GdiObject::Pen;
+  pen.stock = true;
+  s.gdiObjects[kStockPen] = pen;
+}
+
+
+// The page's geometry from the settings record: paper, orientation and
+// resolution.
+struct PaperSize {
+  short id;
+  double widthInch, heightInch;
+};
+constexpr PaperSize kPapers[] = {{1, 8.5, 11}, {5, 8.5, 14}, {9, 210 / 25.4, 297 / 25.4}, {8, 297 / 25.4, 420 / 25.4},
+                                 {11, 148 / 25.4, 210 / 25.4}};
+
+struct Geometry {
+  int dpiX, dpiY, width, height, offsetX, offsetY;
+};
+
+Geometry geometryOf(const DeviceContext& dc) {
+  DEVMODEW dm{};
+  std::memcpy(&dm, dc.devmode.data(), std::min(dc.devmode.size(), sizeof dm));
+  Geometry g{};
+  g.dpiX = dm.dmPrintQuality > 0 ? dm.dmPrintQuality : 600;
+  g.dpiY = dm.dmYResolution > 0 ? dm.dmYResolution : g.dpiX;
+  PaperSize paper = kPapers[0];
+  for (auto& p : kPapers)
+    if (p.id == dm.dmPaperSize) paper = p;
+  double w = paper.widthInch, h = paper.heightInch;
+  if (dm.dmOrientation == 2) std::swap(w, h);
+  g.width = static_cast<int>(std::lround(w * g.dpiX));
+  g.height = static_cast<int>(std::lround(h * g.dpiY));
+  g.offsetX = static_cast<int>(std::lround(g.dpiX / 6.0));  // the printer's 1/6-inch margin
+  g.offsetY = static_cast<int>(std::lround(g.dpiY / 6.0));
+  return g;
+}
+
+// The outlines of a run of text placed as TextOutW places it: the text
+// alignment puts the reference point, the escapement turns the run about it.
+Path placeText(const gdi::Font& font, const LOGFONTW& lf, UINT align, int x, int y, std::u16string_view text) {
+  double width = 0;
+  Path path = font.outline(text, &width);
+  double u0 = (align & TA_CENTER) == TA_CENTER ? width / 2 : (align & TA_RIGHT) ? width : 0;
+  double w0 = (align & TA_BASELINE) == TA_BASELINE ? 0 : (align & TA_BOTTOM) ? font.descent() : -font.ascent();
+  double a = lf.lfEscapement / 10.0 * M_PI / 180.0, c = std::cos(a), s = std::sin(a);
+  for (auto& seg : path) {
+    int n = seg.kind == PathSegment::Bezier ? 3 : seg.kind == PathSegment::Close ? 0 : 1;
+    for (int i = 0; i < n; ++i) {
+      double du = seg.x[i] - u0, dw = seg.y[i] - w0;
+      seg.x[i] = x + du * c + dw * s;
+      seg.y[i] = y - du * s + dw * c;
+    }
+  }
+  return path;
+}
+
+double clamp16(double v) { return std::max(-32768.0, std::min(32767.0, std::round(v))); }
+
+void writePath(pclxl::Writer& w, const Path& path) {
+  namespace attr = pclxl::attr;
+  namespace op = pclxl::op;
+  using pclxl::DataType;
+  w.op(op::NewPath);
+  for (auto& seg : path) {
+    switch (seg.kind) {
+      case PathSegment::Move: w.xy(DataType::SInt16, clamp16(seg.x[0]), clamp16(seg.y[0]), attr::Point).op(op::SetCursor); break;
+      case PathSegment::Line: w.xy(DataType::SInt16, clamp16(seg.x[0]), clamp16(seg.y[0]), attr::EndPoint).op(op::LinePath); break;
+      case PathSegment::Bezier:
+        w.xy(DataType::SInt16, clamp16(seg.x[0]), clamp16(seg.y[0]), attr::ControlPoint1)
+            .xy(DataType::SInt16, clamp16(seg.x[1]), clamp16(seg.y[1]), attr::ControlPoint2)
+            .xy(DataType::SInt16, clamp16(seg.x[2]), clamp16(seg.y[2]), attr::EndPoint)
+            .op(op::BezierPath);
+        break;
+      case PathSegment::Close: w.op(op::CloseSubPath); break;
+    }
+  }
+  w.op(op::PaintPath);
+}
+
+// The drawing as the rendering side writes it for a bypass job: a colour
+// space of its own first, since a printer refuses a brush set in a colour
+// space the page has not selected.
+std::string drawing(const Path& path, COLORREF color, bool stroke, int penWidth) {
+  namespace attr = pclxl::attr;
+  namespace op = pclxl::op;
+  std::string bytes;
+  pclxl::Writer w(bytes);
+  w.ubyte(2, attr::ColorSpace).op(op::SetColorSpace);  // eRGB
+  std::initializer_list<double> rgb = {double(GetRValue(color)), double(GetGValue(color)), double(GetBValue(color))};
+  if (stroke) {
+    w.ubyte(0, attr::NullBrush).op(op::SetBrushSource);
+    w.array(pclxl::DataType::UByte, rgb, attr::RGBColor).op(op::SetPenSource);
+    w.uint16(static_cast<uint16_t>(penWidth), attr::PenWidth).op(op::SetPenWidth);
+  } else {
+    w.array(pclxl::DataType::UByte, rgb, attr::RGBColor).op(op::SetBrushSource);
+    w.ubyte(0, attr::NullPen).op(op::SetPenSource);
+  }
+  writePath(w, path);
+  return bytes;
+}
+
+// Sends drawing to the job of the device context, outside the machine's lock.
+bool sendToJob(std::shared_ptr<PrintJob> job, const std::string& bytes) {
+  if (!job || !job->started()) return true;  // nothing printing: drawing goes nowhere
+  DWORD written = 0;
+  return job->write(bytes.data(), static_cast<DWORD>(bytes.size()), &written) != FALSE;
+}
+
+size_t pointCount(const Path& path) {
+  size_t n = 0;
+  for (auto& seg : path) n += seg.kind == PathSegment::Bezier ? 3 : seg.kind == PathSegment::Close ? 0 : 1;
+  return n;
+}
+
+}  // namespace
+
+extern "C" {
+
+HDC WINAPI CreateDCW(LPCWSTR driver, LPCWSTR device, LPCWSTR port, const DEVMODEW* dm) {
+  ApiCall log("CreateDCW");
+  log.arg("pwszDriver", driver).arg("pwszDevice", device).arg("pszPort", port);
+  auto g = lock();
+  auto& s = state();
+  HDC h = nullptr;
+  bool known = false;
+  for (auto& p : s.printers) known = known || (device && equalsNoCase(p.name, device));
+  if (faultHits("CreateDCW")) {
+    setError(ERROR_NOT_ENOUGH_MEMORY);
+  } else if (!known) {
+    setError(ERROR_INVALID_PRINTER_NAME);
+  } else {
+    ensureStock(s);
+    DeviceContext dc;
+    dc.printer = device;
+    if (dm) {
+      size_t size = static_cast<size_t>(dm->dmSize) + dm->dmDriverExtra;
+      const auto* bytes = reinterpret_cast<const uint8_t*>(dm);
+      dc.devmode.assign(bytes, bytes + std::max(size, sizeof(DEVMODEW)));
+    }
+    dc.font = kStockFont;
+    dc.pen = kStockPen;
+    h = dcHandle(s.nextGdi++);
+    s.dcs[reinterpret_cast<uintptr_t>(h)] = std::move(dc);
+  }
+  log.resultPtr(h);
+  return h;
+}
+
+BOOL WINAPI DeleteDC(HDC hdc) {
+  ApiCall log("DeleteDC");
+  log.ptr("hdc", hdc);
+  std::shared_ptr<PrintJob> job;
+  BOOL ok = FALSE;
+  {
+    auto g = lock();
+    auto& s = state();
+    DeviceContext* dc = findDC(s, hdc);
+    if (dc) {
+      job = std::move(dc->job);
+      s.dcs.erase(reinterpret_cast<uintptr_t>(hdc));
+      ok = TRUE;
+    } else {
+      setError(ERROR_INVALID_HANDLE);
+    }
+  }
+  if (job && job->started()) job->close();  // a document left open ends with its DC
+  log.result(ok);
+  return ok;
+}
+
+int WINAPI GetDeviceCaps(HDC hdc, int index) {
+  ApiCall log("GetDeviceCaps");
+  log.ptr("hdc", hdc).arg("index", index);
+  auto g = lock();
+  DeviceContext* dc = findDC(state(), hdc);
+  int r = 0;
+  if (dc) {
+    Geometry geo = geometryOf(*dc);
+    switch (index) {
+      case LOGPIXELSX: r = geo.dpiX; break;
+      case LOGPIXELSY: r = geo.dpiY; break;
+      case PHYSICALWIDTH: r = geo.width; break;
+      case PHYSICALHEIGHT: r = geo.height; break;
+      case PHYSICALOFFSETX: r = geo.offsetX; break;
+      case PHYSICALOFFSETY: r = geo.offsetY; break;
+      case HORZRES: r = geo.width - 2 * geo.offsetX; break;
+      case VERTRES: r = geo.height - 2 * geo.offsetY; break;
+      default: r = 0;
+    }
+  }
+  log.result(r);
+  return r;
+}
+
+HFONT WINAPI CreateFontIndirectW(const LOGFONTW* lf) {
+  ApiCall log("CreateFontIndirectW");
+  if (lf) log.arg("lfHeight", lf->lfHeight).arg("lfEscapement", lf->lfEscapement).arg("lfWeight", lf->lfWeight)
+              .arg("lfItalic", lf->lfItalic).arg("lfCharSet", lf->lfCharSet)
+              .arg("lfFaceName", std::u16string_view(lf->lfFaceName, std::char_traits<char16_t>::length(lf->lfFaceName) < LF_FACESIZE ? std::char_traits<char16_t>::length(lf->lfFaceName) : LF_FACESIZE));
+  auto g = lock();
+  auto& s = state();
+  HGDIOBJ h = nullptr;
+  if (!lf || faultHits("CreateFontIndirectW")) {
+    setError(lf ? ERROR_NOT_ENOUGH_MEMORY : ERROR_INVALID_PARAMETER);
+  } else {
+    GdiObject font;
+    font.font = *lf;
+    h = objectHandle(s.nextGdi++);
+    s.gdiObjects[reinterpret_cast<uintptr_t>(h)] = font;
+  }
+  log.resultPtr(h);
+  return reinterpret_cast<HFONT>(h);
+}
+
+HPEN WINAPI CreatePen(int style, int width, COLORREF color) {
+  ApiCall log("CreatePen");
+  log.arg("iStyle", style).arg("cWidth", width).hex("color", color);
+  auto g = lock();
+  auto& s = state();
+  HGDIOBJ h = nullptr;
+  if (faultHits("CreatePen")) {
+    setError(ERROR_NOT_ENOUGH_MEMORY);
+  } else {
+    GdiObject pen;
+    pen.kind = GdiObject::Pen;
+    pen.penStyle = style;
+    pen.penWidth = width < 1 ? 1 : width;
+    pen.penColor = color;
+    h = objectHandle(s.nextGdi++);
+    s.gdiObjects[reinterpret_cast<uintptr_t>(h)] = pen;
+  }
+  log.resultPtr(h);
+  return reinterpret_cast<HPEN>(h);
+}
+
+HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ object) {
+  ApiCall log("SelectObject");
+  log.ptr("hdc", hdc).ptr("h", object);
+  auto g = lock();
+  auto& s = state();
+  DeviceContext* dc = findDC(s, hdc);
+  uintptr_t id = reinterpret_cast<uintptr_t>(object);
+  auto it = s.gdiObjects.find(id);
+  HGDIOBJ previous = nullptr;
+  if (!dc || it == s.gdiObjects.end()) {
+    setError(ERROR_INVALID_HANDLE);
+  } else {
+    uintptr_t& slot = it->second.kind == GdiObject::Font ? dc->font : dc->pen;
+    previous = reinterpret_cast<HGDIOBJ>(slot);
+    slot = id;
+  }
+  log.resultPtr(previous);
+  return previous;
+}
+
+BOOL WINAPI DeleteObject(HGDIOBJ object) {
+  ApiCall log("DeleteObject");
+  log.ptr("ho", object);
+  auto g = lock();
+  auto& s = state();
+  auto it = s.gdiObjects.find(reinterpret_cast<uintptr_t>(object));
+  BOOL ok = FALSE;
+  if (it != s.gdiObjects.end()) {
+    if (!it->second.stock) s.gdiObjects.erase(it);
+    ok = TRUE;
+  }
+  log.result(ok);
+  return ok;
+}
+
+COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color) {
+  auto g = lock();
+  DeviceContext* dc = findDC(state(), hdc);
+  if (!dc) return CLR_INVALID;
+  COLORREF old = dc->textColor;
+  dc->textColor = color;
+  return old;
+}
+
+int WINAPI SetBkMode(HDC hdc, int mode) {
+  auto g = lock();
+  DeviceContext* dc = findDC(state(), hdc);
+  if (!dc) return 0;
+  int old = dc->bkMode;
+  dc->bkMode = mode;
+  return old;
+}
+
+UINT WINAPI SetTextAlign(HDC hdc, UINT align) {
+  ApiCall log("SetTextAlign");
+  log.ptr("hdc", hdc).arg("align", align);
+  auto g = lock();
+  DeviceContext* dc = findDC(state(), hdc);
+  UINT old = GDI_ERROR;
+  if (dc) {
+    old = dc->align;
+    dc->align = align;
+  }
+  log.result(old);
+  return old;
+}
+
+BOOL WINAPI GetTextMetricsW(HDC hdc, LPTEXTMETRICW tm) {
+  ApiCall log("GetTextMetricsW");
+  log.ptr("hdc", hdc);
+  LOGFONTW lf{};
+  {
+    auto g = lock();
+    auto& s = state();
+    DeviceContext* dc = findDC(s, hdc);
+    if (!dc || !tm) return log.result(FALSE), FALSE;
+    lf = s.gdiObjects[dc->font].font;
+  }
+  std::string error;
+  auto font = gdi::Font::load(lf, &error);
+  if (!font) return log.result(FALSE), FALSE;
+  *tm = TEXTMETRICW{};
+  tm->tmHeight = font->height();
+  tm->tmAscent = font->ascent();
+  tm->tmDescent = font->descent();
+  tm->tmAveCharWidth = font->averageWidth();
+  tm->tmWeight = font->weight();
+  tm->tmItalic = lf.lfItalic;
+  tm->tmCharSet = lf.lfCharSet;
+  log.arg("tmHeight", tm->tmHeight);
+  log.result(TRUE);
+  return TRUE;
+}
+
+BOOL WINAPI BeginPath(HDC hdc) {
+  auto g = lock();
+  DeviceContext* dc = findDC(state(), hdc);
+  if (!dc) return FALSE;
+  dc->path.clear();
+  dc->inPath = true;
+  return TRUE;
+}
+
+BOOL WINAPI EndPath(HDC hdc) {
+  auto g = lock();
+  DeviceContext* dc = findDC(state(), hdc);
+  if (!dc || !dc->inPath) return FALSE;
+  dc->inPath = false;
+  return TRUE;
+}
+
+int WINAPI GetPath(HDC hdc, LPPOINT points, LPBYTE types, int count) {
+  ApiCall log("GetPath");
+  log.ptr("hdc", hdc).arg("cpt", count);
+  auto g = lock();
+  DeviceContext* dc = findDC(state(), hdc);
+  int r = -1;
+  if (dc && !dc->inPath) {
+    r = static_cast<int>(pointCount(dc->path));
+    if (count > 0 && points && types) {
+      int i = 0;
+      for (auto& seg : dc->path) {
+        int n = seg.kind == PathSegment::Bezier ? 3 : seg.kind == PathSegment::Close ? 0 : 1;
+        if (seg.kind == PathSegment::Close && i > 0) types[i - 1] |= PT_CLOSEFIGURE;
+        for (int k = 0; k < n && i < count; ++k, ++i) {
+          points[i] = {static_cast<LONG>(std::lround(seg.x[k])), static_cast<LONG>(std::lround(seg.y[k]))};
+          types[i] = seg.kind == PathSegment::Move ? PT_MOVETO : seg.kind == PathSegment::Line ? PT_LINETO : PT_BEZIERTO;
+        }
+      }
+      r = std::min(r, count);
+    }
+  }
+  log.result(r);
+  return r;
+}
+
+BOOL WINAPI StrokePath(HDC hdc) {
+  ApiCall log("StrokePath");
+  log.ptr("hdc", hdc);
+  std::shared_ptr<PrintJob> job;
+  std::string bytes;
+  {
+    auto g = lock();
+    auto& s = state();
+    DeviceContext* dc = findDC(s, hdc);
+    if (!dc || dc->inPath) return log.result(FALSE), FALSE;
+    const GdiObject& pen = s.gdiObjects[dc->pen];
+    bytes = drawing(dc->path, pen.penColor, true, pen.penWidth);
+    dc->path.clear();
+    job = dc->job;
+  }
+  BOOL ok = sendToJob(job, bytes) ? TRUE : FALSE;
+  log.result(ok);
+  return ok;
+}
+
+BOOL WINAPI TextOutW(HDC hdc, int x, int y, LPCWSTR text, int count) {
+  ApiCall log("TextOutW");
+  log.ptr("hdc", hdc).arg("x", x).arg("y", y).arg("c", count);
+  if (text && count > 0) log.arg("lpString", std::u16string_view(text, static_cast<size_t>(count)));
+  LOGFONTW lf{};
+  UINT align;
+  COLORREF color;
+  bool inPath;
+  std::shared_ptr<PrintJob> job;
+  {
+    auto g = lock();
+    auto& s = state();
+    DeviceContext* dc = findDC(s, hdc);
+    if (!dc || !text || count < 0 || faultHits("TextOutW")) {
+      setError(dc ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+      return log.result(FALSE), FALSE;
+    }
+    lf = s.gdiObjects[dc->font].font;
+    align = dc->align;
+    color = dc->textColor;
+    inPath = dc->inPath;
+    job = dc->job;
+  }
+  std::string error;
+  auto font = gdi::Font::load(lf, &error);
+  if (!font) {
+    setError(ERROR_INVALID_HANDLE);
+    return log.result(FALSE), FALSE;
+  }
+  // A font without outlines (a bitmap face, say) adds nothing to a path.
+  Path path = faultHits("GlyphOutlines") ? Path() : placeText(*font, lf, align, x, y, std::u16string_view(text, static_cast<size_t>(count)));
+  BOOL ok = TRUE;
+  if (inPath) {
+    auto g = lock();
+    if (DeviceContext* dc = findDC(state(), hdc)) dc->path.insert(dc->path.end(), path.begin(), path.end());
+  } else {
+    ok = sendToJob(job, drawing(path, color, false, 0)) ? TRUE : FALSE;
+  }
+  log.result(ok);
+  return ok;
+}
+
+int WINAPI StartDocW(HDC hdc, const DOCINFOW* info) {
+  ApiCall log("StartDocW");
+  log.ptr("hdc", hdc);
+  if (info) log.arg("lpszDocName", info->lpszDocName).arg("lpszOutput", info->lpszOutput);
+  std::shared_ptr<PrintJob> job;
+  std::vector<uint8_t> devmode;
+  {
+    auto g = lock();
+    auto& s = state();
+    DeviceContext* dc = findDC(s, hdc);
+    if (!dc || !info || dc->job || faultHits("StartDocW")) {
+      setError(dc ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+      return log.result(-1), -1;
+    }
+    job = std::make_shared<PrintJob>(dc->printer, 0, view(info->lpszDocName), view(info->lpszOutput));
+    devmode = dc->devmode;
+  }
+  // The spooler starts the job and plays the driver's hooks for it, the
+  // settings record first.
+  if (!job->startDoc()) {
+    setError(ERROR_INVALID_PRINTER_STATE);
+    return log.result(-1), -1;
+  }
+  DWORD written = 0;
+  if (!devmode.empty()) job->write(devmode.data(), static_cast<DWORD>(devmode.size()), &written);
+  {
+    auto g = lock();
+    if (DeviceContext* dc = findDC(state(), hdc)) dc->job = job;
+  }
+  log.result(1);
+  return 1;
+}
+
+int WINAPI StartPage(HDC hdc) {
+  std::shared_ptr<PrintJob> job;
+  {
+    auto g = lock();
+    DeviceContext* dc = findDC(state(), hdc);
+    if (!dc || !dc->job) return -1;
+    job = dc->job;
+    dc->pageOpen = true;
+  }
+  return job->startPage() ? 1 : -1;
+}
+
+int WINAPI EndPage(HDC hdc) {
+  std::shared_ptr<PrintJob> job;
+  {
+    auto g = lock();
+    DeviceContext* dc = findDC(state(), hdc);
+    if (!dc || !dc->job || !dc->pageOpen) return -1;
+    job = dc->job;
+    dc->pageOpen = false;
+  }
+  return job->endPage() ? 1 : -1;
+}
+
+int WINAPI EndDoc(HDC hdc) {
+  ApiCall log("EndDoc");
+  log.ptr("hdc", hdc);
+  std::shared_ptr<PrintJob> job;
+  {
+    auto g = lock();
+    DeviceContext* dc = findDC(state(), hdc);
+    if (!dc || !dc->job) return log.result(-1), -1;
+    job = std::move(dc->job);
+    dc->pageOpen = false;
+  }
+  job->endDoc();
+  job->close();
+  log.result(1);
+  return 1;
+}
+
+BOOL WINAPI TranslateCharsetInfo(DWORD* src, LPCHARSETINFO cs, DWORD flags) {
+  struct Row {
+    UINT codePage, charset;
+  };
+  static constexpr Row kRows[] = {{1252, 0},   {932, 128},  {936, 134},  {949, 129}, {950, 136},
+                                  {1250, 238}, {1251, 204}, {1253, 161}, {1254, 162}, {1255, 177},
+                                  {1256, 178}, {1257, 186}, {1258, 163}, {874, 222}};
+  if (!cs) return FALSE;
+  auto value = static_cast<UINT>(reinterpret_cast<uintptr_t>(src));
+  for (auto& r : kRows) {
+    if ((flags == TCI_SRCCODEPAGE && r.codePage == value) || (flags == TCI_SRCCHARSET && r.charset == value)) {
+      *cs = CHARSETINFO{r.charset, r.codePage, {}};
+      return TRUE;
+    }
+  }
+  return FALSE;
+}
+
+}  // extern "C"
