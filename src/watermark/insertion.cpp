@@ -11,6 +11,8 @@
 
 const char kOverlayStreamHeader[] = "HP-PCL XL;2;0;Comment KQXLUMPD form overlay";
 
+BOOL OverlayStreamLength(DWORD overlaySize, DWORD* n);
+
 namespace {
 
 constexpr BYTE kPushGS = 0x61;
@@ -41,14 +43,6 @@ bool LoadWatermarkData(const KQDEVMODE& settings, GlobalBlock<BYTE>* data, DWORD
   return true;
 }
 
-// The stream's length field: ") ", the header text, its line feed and the
-// overlay bytes. FALSE when that does not fit 32 bits.
-bool OverlayStreamLength(DWORD overlaySize, DWORD* n) {
-  DWORD text = static_cast<DWORD>(sizeof kOverlayStreamHeader - 1);
-  if (overlaySize > 0xFFFFFFFFu - text - 3) return false;
-  *n = text + overlaySize + 3;
-  return true;
-}
 
 // The overlay's bytes from the overlay library, for the marker at hand.
 bool LoadOverlay(JobData* pData, GlobalBlock<BYTE>* data, DWORD* size, DWORD* streamLength) {
@@ -85,6 +79,13 @@ bool WriteOverlayPieces(Write write, DWORD n, const BYTE* overlay, DWORD size) {
 }
 
 }  // namespace
+
+BOOL OverlayStreamLength(DWORD overlaySize, DWORD* n) {
+  DWORD text = static_cast<DWORD>(sizeof kOverlayStreamHeader - 1);
+  if (overlaySize > 0xFFFFFFFFu - text - 3) return FALSE;
+  *n = text + overlaySize + 3;
+  return TRUE;
+}
 
 void WatermarkFilePath(SHORT dmOrientation, LPWSTR szPath) {
   WCHAR windows[MAX_PATH] = {};

@@ -36,5 +36,9 @@ BOOL SpoolOverlayBlock(JobData* pData);
 // recorded: clip to page and raster operation, no push and no pop.
 BOOL WriteRecordingWatermarkBlock(JobData* pData, HANDLE hFile);
 
+// The overlay stream block's length field N = L + S + 3 for S overlay
+// bytes: FALSE when it does not fit 32 bits.
+BOOL OverlayStreamLength(DWORD overlaySize, DWORD* n);
+
 // The stream-header text of the overlay stream block.
 extern const char kOverlayStreamHeader[];

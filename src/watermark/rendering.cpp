@@ -75,6 +75,8 @@ class WatermarkDC {
   HGDIOBJ oldFont_ = nullptr, oldPen_ = nullptr;
 };
 
+}  // namespace
+
 void ApplyInternalJobSettings(KQDEVMODE* s) {
   s->dm.dmScale = 100;
   s->wWatermark = 0;
@@ -85,6 +87,8 @@ void ApplyInternalJobSettings(KQDEVMODE* s) {
   if (s->wTextCaptureMode == 2) s->wTextCaptureMode = 1;
   s->wBypass = 1;
 }
+
+namespace {
 
 HDC CreateWatermarkDC(HANDLE hPrinter, KQDEVMODE* settings) {
   GlobalBlock<PRINTER_INFO_2W> info(reinterpret_cast<PRINTER_INFO_2W*>(MyGetPrinter(hPrinter, 2)));

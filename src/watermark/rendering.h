@@ -7,6 +7,11 @@
 // into the watermark file of its orientation. Zero on failure.
 BOOL MakeWatermarkData(KQDEVMODE* settings, HANDLE hPrinter);
 
+// The internal job's copy: scale 100, watermark, overlay, booklet and text
+// capture off (capture mode 2 becomes 1), bypass on, so that its printer
+// data reaches the file unchanged and makes no watermark of its own.
+void ApplyInternalJobSettings(KQDEVMODE* settings);
+
 // The point size drawn: with wWatermarkSizeRule 1, 115 to 119 become 114
 // and 120 to 125 become 126.
 SHORT WatermarkPointSize(const KQDEVMODE& settings);

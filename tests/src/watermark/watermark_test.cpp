@@ -1,0 +1,287 @@
+// Watermark rendering and the watermark and overlay blocks.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <regex>
+
+#include "support/pxl_builder.h"
+#include "support/spooled_job.h"
+#include "support/test_machine.h"
+#include "watermark/insertion.h"
+#include "watermark/rendering.h"
+
+namespace {
+
+using test::TestMachine;
+
+// The API log lines of a machine, kept as the job runs.
+struct ApiLog {
+  std::vector<std::string> lines;
+  explicit ApiLog(TestMachine& m) {
+    winsim::Observer o;
+    o.api = [this](const std::string& line) { lines.push_back(line); };
+    m->setObserver(o);
+    m->setLogApi(true);
+  }
+  std::vector<std::string> calls(const std::string& function) const {
+    std::vector<std::string> r;
+    for (auto& l : lines)
+      if (l.find("\"function\":\"" + function + "\"") != std::string::npos) r.push_back(l);
+    return r;
+  }
+  static long long number(const std::string& line, const std::string& key) {
+    std::smatch m;
+    std::regex re("\"" + key + "\":(-?[0-9]+)");
+    return std::regex_search(line, m, re) ? std::stoll(m[1]) : -999999;
+  }
+};
+
+std::string watermarkJob(const std::string& settings) {
+  return "settings reset wWatermark=1 szWatermarkText=\"DRAFT\" szWatermarkFont=\"DejaVu Sans\" wWatermarkSize=72 " +
+         settings + "\nstartdoc\nwrite settings\nstartpage\nwrite marker watermark\nendpage\nenddoc\nclose\n";
+}
+
+// How often an operator stands in drawing placed in a page.
+int operatorsIn(const std::string& drawing, uint8_t op) {
+  std::string page = test::PxlBuilder().begin().page([&](pclxl::Writer& w) { w.out() += drawing; }).end().bytes();
+  pclxl::Checker checker;
+  int n = 0;
+  checker.onCommand = [&](const pclxl::Command& c) { n += c.op == op; };
+  size_t at = 0;
+  pclxl::checkStream(checker, [&](uint8_t* buf, size_t size) {
+    size_t k = std::min(size, page.size() - at);
+    std::memcpy(buf, page.data() + at, k);
+    at += k;
+    return k;
+  });
+  EXPECT_TRUE(checker.problems().empty());
+  return n;
+}
+
+int countOf(const std::string& haystack, const std::string& needle) {
+  int n = 0;
+  for (size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1)) ++n;
+  return n;
+}
+
+TEST(WatermarkRendering, SizeRule) {
+  KQDEVMODE s{};
+  s.wWatermarkSizeRule = 1;
+  const std::pair<SHORT, SHORT> sizes[] = {{114, 114}, {115, 114}, {119, 114}, {120, 126},
+                                           {125, 126}, {126, 126}, {127, 127}};
+  for (auto [in, out] : sizes) {
+    s.wWatermarkSize = in;
+    EXPECT_EQ(WatermarkPointSize(s), out) << in;
+  }
+  s.wWatermarkSizeRule = 2;
+  s.wWatermarkSize = 117;
+  EXPECT_EQ(WatermarkPointSize(s), 117);
+}
+
+TEST(WatermarkRendering, ReferencePointTruncatesWithTheDegreeFactor) {
+  struct Case {
+    SHORT angle;
+    INT dx, dy;
+  };
+  // h = 100: the shifts of x and y from the centre.
+  for (auto c : {Case{0, 0, -100}, Case{90, -99, 0}, Case{45, -70, -70}, Case{180, 0, 99}, Case{-45, 70, -70}}) {
+    INT x, y;
+    WatermarkReferencePoint(1000, 2000, 200, c.angle, 7, -3, &x, &y);
+    EXPECT_EQ(x, 500 + c.dx + 7) << c.angle;
+    EXPECT_EQ(y, 1000 + c.dy - 3) << c.angle;
+  }
+}
+
+TEST(WatermarkRendering, InternalJobPassesThroughAndMakesNoWatermark) {
+  KQDEVMODE s{};
+  s.dm.dmScale = 50;
+  s.wWatermark = s.wOverlayMode = s.wOverlayAskAlways = s.wBooklet = s.wTextCapture = 1;
+  s.wTextCaptureMode = 2;
+  ApplyInternalJobSettings(&s);
+  EXPECT_EQ(s.dm.dmScale, 100);
+  EXPECT_EQ(s.wWatermark + s.wOverlayMode + s.wOverlayAskAlways + s.wBooklet + s.wTextCapture, 0);
+  EXPECT_EQ(s.wTextCaptureMode, 1);
+  EXPECT_EQ(s.wBypass, 1);
+  s.wTextCaptureMode = 3;
+  ApplyInternalJobSettings(&s);
+  EXPECT_EQ(s.wTextCaptureMode, 3);
+}
+
+TEST(WatermarkRendering, TextOutAtTheComputedPointWithTheEscapement) {
+  for (SHORT angle : {0, 45, 90, 180, -45, -30}) {
+    TestMachine m;
+    ApiLog log(m);
+    m.play(watermarkJob("wWatermarkAngle=" + std::to_string(angle)));
+    auto fonts = log.calls("CreateFontIndirectW");
+    ASSERT_EQ(fonts.size(), 1u);
+    EXPECT_EQ(ApiLog::number(fonts[0], "lfEscapement"), angle * 10);
+    EXPECT_EQ(ApiLog::number(fonts[0], "lfHeight"), -600);  // 72 points at 600 dpi
+    auto metrics = log.calls("GetTextMetricsW");
+    auto text = log.calls("TextOutW");
+    ASSERT_EQ(metrics.size(), 1u);
+    ASSERT_EQ(text.size(), 1u);
+    INT x, y;
+    // A4 (paper size 9) at 600 dpi less the printer's 1/6-inch margins: 4761 by 6816.
+    WatermarkReferencePoint(4761, 6816, static_cast<INT>(ApiLog::number(metrics[0], "tmHeight")), angle, 0, 0, &x, &y);
+    EXPECT_EQ(ApiLog::number(text[0], "x"), x) << angle;
+    EXPECT_EQ(ApiLog::number(text[0], "y"), y) << angle;
+  }
+}
+
+TEST(WatermarkRendering, FileDrawsTheTextAsGlyphPaths) {
+  TestMachine m;
+  m.play(watermarkJob("dwWatermarkColor=0x0000FF"));
+  std::string solid = m.watermarkFile();
+  // Its own colour space, a red brush, no pen; D, R and A have two contours each, F and T one.
+  EXPECT_EQ(solid.substr(0, 4), "\xC0\x02\xF8\x03");
+  EXPECT_NE(solid.find("\xC8\xC0\x03\xFF\x00\x00\xF8\x0B\x63", 0, 9), std::string::npos);
+  EXPECT_EQ(operatorsIn(solid, pclxl::op::CloseSubPath), 8);
+  m.play(watermarkJob("wWatermarkOutline=1"));
+  std::string outline = m.watermarkFile();
+  EXPECT_NE(outline.find("\xC0\x00\xF8\x04\x63", 0, 5), std::string::npos);  // NullBrush
+  EXPECT_NE(outline.find("\xC1\x02\x00\xF8\x4B\x7A", 0, 6), std::string::npos);  // PenWidth 2
+  // The block in the page is the file, inside PushGS ... PopGS.
+  EXPECT_EQ(m.printed(2), m.watermarkBlock());
+  auto c = test::checkBytes(test::PxlBuilder().begin().page([&](pclxl::Writer& w) { w.out() += m.watermarkBlock(); }).end().bytes());
+  EXPECT_TRUE(c.problems().empty()) << c.problems()[0].message;
+}
+
+TEST(WatermarkRendering, OutlineRetryInTheAnsiCharacterSet) {
+  TestMachine m;
+  ApiLog log(m);
+  m->addFault({"GlyphOutlines", 1});  // the first font gives no outlines
+  m.play(watermarkJob("wWatermarkOutline=1"));
+  auto fonts = log.calls("CreateFontIndirectW");
+  ASSERT_EQ(fonts.size(), 2u);
+  EXPECT_EQ(ApiLog::number(fonts[0], "lfCharSet"), 1);
+  EXPECT_EQ(ApiLog::number(fonts[1], "lfCharSet"), 0);  // code page 1252: ANSI_CHARSET
+  EXPECT_EQ(log.calls("TextOutW").size(), 2u);
+  EXPECT_EQ(operatorsIn(m.watermarkFile(), pclxl::op::CloseSubPath), 8);  // the second font's outlines, stroked
+}
+
+TEST(WatermarkRendering, OneFilePerOrientationAndNoneWithinTheInternalJob) {
+  TestMachine m;
+  m.play(R"(settings wWatermark=1 szWatermarkText="A"
+startdoc
+write settings
+settings wWatermark=1 szWatermarkText="A" dmOrientation=2
+write settings
+settings wWatermark=1 szWatermarkText="A" dmOrientation=1
+write settings
+settings wWatermark=1 szWatermarkText="A" dmOrientation=2
+write settings
+startpage
+write marker watermark
+close)");
+  int made = 0;
+  for (auto& d : m->documents()) made += d.name == u"watermark file";
+  EXPECT_EQ(made, 2);  // at the start and at the first change only
+  EXPECT_EQ(m.printed(1), m.watermarkBlock(true, 2));
+  EXPECT_NE(m.watermarkFile(1), m.watermarkFile(2));
+}
+
+TEST(WatermarkRendering, FieldsWithoutTerminatorAndLongFaceNames) {
+  TestMachine m;
+  ApiLog log(m);
+  m.play(watermarkJob("szWatermarkText=\"" + std::string(80, 'W') + "\" szWatermarkFont=\"" + std::string(32, 'F') + "\""));
+  auto text = log.calls("TextOutW");
+  ASSERT_EQ(text.size(), 1u);
+  EXPECT_EQ(ApiLog::number(text[0], "c"), 80);
+  auto font = log.calls("CreateFontIndirectW");
+  EXPECT_NE(font[0].find("\"lfFaceName\":\"" + std::string(31, 'F') + "\""), std::string::npos);
+}
+
+TEST(WatermarkInsertion, MissingFileForAnOrientation) {
+  TestMachine m;
+  m.play(R"(settings wWatermark=1 dmOrientation=3
+startdoc
+write settings
+startpage
+write marker watermark
+close)");
+  std::vector<std::u16string> texts;
+  for (auto& b : m->messageBoxes()) texts.push_back(b.text);
+  ASSERT_FALSE(texts.empty());
+  EXPECT_EQ(texts.back(), u"Failed to CreateFile");
+  ASSERT_EQ(m.hooks().size(), 5u);
+  EXPECT_STREQ(m.hooks()[3].hook, "DrvSplWritePrinter");
+  EXPECT_EQ(m.hooks()[3].result, 0);  // the marker's write fails
+}
+
+TEST(WatermarkInsertion, OverlayStreamBlockLengths) {
+  DWORD n = 0;
+  const DWORD text = static_cast<DWORD>(std::strlen(kOverlayStreamHeader));
+  ASSERT_TRUE(OverlayStreamLength(1, &n));
+  EXPECT_EQ(n, text + 4);
+  ASSERT_TRUE(OverlayStreamLength(100000, &n));
+  EXPECT_EQ(n, text + 100003);
+  EXPECT_FALSE(OverlayStreamLength(0xFFFFFFFFu - text - 2, &n));
+  EXPECT_TRUE(OverlayStreamLength(0xFFFFFFFFu - text - 3, &n));
+  EXPECT_EQ(n, 0xFFFFFFFFu);
+
+  TestMachine m;
+  m->writeFile(u"C:\\forms\\f.ovl", "\x61\x60");
+  m.play(R"(settings wOverlayMode=1 szOverlayFile="C:\forms\f.ovl"
+startdoc
+write settings
+write marker overlay
+close
+settings wOverlayMode=1 szOverlayFile="C:\forms\f.ovl" wReverseOrder=1
+startdoc
+write settings
+write text "HEADAAAABBBB"
+write marker page-start
+write marker overlay
+write marker pages-end
+enddoc
+close)");
+  DWORD len = text + 2 + 3;
+  std::string lengthBytes(reinterpret_cast<const char*>(&len), 4);
+  std::string block = "\xC2" + lengthBytes + "\xF8\x8C\x5C\xFA" + lengthBytes + ") " + kOverlayStreamHeader + "\n\x61\x60";
+  EXPECT_EQ(m.printed(1), block);
+  EXPECT_EQ(m.printed(2), "HEADAAAA" + block);
+  auto traces = m.traces();
+  std::u16string count = u" pData->file_info.dwCount = " + winsim::fromUtf8(std::to_string(12 + text + 2 + 16)) + u" \n";
+  EXPECT_NE(std::find(traces.begin(), traces.end(), count), traces.end());
+}
+
+TEST(WatermarkInsertion, OverlayThatCannotBeReadFailsTheMarkerSilently) {
+  TestMachine m;
+  m.play(R"(settings wOverlayMode=1 szOverlayFile="C:\forms\none.ovl"
+startdoc
+write settings
+write marker overlay
+close)");
+  EXPECT_EQ(m.hooks()[2].result, 0);
+  EXPECT_TRUE(m->messageBoxes().empty());
+}
+
+// Every failing call of the watermark's making and insertion in turn: the
+// job goes on or the marker fails with the messages, and nothing is left.
+TEST(WatermarkFaults, EachCallFailingInTurn) {
+  for (const char* function : {"GlobalAlloc", "CreateFileW", "GetFileSize", "ReadFile", "SetFilePointer",
+                               "WritePrinter", "CreateDCW", "CreateFontIndirectW", "CreatePen", "StartDocW",
+                               "TextOutW"}) {
+    for (int nth = 1; nth <= 6; ++nth) {
+      SCOPED_TRACE(std::string(function) + " call " + std::to_string(nth));
+      TestMachine m;
+      std::string script = watermarkJob("wWatermarkOutline=1");
+      script.insert(script.find("startdoc"), "fail " + std::string(function) + " nth=" + std::to_string(nth) + "\n");
+      m.play(script);
+      for (auto& box : m->messageBoxes()) {
+        static const std::u16string known[] = {u"Failed to makewatermark: WMark", u"Failed to createDC in PSUI",
+                                               u"Failed to startDoc", u"Failed to TextOut", u"Failed to createFont",
+                                               u"Failed to createPen", u"Failed to CreateFile", u"Failed to GetFileSize",
+                                               u"failed to allocate memeory", u"Failed to SetFilePointer",
+                                               u"Failed to ReadFile", u"failed to read watermark data",
+                                               u"failed to WritePrinter in watermark module"};
+        bool isCode = !box.text.empty() && std::all_of(box.text.begin(), box.text.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
+        EXPECT_TRUE(isCode || std::find(std::begin(known), std::end(known), box.text) != std::end(known))
+            << winsim::toUtf8(box.text);
+      }
+    }
+  }
+}
+
+}  // namespace
