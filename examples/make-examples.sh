@@ -27,7 +27,12 @@ duplex() {  # NAME M [FIELD=VALUE ...]
 
 job letter letter.pxl szDefaultUserId=demo
 job numbered numbered.pxl
-job mixed-watermark mixed.pxl wWatermark=1 szWatermarkText=DRAFT
+job numbered-watermark-outline numbered.pxl wWatermark=1 "szWatermarkText=CONFIDENTIAL" "szWatermarkFont=DejaVu Sans" \
+  wWatermarkSize=54 wWatermarkAngle=45 wWatermarkOutline=1 dwWatermarkColor=0x808080 dwWatermarkWeight=700
+job numbered-watermark-first numbered.pxl wWatermark=1 szWatermarkText=DRAFT "szWatermarkFont=DejaVu Serif" \
+  wWatermarkSize=96 dwWatermarkColor=0xC0C0C0 wWatermarkFirstOnly=1
+job mixed-watermark mixed.pxl wWatermark=1 szWatermarkText=DRAFT "szWatermarkFont=DejaVu Sans" wWatermarkSize=72 \
+  wWatermarkAngle=30 wWatermarkOutline=1 dwWatermarkColor=0x0000FF
 job numbered-reverse numbered.pxl wReverseOrder=1
 job numbered-odd numbered.pxl wReverseOrder=2
 job numbered-even numbered.pxl wReverseOrder=3

@@ -97,6 +97,8 @@ bool makeJob(const std::filesystem::path& document, const MakeJobOptions& option
   };
   if (doc.dpiX > 0 && !given("dmPrintQuality")) assignments.push_back("dmPrintQuality=" + std::to_string(doc.dpiX));
   if (doc.dpiY > 0 && !given("dmYResolution")) assignments.push_back("dmYResolution=" + std::to_string(doc.dpiY));
+  int orientation = orientationCode(doc.pages.front().orientation);
+  if (orientation != 1 && !given("dmOrientation")) assignments.push_back("dmOrientation=" + std::to_string(orientation));
   assignments.insert(assignments.end(), options.settings.begin(), options.settings.end());
 
   SettingsBuilder builder;
@@ -133,6 +135,12 @@ bool makeJob(const std::filesystem::path& document, const MakeJobOptions& option
     const pclxl::PageRange& page = doc.pages[k];
     const pclxl::Command& begin = doc.beginPages[k];
     uint64_t pageEnd = k + 1 < doc.pages.size() ? doc.pages[k + 1].start : page.end;
+    // A page of the other orientation: the rendering side sends the settings
+    // again with it, which makes the watermark of that orientation.
+    if (watermark && orientationCode(page.orientation) != orientation) {
+      orientation = orientationCode(page.orientation);
+      s += "settings dmOrientation=" + std::to_string(orientation) + "\nwrite settings\n";
+    }
     s += "startpage\n";
     if (spooled) {
       s += "write marker page-start " + std::to_string(orientationCode(page.orientation)) + "\n";

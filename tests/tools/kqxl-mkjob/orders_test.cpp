@@ -98,4 +98,55 @@ TEST(ReplayOrders, GhostscriptDocumentsInEveryOrder) {
   }
 }
 
+// A Ghostscript-made document with the watermark on, direct and in reverse
+// order: well formed, one watermark block in every page or in the first only,
+// each drawing the configured text from the watermark file.
+TEST(ReplayOrders, WatermarkedDocuments) {
+  const fs::path doc = KQXL_SOURCE_DIR "/examples/mixed.pxl";
+  const std::string blockStart("\x61\x69\xC0\xFC\xF8\x2C\x7B", 7);
+  struct Case {
+    std::vector<std::string> settings;
+    std::vector<int> blocksPerPage;
+  };
+  const std::vector<std::string> look = {"wWatermark=1", "szWatermarkText=DRAFT", "szWatermarkFont=DejaVu Sans",
+                                         "wWatermarkSize=48", "wWatermarkAngle=45", "wWatermarkOutline=1"};
+  auto with = [&](std::vector<std::string> more) {
+    std::vector<std::string> all = look;
+    all.insert(all.end(), more.begin(), more.end());
+    return all;
+  };
+  const Case cases[] = {
+      {with({}), {1, 1, 1, 1}},
+      {with({"wReverseOrder=1"}), {1, 1, 1, 1}},
+      {with({"wWatermarkFirstOnly=1"}), {1, 0, 0, 0}},
+  };
+  for (auto& c : cases) {
+    std::string label;
+    for (auto& s : c.settings) label += s + " ";
+    SCOPED_TRACE(label);
+    test::TestMachine m;
+    jobkit::MakeJobOptions options;
+    options.settings = c.settings;
+    std::string script, error;
+    ASSERT_TRUE(jobkit::makeJob(doc, options, &script, &error)) << error;
+    m.play(script);
+    std::string out = m.printed(1);
+    std::vector<std::string> problems;
+    auto pages = pageBodies(out, &problems);
+    EXPECT_TRUE(problems.empty()) << problems[0];
+    ASSERT_EQ(pages.size(), 4u);
+    std::vector<int> blocks;
+    for (auto& body : pages) {
+      int n = 0;
+      for (size_t at = body.find(blockStart); at != std::string::npos; at = body.find(blockStart, at + 1)) ++n;
+      blocks.push_back(n);
+    }
+    EXPECT_EQ(blocks, c.blocksPerPage);
+    // Both orientations' files were made; a landscape page carries its own.
+    if (c.blocksPerPage[1]) EXPECT_NE(out.find(m.watermarkBlock(true, 2)), std::string::npos);
+    EXPECT_NE(out.find(m.watermarkBlock(true, 1)), std::string::npos);
+    EXPECT_GT(m.watermarkFile(1).size(), 200u);
+  }
+}
+
 }  // namespace
