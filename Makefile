@@ -24,7 +24,8 @@ demo: build
 sanitize: setup
 	@cmake -S . -B build-asan $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DKQXL_SANITIZE=ON >/dev/null
 	@cmake --build build-asan
-	@cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2
+	@cd build-asan && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp \
+	  UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2
 	@$(MAKE) --no-print-directory fuzz
 
 # The PCL XL reader and checker under libFuzzer with the sanitizers, seeded

@@ -52,6 +52,49 @@ TEST(ReverseOrder, PatternRows) {
   });
 }
 
+// The copier: a page of 8192 bytes takes one read and one write, 8193 two
+// of each (8192, then 1), an empty page none.
+TEST(Replay, TransferBufferChunks) {
+  for (auto [size, chunks] : {std::pair{8192, std::vector<int>{8192}}, std::pair{8193, std::vector<int>{8192, 1}},
+                              std::pair{0, std::vector<int>{}}}) {
+    test::TestMachine m;
+    winsim::PrintJob job(test::kPrinter, 1, u"chunks");
+    ASSERT_TRUE(job.startDoc());
+    auto settings = jobkit::SettingsBuilder{}.with("wReverseOrder", 1).build(test::kPrinter);
+    std::string page(static_cast<size_t>(size), 'x');
+    DWORD w;
+    job.write(settings.data(), 1625, &w);
+    job.write("HEADAAAABBBB", 12, &w);
+    job.write("\x1B\xF0\x10\xAA\x01", 5, &w);
+    if (size) job.write(page.data(), static_cast<DWORD>(size), &w);
+    job.write("\x1B\xF0\x10\xFF", 4, &w);
+    std::vector<std::string> calls;
+    winsim::Observer o;
+    o.api = [&](const std::string& line) { calls.push_back(line); };
+    m->setObserver(o);
+    m->setLogApi(true);
+    job.endDoc();
+    m->setLogApi(false);
+    job.close();
+    // After the header and the prefixes, the page's reads and its writes.
+    std::vector<int> reads, writes;
+    bool inPage = false;
+    for (auto& c : calls) {
+      auto value = [&](const std::string& key) {
+        size_t at = c.find("\"" + key + "\":");
+        return at == std::string::npos ? -1 : std::stoi(c.substr(at + key.size() + 3));
+      };
+      if (c.find("\"function\":\"SetFilePointer\"") != std::string::npos && value("lDistanceToMove") == 12) inPage = true;
+      if (!inPage) continue;
+      if (c.find("\"function\":\"ReadFile\"") != std::string::npos) reads.push_back(value("nNumberOfBytesToRead"));
+      if (c.find("\"function\":\"WritePrinter\"") != std::string::npos && value("cbBuf") != 4) writes.push_back(value("cbBuf"));
+    }
+    EXPECT_EQ(reads, chunks) << size;
+    EXPECT_EQ(writes, chunks) << size;
+    EXPECT_TRUE(m.document(1) == "HEADAAAA" + page);  // one page: entry 0 before it
+  }
+}
+
 TEST(Collation, CopiesWithTheWholeHeader) {
   expectAll({{"wCollate=1 dmCopies=3", 2, "HEADAAAABBBBp1;p2;p1;p2;p1;p2;TAIL"}});
 }

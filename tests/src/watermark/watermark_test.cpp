@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <regex>
 
 #include "support/pxl_builder.h"
@@ -207,6 +209,24 @@ close)");
   ASSERT_EQ(m.hooks().size(), 5u);
   EXPECT_STREQ(m.hooks()[3].hook, "DrvSplWritePrinter");
   EXPECT_EQ(m.hooks()[3].result, 0);  // the marker's write fails
+}
+
+TEST(WatermarkInsertion, RecordingFormHasNoPushOrPop) {
+  TestMachine m;
+  m.play(watermarkJob(""));
+  HANDLE printer = winsim::OpenPrinterHandle(test::kPrinter);
+  JobData job{};
+  job.hPrinter = printer;
+  job.Settings.dm.dmOrientation = 1;
+  job.Settings.wNoClipToPage = 1;  // not consulted by this form
+  HANDLE file = CreateFileW(u"C:\\new.ovl", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(WriteRecordingWatermarkBlock(&job, file));
+  CloseHandle(file);
+  std::ifstream in(m->hostPath(u"C:\\new.ovl"), std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(bytes, "\x69\xC0\xFC\xF8\x2C\x7B" + m.watermarkFile());
+  winsim::ClosePrinterHandle(printer);
 }
 
 TEST(WatermarkInsertion, OverlayStreamBlockLengths) {
