@@ -120,13 +120,12 @@ DWORD NotifySpooler(HANDLE hPrinter, SHORT nMode, DWORD dwJobId) {
 BOOL DoManualDuplex(JobData* pData, HANDLE hPrinter, DWORD dwJobId) {
   INT mode = ManualDuplexMode(hPrinter);
   ReplayFraming replay(pData, hPrinter);
-  if (!replay.ready()) return FALSE;
-  INT n = replay.pages();
-  if (n == 0) {
-    replay.SendWholeFile();
-    return TRUE;
+  switch (replay.Begin(true)) {
+    case ReplayFraming::Start::NoBuffer: return FALSE;
+    case ReplayFraming::Start::SentWhole: return TRUE;
+    case ReplayFraming::Start::Pages: break;
   }
-  replay.SendHeader(true);
+  INT n = replay.pages();
   if (pData->Settings.wInstructionPage > 0) PrintInstructionPage(pData, hPrinter);
 
   replay.SendPrefix(0);

@@ -11,13 +11,12 @@ BOOL DoOhpPrinting(JobData* pData, HANDLE hPrinter, DWORD dwFlags) {
   }
   INT copies = ReplayCopies(pData);
   ReplayFraming replay(pData, hPrinter);
-  if (!replay.ready()) return FALSE;
-  INT n = replay.pages();
-  if (n == 0) {
-    replay.SendWholeFile();
-    return TRUE;
+  switch (replay.Begin(true)) {
+    case ReplayFraming::Start::NoBuffer: return FALSE;
+    case ReplayFraming::Start::SentWhole: return TRUE;
+    case ReplayFraming::Start::Pages: break;
   }
-  replay.SendHeader(true);
+  INT n = replay.pages();
   // Mode 1 separates each page with itself; 2 and 3 with the last page.
   INT transparencies = mode == 1 ? n : n - 1;
   bool reverse = (dwFlags & FLAG_REVERSE) != 0;

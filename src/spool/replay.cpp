@@ -52,6 +52,16 @@ void ReplayFraming::SendRange(DWORD from, DWORD to) {
   SendPageData(pData_, hPrinter_, buffer_.get(), to - from);
 }
 
+ReplayFraming::Start ReplayFraming::Begin(bool reordering) {
+  if (!ready()) return Start::NoBuffer;
+  if (pages() == 0) {
+    SendWholeFile();
+    return Start::SentWhole;
+  }
+  SendHeader(reordering);
+  return Start::Pages;
+}
+
 void ReplayFraming::SendHeader(bool reordering) {
   DWORD first = PageOffset(pData_->file_info, 0);
   havePrefixes_ = reordering && pages() > 0 && first >= 8;
@@ -130,12 +140,11 @@ BOOL DoReverseCollatePrn(JobData* pData, HANDLE hPrinter, DWORD) {
   if (mode == 3 && n == 1) return TRUE;  // no even page: nothing at all
 
   ReplayFraming replay(pData, hPrinter);
-  if (!replay.ready()) return FALSE;
-  if (n == 0) {
-    replay.SendWholeFile();
-    return TRUE;
+  switch (replay.Begin(true)) {
+    case ReplayFraming::Start::NoBuffer: return FALSE;
+    case ReplayFraming::Start::SentWhole: return TRUE;
+    case ReplayFraming::Start::Pages: break;
   }
-  replay.SendHeader(true);
   const BYTE* row = kPrefixPattern[PatternRow(s)];
   PageSequence seq = SequenceFor(mode, n);
   for (INT copy = 0; copy < copies; ++copy) {
@@ -165,13 +174,12 @@ BOOL DoReverseCollatePrn(JobData* pData, HANDLE hPrinter, DWORD) {
 
 BOOL DoCollatePrinting(JobData* pData, HANDLE hPrinter) {
   ReplayFraming replay(pData, hPrinter);
-  if (!replay.ready()) return FALSE;
-  INT n = replay.pages();
-  if (n == 0) {
-    replay.SendWholeFile();
-    return TRUE;
+  switch (replay.Begin(false)) {
+    case ReplayFraming::Start::NoBuffer: return FALSE;
+    case ReplayFraming::Start::SentWhole: return TRUE;
+    case ReplayFraming::Start::Pages: break;
   }
-  replay.SendHeader(false);
+  INT n = replay.pages();
   for (INT copy = 0; copy < pData->Settings.dm.dmCopies; ++copy)
     for (INT k = 1; k <= n; ++k) replay.SendPage(k);
   replay.SendTrailer();

@@ -21,6 +21,11 @@ class ReplayFraming {
   bool ready() const { return static_cast<bool>(buffer_); }
 
   INT pages() const { return pData_->file_info.iTotalPage; }
+
+  // How a replay begins: without its buffer nothing is sent; a job without
+  // page markers goes out whole, as it came; else the header is sent.
+  enum class Start { NoBuffer, SentWhole, Pages };
+  Start Begin(bool reordering);
   // The header: whole, or for the reordering orders without the eight
   // prefix bytes, which are then read into abPagePrefix. A job whose first
   // page starts less than 8 bytes in has no prefixes; its header goes whole.

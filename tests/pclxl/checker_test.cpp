@@ -9,16 +9,11 @@
 
 namespace {
 
+using test::slurp;
+
 using pclxl::DataType;
 namespace attr = pclxl::attr;
 namespace op = pclxl::op;
-
-std::string slurp(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::vector<std::filesystem::path> ghostscriptDocuments() {
   std::vector<std::filesystem::path> r;

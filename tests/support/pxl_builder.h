@@ -3,7 +3,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 
 #include "pclxl/checker.h"
@@ -48,9 +51,8 @@ class PxlBuilder {
   pclxl::Writer w_;
 };
 
-// Checks a whole stream held in memory, fed in pieces of `piece` bytes.
-inline pclxl::Checker checkBytes(const std::string& bytes, size_t piece = 65536) {
-  pclxl::Checker checker;
+// Runs a checker over a stream held in memory, fed in pieces of `piece` bytes.
+inline void feedBytes(pclxl::Checker& checker, const std::string& bytes, size_t piece = 65536) {
   size_t at = 0;
   pclxl::checkStream(checker, [&](uint8_t* buf, size_t size) {
     size_t n = std::min({size, piece, bytes.size() - at});
@@ -58,7 +60,18 @@ inline pclxl::Checker checkBytes(const std::string& bytes, size_t piece = 65536)
     at += n;
     return n;
   });
+}
+
+inline pclxl::Checker checkBytes(const std::string& bytes, size_t piece = 65536) {
+  pclxl::Checker checker;
+  feedBytes(checker, bytes, piece);
   return checker;
+}
+
+// A whole host file.
+inline std::string slurp(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 }  // namespace test

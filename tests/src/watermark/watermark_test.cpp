@@ -50,13 +50,7 @@ int operatorsIn(const std::string& drawing, uint8_t op) {
   pclxl::Checker checker;
   int n = 0;
   checker.onCommand = [&](const pclxl::Command& c) { n += c.op == op; };
-  size_t at = 0;
-  pclxl::checkStream(checker, [&](uint8_t* buf, size_t size) {
-    size_t k = std::min(size, page.size() - at);
-    std::memcpy(buf, page.data() + at, k);
-    at += k;
-    return k;
-  });
+  test::feedBytes(checker, page);
   EXPECT_TRUE(checker.problems().empty());
   return n;
 }

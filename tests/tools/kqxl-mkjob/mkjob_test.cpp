@@ -12,14 +12,9 @@
 
 namespace {
 
-namespace fs = std::filesystem;
+using test::slurp;
 
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+namespace fs = std::filesystem;
 
 const fs::path kDocs[] = {KQXL_SOURCE_DIR "/examples/numbered.pxl", KQXL_SOURCE_DIR "/examples/mixed.pxl",
                           KQXL_SOURCE_DIR "/examples/letter.pxl", KQXL_SOURCE_DIR "/tests/data/a4-landscape.pxl"};
@@ -131,13 +126,7 @@ TEST(MakeJob, PrefixWrittenInFrontOfAnyPageTakesEffect) {
         source = a ? static_cast<uint8_t>(a->value.number()) : 0xEE;
       }
     };
-    size_t at = 0;
-    pclxl::checkStream(checker, [&](uint8_t* buf, size_t size) {
-      size_t n = std::min(size, replay.size() - at);
-      std::memcpy(buf, replay.data() + at, n);
-      at += n;
-      return n;
-    });
+    test::feedBytes(checker, replay);
     EXPECT_TRUE(checker.problems().empty());
     EXPECT_EQ(source, jobkit::kPagePrefixes[entry][1]);
   }

@@ -13,14 +13,9 @@
 
 namespace {
 
-namespace fs = std::filesystem;
+using test::slurp;
 
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+namespace fs = std::filesystem;
 
 // Each page's body: what follows its BeginPage up to the end of EndPage.
 std::vector<std::string> pageBodies(const std::string& stream, std::vector<std::string>* problems = nullptr) {
@@ -29,13 +24,7 @@ std::vector<std::string> pageBodies(const std::string& stream, std::vector<std::
   checker.onCommand = [&](const pclxl::Command& c) {
     if (c.op == pclxl::op::BeginPage && c.depth == 0) bodyStarts.push_back(c.end);
   };
-  size_t at = 0;
-  pclxl::checkStream(checker, [&](uint8_t* buf, size_t size) {
-    size_t n = std::min(size, stream.size() - at);
-    std::memcpy(buf, stream.data() + at, n);
-    at += n;
-    return n;
-  });
+  test::feedBytes(checker, stream);
   if (problems)
     for (auto& p : checker.problems()) problems->push_back(std::to_string(p.offset) + ": " + p.message);
   std::vector<std::string> bodies;

@@ -7,21 +7,18 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/pxl_builder.h"
+
 namespace fs = std::filesystem;
 
 namespace {
+
+using test::slurp;
 
 struct RunResult {
   int status = -1;
   std::string out, err;
 };
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 struct Runner : ::testing::Test {
   fs::path dir;
