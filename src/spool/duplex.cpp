@@ -120,11 +120,8 @@ DWORD NotifySpooler(HANDLE hPrinter, SHORT nMode, DWORD dwJobId) {
 BOOL DoManualDuplex(JobData* pData, HANDLE hPrinter, DWORD dwJobId) {
   INT mode = ManualDuplexMode(hPrinter);
   ReplayFraming replay(pData, hPrinter);
-  switch (replay.Begin(true)) {
-    case ReplayFraming::Start::NoBuffer: return FALSE;
-    case ReplayFraming::Start::SentWhole: return TRUE;
-    case ReplayFraming::Start::Pages: break;
-  }
+  if (auto start = replay.Begin(true); start != ReplayFraming::Start::Pages)
+    return start == ReplayFraming::Start::SentWhole;
   INT n = replay.pages();
   if (pData->Settings.wInstructionPage > 0) PrintInstructionPage(pData, hPrinter);
 

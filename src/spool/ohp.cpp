@@ -11,11 +11,8 @@ BOOL DoOhpPrinting(JobData* pData, HANDLE hPrinter, DWORD dwFlags) {
   }
   INT copies = ReplayCopies(pData);
   ReplayFraming replay(pData, hPrinter);
-  switch (replay.Begin(true)) {
-    case ReplayFraming::Start::NoBuffer: return FALSE;
-    case ReplayFraming::Start::SentWhole: return TRUE;
-    case ReplayFraming::Start::Pages: break;
-  }
+  if (auto start = replay.Begin(true); start != ReplayFraming::Start::Pages)
+    return start == ReplayFraming::Start::SentWhole;
   INT n = replay.pages();
   // Mode 1 separates each page with itself; 2 and 3 with the last page.
   INT transparencies = mode == 1 ? n : n - 1;

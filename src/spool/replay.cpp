@@ -140,11 +140,8 @@ BOOL DoReverseCollatePrn(JobData* pData, HANDLE hPrinter, DWORD) {
   if (mode == 3 && n == 1) return TRUE;  // no even page: nothing at all
 
   ReplayFraming replay(pData, hPrinter);
-  switch (replay.Begin(true)) {
-    case ReplayFraming::Start::NoBuffer: return FALSE;
-    case ReplayFraming::Start::SentWhole: return TRUE;
-    case ReplayFraming::Start::Pages: break;
-  }
+  if (auto start = replay.Begin(true); start != ReplayFraming::Start::Pages)
+    return start == ReplayFraming::Start::SentWhole;
   const BYTE* row = kPrefixPattern[PatternRow(s)];
   PageSequence seq = SequenceFor(mode, n);
   for (INT copy = 0; copy < copies; ++copy) {
@@ -174,11 +171,8 @@ BOOL DoReverseCollatePrn(JobData* pData, HANDLE hPrinter, DWORD) {
 
 BOOL DoCollatePrinting(JobData* pData, HANDLE hPrinter) {
   ReplayFraming replay(pData, hPrinter);
-  switch (replay.Begin(false)) {
-    case ReplayFraming::Start::NoBuffer: return FALSE;
-    case ReplayFraming::Start::SentWhole: return TRUE;
-    case ReplayFraming::Start::Pages: break;
-  }
+  if (auto start = replay.Begin(false); start != ReplayFraming::Start::Pages)
+    return start == ReplayFraming::Start::SentWhole;
   INT n = replay.pages();
   for (INT copy = 0; copy < pData->Settings.dm.dmCopies; ++copy)
     for (INT k = 1; k <= n; ++k) replay.SendPage(k);
