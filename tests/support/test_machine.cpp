@@ -54,6 +54,11 @@ std::string TestMachine::printed(int n) const {
   return "(no such document)";
 }
 
+std::string TestMachine::slurpHost(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
 std::string TestMachine::watermarkFile(int orientation) {
   std::ifstream in(machine_->hostPath(std::u16string(kDriverDir) + (orientation == 1 ? u"kqpcl6.wmk" : u"kqpcl6_2.wmk")),
                    std::ios::binary);

@@ -46,6 +46,8 @@ class TestMachine {
   // The traces of the component that are not hook names or the page index.
   std::vector<std::u16string> traces() const { return machine_->traces(); }
 
+  static std::string slurpHost(const fs::path& p);
+
   // Writes a host file beside the scripts (for "write file").
   fs::path hostFile(const std::string& name, const std::string& bytes);
   const fs::path& dir() const { return dir_; }

@@ -35,7 +35,17 @@ struct Decomposer {
   Path* path;
   double penX;
   double lastX = 0, lastY = 0;
+  double startX = 0, startY = 0;
   bool open = false;
+
+  // A figure closes back to its start by itself: a last line to the start
+  // point says nothing more, and Windows' paths do not hold one.
+  void close() {
+    if (!path->empty() && path->back().kind == PathSegment::Line && path->back().x[0] == startX &&
+        path->back().y[0] == startY)
+      path->pop_back();
+    path->push_back({PathSegment::Close, {}, {}});
+  }
 
   double u(const FT_Vector* v) const { return penX + v->x / 64.0; }
   double w(const FT_Vector* v) const { return -v->y / 64.0; }
@@ -43,10 +53,10 @@ struct Decomposer {
 
 int moveTo(const FT_Vector* to, void* user) {
   auto* d = static_cast<Decomposer*>(user);
-  if (d->open) d->path->push_back({PathSegment::Close, {}, {}});
+  if (d->open) d->close();
   d->path->push_back({PathSegment::Move, {d->u(to)}, {d->w(to)}});
-  d->lastX = d->u(to);
-  d->lastY = d->w(to);
+  d->lastX = d->startX = d->u(to);
+  d->lastY = d->startY = d->w(to);
   d->open = true;
   return 0;
 }
@@ -159,7 +169,7 @@ Path Font::outline(std::u16string_view text, double* advance) const {
       }
       d.open = false;
       FT_Outline_Decompose(&slot->outline, &funcs, &d);
-      if (d.open) path.push_back({PathSegment::Close, {}, {}});
+      if (d.open) d.close();
     }
     d.penX += slot->advance.x / 64.0 + (emboldened_ ? face->size->metrics.y_ppem / 32.0 : 0);
   }

@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "jobkit/script.h"
+#include "support/test_machine.h"
+
+#include <winspool.h>
 
 namespace {
 
@@ -58,6 +61,47 @@ TEST(SettingsRecord, DefaultsAndFieldsLandAtTheirOffsets) {
   jobkit::SettingsBuilder b;
   EXPECT_FALSE(b.set("wCollate", "70000", false, &error));
   EXPECT_FALSE(b.set("wNothing", "1", false, &error));
+}
+
+TEST(JobScript, MachineDirectivesSetTheMachineUp) {
+  test::TestMachine m;
+  m.hostFile("form.ovl", "overlay bytes");
+  m.play(R"(printer name="KQ Two" port="LPT1:"
+printer-data MDL_FEATURE size=84 76=1 78=0x0100
+registry "HKCU\Software\KQPrint\KQXL" Count dword 7
+registry "HKCU\Software\KQPrint\KQXL" Name sz "text"
+registry "HKCU\Software\KQPrint\KQXL" Name delete
+file "C:\forms\copy.ovl" from "form.ovl"
+file "C:\forms\gone.txt" text "x"
+delete "C:\forms\gone.txt"
+ini "C:\\test.ini" Sec Key "Value"  # \\ before t, which would be a tab
+answer CANCEL YES
+)");
+  auto two = m->printer(u"KQ Two");
+  ASSERT_TRUE(two);
+  EXPECT_EQ(two->port, u"LPT1:");
+  const auto& feature = two->data.at(u"MDL_FEATURE");
+  ASSERT_EQ(feature.size(), 84u);
+  EXPECT_EQ(feature[76], 1);
+  EXPECT_EQ(feature[78], 0x00);
+  EXPECT_EQ(feature[79], 0x01);
+  EXPECT_EQ(m->registryString(u"HKCU\\Software\\KQPrint\\KQXL", u"Name"), std::nullopt);
+  EXPECT_EQ(test::TestMachine::slurpHost(m->hostPath(u"C:\\forms\\copy.ovl")), "overlay bytes");
+  EXPECT_FALSE(winsim::fs::exists(m->hostPath(u"C:\\forms\\gone.txt")));
+  WCHAR value[16];
+  GetPrivateProfileStringW(u"sec", u"key", u"", value, 16, u"C:\\test.ini");
+  EXPECT_EQ(std::u16string(value), u"Value");
+  EXPECT_EQ(MessageBoxW(nullptr, u"q", nullptr, MB_OKCANCEL), IDCANCEL);
+  EXPECT_EQ(MessageBoxW(nullptr, u"q", nullptr, MB_YESNO), IDYES);
+  EXPECT_EQ(MessageBoxW(nullptr, u"q", nullptr, MB_YESNO), IDYES);  // the queue is empty: the first button
+}
+
+TEST(JobScript, RefusedJobsGetNoMoreHookCalls) {
+  test::TestMachine m;
+  m->deleteFile(std::u16string(test::kDriverDir) + u"KQXLO.DLL");
+  m.play("startdoc\nwrite text \"x\"\nstartpage\nclose\n");
+  ASSERT_EQ(m.hooks().size(), 1u);
+  EXPECT_TRUE(m.hooks()[0].handleNull);
 }
 
 }  // namespace

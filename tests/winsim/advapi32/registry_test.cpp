@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <unistd.h>
 #include <sstream>
 
 #include "support/test_machine.h"
@@ -58,6 +59,56 @@ TEST_F(Registry, HiveIsKeptAsARegeditFile) {
             "[HKEY_CURRENT_USER\\Software\\KQPrint\\KQXL]\n"
             "\"Count\"=dword:0000001a\n"
             "\"Quote\\\"d\"=\"a\\\\b\"\n\n");
+}
+
+}  // namespace
+
+namespace {
+
+// A hive a person wrote, or regedit exported, is read when the machine starts.
+TEST(RegistryFile, IsReadAtStartInEitherEncoding) {
+  for (bool utf16 : {false, true}) {
+    char pattern[] = "/tmp/kqxl-reg-XXXXXX";
+    winsim::fs::path root = mkdtemp(pattern);
+    winsim::fs::create_directories(root / "winsim");
+    std::string text =
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "; a comment\r\n"
+        "[HKEY_CURRENT_USER\\Software\\KQPrint\\KQXL]\r\n"
+        "\"DrvCntCode\"=\"GR\"\r\n"
+        "\"Count\"=dword:0000002a\r\n"
+        "\"Raw\"=hex:01,02,\\\r\n  03\r\n"
+        "\"Bad\"=dword:zz\r\n"
+        "@=\"default\"\r\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Ignored]\r\n"
+        "\"x\"=\"y\"\r\n";
+    std::string bytes = text;
+    if (utf16) {
+      bytes = "\xFF\xFE";
+      for (char c : text) bytes += std::string{c, '\0'};
+    }
+    std::ofstream(root / "winsim" / "registry.reg", std::ios::binary) << bytes;
+    {
+      winsim::Machine m(root);
+      HKEY key;
+      ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\KQPrint\\KQXL", 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
+      BYTE data[32] = {};
+      DWORD type, size = sizeof data;
+      EXPECT_EQ(RegQueryValueExW(key, u"Count", nullptr, &type, data, &size), ERROR_SUCCESS);
+      EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+      EXPECT_EQ(data[0], 42);
+      size = sizeof data;
+      EXPECT_EQ(RegQueryValueExW(key, u"Raw", nullptr, &type, data, &size), ERROR_SUCCESS);
+      EXPECT_EQ(size, 3u);
+      EXPECT_EQ(data[2], 3);
+      EXPECT_EQ(RegQueryValueExW(key, u"Bad", nullptr, &type, data, &size), ERROR_FILE_NOT_FOUND);
+      size = sizeof data;
+      EXPECT_EQ(RegQueryValueExW(key, nullptr, nullptr, &type, data, &size), ERROR_SUCCESS);  // the default value
+      RegCloseKey(key);
+      EXPECT_EQ(m.registryString(u"HKCU\\Software\\KQPrint\\KQXL", u"DrvCntCode"), u"GR");
+    }
+    winsim::fs::remove_all(root);
+  }
 }
 
 }  // namespace

@@ -89,4 +89,18 @@ TEST_F(Spooler, ModulesLoadOnceAndMissingOnesFail) {
   EXPECT_EQ(m->snapshot().modules, 0u);
 }
 
+TEST_F(Spooler, ModulesThatAreNotModulesAndBareNames) {
+  m->writeFile(u"C:\\WINDOWS\\system32\\notamodule.dll", "MZ but not really");
+  EXPECT_EQ(LoadLibraryW(u"C:\\WINDOWS\\system32\\notamodule.dll"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
+  m->copyFileIn(u"C:\\WINDOWS\\system32\\helper.dll",
+                m->hostPath(std::u16string(test::kDriverDir) + u"KQXLm.dll"));
+  HMODULE h = LoadLibraryW(u"helper");  // found in the system directory, ".DLL" added
+  ASSERT_NE(h, nullptr);
+  EXPECT_NE(GetProcAddress(h, "ShowUtilsDialog"), nullptr);
+  EXPECT_TRUE(FreeLibrary(h));
+  EXPECT_FALSE(FreeLibrary(h));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
 }  // namespace

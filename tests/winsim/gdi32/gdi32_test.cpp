@@ -1,0 +1,184 @@
+// GDI on printer device contexts as Windows has it, with real fonts.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "support/test_machine.h"
+
+namespace {
+
+struct Gdi : ::testing::Test {
+  test::TestMachine m;
+  HDC dc = nullptr;
+
+  HDC create(int paper, int orientation, int dpi) {
+    auto record = jobkit::SettingsBuilder{}
+                      .with("dmPaperSize", paper)
+                      .with("dmOrientation", orientation)
+                      .with("dmPrintQuality", dpi)
+                      .with("dmYResolution", dpi)
+                      .build(test::kPrinter);
+    return CreateDCW(u"KQ PCL6 Driver", test::kPrinter, nullptr, reinterpret_cast<DEVMODEW*>(record.data()));
+  }
+  HFONT font(LONG height, LONG escapement = 0, LONG weight = FW_NORMAL) {
+    LOGFONTW lf{};
+    lf.lfHeight = height;
+    lf.lfEscapement = escapement;
+    lf.lfWeight = weight;
+    std::u16string face = u"DejaVu Sans";
+    face.copy(lf.lfFaceName, face.size());
+    return CreateFontIndirectW(&lf);
+  }
+  void TearDown() override {
+    if (dc) DeleteDC(dc);
+  }
+};
+
+TEST_F(Gdi, DeviceCapsFollowPaperOrientationAndResolution) {
+  struct Case {
+    int paper, orientation, dpi, width, height;
+  };
+  for (auto c : {Case{1, 1, 600, 5100, 6600}, Case{1, 2, 600, 6600, 5100}, Case{9, 1, 300, 2480, 3508},
+                 Case{5, 1, 600, 5100, 8400}, Case{8, 1, 600, 7016, 9921}, Case{11, 2, 600, 4961, 3496}}) {
+    HDC h = create(c.paper, c.orientation, c.dpi);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(GetDeviceCaps(h, LOGPIXELSY), c.dpi);
+    EXPECT_EQ(GetDeviceCaps(h, PHYSICALWIDTH), c.width) << c.paper;
+    EXPECT_EQ(GetDeviceCaps(h, PHYSICALHEIGHT), c.height) << c.paper;
+    EXPECT_EQ(GetDeviceCaps(h, PHYSICALOFFSETX), c.dpi / 6);
+    EXPECT_EQ(GetDeviceCaps(h, HORZRES), c.width - 2 * (c.dpi / 6));
+    DeleteDC(h);
+  }
+  EXPECT_EQ(CreateDCW(u"KQ PCL6 Driver", u"No such printer", nullptr, nullptr), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+}
+
+TEST_F(Gdi, MulDivRoundsHalfAwayFromZero) {
+  EXPECT_EQ(MulDiv(72, 600, 72), 600);
+  EXPECT_EQ(MulDiv(5, 3, 2), 8);     // 7.5
+  EXPECT_EQ(MulDiv(-5, 3, 2), -8);
+  EXPECT_EQ(MulDiv(7, 1, 3), 2);
+  EXPECT_EQ(MulDiv(1, 1, 0), -1);
+  EXPECT_EQ(MulDiv(0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF), 0x7FFFFFFF);  // the product is 64-bit
+}
+
+TEST_F(Gdi, SelectObjectReturnsWhatWasSelected) {
+  dc = create(1, 1, 600);
+  HFONT a = font(-100), b = font(-200);
+  HGDIOBJ stock = SelectObject(dc, a);
+  EXPECT_NE(stock, nullptr);
+  EXPECT_EQ(SelectObject(dc, b), a);
+  HPEN pen = CreatePen(PS_SOLID, 2, RGB(1, 2, 3));
+  HGDIOBJ stockPen = SelectObject(dc, pen);
+  EXPECT_NE(stockPen, stock);
+  SelectObject(dc, stock);
+  SelectObject(dc, stockPen);
+  EXPECT_NE(test::leaksOf(m.machine()).find("gdi: font"), std::string::npos);
+  for (HGDIOBJ o : {HGDIOBJ(a), HGDIOBJ(b), HGDIOBJ(pen)}) EXPECT_TRUE(DeleteObject(o));
+  EXPECT_FALSE(DeleteObject(a));
+}
+
+TEST_F(Gdi, TextMetricsAndBoldFaces) {
+  dc = create(1, 1, 600);
+  HFONT regular = font(-600), bold = font(-600, 0, FW_BOLD);
+  TEXTMETRICW tm{};
+  HGDIOBJ old = SelectObject(dc, regular);
+  ASSERT_TRUE(GetTextMetricsW(dc, &tm));
+  EXPECT_GT(tm.tmHeight, 600);  // ascent and descent of a 600-pixel em
+  EXPECT_LT(tm.tmHeight, 800);
+  EXPECT_EQ(tm.tmHeight, tm.tmAscent + tm.tmDescent);
+  // A bold face draws wider strokes: its outline of the same text covers more.
+  BeginPath(dc);
+  TextOutW(dc, 0, 0, u"I", 1);
+  EndPath(dc);
+  int regularPoints = GetPath(dc, nullptr, nullptr, 0);
+  SelectObject(dc, bold);
+  BeginPath(dc);
+  TextOutW(dc, 0, 0, u"I", 1);
+  EndPath(dc);
+  std::vector<POINT> pts(64);
+  std::vector<BYTE> types(64);
+  int boldPoints = GetPath(dc, pts.data(), types.data(), 64);
+  EXPECT_EQ(regularPoints, 4);  // "I" is one rectangle
+  ASSERT_EQ(boldPoints, 4);
+  LONG left = std::min({pts[0].x, pts[1].x, pts[2].x, pts[3].x}), right = std::max({pts[0].x, pts[1].x, pts[2].x, pts[3].x});
+  EXPECT_GT(right - left, 80);  // a regular I is about 60 pixels wide at this size
+  EXPECT_EQ(types[0], PT_MOVETO);
+  EXPECT_EQ(types[3] & PT_CLOSEFIGURE, PT_CLOSEFIGURE);
+  SelectObject(dc, old);
+  DeleteObject(regular);
+  DeleteObject(bold);
+}
+
+// TA_CENTER | TA_TOP puts the reference point at the middle of the text's
+// top edge; the escapement turns the text about it, counter-clockwise.
+TEST_F(Gdi, AlignmentAndEscapementPlaceTheText) {
+  dc = create(1, 1, 600);
+  for (LONG escapement : {0, 900}) {
+    HFONT f = font(-600, escapement);
+    HGDIOBJ old = SelectObject(dc, f);
+    SetTextAlign(dc, TA_CENTER | TA_TOP);
+    TEXTMETRICW tm{};
+    GetTextMetricsW(dc, &tm);
+    BeginPath(dc);
+    TextOutW(dc, 3000, 3000, u"I", 1);
+    EndPath(dc);
+    std::vector<POINT> pts(8);
+    std::vector<BYTE> types(8);
+    ASSERT_EQ(GetPath(dc, pts.data(), types.data(), 8), 4);
+    double cx = 0, cy = 0;
+    LONG minY = 1 << 30, maxX = -(1 << 30);
+    for (int i = 0; i < 4; ++i) {
+      cx += pts[i].x / 4.0;
+      cy += pts[i].y / 4.0;
+      minY = std::min(minY, pts[i].y);
+      maxX = std::max(maxX, pts[i].x);
+    }
+    if (escapement == 0) {
+      EXPECT_NEAR(cx, 3000, 2);            // centred on x
+      EXPECT_GT(minY, 3000);               // below the top edge
+      EXPECT_LT(minY, 3000 + tm.tmAscent); // the I stands within the ascent
+    } else {
+      EXPECT_NEAR(cy, 3000, 2);  // turned a quarter: centred on y, reaching to the right of the point
+      EXPECT_GT(maxX, 3000 + 300);
+    }
+    SelectObject(dc, old);
+    DeleteObject(f);
+  }
+}
+
+TEST_F(Gdi, DocumentsArePrintJobsWithTheirSettingsFirst) {
+  dc = create(1, 1, 600);
+  DOCINFOW doc{sizeof(DOCINFOW), u"drawing", u"C:\\drawing.prn", nullptr, 0};
+  ASSERT_GT(StartDocW(dc, &doc), 0);
+  StartPage(dc);
+  HFONT f = font(-100);
+  HGDIOBJ old = SelectObject(dc, f);
+  SetTextColor(dc, RGB(255, 0, 0));
+  ASSERT_TRUE(TextOutW(dc, 100, 100, u"x", 1));
+  EndPage(dc);
+  EndDoc(dc);
+  SelectObject(dc, old);
+  DeleteObject(f);
+  auto docs = m->documents();
+  ASSERT_EQ(docs.size(), 1u);
+  EXPECT_EQ(docs[0].name, u"drawing");
+  std::string bytes = test::TestMachine::slurpHost(m->hostPath(u"C:\\drawing.prn"));
+  // The settings record went to the component first and was consumed; the
+  // drawing is what reached the file: colour space, red brush, null pen, path.
+  EXPECT_EQ(bytes.substr(0, 4), "\xC0\x02\xF8\x03");
+  EXPECT_NE(bytes.find("\xC8\xC0\x03\xFF\x00\x00\xF8\x0B\x63", 0, 9), std::string::npos);
+  auto traces = m->traces();
+  EXPECT_NE(std::find(traces.begin(), traces.end(), u"KQXLUMPD: DrvSplStartDoc \n"), traces.end());
+}
+
+TEST_F(Gdi, CharsetOfACodePage) {
+  CHARSETINFO cs{};
+  ASSERT_TRUE(TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<UINT_PTR>(932)), &cs, TCI_SRCCODEPAGE));
+  EXPECT_EQ(cs.ciCharset, 128u);
+  ASSERT_TRUE(TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<UINT_PTR>(1252)), &cs, TCI_SRCCODEPAGE));
+  EXPECT_EQ(cs.ciCharset, 0u);
+  EXPECT_FALSE(TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<UINT_PTR>(12345)), &cs, TCI_SRCCODEPAGE));
+}
+
+}  // namespace
