@@ -195,6 +195,64 @@ TEST(Checker, SurvivesFuzzFindings) {
   }
 }
 
+TEST(Checker, JobsAfterJobsAndTheLessCommonTokens) {
+  // Two jobs in one stream, each with its PJL and UEL, as a spooler joins them.
+  test::PxlBuilder first, second;
+  first.begin().page().end();
+  second.begin().page().page().end();
+  std::string uel = "\x1B%-12345X";
+  std::string joined = uel + "@PJL ENTER LANGUAGE = PCLXL\r\n" + first.bytes() + uel + "@PJL EOJ\n" + uel +
+                       "@PJL ENTER LANGUAGE = PCLXL\n" + second.bytes() + uel;
+  auto c = test::checkBytes(joined, 5);
+  EXPECT_TRUE(c.problems().empty()) << firstProblem(c);
+  EXPECT_EQ(c.summary().sessions, 2u);
+  EXPECT_EQ(c.pages().size(), 3u);
+
+  // A two-byte attribute id, white space between tokens.
+  std::string bytes = pclxl::headerLine("x");
+  bytes += std::string("\xC0\x00 \xF9\x28\x00\t\x41\x42", 9);
+  auto d = test::checkBytes(bytes);
+  EXPECT_TRUE(d.problems().empty()) << firstProblem(d);
+}
+
+TEST(Checker, ValuesAndDataOutOfPlace) {
+  std::string bytes = pclxl::headerLine("x");
+  pclxl::Writer w(bytes);
+  w.xy(DataType::UInt16, 1, 1, attr::UnitsPerMeasure).op(op::BeginSession);
+  size_t lone = bytes.size();
+  bytes += "\xC0\x05";  // a value with no attribute id
+  w.op(op::OpenDataSource).ubyte(0, attr::SourceType);
+  size_t data = bytes.size();
+  w.data("xy");  // embedded data after an attribute, not after an operator
+  auto c = test::checkBytes(bytes);
+  ASSERT_GE(c.problems().size(), 2u);
+  EXPECT_EQ(c.problems()[0].offset, lone);
+  EXPECT_EQ(c.problems()[0].message, "a value without its attribute id before OpenDataSource");
+  EXPECT_EQ(c.problems()[1].offset, data);
+  EXPECT_EQ(c.problems()[1].message, "embedded data that follows no operator");
+}
+
+TEST(Checker, StreamsNestedTooDeeplyAreReportedNotFollowed) {
+  // A stream whose content defines a stream whose content defines one, ...
+  std::string inner = pclxl::headerLine("leaf");
+  for (int level = 0; level < 10; ++level) {
+    std::string outer = pclxl::headerLine("level");
+    pclxl::Writer w(outer);
+    w.ubyteArray("s", attr::StreamName).op(op::BeginStream);
+    w.uint32(static_cast<uint32_t>(inner.size()), attr::StreamDataLength).op(op::ReadStream).data(inner);
+    w.op(op::EndStream);
+    inner = outer;
+  }
+  test::PxlBuilder b;
+  b.begin();
+  b.writer().ubyteArray("top", attr::StreamName).op(op::BeginStream);
+  b.writer().uint32(static_cast<uint32_t>(inner.size()), attr::StreamDataLength).op(op::ReadStream).data(inner);
+  b.writer().op(op::EndStream);
+  b.end();
+  auto c = test::checkBytes(b.bytes());
+  EXPECT_NE(firstProblem(c).find("streams nested more than 8 deep"), std::string::npos) << firstProblem(c);
+}
+
 TEST(Tokenizer, BigEndianBindingReadsValuesThatWay) {
   std::string bytes = "( HP-PCL XL;2;0;\n";
   bytes += std::string("\xC1\x01\x02\xF8\x31\xC2\x00\x00\x01\x00\xF8\x8C", 12);

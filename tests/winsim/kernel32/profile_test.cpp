@@ -50,6 +50,17 @@ TEST_F(Profiles, ValuesAreCutToTheBuffer) {
   EXPECT_EQ(std::u16string(buf, n), std::u16string(u"k\0n\0neg\0text\0", 13));
 }
 
+TEST_F(Profiles, SectionListsAreCutWithTwoTerminators) {
+  m->writeFile(u"C:\\test.ini", "[One]\r\n[Two]\r\n[Three]\r\n");
+  WCHAR list[32];
+  DWORD n = GetPrivateProfileStringW(nullptr, nullptr, u"", list, 32, u"C:\\test.ini");
+  EXPECT_EQ(std::u16string(list, n), std::u16string(u"One\0Two\0Three\0", 14));
+  n = GetPrivateProfileStringW(nullptr, nullptr, u"", list, 6, u"C:\\test.ini");
+  EXPECT_EQ(n, 4u);  // nSize - 2, as Windows reports a list that does not fit
+  EXPECT_EQ(list[4], 0);
+  EXPECT_EQ(list[5], 0);
+}
+
 TEST_F(Profiles, UnicodeAndAnsiFilesAreRead) {
   m->writeFile(u"C:\\test.ini", std::string("\xFF\xFE[\0s\0]\0\r\0\n\0k\0=\0\xE4\0\r\0\n\0", 22));
   EXPECT_EQ(get(u"s", u"k"), u"\u00e4");

@@ -89,6 +89,14 @@ TEST_F(Spooler, ModulesLoadOnceAndMissingOnesFail) {
   EXPECT_EQ(m->snapshot().modules, 0u);
 }
 
+TEST_F(Spooler, ModuleReferencesLeftAreReportedAsLeaks) {
+  HMODULE h = LoadLibraryW((std::u16string(test::kDriverDir) + u"KQXLO.DLL").c_str());
+  ASSERT_NE(h, nullptr);
+  std::string leaks = test::leaksOf(m.machine());
+  EXPECT_NE(leaks.find("module: C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\2\\KQXLO.DLL"), std::string::npos) << leaks;
+  FreeLibrary(h);
+}
+
 TEST_F(Spooler, ModulesThatAreNotModulesAndBareNames) {
   m->writeFile(u"C:\\WINDOWS\\system32\\notamodule.dll", "MZ but not really");
   EXPECT_EQ(LoadLibraryW(u"C:\\WINDOWS\\system32\\notamodule.dll"), nullptr);
