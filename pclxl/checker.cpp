@@ -130,9 +130,11 @@ void Checker::token(const Token& t) {
     case TokenKind::Operator:
       command(t);
       lastWasOperator_ = true;
+      lastOperator_ = t.op;
       return;
     case TokenKind::Data:
       if (!lastWasOperator_) problem(t.offset, "embedded data that follows no operator");
+      else if (!takesEmbeddedData(lastOperator_)) problem(t.offset, name(lastOperator_) + " takes no embedded data");
       if (expectReadStream_) {
         expectReadStream_ = false;
         if (t.dataLength != readStreamLength_)

@@ -84,7 +84,6 @@ class Checker : public TokenSink {
   bool inStream_ = false;
   std::set<std::vector<double>> streams_;  // defined stream names
   std::vector<double> streamName_;
-  bool expectData_ = false;      // the last operator was one that reads data
   bool expectReadStream_ = false;
   uint64_t readStreamLength_ = 0;
   uint64_t readStreamOffset_ = 0;
@@ -94,6 +93,7 @@ class Checker : public TokenSink {
   std::unique_ptr<Checker> nested_;
   std::unique_ptr<Tokenizer> nestedTokenizer_;
   bool lastWasOperator_ = false;
+  uint8_t lastOperator_ = 0;
   std::vector<Problem> problems_, warnings_;
   Summary summary_;
   std::vector<PageRange> pages_;

@@ -230,6 +230,10 @@ TEST(Checker, ValuesAndDataOutOfPlace) {
   EXPECT_EQ(c.problems()[0].message, "a value without its attribute id before OpenDataSource");
   EXPECT_EQ(c.problems()[1].offset, data);
   EXPECT_EQ(c.problems()[1].message, "embedded data that follows no operator");
+
+  test::PxlBuilder b;
+  b.begin().page([](pclxl::Writer& w) { w.op(op::PushGS).data("zz").op(op::PopGS); }).end();
+  EXPECT_NE(firstProblem(test::checkBytes(b.bytes())).find("PushGS takes no embedded data"), std::string::npos);
 }
 
 TEST(Checker, StreamsNestedTooDeeplyAreReportedNotFollowed) {
