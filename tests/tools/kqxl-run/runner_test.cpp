@@ -102,6 +102,45 @@ TEST_F(Runner, ApiLogShowsWhichIniFileEachReadUsed) {
   EXPECT_NE(events.find("\"function\":\"GetPrivateProfileIntW\""), std::string::npos);
 }
 
+TEST_F(Runner, OptionsAndMachinesThatCannotBeUsed) {
+  RunResult r = run("startdoc\nclose\n", "--no-such-option");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("unknown option --no-such-option"), std::string::npos);
+  r = run("startdoc\nclose\n", "--image " + (dir / "nowhere").string());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("no default machine"), std::string::npos);
+  r = run("printer name=\"Elsewhere\"\nstartdoc\nclose\n");
+  EXPECT_EQ(r.status, 0);  // a new printer like the default one
+  // A machine with a Windows folder and nothing else: no printer to print on.
+  fs::create_directories(dir / "bare" / "WINDOWS");
+  r = run("startdoc\nclose\n", "--image " + (dir / "bare").string());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("no printer named \"KQ PCL6 Laser\""), std::string::npos) << r.err;
+}
+
+TEST_F(Runner, EventsCanGoToStandardError) {
+  RunResult r = run("startdoc\nwrite settings\nclose\n", "--events -");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.err.find(R"({"event":"hook","hook":"DrvSplWritePrinter","result":1,"written":1625})"), std::string::npos)
+      << r.err;
+}
+
+TEST_F(Runner, MakeJobWritesAScriptBesideItsDocument) {
+  fs::copy_file(KQXL_SOURCE_DIR "/examples/numbered.pxl", dir / "numbered.pxl");
+  std::string cmd = std::string(KQXL_MKJOB) + " -o " + (dir / "sub" / "job.job").string() + " settings wReverseOrder=2 " +
+                    (dir / "numbered.pxl").string() + " 2>&1";
+  fs::create_directories(dir / "sub");
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  std::string script = slurp(dir / "sub" / "job.job");
+  EXPECT_NE(script.find("write file \"../numbered.pxl\" offset=0 length=183 chunk=4096"), std::string::npos) << script;
+  RunResult r = run(script, "-o " + (dir / "out").string());
+  EXPECT_EQ(r.status, 2);  // the script names the document relative to sub/, not to this folder
+  std::string again = std::string(KQXL_RUN) + " -o " + (dir / "out").string() + " " + (dir / "sub" / "job.job").string() +
+                      " 2>/dev/null";
+  EXPECT_EQ(std::system(again.c_str()), 0);
+  EXPECT_GT(fs::file_size(dir / "out" / "doc-1.prn"), 1000u);
+}
+
 TEST_F(Runner, FailedHooksAreSummarised) {
   RunResult r = run("settings wWatermark=1\nstartdoc\nwrite settings\nstartpage\nfail WritePrinter nth=3\nwrite marker watermark\nclose\n",
               "-o " + (dir / "out").string());
