@@ -80,9 +80,10 @@ std::u16string driverDirectory(const PrinterConfig& p) {
 class FileSink : public DocumentSink {
  public:
   // Writes are gathered into 64 KiB, so that a document costs one system
-  // call per 64 KiB whatever the sizes its writer uses.
-  explicit FileSink(const fs::path& path) : file_(std::fopen(path.c_str(), "wb")) {
-    if (file_) std::setvbuf(file_, nullptr, _IOFBF, 64 * 1024);
+  // call per 64 KiB whatever the sizes its writer uses. (The buffer is ours:
+  // given none, stdio keeps its own block size.)
+  explicit FileSink(const fs::path& path) : file_(std::fopen(path.c_str(), "wb")), buffer_(64 * 1024) {
+    if (file_) std::setvbuf(file_, buffer_.data(), _IOFBF, buffer_.size());
   }
   ~FileSink() override {
     if (file_) std::fclose(file_);
@@ -97,6 +98,7 @@ class FileSink : public DocumentSink {
 
  private:
   FILE* file_;
+  std::vector<char> buffer_;
 };
 
 int startDocument(State& s, PrinterHandle& ph, std::u16string_view name, std::u16string_view outputFile) {
