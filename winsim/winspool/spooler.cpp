@@ -34,6 +34,14 @@ const PrinterConfig* printerOf(State& s, HANDLE h) {
   return ph ? findPrinter(s, ph->printer) : nullptr;
 }
 
+// The printer of a Get* call for information level 2, the only level kept.
+const PrinterConfig* printerAtLevel2(State& s, HANDLE h, DWORD level) {
+  const PrinterConfig* p = printerOf(s, h);
+  if (!p) setError(ERROR_INVALID_HANDLE);
+  else if (level != 2) setError(ERROR_INVALID_LEVEL);
+  return p && level == 2 ? p : nullptr;
+}
+
 // Lays out a structure followed by its strings, as the spooler returns
 // information records: the strings lie in the caller's buffer after the
 // structure and the structure's pointers point at them.
@@ -145,14 +153,8 @@ BOOL WINAPI GetPrinterW(HANDLE hPrinter, DWORD level, LPBYTE buffer, DWORD size,
   ApiCall log("GetPrinterW");
   log.ptr("hPrinter", hPrinter).arg("Level", level).arg("cbBuf", size);
   auto g = lock();
-  auto& s = state();
   BOOL ok = FALSE;
-  const PrinterConfig* p = printerOf(s, hPrinter);
-  if (!p) {
-    setError(ERROR_INVALID_HANDLE);
-  } else if (level != 2) {
-    setError(ERROR_INVALID_LEVEL);
-  } else {
+  if (const PrinterConfig* p = printerAtLevel2(state(), hPrinter, level)) {
     Packer pack(sizeof(PRINTER_INFO_2W));
     for (auto text : {p->name, std::u16string(), p->port, p->driver, std::u16string(), std::u16string(),
                       std::u16string(), std::u16string(u"winprint"), std::u16string(u"RAW"), std::u16string()})
@@ -185,14 +187,8 @@ BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR environment, DWORD level, 
   ApiCall log("GetPrinterDriverW");
   log.ptr("hPrinter", hPrinter).arg("pEnvironment", environment).arg("Level", level).arg("cbBuf", size);
   auto g = lock();
-  auto& s = state();
   BOOL ok = FALSE;
-  const PrinterConfig* p = printerOf(s, hPrinter);
-  if (!p) {
-    setError(ERROR_INVALID_HANDLE);
-  } else if (level != 2) {
-    setError(ERROR_INVALID_LEVEL);
-  } else {
+  if (const PrinterConfig* p = printerAtLevel2(state(), hPrinter, level)) {
     Packer pack(sizeof(DRIVER_INFO_2W));
     std::u16string env = environment ? std::u16string(environment) : u"Windows NT x86";
     for (auto text : {p->driver, env, p->driverPath, driverDirectory(*p) + u"KQXL.PPD", p->configFile})
