@@ -237,6 +237,7 @@ int main(int argc, char** argv) {
                         std::to_string(doc.bytes) + " bytes" + (doc.file.empty() ? "" : " in " + doc.file));
     };
     machine.setObserver(observer);
+    machine.setKeepTraces(false);  // they stream to the event log; a long job keeps none
     machine.setLogApi(opt.logApi);
     if (opt.interactive) machine.setAnswerCallback(askOnTerminal);
 
