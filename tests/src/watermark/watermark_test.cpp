@@ -55,12 +55,6 @@ int operatorsIn(const std::string& drawing, uint8_t op) {
   return n;
 }
 
-int countOf(const std::string& haystack, const std::string& needle) {
-  int n = 0;
-  for (size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1)) ++n;
-  return n;
-}
-
 TEST(WatermarkRendering, SizeRule) {
   KQDEVMODE s{};
   s.wWatermarkSizeRule = 1;

@@ -132,7 +132,9 @@ TEST(ReplayOrders, WatermarkedDocuments) {
     }
     EXPECT_EQ(blocks, c.blocksPerPage);
     // Both orientations' files were made; a landscape page carries its own.
-    if (c.blocksPerPage[1]) EXPECT_NE(out.find(m.watermarkBlock(true, 2)), std::string::npos);
+    if (c.blocksPerPage[1]) {
+      EXPECT_NE(out.find(m.watermarkBlock(true, 2)), std::string::npos);
+    }
     EXPECT_NE(out.find(m.watermarkBlock(true, 1)), std::string::npos);
     EXPECT_GT(m.watermarkFile(1).size(), 200u);
   }
