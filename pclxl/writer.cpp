@@ -41,35 +41,17 @@ Writer& Writer::attribute(uint16_t id) {
   return *this;
 }
 
-Writer& Writer::ubyte(uint8_t v, uint16_t a) {
-  out_.push_back(static_cast<char>(tagOf(DataType::UByte, Shape::Scalar)));
-  element(DataType::UByte, v);
+Writer& Writer::scalar(DataType type, double v, uint16_t a) {
+  out_.push_back(static_cast<char>(tagOf(type, Shape::Scalar)));
+  element(type, v);
   return attribute(a);
 }
 
-Writer& Writer::uint16(uint16_t v, uint16_t a) {
-  out_.push_back(static_cast<char>(tagOf(DataType::UInt16, Shape::Scalar)));
-  element(DataType::UInt16, v);
-  return attribute(a);
-}
-
-Writer& Writer::uint32(uint32_t v, uint16_t a) {
-  out_.push_back(static_cast<char>(tagOf(DataType::UInt32, Shape::Scalar)));
-  element(DataType::UInt32, v);
-  return attribute(a);
-}
-
-Writer& Writer::sint16(int16_t v, uint16_t a) {
-  out_.push_back(static_cast<char>(tagOf(DataType::SInt16, Shape::Scalar)));
-  element(DataType::SInt16, v);
-  return attribute(a);
-}
-
-Writer& Writer::real32(float v, uint16_t a) {
-  out_.push_back(static_cast<char>(tagOf(DataType::Real32, Shape::Scalar)));
-  element(DataType::Real32, v);
-  return attribute(a);
-}
+Writer& Writer::ubyte(uint8_t v, uint16_t a) { return scalar(DataType::UByte, v, a); }
+Writer& Writer::uint16(uint16_t v, uint16_t a) { return scalar(DataType::UInt16, v, a); }
+Writer& Writer::uint32(uint32_t v, uint16_t a) { return scalar(DataType::UInt32, v, a); }
+Writer& Writer::sint16(int16_t v, uint16_t a) { return scalar(DataType::SInt16, v, a); }
+Writer& Writer::real32(float v, uint16_t a) { return scalar(DataType::Real32, v, a); }
 
 Writer& Writer::xy(DataType type, double x, double y, uint16_t a) {
   out_.push_back(static_cast<char>(tagOf(type, Shape::XY)));

@@ -39,6 +39,7 @@ class Writer {
   std::string& out() { return out_; }
 
  private:
+  Writer& scalar(DataType type, double v, uint16_t attribute);
   void element(DataType type, double v);
   std::string& out_;
 };

@@ -29,7 +29,7 @@ bool hasTrace(const test::TestMachine& m, const std::u16string& line) {
 
 TEST(SpoolFile, MarkersAreConsumedAndLookalikesStored) {
   test::TestMachine m;
-  m.play(R"(settings wReverseOrder=1 wWatermark=0
+  const std::string job = R"(settings reset wReverseOrder=1
 startdoc
 write settings
 write text "HEADAAAABBBB"
@@ -42,24 +42,11 @@ write marker watermark
 write text "xTimeToInsertWatermark"
 write marker pages-end
 write text "TAIL"
-close)");
+)";
+  m.play(job + "close\n");
   EXPECT_EQ(m.document(1), "");  // no end of document: nothing replayed
   EXPECT_TRUE(hasTrace(m, u"  --- Temp File created ...\n"));
-  m.play(R"(settings reset wReverseOrder=1
-startdoc
-write settings
-write text "HEADAAAABBBB"
-startpage
-write marker page-start 1
-write hex 1B F0 10 42 99 99
-write text "TimeToInsertOverlaX"
-write marker overlay
-write marker watermark
-write text "xTimeToInsertWatermark"
-write marker pages-end
-write text "TAIL"
-enddoc
-close)");
+  m.play(job + "enddoc\nclose\n");
   EXPECT_EQ(m.document(2), "HEADAAAATimeToInsertOverlaXxTimeToInsertWatermarkTAIL");
 }
 
