@@ -2,7 +2,9 @@
 // into the multi-purpose tray, the fronts (odd pages) in a second pass.
 #include "spool/duplex.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "config/driverfiles.h"
 #include "spool/replay.h"
@@ -33,12 +35,35 @@ bool FirstPassDescending(HANDLE hPrinter) {
   return feature[78] == 0x00 && feature[79] == 0x01;
 }
 
-// Pages `first`, first + 2, ... up to n, ascending or descending.
-void SendEveryOther(ReplayFraming& replay, INT first, INT n, bool descending) {
-  INT last = first + ((n - first) / 2) * 2;
-  if (last < first) return;
-  for (INT k = descending ? last : first; descending ? k >= first : k <= last; k += descending ? -2 : 2)
-    replay.SendPage(k);
+// The pages of every other position from `first` up to `last`, ascending
+// or descending.
+std::vector<INT> EveryOther(INT first, INT last, bool descending) {
+  std::vector<INT> pages;
+  for (INT k = first; k <= last; k += 2) pages.push_back(k);
+  if (descending) std::reverse(pages.begin(), pages.end());
+  return pages;
+}
+
+// First pass: the backs, pages 2, 4, ... With an odd count the last page
+// has no back.
+std::vector<INT> BackSides(INT n, bool descending) { return EveryOther(2, n - n % 2, descending); }
+
+// Second pass: the fronts 1, 3, ... of the sheets the first pass printed,
+// each on the sheet that carries its back. An odd last page goes on a sheet
+// of its own, after them.
+std::vector<INT> FrontSides(INT n, bool descending) {
+  INT paired = n - n % 2;
+  std::vector<INT> pages = EveryOther(1, paired - 1, descending);
+  if (n % 2) pages.push_back(n);
+  return pages;
+}
+
+// A pass: its prefix before the first page; a pass without pages sends
+// nothing, since a prefix belongs to the BeginPage that follows it.
+void SendPass(ReplayFraming& replay, int prefix, const std::vector<INT>& pages) {
+  if (pages.empty()) return;
+  replay.SendPrefix(prefix);
+  for (INT k : pages) replay.SendPage(k);
 }
 
 void ShowUtilityDialog(HANDLE hPrinter) {
@@ -115,8 +140,8 @@ DWORD NotifySpooler(HANDLE hPrinter, SHORT nMode, DWORD dwJobId) {
   return StartDocPrinterW(hPrinter, 1, reinterpret_cast<LPBYTE>(&doc));
 }
 
-// Odd page counts: every page once, the last alone on a sheet of its own in
-// the second pass; the second pass is then 1, 3, ..., N (or N, ..., 1).
+// Odd page counts: every page once, the last alone on a sheet of its own
+// at the end of the second pass.
 BOOL DoManualDuplex(JobData* pData, HANDLE hPrinter, DWORD dwJobId) {
   INT mode = ManualDuplexMode(hPrinter);
   ReplayFraming replay(pData, hPrinter);
@@ -125,8 +150,7 @@ BOOL DoManualDuplex(JobData* pData, HANDLE hPrinter, DWORD dwJobId) {
   INT n = replay.pages();
   if (pData->Settings.wInstructionPage > 0) PrintInstructionPage(pData, hPrinter);
 
-  replay.SendPrefix(0);
-  SendEveryOther(replay, 2, n, FirstPassDescending(hPrinter));
+  SendPass(replay, 0, BackSides(n, FirstPassDescending(hPrinter)));
   if (mode == 1) {
     replay.SendTrailer();
     NotifySpooler(hPrinter, 1, dwJobId);
@@ -135,10 +159,7 @@ BOOL DoManualDuplex(JobData* pData, HANDLE hPrinter, DWORD dwJobId) {
     replay.SendHeader(true);
   }
   WORD order = pData->Settings.wBackSideOrder;
-  if (order == 0 || order == 1) {
-    replay.SendPrefix(1);
-    SendEveryOther(replay, 1, n, order == 1);
-  }
+  if (order == 0 || order == 1) SendPass(replay, 1, FrontSides(n, order == 1));
   replay.SendTrailer();
   if (mode == 0) {
     NotifySpooler(hPrinter, 1, dwJobId);

@@ -9,7 +9,7 @@ BOOL DoOhpPrinting(JobData* pData, HANDLE hPrinter, DWORD dwFlags) {
     Trace(TEXT("wOhpMode above 3 makes each page its own separator.\n"));
     mode = 1;
   }
-  INT copies = ReplayCopies(pData);
+  INT copies = ReplayCopies(pData, CollateValues::Switch);
   ReplayFraming replay(pData, hPrinter);
   if (auto start = replay.Begin(true); start != ReplayFraming::Start::Pages)
     return start == ReplayFraming::Start::SentWhole;

@@ -40,9 +40,11 @@ DWORD ReplayFraming::PagesEnd() const {
   return index.bPagesEnded ? PageOffset(index, index.iTotalPage) : index.dwCount;
 }
 
-// Offsets reach 4 GiB - 1, so the position goes with its high part.
+// Offsets reach 4 GiB - 1, so the position goes with its high part. An
+// empty range still positions the file: the prefix read after an empty
+// header starts there.
 void ReplayFraming::SendRange(DWORD from, DWORD to) {
-  if (to <= from) return;
+  if (to < from) return;
   LONG high = 0;
   if (SetFilePointer(pData_->hTempFile, static_cast<LONG>(from), &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
       GetLastError() != NO_ERROR) {
@@ -92,11 +94,11 @@ void ReplayFraming::SendTrailer() {
 
 void ReplayFraming::SendWholeFile() { SendRange(0, pData_->file_info.dwCount); }
 
-INT ReplayCopies(const JobData* pData) {
+INT ReplayCopies(const JobData* pData, CollateValues values) {
   const KQDEVMODE& s = pData->Settings;
   if (s.wCollate == 1 && s.wPrinterCopies == 0) return s.dm.dmCopies;
-  if (s.wCollate > 1 || (s.wCollate == 1 && s.wPrinterCopies > 1))
-    Trace(TEXT("wCollate and wPrinterCopies have no meaning together here; one copy is made.\n"));
+  bool undefined = (s.wCollate == 1 && s.wPrinterCopies > 1) || (values == CollateValues::Switch && s.wCollate > 1);
+  if (undefined) Trace(TEXT("wCollate and wPrinterCopies have no meaning together here; one copy is made.\n"));
   return 1;
 }
 
@@ -135,7 +137,7 @@ BOOL DoReverseCollatePrn(JobData* pData, HANDLE hPrinter, DWORD) {
     Trace(TEXT("wReverseOrder above 3 prints in reverse order.\n"));
     mode = 1;
   }
-  INT copies = ReplayCopies(pData);
+  INT copies = ReplayCopies(pData, CollateValues::AnyOtherIsOne);
   INT n = pData->file_info.iTotalPage;
   if (mode == 3 && n == 1) return TRUE;  // no even page: nothing at all
 

@@ -48,8 +48,12 @@ class ReplayFraming {
 };
 
 // Copies of the page sequence: dmCopies for collated copies the driver
-// makes, else 1. Settings without a defined meaning make one copy (traced).
-INT ReplayCopies(const JobData* pData);
+// makes, else 1. Settings without a defined meaning make one copy (traced):
+// wPrinterCopies above 1 with wCollate 1 always, and wCollate above 1 where
+// it is read as a switch (OHP). In reverse order any wCollate but 1 means
+// one copy.
+enum class CollateValues { Switch, AnyOtherIsOne };
+INT ReplayCopies(const JobData* pData, CollateValues values);
 
 BOOL DoReverseCollatePrn(JobData* pData, HANDLE hPrinter, DWORD dwFlags);
 BOOL DoCollatePrinting(JobData* pData, HANDLE hPrinter);

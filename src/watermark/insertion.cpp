@@ -107,35 +107,29 @@ BOOL ReadWatermarkData(const KQDEVMODE& settings, BYTE* pBuffer, DWORD* pdwSize,
   WatermarkFilePath(settings.dm.dmOrientation, path);
   FileHandle file(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) {
-    ShowMessage(TEXT("Failed to CreateFile"), MB_OK);
+  GlobalBlock<BYTE> temporary;
+  // A box waiting for the user holds neither the file nor the buffer.
+  auto fail = [&](LPCWSTR message) {
+    temporary.reset();
+    file.reset();
+    ShowMessage(message, MB_OK);
     return FALSE;
-  }
+  };
+  if (!file.valid()) return fail(TEXT("Failed to CreateFile"));
   DWORD size = GetFileSize(file.get(), nullptr);
-  if (size == INVALID_FILE_SIZE) {
-    ShowMessage(TEXT("Failed to GetFileSize"), MB_OK);
-    return FALSE;
-  }
+  if (size == INVALID_FILE_SIZE) return fail(TEXT("Failed to GetFileSize"));
   if (mode == WATERMARK_SIZE) {
     *pdwSize = size;
     return TRUE;
   }
   if (mode != WATERMARK_READ) return TRUE;
-  GlobalBlock<BYTE> temporary(size ? size : 1);
-  if (!temporary) {
-    ShowMessage(TEXT("failed to allocate memeory"), MB_OK);
-    return FALSE;
-  }
+  temporary = GlobalBlock<BYTE>(size ? size : 1);
+  if (!temporary) return fail(TEXT("failed to allocate memeory"));
   LONG high = 0;
-  if (SetFilePointer(file.get(), 0, &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) {
-    ShowMessage(TEXT("Failed to SetFilePointer"), MB_OK);
-    return FALSE;
-  }
+  if (SetFilePointer(file.get(), 0, &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR)
+    return fail(TEXT("Failed to SetFilePointer"));
   DWORD read = 0;
-  if (!ReadFile(file.get(), temporary.get(), size, &read, nullptr)) {
-    ShowMessage(TEXT("Failed to ReadFile"), MB_OK);
-    return FALSE;
-  }
+  if (!ReadFile(file.get(), temporary.get(), size, &read, nullptr)) return fail(TEXT("Failed to ReadFile"));
   // Bytes the file did not deliver are never passed on as data.
   if (read < size) std::memset(temporary.get() + read, 0, size - read);
   std::memcpy(pBuffer, temporary.get(), size);
@@ -156,6 +150,7 @@ BOOL PrintWatermark(JobData* pData) {
     return FALSE;
   }
   if (!WriteBytes(pData->hPrinter, data.get(), size)) {
+    data.reset();
     ShowMessage(TEXT("failed to WritePrinter in watermark module"), MB_ICONERROR);
     return FALSE;
   }

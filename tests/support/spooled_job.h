@@ -13,10 +13,11 @@ struct SpooledJob {
   bool endMarker = true;
   bool prefixes = true;
   std::string document = "Document";
+  std::string header = "HEAD";  // before the prefixes
 
   std::string script() const {
     std::string s = "settings reset " + settings + "\nstartdoc document=\"" + document + "\"\nwrite settings\n";
-    s += "write text \"HEAD\"\n";
+    if (!header.empty()) s += "write text \"" + header + "\"\n";
     if (prefixes) s += "write text \"AAAABBBB\"\n";
     for (int k = 1; k <= pages; ++k) {
       s += "startpage\nwrite marker page-start 1\nwrite text \"p" + std::to_string(k) + ";\"\nendpage\n";

@@ -100,13 +100,49 @@ TEST(Collation, CopiesWithTheWholeHeader) {
 }
 
 TEST(Replay, UndefinedValuesActAsTheNearestDefinedOne) {
+  const std::u16string undefinedCopies = u"wCollate and wPrinterCopies have no meaning together here; one copy is made.\n";
+  auto count = [](const test::TestMachine& m, const std::u16string& trace) {
+    auto traces = m.traces();
+    return std::count(traces.begin(), traces.end(), trace);
+  };
+  {
+    test::TestMachine m;
+    EXPECT_EQ(play({"wReverseOrder=7", 2}, m), "HEADBBBBp2;p1;TAIL");
+    // Collated copies that the printer is to make in some undefined way: one copy.
+    EXPECT_EQ(play({"wReverseOrder=1 wCollate=1 wPrinterCopies=2 dmCopies=3", 2}, m), "HEADBBBBp2;p1;TAIL");
+    EXPECT_EQ(play({"wMediaType=3 wOhpMode=9", 1}, m), "HEADAAAAp1;BBBBp1;TAIL");
+    EXPECT_EQ(count(m, u"wReverseOrder above 3 prints in reverse order.\n"), 1);
+    EXPECT_EQ(count(m, undefinedCopies), 1);
+  }
+  // In reverse order any wCollate but 1 is one copy, as defined: no trace.
+  test::TestMachine r;
+  EXPECT_EQ(play({"wReverseOrder=1 wCollate=2 dmCopies=3", 2}, r), "HEADBBBBp2;p1;TAIL");
+  EXPECT_EQ(count(r, undefinedCopies), 0);
+  // OHP reads wCollate as a switch: 2 is undefined there.
+  EXPECT_EQ(play({"wMediaType=3 wOhpMode=1 wCollate=2 dmCopies=3", 1}, r), "HEADAAAAp1;BBBBp1;TAIL");
+  EXPECT_EQ(count(r, undefinedCopies), 1);
+}
+
+// A header of exactly the eight prefix bytes: every reordering replay still
+// reads them from the file and puts them before its pages.
+TEST(Replay, HeaderOfOnlyThePrefixes) {
+  auto only = [](const char* settings, int pages) {
+    SpooledJob job{settings, pages};
+    job.header = "";
+    return play(job);
+  };
+  EXPECT_EQ(only("wReverseOrder=1", 2), "BBBBp2;p1;TAIL");
+  EXPECT_EQ(only("wReverseOrder=2", 3), "BBBBp1;p3;TAIL");
+  EXPECT_EQ(only("wReverseOrder=3", 3), "AAAAp2;TAIL");
+  EXPECT_EQ(only("wMediaType=3 wOhpMode=1", 1), "AAAAp1;BBBBp1;TAIL");
+  EXPECT_EQ(only("wCollate=1 dmCopies=2", 1), "AAAABBBBp1;p1;TAIL");
   test::TestMachine m;
-  EXPECT_EQ(play({"wReverseOrder=7", 2}, m), "HEADBBBBp2;p1;TAIL");
-  // Collated copies that the printer is to make in some undefined way: one copy.
-  EXPECT_EQ(play({"wReverseOrder=1 wCollate=1 wPrinterCopies=2 dmCopies=3", 2}, m), "HEADBBBBp2;p1;TAIL");
-  EXPECT_EQ(play({"wMediaType=3 wOhpMode=9", 1}, m), "HEADAAAAp1;BBBBp1;TAIL");
-  auto traces = m.traces();
-  EXPECT_EQ(std::count(traces.begin(), traces.end(), u"wReverseOrder above 3 prints in reverse order.\n"), 1);
+  m->setProfileString(std::u16string(test::kDriverDir) + u"KQXLEN.INI", u"DUPLEX", u"MD_ManualDuplex", u"1");
+  SpooledJob duplex{"wManualDuplex=1", 2};
+  duplex.header = "";
+  m.play(duplex.script());
+  EXPECT_EQ(m.document(1), "AAAAp2;TAIL");
+  EXPECT_EQ(m.document(2), "BBBBp1;TAIL");
 }
 
 TEST(Replay, JobsWithoutMarkersOrPrefixesLoseNothing) {
@@ -163,16 +199,37 @@ TEST_F(ManualDuplex, SplitIntoTwoDocumentsWithThePromptBetween) {
   EXPECT_EQ(box.style, 0x11030u);
 }
 
-TEST_F(ManualDuplex, PassOrdersAndOddPageCounts) {
+TEST_F(ManualDuplex, PassOrders) {
   mode(u"2");
   firstPassDescending(true);
   EXPECT_EQ(play({"wManualDuplex=1 wBackSideOrder=1", 6}, m), "HEADAAAAp6;p4;p2;BBBBp5;p3;p1;TAIL");
-  EXPECT_EQ(play({"wManualDuplex=1 wBackSideOrder=1", 5}, m), "HEADAAAAp4;p2;BBBBp5;p3;p1;TAIL");
   firstPassDescending(false);
   EXPECT_EQ(play({"wManualDuplex=1 wBackSideOrder=2", 4}, m), "HEADAAAAp2;p4;TAIL");
-  // Every page once; the last alone on a sheet of its own in the second pass.
-  EXPECT_EQ(play({"wManualDuplex=1", 5}, m), "HEADAAAAp2;p4;BBBBp1;p3;p5;TAIL");
   EXPECT_TRUE(m->messageBoxes().empty());
+}
+
+// An odd last page has no back: every front stays on the sheet of its back,
+// and the last page goes on a sheet of its own at the end of the second
+// pass. A pass without pages sends no prefix.
+TEST_F(ManualDuplex, OddPageCounts) {
+  mode(u"2");
+  struct Case {
+    int pages;
+    bool descending;
+    int backSideOrder;
+    const char* output;
+  };
+  for (auto c : {Case{1, false, 0, "HEADBBBBp1;TAIL"}, Case{1, true, 1, "HEADBBBBp1;TAIL"},
+                 Case{3, false, 0, "HEADAAAAp2;BBBBp1;p3;TAIL"}, Case{3, true, 1, "HEADAAAAp2;BBBBp1;p3;TAIL"},
+                 Case{3, false, 1, "HEADAAAAp2;BBBBp1;p3;TAIL"}, Case{5, false, 0, "HEADAAAAp2;p4;BBBBp1;p3;p5;TAIL"},
+                 Case{5, true, 0, "HEADAAAAp4;p2;BBBBp1;p3;p5;TAIL"},
+                 Case{5, false, 1, "HEADAAAAp2;p4;BBBBp3;p1;p5;TAIL"},
+                 Case{5, true, 1, "HEADAAAAp4;p2;BBBBp3;p1;p5;TAIL"}}) {
+    firstPassDescending(c.descending);
+    std::string settings = "wManualDuplex=1 wBackSideOrder=" + std::to_string(c.backSideOrder);
+    EXPECT_EQ(play({settings, c.pages}, m), c.output)
+        << c.pages << " pages, " << (c.descending ? "descending" : "ascending") << ", order " << c.backSideOrder;
+  }
 }
 
 TEST_F(ManualDuplex, UtilityDialogAfterTheWholeJob) {

@@ -276,6 +276,17 @@ TEST(WatermarkFaults, EachCallFailingInTurn) {
       TestMachine m;
       std::string script = watermarkJob("wWatermarkOutline=1");
       script.insert(script.find("startdoc"), "fail " + std::string(function) + " nth=" + std::to_string(nth) + "\n");
+      // A box of the watermark reader waits for the user with the file closed.
+      std::u16string wmk = u"C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\2\\kqpcl6.wmk";
+      m->setAnswerCallback([&](const winsim::MessageBoxRecord& box) {
+        static const std::u16string reader[] = {u"Failed to GetFileSize", u"failed to allocate memeory",
+                                                u"Failed to SetFilePointer", u"Failed to ReadFile"};
+        if (std::find(std::begin(reader), std::end(reader), box.text) == std::end(reader)) return IDOK;
+        HANDLE h = CreateFileW(wmk.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_NE(h, INVALID_HANDLE_VALUE) << "the watermark file is held open under " << winsim::toUtf8(box.text);
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+        return IDOK;
+      });
       m.play(script);
       for (auto& box : m->messageBoxes()) {
         static const std::u16string known[] = {u"Failed to makewatermark: WMark", u"Failed to createDC in PSUI",
