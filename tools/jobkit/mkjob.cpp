@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <map>
 
 #include "jobkit/settings.h"
 #include "pclxl/checker.h"
@@ -13,18 +14,74 @@ namespace jobkit {
 
 namespace {
 
+struct Range {
+  uint64_t from = 0, to = 0;
+};
+
+// A font header or a character download: the commands from BeginFontHeader
+// to EndFontHeader, or from BeginChar to EndChar, with their data. A
+// RemoveFont is kept as a block of its own so that a page can leave it out.
+struct FontBlock {
+  enum Kind { Header, Chars, Remove } kind = Header;
+  Range range;
+  std::vector<double> font;
+  std::vector<double> codes;  // the characters a download defines
+  size_t page = 0;            // 1-based; 0 before the first page
+};
+
 struct Document {
   uint64_t size = 0;
   int dpiX = 0, dpiY = 0;  // the session's units per inch, if it gives them
   std::vector<pclxl::PageRange> pages;
   std::vector<pclxl::Command> beginPages;
+  std::vector<FontBlock> fonts;
+};
+
+// Follows the font commands of the stream itself (not of its streams).
+struct FontReader {
+  Document* doc;
+  bool open = false;
+  FontBlock block;
+
+  void command(const pclxl::Command& c) {
+    namespace op = pclxl::op;
+    namespace attr = pclxl::attr;
+    if (c.depth != 0) return;
+    auto start = [&](FontBlock::Kind kind) {
+      const pclxl::Attribute* name = c.find(attr::FontName);
+      block = FontBlock{kind, {c.start, c.end}, name ? name->value.items : std::vector<double>{}, {},
+                        doc->beginPages.size()};
+      open = true;
+    };
+    switch (c.op) {
+      case op::BeginFontHeader: start(FontBlock::Header); break;
+      case op::BeginChar: start(FontBlock::Chars); break;
+      case op::ReadChar:
+        if (const pclxl::Attribute* code = c.find(attr::CharCode); code && open) block.codes.push_back(code->value.number());
+        break;
+      case op::EndFontHeader:
+      case op::EndChar:
+        if (!open) break;
+        block.range.to = c.end;
+        doc->fonts.push_back(block);
+        open = false;
+        break;
+      case op::RemoveFont:
+        start(FontBlock::Remove);
+        doc->fonts.push_back(block);
+        open = false;
+        break;
+      default: break;
+    }
+  }
 };
 
 bool readDocument(const std::filesystem::path& path, Document* doc, std::string* error) {
   FILE* in = std::fopen(path.c_str(), "rb");
   if (!in) return *error = "cannot read " + path.string(), false;
   pclxl::Checker checker;
-  checker.onCommand = [doc](const pclxl::Command& c) {
+  FontReader fonts{doc};
+  checker.onCommand = [doc, &fonts](const pclxl::Command& c) {
     if (c.op == pclxl::op::BeginPage && c.depth == 0) doc->beginPages.push_back(c);
     if (c.op == pclxl::op::BeginSession && c.depth == 0) {
       const pclxl::Attribute* units = c.find(pclxl::attr::UnitsPerMeasure);
@@ -34,6 +91,7 @@ bool readDocument(const std::filesystem::path& path, Document* doc, std::string*
         doc->dpiY = static_cast<int>(units->value.items[1]);
       }
     }
+    fonts.command(c);
   };
   pclxl::checkStream(checker, [in](uint8_t* buf, size_t size) { return std::fread(buf, 1, size, in); });
   std::fclose(in);
@@ -45,6 +103,69 @@ bool readDocument(const std::filesystem::path& path, Document* doc, std::string*
   doc->size = checker.summary().bytes;
   doc->pages = checker.pages();
   return true;
+}
+
+std::string fontLabel(const std::vector<double>& name) {
+  std::string s;
+  for (double c : name) s += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+  return "font \"" + s + "\"";
+}
+
+// The font definitions a reordering job sends in its header: every font
+// header and character download that the document makes inside its pages,
+// once each, in the document's order. What the document defines before its
+// first page already stands in the header. The same definition met again
+// (after a RemoveFont, say) is left out; a different one under the same
+// name cannot be moved and is refused.
+struct HoistedFonts {
+  std::vector<Range> header;    // to send after the document's own header
+  std::vector<Range> leftOut;   // of the pages, sorted
+};
+
+bool hoistFonts(const std::filesystem::path& path, const Document& doc, HoistedFonts* out, std::string* error) {
+  std::ifstream file(path, std::ios::binary);
+  auto bytesOf = [&](Range r) {
+    std::string bytes(static_cast<size_t>(r.to - r.from), '\0');
+    file.seekg(static_cast<std::streamoff>(r.from));
+    file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
+  };
+  // Key: the font name, and the character code (-1 for the font header).
+  std::map<std::pair<std::vector<double>, double>, std::string> defined;
+  for (const FontBlock& block : doc.fonts) {
+    if (block.page == 0 && block.kind == FontBlock::Remove) continue;
+    if (block.page > 0) out->leftOut.push_back(block.range);
+    if (block.kind == FontBlock::Remove) continue;
+    std::string bytes = bytesOf(block.range);
+    std::vector<double> keys = block.kind == FontBlock::Header ? std::vector<double>{-1} : block.codes;
+    bool isNew = false;
+    for (double key : keys) {
+      auto [it, inserted] = defined.emplace(std::make_pair(block.font, key), bytes);
+      if (!inserted && it->second != bytes) {
+        std::string what = key < 0 ? "its header" : "character " + std::to_string(static_cast<long long>(key));
+        *error = path.string() + ":" + std::to_string(block.range.from) + ": " + fontLabel(block.font) +
+                 " is defined again with other data (" + what +
+                 "); its pages cannot be sent in another order";
+        return false;
+      }
+      isNew = isNew || inserted;
+    }
+    if (block.page > 0 && isNew) out->header.push_back(block.range);
+  }
+  return true;
+}
+
+// [from, to) without the ranges left out, as the pieces that remain.
+std::vector<Range> without(Range whole, const std::vector<Range>& leftOut) {
+  std::vector<Range> pieces;
+  uint64_t at = whole.from;
+  for (const Range& r : leftOut) {
+    if (r.to <= at || r.from >= whole.to) continue;
+    if (r.from > at) pieces.push_back({at, r.from});
+    at = std::max(at, r.to);
+  }
+  if (at < whole.to) pieces.push_back({at, whole.to});
+  return pieces;
 }
 
 std::string hex(const uint8_t* p, size_t n) {
@@ -64,6 +185,21 @@ std::string quote(const std::string& text) {
     s += c;
   }
   return s + "\"";
+}
+
+// The dmPaperSize of a BeginPage's MediaSize enumeration, 0 when there is
+// none to match.
+int paperSizeOf(const pclxl::Command& beginPage) {
+  struct Paper {
+    int mediaSize, dmPaperSize;
+  };
+  constexpr Paper kPapers[] = {{0, DMPAPER_LETTER}, {1, DMPAPER_LEGAL},  {2, DMPAPER_A4}, {3, DMPAPER_EXECUTIVE},
+                               {4, DMPAPER_LEDGER}, {5, DMPAPER_A3},     {16, DMPAPER_A5}};
+  const pclxl::Attribute* size = beginPage.find(pclxl::attr::MediaSize);
+  if (!size || size->value.shape != pclxl::Shape::Scalar) return 0;
+  for (auto p : kPapers)
+    if (p.mediaSize == size->value.number()) return p.dmPaperSize;
+  return 0;
 }
 
 // The page's dmOrientation code for the page-start marker.
@@ -97,8 +233,12 @@ bool makeJob(const std::filesystem::path& document, const MakeJobOptions& option
   };
   if (doc.dpiX > 0 && !given("dmPrintQuality")) assignments.push_back("dmPrintQuality=" + std::to_string(doc.dpiX));
   if (doc.dpiY > 0 && !given("dmYResolution")) assignments.push_back("dmYResolution=" + std::to_string(doc.dpiY));
-  int orientation = orientationCode(doc.pages.front().orientation);
-  if (orientation != 1 && !given("dmOrientation")) assignments.push_back("dmOrientation=" + std::to_string(orientation));
+  // The paper too: what the driver draws (the watermark) is placed on it.
+  int paper = paperSizeOf(doc.beginPages.front());
+  if (paper > 0 && !given("dmPaperSize")) assignments.push_back("dmPaperSize=" + std::to_string(paper));
+  int firstOrientation = orientationCode(doc.pages.front().orientation);
+  if (firstOrientation != 1 && !given("dmOrientation"))
+    assignments.push_back("dmOrientation=" + std::to_string(firstOrientation));
   assignments.insert(assignments.end(), options.settings.begin(), options.settings.end());
 
   SettingsBuilder builder;
@@ -117,10 +257,20 @@ bool makeJob(const std::filesystem::path& document, const MakeJobOptions& option
   std::memcpy(&settings, record.data(), sizeof settings);
   bool spooled = settings.wBypass == 0 && settings.wOverlayMode != 2 && ReplayFlagsFor(settings) != 0;
   bool watermark = settings.wWatermark != 0;
+  int orientation = settings.dm.dmOrientation;
   const std::string ref = quote(options.documentRef.empty() ? document.string() : options.documentRef);
   const std::string chunk = " chunk=" + std::to_string(options.chunk);
   auto range = [&](uint64_t from, uint64_t to) {
     return "write file " + ref + " offset=" + std::to_string(from) + " length=" + std::to_string(to - from) + chunk + "\n";
+  };
+  // Pages that may be reordered, repeated or left out each print on their
+  // own: the fonts they define move into the header.
+  HoistedFonts fonts;
+  if (spooled && !hoistFonts(document, doc, &fonts, error)) return false;
+  auto ranges = [&](uint64_t from, uint64_t to) {
+    std::string lines;
+    for (const Range& r : without({from, to}, fonts.leftOut)) lines += range(r.from, r.to);
+    return lines;
   };
 
   std::string& s = *script;
@@ -130,13 +280,15 @@ bool makeJob(const std::filesystem::path& document, const MakeJobOptions& option
   s += "startdoc document=" + quote(document.filename().string()) + "\n";
   s += "write settings\n";
   s += range(0, doc.pages.front().start);
+  for (const Range& r : fonts.header) s += range(r.from, r.to);
   if (spooled) s += "write hex " + hex(kPagePrefixes[0], 8) + "\n";
   for (size_t k = 0; k < doc.pages.size(); ++k) {
     const pclxl::PageRange& page = doc.pages[k];
     const pclxl::Command& begin = doc.beginPages[k];
     uint64_t pageEnd = k + 1 < doc.pages.size() ? doc.pages[k + 1].start : page.end;
-    // A page of the other orientation: the rendering side sends the settings
-    // again with it, which makes the watermark of that orientation.
+    // A page of another orientation than the component last received: the
+    // rendering side sends the settings again with it, which makes the
+    // watermark of that orientation.
     if (watermark && orientationCode(page.orientation) != orientation) {
       orientation = orientationCode(page.orientation);
       s += "settings dmOrientation=" + std::to_string(orientation) + "\nwrite settings\n";
@@ -150,11 +302,11 @@ bool makeJob(const std::filesystem::path& document, const MakeJobOptions& option
       s += range(page.start, begin.end);
     }
     if (watermark) s += "write marker watermark\n";
-    s += range(spooled || watermark ? begin.end : page.start, pageEnd);
+    s += ranges(spooled || watermark ? begin.end : page.start, pageEnd);
     s += "endpage\n";
   }
   if (spooled) s += "write marker pages-end\n";
-  s += range(doc.pages.back().end, doc.size);
+  s += ranges(doc.pages.back().end, doc.size);
   s += "enddoc\nclose\n";
   return true;
 }

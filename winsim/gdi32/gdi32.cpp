@@ -49,8 +49,13 @@ struct PaperSize {
   short id;
   double widthInch, heightInch;
 };
-constexpr PaperSize kPapers[] = {{1, 8.5, 11}, {5, 8.5, 14}, {9, 210 / 25.4, 297 / 25.4}, {8, 297 / 25.4, 420 / 25.4},
-                                 {11, 148 / 25.4, 210 / 25.4}};
+constexpr PaperSize kPapers[] = {{DMPAPER_LETTER, 8.5, 11},
+                                 {DMPAPER_LEGAL, 8.5, 14},
+                                 {DMPAPER_A4, 210 / 25.4, 297 / 25.4},
+                                 {DMPAPER_A3, 297 / 25.4, 420 / 25.4},
+                                 {DMPAPER_A5, 148 / 25.4, 210 / 25.4},
+                                 {DMPAPER_EXECUTIVE, 7.25, 10.5},
+                                 {DMPAPER_LEDGER, 17, 11}};
 
 struct Geometry {
   int dpiX, dpiY, width, height, offsetX, offsetY;
@@ -83,7 +88,7 @@ Path placeText(const gdi::Font& font, const LOGFONTW& lf, UINT align, int x, int
   double w0 = (align & TA_BASELINE) == TA_BASELINE ? 0 : (align & TA_BOTTOM) ? font.descent() : -font.ascent();
   double a = lf.lfEscapement / 10.0 * M_PI / 180.0, c = std::cos(a), s = std::sin(a);
   for (auto& seg : path) {
-    int n = seg.kind == PathSegment::Bezier ? 3 : seg.kind == PathSegment::Close ? 0 : 1;
+    int n = pointsOf(seg);
     for (int i = 0; i < n; ++i) {
       double du = seg.x[i] - u0, dw = seg.y[i] - w0;
       seg.x[i] = x + du * c + dw * s;
@@ -116,10 +121,31 @@ void writePath(pclxl::Writer& w, const Path& path) {
   w.op(op::PaintPath);
 }
 
-// The drawing as the rendering side writes it for a bypass job: a colour
-// space of its own first, since a printer refuses a brush set in a colour
-// space the page has not selected.
-std::string drawing(const Path& path, COLORREF color, bool stroke, int penWidth) {
+// Where the page's coordinates put the device's origin: GDI counts from the
+// printable area, PCL XL from the paper's edge.
+struct PageOffset {
+  int x = 0, y = 0;
+};
+
+PageOffset pageOffsetOf(const DeviceContext& dc) {
+  Geometry g = geometryOf(dc);
+  return {g.offsetX, g.offsetY};
+}
+
+Path onPage(Path path, PageOffset offset) {
+  for (auto& seg : path)
+    for (int i = 0; i < pointsOf(seg); ++i) {
+      seg.x[i] += offset.x;
+      seg.y[i] += offset.y;
+    }
+  return path;
+}
+
+// The drawing as the rendering side writes it for a bypass job, in page
+// coordinates: a colour space of its own first, since a printer refuses a
+// brush set in a colour space the page has not selected.
+std::string drawing(const Path& devicePath, PageOffset offset, COLORREF color, bool stroke, int penWidth) {
+  Path path = onPage(devicePath, offset);
   namespace attr = pclxl::attr;
   namespace op = pclxl::op;
   std::string bytes;
@@ -147,7 +173,7 @@ bool sendToJob(std::shared_ptr<PrintJob> job, const std::string& bytes) {
 
 size_t pointCount(const Path& path) {
   size_t n = 0;
-  for (auto& seg : path) n += seg.kind == PathSegment::Bezier ? 3 : seg.kind == PathSegment::Close ? 0 : 1;
+  for (auto& seg : path) n += pointsOf(seg);
   return n;
 }
 
@@ -394,7 +420,7 @@ int WINAPI GetPath(HDC hdc, LPPOINT points, LPBYTE types, int count) {
     if (count > 0 && points && types) {
       int i = 0;
       for (auto& seg : dc->path) {
-        int n = seg.kind == PathSegment::Bezier ? 3 : seg.kind == PathSegment::Close ? 0 : 1;
+        int n = pointsOf(seg);
         if (seg.kind == PathSegment::Close && i > 0) types[i - 1] |= PT_CLOSEFIGURE;
         for (int k = 0; k < n && i < count; ++k, ++i) {
           points[i] = {static_cast<LONG>(std::lround(seg.x[k])), static_cast<LONG>(std::lround(seg.y[k]))};
@@ -419,7 +445,7 @@ BOOL WINAPI StrokePath(HDC hdc) {
     DeviceContext* dc = findDC(s, hdc);
     if (!dc || dc->inPath) return log.result(FALSE), FALSE;
     const GdiObject& pen = s.gdiObjects[dc->pen];
-    bytes = drawing(dc->path, pen.penColor, true, pen.penWidth);
+    bytes = drawing(dc->path, pageOffsetOf(*dc), pen.penColor, true, pen.penWidth);
     dc->path.clear();
     job = dc->job;
   }
@@ -436,6 +462,7 @@ BOOL WINAPI TextOutW(HDC hdc, int x, int y, LPCWSTR text, int count) {
   UINT align;
   COLORREF color;
   bool inPath;
+  PageOffset offset;
   std::shared_ptr<PrintJob> job;
   {
     auto g = lock();
@@ -449,6 +476,7 @@ BOOL WINAPI TextOutW(HDC hdc, int x, int y, LPCWSTR text, int count) {
     align = dc->align;
     color = dc->textColor;
     inPath = dc->inPath;
+    offset = pageOffsetOf(*dc);
     job = dc->job;
   }
   std::string error;
@@ -464,7 +492,7 @@ BOOL WINAPI TextOutW(HDC hdc, int x, int y, LPCWSTR text, int count) {
     auto g = lock();
     if (DeviceContext* dc = findDC(state(), hdc)) dc->path.insert(dc->path.end(), path.begin(), path.end());
   } else {
-    ok = sendToJob(job, drawing(path, color, false, 0)) ? TRUE : FALSE;
+    ok = sendToJob(job, drawing(path, offset, color, false, 0)) ? TRUE : FALSE;
   }
   log.result(ok);
   return ok;

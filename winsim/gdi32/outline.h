@@ -17,6 +17,11 @@ struct PathSegment {
 
 using Path = std::vector<PathSegment>;
 
+// The points a segment carries.
+inline int pointsOf(const PathSegment& seg) {
+  return seg.kind == PathSegment::Bezier ? 3 : seg.kind == PathSegment::Close ? 0 : 1;
+}
+
 // A font as selected into a device context: the face fontconfig matched
 // for the description, at its pixel size.
 class Font {

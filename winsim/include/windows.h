@@ -184,6 +184,15 @@ typedef struct _devicemodeW {
 static_assert(sizeof(DEVMODEW) == 220, "DEVMODEW is 220 bytes on Windows");
 #endif
 
+// dmPaperSize values.
+#define DMPAPER_LETTER 1
+#define DMPAPER_LEDGER 4
+#define DMPAPER_LEGAL 5
+#define DMPAPER_EXECUTIVE 7
+#define DMPAPER_A3 8
+#define DMPAPER_A4 9
+#define DMPAPER_A5 11
+
 // Error codes.
 #define ERROR_SUCCESS 0L
 #define NO_ERROR 0L

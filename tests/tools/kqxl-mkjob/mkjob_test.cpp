@@ -66,10 +66,12 @@ TEST(MakeJob, SpooledJobsCarryMarkersPrefixesAndPageRanges) {
 
     ASSERT_EQ(buffers[0].size(), 1625u);
     size_t i = 1;
+    const std::string prefixes(reinterpret_cast<const char*>(jobkit::kPagePrefixes), 8);
     std::string header;
-    while (!isMarker(buffers[i]) && header.size() < pages[0].start) header += buffers[i++];
-    EXPECT_EQ(header, bytes.substr(0, pages[0].start));
-    EXPECT_EQ(buffers[i++], std::string(reinterpret_cast<const char*>(jobkit::kPagePrefixes), 8));
+    while (i < buffers.size() && buffers[i] != prefixes) header += buffers[i++];
+    ASSERT_LT(i++, buffers.size());
+    // The document's header, then the fonts its pages define.
+    EXPECT_EQ(header.substr(0, pages[0].start), bytes.substr(0, pages[0].start));
 
     std::string stream = header;  // the document as the spool file holds it, prefixes aside
     for (size_t k = 0; k < pages.size(); ++k) {
@@ -87,9 +89,16 @@ TEST(MakeJob, SpooledJobsCarryMarkersPrefixesAndPageRanges) {
     }
     EXPECT_EQ(buffers[i++], "\x1B\xF0\x10\xFF");
     while (i < buffers.size()) stream += buffers[i++];
-    auto c = test::checkBytes(stream);
+    pclxl::Checker c;
+    std::vector<uint64_t> fontDefinitions;
+    c.onCommand = [&](const pclxl::Command& command) {
+      if (command.op == pclxl::op::BeginFontHeader || command.op == pclxl::op::BeginChar)
+        fontDefinitions.push_back(command.start);
+    };
+    test::feedBytes(c, stream);
     EXPECT_TRUE(c.problems().empty()) << c.problems()[0].offset << ": " << c.problems()[0].message;
-    EXPECT_EQ(c.pages().size(), pages.size());
+    ASSERT_EQ(c.pages().size(), pages.size());
+    for (uint64_t at : fontDefinitions) EXPECT_LT(at, c.pages()[0].start) << "a font defined in a page";
   }
 }
 

@@ -17,19 +17,34 @@ using test::slurp;
 
 namespace fs = std::filesystem;
 
-// Each page's body: what follows its BeginPage up to the end of EndPage.
+// Each page's body: what follows its BeginPage up to the end of EndPage,
+// without the font definitions, which a reordering job sends in its header.
 std::vector<std::string> pageBodies(const std::string& stream, std::vector<std::string>* problems = nullptr) {
   std::vector<uint64_t> bodyStarts;
+  std::vector<std::pair<uint64_t, uint64_t>> fonts;
+  uint64_t fontStart = 0;
   pclxl::Checker checker;
   checker.onCommand = [&](const pclxl::Command& c) {
-    if (c.op == pclxl::op::BeginPage && c.depth == 0) bodyStarts.push_back(c.end);
+    namespace op = pclxl::op;
+    if (c.depth != 0) return;
+    if (c.op == op::BeginPage) bodyStarts.push_back(c.end);
+    if (c.op == op::BeginFontHeader || c.op == op::BeginChar) fontStart = c.start;
+    if (c.op == op::EndFontHeader || c.op == op::EndChar) fonts.push_back({fontStart, c.end});
   };
   test::feedBytes(checker, stream);
   if (problems)
     for (auto& p : checker.problems()) problems->push_back(std::to_string(p.offset) + ": " + p.message);
   std::vector<std::string> bodies;
-  for (size_t i = 0; i < checker.pages().size() && i < bodyStarts.size(); ++i)
-    bodies.push_back(stream.substr(bodyStarts[i], checker.pages()[i].end - bodyStarts[i]));
+  for (size_t i = 0; i < checker.pages().size() && i < bodyStarts.size(); ++i) {
+    std::string body;
+    uint64_t at = bodyStarts[i], end = checker.pages()[i].end;
+    for (auto [from, to] : fonts) {
+      if (to <= at || from >= end) continue;
+      body += stream.substr(at, from - at);
+      at = to;
+    }
+    bodies.push_back(body + stream.substr(at, end - at));
+  }
   return bodies;
 }
 

@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "support/pxl_builder.h"
 #include "support/test_machine.h"
 
 namespace {
@@ -170,6 +171,42 @@ TEST_F(Gdi, DocumentsArePrintJobsWithTheirSettingsFirst) {
   EXPECT_NE(bytes.find("\xC8\xC0\x03\xFF\x00\x00\xF8\x0B\x63", 0, 9), std::string::npos);
   auto traces = m->traces();
   EXPECT_NE(std::find(traces.begin(), traces.end(), u"KQXLUMPD: DrvSplStartDoc \n"), traces.end());
+}
+
+// GDI counts from the printable area, a PCL XL page from the paper's edge:
+// what reaches the printer is shifted by the physical offsets.
+TEST_F(Gdi, DrawingIsWrittenInPageCoordinates) {
+  for (int orientation : {1, 2}) {
+    dc = create(1, orientation, 300);
+    DOCINFOW doc{sizeof(DOCINFOW), u"drawing", u"C:\\drawing.prn", nullptr, 0};
+    ASSERT_GT(StartDocW(dc, &doc), 0);
+    StartPage(dc);
+    HFONT f = font(-100);
+    HGDIOBJ old = SelectObject(dc, f);
+    BeginPath(dc);
+    TextOutW(dc, 1000, 800, u"I", 1);
+    EndPath(dc);
+    POINT first{};
+    BYTE type = 0;
+    ASSERT_EQ(GetPath(dc, &first, &type, 1), 1);
+    StrokePath(dc);
+    EndPage(dc);
+    EndDoc(dc);
+    SelectObject(dc, old);
+    DeleteObject(f);
+    std::string bytes = test::TestMachine::slurpHost(m->hostPath(u"C:\\drawing.prn"));
+    pclxl::Checker checker;
+    std::vector<double> cursor;
+    checker.onCommand = [&](const pclxl::Command& c) {
+      if (c.op == pclxl::op::SetCursor && cursor.empty()) cursor = c.find(pclxl::attr::Point)->value.items;
+    };
+    test::feedBytes(checker, pclxl::headerLine("t") + std::string("\xC0\x00\xF8\x28\x43", 5) + bytes + "\x44");
+    ASSERT_EQ(cursor.size(), 2u);
+    EXPECT_EQ(cursor[0], first.x + GetDeviceCaps(dc, PHYSICALOFFSETX)) << orientation;
+    EXPECT_EQ(cursor[1], first.y + GetDeviceCaps(dc, PHYSICALOFFSETY)) << orientation;
+    DeleteDC(dc);
+    dc = nullptr;
+  }
 }
 
 TEST_F(Gdi, CharsetOfACodePage) {
