@@ -1,87 +1,13 @@
 #include "pclxl/checker.h"
 
+#include <algorithm>
 #include <cstdio>
+
+#include "pclxl/rules.h"
 
 namespace pclxl {
 
 namespace {
-
-constexpr unsigned bit(DataType t) { return 1u << static_cast<unsigned>(t); }
-constexpr unsigned bit(Shape s) { return 1u << static_cast<unsigned>(s); }
-
-constexpr unsigned kUByte = bit(DataType::UByte);
-constexpr unsigned kInteger = bit(DataType::UByte) | bit(DataType::UInt16) | bit(DataType::UInt32) |
-                              bit(DataType::SInt16) | bit(DataType::SInt32);
-constexpr unsigned kNumber = kInteger | bit(DataType::Real32);
-constexpr unsigned kScalar = bit(Shape::Scalar), kArray = bit(Shape::Array), kXY = bit(Shape::XY),
-                   kBox = bit(Shape::Box);
-
-// The data types and shapes the attributes of the common operators accept.
-struct TypeRule {
-  uint16_t attribute;
-  unsigned types;
-  unsigned shapes;
-};
-
-constexpr TypeRule kTypeRules[] = {
-    {attr::Orientation, kUByte, kScalar},
-    {attr::MediaSize, kUByte, kScalar | kArray},
-    {attr::MediaSource, kUByte, kScalar},
-    {attr::MediaType, kUByte, kArray},
-    {attr::SimplexPageMode, kUByte, kScalar},
-    {attr::DuplexPageMode, kUByte, kScalar},
-    {attr::DuplexPageSide, kUByte, kScalar},
-    {attr::PageCopies, kInteger, kScalar},
-    {attr::Measure, kUByte, kScalar},
-    {attr::UnitsPerMeasure, kNumber, kXY},
-    {attr::ErrorReport, kUByte, kScalar},
-    {attr::SourceType, kUByte, kScalar},
-    {attr::DataOrg, kUByte, kScalar},
-    {attr::ColorSpace, kUByte, kScalar},
-    {attr::RGBColor, kNumber, kArray},
-    {attr::GrayLevel, kNumber, kScalar},
-    {attr::NullBrush, kUByte, kScalar},
-    {attr::NullPen, kUByte, kScalar},
-    {attr::PenWidth, kNumber, kScalar},
-    {attr::ROP3, kUByte, kScalar},
-    {attr::Point, kNumber, kXY},
-    {attr::EndPoint, kNumber, kXY},
-    {attr::ControlPoint1, kNumber, kXY},
-    {attr::ControlPoint2, kNumber, kXY},
-    {attr::PageOrigin, kNumber, kXY},
-    {attr::PageScale, kNumber, kXY},
-    {attr::PageAngle, kNumber, kScalar},
-    {attr::BoundingBox, kNumber, kBox},
-    {attr::FontName, kUByte, kArray},
-    {attr::CharSize, kNumber, kScalar},
-    {attr::SymbolSet, kInteger, kScalar},
-    {attr::TextData, kUByte | bit(DataType::UInt16), kArray},
-    {attr::CharAngle, kNumber, kScalar},
-    {attr::ClipMode, kUByte, kScalar},
-    {attr::FillMode, kUByte, kScalar},
-    {attr::StreamName, kUByte | bit(DataType::UInt16), kArray},
-    {attr::StreamDataLength, kInteger, kScalar},
-};
-
-const TypeRule* typeRule(uint16_t attribute) {
-  for (auto& r : kTypeRules)
-    if (r.attribute == attribute) return &r;
-  return nullptr;
-}
-
-// Operators that may stand outside a page.
-bool allowedOutsidePage(uint8_t o) {
-  switch (o) {
-    case op::BeginSession: case op::EndSession: case op::BeginPage: case op::EndPage: case op::Comment:
-    case op::OpenDataSource: case op::CloseDataSource: case op::BeginFontHeader: case op::ReadFontHeader:
-    case op::EndFontHeader: case op::BeginChar: case op::ReadChar: case op::EndChar: case op::RemoveFont:
-    case op::BeginStream: case op::ReadStream: case op::EndStream: case op::RemoveStream:
-    case op::PassThrough:
-      return true;
-    default:
-      return false;
-  }
-}
 
 std::string name(uint8_t o) { return std::string(operatorName(o)); }
 
@@ -214,12 +140,19 @@ void Checker::command(const Token& t) {
   c.attributes = std::move(attributes_);
   attributes_.clear();
   ++summary_.operators;
-  checkTypes(c);
+  checkAttributes(c);
 
   if (!inPage_ && !allowedOutsidePage(c.op)) problem(c.opOffset, name(c.op) + " outside a page");
   if (!inSession_ && c.op != op::BeginSession && depth_ == 0 && c.op != op::Comment)
     problem(c.opOffset, name(c.op) + " outside a session");
+  followStructure(c);
+  followFonts(c);
+  followStreams(c);
+  followGraphicsState(c);
+  if (onCommand) onCommand(c);
+}
 
+void Checker::followStructure(const Command& c) {
   switch (c.op) {
     case op::BeginSession:
       if (depth_ > 0) problem(c.opOffset, "BeginSession inside a stream");
@@ -232,6 +165,9 @@ void Checker::command(const Token& t) {
       else if (inPage_) problem(c.opOffset, "EndSession inside a page");
       inSession_ = false;
       inPage_ = false;
+      // What a session defined ends with it.
+      fonts_.clear();
+      streams_.clear();
       break;
     case op::BeginPage: {
       if (depth_ > 0) {
@@ -240,10 +176,11 @@ void Checker::command(const Token& t) {
       }
       if (inPage_) problem(c.opOffset, "BeginPage inside a page: pages do not nest");
       inPage_ = true;
-      gsDepth_ = 0;
+      gs_.assign(1, GraphicsState{});
       ++summary_.pages;
       const Attribute* o = c.find(attr::Orientation);
-      pages_.push_back({c.start, 0, o ? static_cast<int>(o->value.number()) : 0});
+      int orientation = o && o->value.number() >= 0 && o->value.number() < 256 ? static_cast<int>(o->value.number()) : 0;
+      pages_.push_back({c.start, 0, orientation});
       break;
     }
     case op::EndPage:
@@ -255,21 +192,85 @@ void Checker::command(const Token& t) {
         problem(c.opOffset, "EndPage without BeginPage");
         break;
       }
-      if (gsDepth_ > 0)
-        warnings_.push_back({c.opOffset, std::to_string(gsDepth_) + " graphics states still pushed at EndPage"});
+      if (gs_.size() > 1)
+        warnings_.push_back({c.opOffset, std::to_string(gs_.size() - 1) + " graphics states still pushed at EndPage"});
       inPage_ = false;
       if (!pages_.empty()) pages_.back().end = c.end;
       break;
-    case op::PushGS: ++gsDepth_; break;
-    case op::PopGS:
-      if (gsDepth_ == 0 && depth_ == 0) problem(c.opOffset, "PopGS without a matching PushGS");
-      else if (gsDepth_ > 0) --gsDepth_;
+    default: break;
+  }
+}
+
+namespace {
+
+std::string quoted(const std::vector<double>& name) {
+  std::string s = "\"";
+  for (double c : name) s += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+  return s + "\"";
+}
+
+std::vector<double> nameIn(const Command& c, uint16_t id) {
+  const Attribute* a = c.find(id);
+  return a ? a->value.items : std::vector<double>();
+}
+
+}  // namespace
+
+// Downloaded fonts live for the session, whatever page defines them; the
+// current font belongs to the graphics state. A stream's content is judged
+// where it is defined, not where it is played, so it is not followed here.
+void Checker::followFonts(const Command& c) {
+  if (depth_ > 0) return;
+  switch (c.op) {
+    case op::BeginFontHeader: {
+      std::vector<double> font = nameIn(c, attr::FontName);
+      if (!fonts_.insert(font).second)
+        problem(c.opOffset, "font " + quoted(font) + " is defined again in the session (FontNameAlreadyExists)");
       break;
+    }
+    case op::BeginChar: {
+      std::vector<double> font = nameIn(c, attr::FontName);
+      if (!fonts_.count(font))
+        problem(c.opOffset, "BeginChar for font " + quoted(font) +
+                                ", which is not defined (the printer fails at BeginChar)");
+      break;
+    }
+    case op::RemoveFont: {
+      std::vector<double> font = nameIn(c, attr::FontName);
+      if (!fonts_.erase(font))
+        problem(c.opOffset, "RemoveFont of font " + quoted(font) + ", which is not defined (UndefinedFontNotRemoved)");
+      for (auto& state : gs_)
+        if (state.font == font) state.hasFont = false;
+      break;
+    }
+    case op::SetFont: {
+      std::vector<double> font = nameIn(c, attr::FontName);
+      if (!fonts_.count(font) && !isResidentFont(font))
+        problem(c.opOffset, "SetFont of font " + quoted(font) +
+                                ", which is neither defined nor resident (the printer substitutes Courier)");
+      if (!gs_.empty()) {
+        gs_.back().hasFont = true;
+        gs_.back().font = font;
+      }
+      break;
+    }
+    case op::Text:
+    case op::TextPath:
+      if (!gs_.empty() && !gs_.back().hasFont) problem(c.opOffset, name(c.op) + " without a current font (NoCurrentFont)");
+      break;
+    default: break;
+  }
+}
+
+void Checker::followStreams(const Command& c) {
+  switch (c.op) {
     case op::BeginStream: {
       if (inStream_) problem(c.opOffset, "BeginStream inside a stream definition");
       const Attribute* n = c.find(attr::StreamName);
       if (!n) problem(c.opOffset, "BeginStream without a StreamName");
       streamName_ = n ? n->value.items : std::vector<double>();
+      if (n && streams_.count(streamName_))
+        problem(c.opOffset, "stream " + quoted(streamName_) + " is defined again while it exists");
       inStream_ = true;
       beginNested();
       break;
@@ -279,7 +280,7 @@ void Checker::command(const Token& t) {
       const Attribute* length = c.find(attr::StreamDataLength);
       if (!length) problem(c.opOffset, "ReadStream without a StreamDataLength");
       expectReadStream_ = true;
-      readStreamLength_ = length ? static_cast<uint64_t>(length->value.number()) : 0;
+      readStreamLength_ = length && length->value.number() > 0 ? static_cast<uint64_t>(length->value.number()) : 0;
       readStreamOffset_ = c.opOffset;
       break;
     }
@@ -294,18 +295,52 @@ void Checker::command(const Token& t) {
       break;
     case op::ExecStream: {
       const Attribute* n = c.find(attr::StreamName);
-      if (!n || !streams_.count(n->value.items)) problem(c.opOffset, "ExecStream of a stream not defined before");
+      if (!n || !streams_.count(n->value.items))
+        problem(c.opOffset, "ExecStream of a stream not defined before (StreamUndefined)");
       break;
     }
-    case op::RemoveStream:
-      if (const Attribute* n = c.find(attr::StreamName)) streams_.erase(n->value.items);
+    case op::RemoveStream: {
+      std::vector<double> stream = nameIn(c, attr::StreamName);
+      if (!streams_.erase(stream))
+        problem(c.opOffset, "RemoveStream of stream " + quoted(stream) + ", which is not defined (StreamUndefined)");
+      break;
+    }
+    default: break;
+  }
+}
+
+// A page starts with no colour space of its own; a colour given in a space
+// the page has not selected, or in another one, is refused. PushGS and
+// PopGS save and restore it with the font.
+void Checker::followGraphicsState(const Command& c) {
+  if (depth_ > 0 || gs_.empty() || !inPage_) return;
+  switch (c.op) {
+    case op::PushGS: gs_.push_back(gs_.back()); break;
+    case op::PopGS:
+      if (gs_.size() == 1) problem(c.opOffset, "PopGS without a matching PushGS");
+      else gs_.pop_back();
+      break;
+    case op::SetColorSpace:
+      if (const Attribute* space = c.find(attr::ColorSpace)) gs_.back().colorSpace = static_cast<uint8_t>(space->value.number());
+      break;
+    case op::SetBrushSource:
+    case op::SetPenSource:
+      for (auto& a : c.attributes) {
+        uint8_t needed = colorSpaceOf(a.id);
+        uint8_t current = gs_.back().colorSpace;
+        if (!needed) continue;
+        std::string what = name(c.op) + " " + std::string(attributeName(a.id));
+        if (current == 0) problem(c.opOffset, what + " before a colour space is set");
+        else if (current != needed && !(needed == kRGB && current == kSRGB))
+          problem(c.opOffset, what + " in the " + std::string(enumName(attr::ColorSpace, current)) +
+                                  " colour space (ColorSpaceMismatch)");
+      }
       break;
     default: break;
   }
-  if (onCommand) onCommand(c);
 }
 
-void Checker::checkTypes(const Command& c) {
+void Checker::checkAttributes(const Command& c) {
   for (auto& a : c.attributes) {
     const TypeRule* rule = typeRule(a.id);
     if (!rule) continue;
@@ -315,6 +350,14 @@ void Checker::checkTypes(const Command& c) {
                             shapes[static_cast<int>(a.value.shape)] + " value");
     }
   }
+  const OperatorRule* rule = operatorRule(c.op);
+  if (!rule) return;
+  auto takes = [&](uint16_t id) { return std::find(rule->takes.begin(), rule->takes.end(), id) != rule->takes.end(); };
+  for (auto& a : c.attributes)
+    if (!takes(a.id) && !attributeName(a.id).empty())
+      problem(a.offset, name(c.op) + " does not take " + std::string(attributeName(a.id)) + " (IllegalAttribute)");
+  for (uint16_t id : rule->needs)
+    if (!c.find(id)) problem(c.opOffset, name(c.op) + " needs " + std::string(attributeName(id)) + " (MissingAttribute)");
 }
 
 void Checker::finish(uint64_t end, const Problem* broken) {

@@ -70,7 +70,11 @@ class Checker : public TokenSink {
  private:
   void command(const Token& op);
   void problem(uint64_t at, std::string message);
-  void checkTypes(const Command& c);
+  void checkAttributes(const Command& c);
+  void followStructure(const Command& c);
+  void followFonts(const Command& c);
+  void followStreams(const Command& c);
+  void followGraphicsState(const Command& c);
   void beginNested();
   void endNested(uint64_t at);
 
@@ -80,7 +84,15 @@ class Checker : public TokenSink {
   Attribute value_;
   uint64_t commandStart_ = 0;
   bool inSession_, inPage_;
-  int gsDepth_ = 0;
+  // What a printer keeps: the fonts of the session, and per page the
+  // graphics states PushGS saved, the current one last.
+  struct GraphicsState {
+    uint8_t colorSpace = 0;  // none yet
+    bool hasFont = false;
+    std::vector<double> font;
+  };
+  std::vector<GraphicsState> gs_;
+  std::set<std::vector<double>> fonts_;
   bool inStream_ = false;
   std::set<std::vector<double>> streams_;  // defined stream names
   std::vector<double> streamName_;

@@ -4,3 +4,4 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlmono -r300 -sOutputFile=a4-landscape.pxl src/a4-landscape.ps
+gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlmono -r600 -sOutputFile=blank.pxl src/blank.ps

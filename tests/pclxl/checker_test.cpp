@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "support/pxl_builder.h"
+#include "support/session_cases.h"
 
 namespace {
 
@@ -39,6 +40,34 @@ TEST(Checker, AcceptsEveryGhostscriptDocument) {
     EXPECT_EQ(c.summary().sessions, 1u) << path;
     EXPECT_EQ(c.summary().bytes, bytes.size());
     EXPECT_EQ(c.pages().size(), c.summary().pages);
+  }
+}
+
+// Fonts, streams and colour spaces followed across a session, and the
+// attributes each operator takes, as a printer judges them.
+TEST(Checker, FollowsTheSessionsStateAsAPrinterDoes) {
+  for (auto& c : test::sessionCases()) {
+    auto checker = test::checkBytes(c.bytes);
+    if (!c.problem) EXPECT_TRUE(checker.problems().empty()) << c.label << ": " << firstProblem(checker);
+    else EXPECT_NE(firstProblem(checker).find(c.problem), std::string::npos) << c.label << ": " << firstProblem(checker);
+  }
+}
+
+// Port output that a printer refused, made before jobs carried their fonts
+// in the header, with the reason the printer gave.
+TEST(Checker, RefusesWhatAPrinterRefused) {
+  const std::pair<const char*, const char*> refused[] = {
+      {"numbered-reverse.prn", "the printer fails at BeginChar"},
+      {"numbered-even.prn", "the printer fails at BeginChar"},
+      {"numbered-collated.prn", "FontNameAlreadyExists"},
+      {"numbered-ohp-1.prn", "FontNameAlreadyExists"},
+      {"numbered-ohp-2.prn", "the printer substitutes Courier"},
+  };
+  for (auto [file, reason] : refused) {
+    auto c = test::checkBytes(slurp(std::string(KQXL_SOURCE_DIR "/tests/data/rejected/") + file));
+    bool found = false;
+    for (auto& p : c.problems()) found = found || p.message.find(reason) != std::string::npos;
+    EXPECT_TRUE(found) << file << ": " << firstProblem(c);
   }
 }
 
@@ -155,8 +184,7 @@ TEST(Checker, ReadStreamLengthsAndNestedStreams) {
 TEST(Checker, EndingInsideEmbeddedData) {
   test::PxlBuilder b;
   b.begin().page([](pclxl::Writer& w) {
-    w.uint32(300, attr::StreamDataLength);  // any operator that reads data will do
-    w.op(op::ReadImage).data(std::string(300, '\x55'));
+    w.op(op::PassThrough).data(std::string(300, '\x55'));  // any operator that reads data will do
   });
   std::string cut = b.bytes().substr(0, b.bytes().size() - 101);  // EndPage and 100 data bytes
   auto c = test::checkBytes(cut);
@@ -178,7 +206,7 @@ TEST(Checker, AttributeListsTypesAndUnknownBytes) {
   EXPECT_EQ(c.problems()[1].offset, leftover);
   EXPECT_EQ(c.problems()[1].message, "an attribute list left over at the end of the stream");
 
-  std::string bad = pclxl::headerLine("x") + "\x41\x99\x42";
+  std::string bad = test::PxlBuilder().begin().bytes() + "\x99\x42";
   bad[bad.size() - 2] = '\x3F';
   EXPECT_EQ(firstProblem(test::checkBytes(bad)),
             std::to_string(bad.size() - 2) + ": unexpected byte 0x3F where a token belongs");
@@ -210,7 +238,7 @@ TEST(Checker, JobsAfterJobsAndTheLessCommonTokens) {
 
   // A two-byte attribute id, white space between tokens.
   std::string bytes = pclxl::headerLine("x");
-  bytes += std::string("\xC0\x00 \xF9\x28\x00\t\x41\x42", 9);
+  bytes += std::string("\xC0\x00 \xF9\x86\x00\xD1\x58\x02\x58\x02\xF8\x89\t\x41\x42", 16);
   auto d = test::checkBytes(bytes);
   EXPECT_TRUE(d.problems().empty()) << firstProblem(d);
 }
@@ -218,16 +246,16 @@ TEST(Checker, JobsAfterJobsAndTheLessCommonTokens) {
 TEST(Checker, ValuesAndDataOutOfPlace) {
   std::string bytes = pclxl::headerLine("x");
   pclxl::Writer w(bytes);
-  w.xy(DataType::UInt16, 1, 1, attr::UnitsPerMeasure).op(op::BeginSession);
+  w.xy(DataType::UInt16, 1, 1, attr::UnitsPerMeasure).ubyte(0, attr::Measure).op(op::BeginSession);
   size_t lone = bytes.size();
   bytes += "\xC0\x05";  // a value with no attribute id
-  w.op(op::OpenDataSource).ubyte(0, attr::SourceType);
+  w.op(op::CloseDataSource).ubyte(0, attr::SourceType);
   size_t data = bytes.size();
   w.data("xy");  // embedded data after an attribute, not after an operator
   auto c = test::checkBytes(bytes);
   ASSERT_GE(c.problems().size(), 2u);
   EXPECT_EQ(c.problems()[0].offset, lone);
-  EXPECT_EQ(c.problems()[0].message, "a value without its attribute id before OpenDataSource");
+  EXPECT_EQ(c.problems()[0].message, "a value without its attribute id before CloseDataSource");
   EXPECT_EQ(c.problems()[1].offset, data);
   EXPECT_EQ(c.problems()[1].message, "embedded data that follows no operator");
 

@@ -80,7 +80,7 @@ TEST(MakeJob, SpooledJobsCarryMarkersPrefixesAndPageRanges) {
       EXPECT_EQ(buffers[i][4], pages[k].orientation % 2 ? 2 : 1);
       ++i;
       // The page's own BeginPage, without the media source the prefixes set.
-      auto begin = test::checkBytes(pclxl::headerLine("x") + "\x41" + buffers[i] + "\x44\x42");
+      auto begin = test::checkBytes(test::PxlBuilder().begin().bytes() + buffers[i] + "\x44\x49\x42");
       EXPECT_TRUE(begin.problems().empty());
       EXPECT_EQ(buffers[i].find("\xF8\x26"), std::string::npos);
       stream += buffers[i++];

@@ -9,6 +9,7 @@
 
 #include "jobkit/mkjob.h"
 #include "support/pxl_builder.h"
+#include "support/replay_orders.h"
 #include "support/test_machine.h"
 
 namespace {
@@ -48,12 +49,6 @@ std::vector<std::string> pageBodies(const std::string& stream, std::vector<std::
   return bodies;
 }
 
-struct Order {
-  std::vector<std::string> settings;
-  const char16_t* manualDuplexMode;  // MD_ManualDuplex, or null
-  std::vector<std::vector<int>> documents;  // page numbers per non-empty document
-};
-
 TEST(ReplayOrders, GhostscriptDocumentsInEveryOrder) {
   const fs::path doc = KQXL_SOURCE_DIR "/examples/numbered.pxl";
   std::string original = slurp(doc);
@@ -62,37 +57,13 @@ TEST(ReplayOrders, GhostscriptDocumentsInEveryOrder) {
   ASSERT_EQ(bodies.size(), 6u);
   for (size_t i = 0; i < bodies.size(); ++i) pageNumber[bodies[i]] = static_cast<int>(i) + 1;
 
-  const Order orders[] = {
-      {{"wReverseOrder=1"}, nullptr, {{6, 5, 4, 3, 2, 1}}},
-      {{"wReverseOrder=2"}, nullptr, {{1, 3, 5}}},
-      {{"wReverseOrder=3"}, nullptr, {{2, 4, 6}}},
-      {{"wCollate=1", "dmCopies=2"}, nullptr, {{1, 2, 3, 4, 5, 6, 1, 2, 3, 4, 5, 6}}},
-      {{"wMediaType=3", "wOhpMode=1"}, nullptr, {{1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6}}},
-      {{"wMediaType=3", "wOhpMode=2"}, nullptr, {{6, 1, 6, 2, 6, 3, 6, 4, 6, 5}}},
-      {{"wMediaType=3", "wOhpMode=3", "wOhpSeparatorAfter=1", "wReverseOrder=1"}, nullptr,
-       {{5, 6, 4, 6, 3, 6, 2, 6, 1, 6}}},
-      {{"wManualDuplex=1"}, u"1", {{2, 4, 6}, {1, 3, 5}}},
-      {{"wManualDuplex=1", "wBackSideOrder=1"}, u"0", {{2, 4, 6, 5, 3, 1}}},
-      {{"wManualDuplex=1", "wInstructionPage=1"}, u"2", {{0, 2, 4, 6, 1, 3, 5}}},
-  };
-  for (auto& order : orders) {
-    std::string label;
-    for (auto& s : order.settings) label += s + " ";
-    SCOPED_TRACE(label);
+  for (auto& order : test::sixPageOrders()) {
+    SCOPED_TRACE(order.label());
     test::TestMachine m;
-    if (order.manualDuplexMode)
-      m->setProfileString(std::u16string(test::kDriverDir) + u"KQXLEN.INI", u"DUPLEX", u"MD_ManualDuplex",
-                          order.manualDuplexMode);
-    jobkit::MakeJobOptions options;
-    options.settings = order.settings;
-    std::string script, error;
-    ASSERT_TRUE(jobkit::makeJob(doc, options, &script, &error)) << error;
-    m.play(script);
     std::vector<std::vector<int>> documents;
-    for (int d = 1; d <= m.documentCount(); ++d) {
-      if (m.document(d).empty()) continue;
+    for (auto& printed : test::playOrder(m, doc, order)) {
       std::vector<std::string> problems;
-      auto pages = pageBodies(m.document(d), &problems);
+      auto pages = pageBodies(printed, &problems);
       EXPECT_TRUE(problems.empty()) << problems[0];
       std::vector<int> numbers;
       for (auto& body : pages) numbers.push_back(pageNumber.count(body) ? pageNumber[body] : 0);

@@ -1,0 +1,221 @@
+#include "pclxl/rules.h"
+
+#include <algorithm>
+#include <string>
+
+namespace pclxl {
+
+namespace {
+
+using namespace attr;
+
+// Protocol class 2.x. An attribute outside `takes` is an IllegalAttribute
+// to a printer, one of `needs` left out a MissingAttribute.
+const OperatorRule kOperatorRules[] = {
+    {op::BeginSession, {Measure, UnitsPerMeasure, ErrorReport}, {Measure, UnitsPerMeasure}},
+    {op::EndSession, {}, {}},
+    {op::BeginPage,
+     {Orientation, MediaSize, MediaSource, MediaType, MediaDestination, SimplexPageMode, DuplexPageMode,
+      DuplexPageSide, CustomMediaSize, CustomMediaSizeUnits},
+     {}},
+    {op::EndPage, {PageCopies}, {}},
+    {op::Comment, {CommentData}, {}},
+    {op::OpenDataSource, {SourceType, DataOrg}, {SourceType, DataOrg}},
+    {op::CloseDataSource, {}, {}},
+    {op::BeginFontHeader, {FontName, FontFormat}, {FontName, FontFormat}},
+    {op::ReadFontHeader, {FontHeaderLength}, {FontHeaderLength}},
+    {op::EndFontHeader, {}, {}},
+    {op::BeginChar, {FontName}, {FontName}},
+    {op::ReadChar, {CharCode, CharDataSize}, {CharCode, CharDataSize}},
+    {op::EndChar, {}, {}},
+    {op::RemoveFont, {FontName}, {FontName}},
+    {op::SetCharAttributes, {WritingMode}, {}},
+    {op::BeginStream, {StreamName}, {StreamName}},
+    {op::ReadStream, {StreamDataLength}, {}},  // its own message when missing
+    {op::EndStream, {}, {}},
+    {op::ExecStream, {StreamName}, {}},
+    {op::RemoveStream, {StreamName}, {StreamName}},
+    {op::PopGS, {}, {}},
+    {op::PushGS, {}, {}},
+    {op::SetClipReplace, {ClipRegion}, {ClipRegion}},
+    {op::SetBrushSource, {RGBColor, GrayLevel, NullBrush, PatternSelectID, PatternOrigin, NewDestinationSize}, {}},
+    {op::SetPenSource, {RGBColor, GrayLevel, NullPen, PatternSelectID, PatternOrigin, NewDestinationSize}, {}},
+    {op::SetCharAngle, {CharAngle}, {CharAngle}},
+    {op::SetCharScale, {CharScale}, {CharScale}},
+    {op::SetCharShear, {CharShear}, {CharShear}},
+    {op::SetCharBoldValue, {CharBoldValue}, {CharBoldValue}},
+    {op::SetCharSubMode, {CharSubModeArray}, {CharSubModeArray}},
+    {op::SetClipIntersect, {ClipRegion}, {ClipRegion}},
+    {op::SetClipRectangle, {ClipRegion, BoundingBox}, {ClipRegion, BoundingBox}},
+    {op::SetClipToPage, {}, {}},
+    {op::SetClipMode, {ClipMode}, {ClipMode}},
+    {op::SetPathToClip, {}, {}},
+    {op::SetColorSpace, {ColorSpace, PaletteDepth, PaletteData}, {ColorSpace}},
+    {op::SetCursor, {Point}, {Point}},
+    {op::SetCursorRel, {Point}, {Point}},
+    {op::SetHalftoneMethod,
+     {DeviceMatrix, DitherMatrixDataType, DitherMatrixSize, DitherMatrixDepth, DitherOrigin},
+     {}},
+    {op::SetFillMode, {FillMode}, {FillMode}},
+    {op::SetFont, {FontName, CharSize, SymbolSet}, {FontName, CharSize, SymbolSet}},
+    {op::SetLineDash, {LineDashStyle, DashOffset, SolidLine}, {}},
+    {op::SetLineCap, {LineCapStyle}, {LineCapStyle}},
+    {op::SetLineJoin, {LineJoinStyle}, {LineJoinStyle}},
+    {op::SetMiterLimit, {MiterLength}, {MiterLength}},
+    {op::SetPageDefaultCTM, {}, {}},
+    {op::SetPageOrigin, {PageOrigin}, {PageOrigin}},
+    {op::SetPageRotation, {PageAngle}, {PageAngle}},
+    {op::SetPageScale, {PageScale, Measure, UnitsPerMeasure}, {}},
+    {op::SetPaintTxMode, {TxMode}, {TxMode}},
+    {op::SetSourceTxMode, {TxMode}, {TxMode}},
+    {op::SetPenWidth, {PenWidth}, {PenWidth}},
+    {op::SetROP, {ROP3}, {ROP3}},
+    {op::CloseSubPath, {}, {}},
+    {op::NewPath, {}, {}},
+    {op::PaintPath, {}, {}},
+    {op::ArcPath, {BoundingBox, StartPoint, EndPoint, ArcDirection}, {BoundingBox, StartPoint, EndPoint}},
+    {op::BezierPath, {NumberOfPoints, PointType, ControlPoint1, ControlPoint2, EndPoint}, {}},
+    {op::BezierRelPath, {NumberOfPoints, PointType, ControlPoint1, ControlPoint2, EndPoint}, {}},
+    {op::Chord, {BoundingBox, StartPoint, EndPoint}, {BoundingBox, StartPoint, EndPoint}},
+    {op::ChordPath, {BoundingBox, StartPoint, EndPoint}, {BoundingBox, StartPoint, EndPoint}},
+    {op::Ellipse, {BoundingBox}, {BoundingBox}},
+    {op::EllipsePath, {BoundingBox}, {BoundingBox}},
+    {op::LinePath, {EndPoint, NumberOfPoints, PointType}, {}},
+    {op::LineRelPath, {EndPoint, NumberOfPoints, PointType}, {}},
+    {op::Pie, {BoundingBox, StartPoint, EndPoint}, {BoundingBox, StartPoint, EndPoint}},
+    {op::PiePath, {BoundingBox, StartPoint, EndPoint}, {BoundingBox, StartPoint, EndPoint}},
+    {op::Rectangle, {BoundingBox}, {BoundingBox}},
+    {op::RectanglePath, {BoundingBox}, {BoundingBox}},
+    {op::RoundRectangle, {BoundingBox, EllipseDimension}, {BoundingBox, EllipseDimension}},
+    {op::RoundRectanglePath, {BoundingBox, EllipseDimension}, {BoundingBox, EllipseDimension}},
+    {op::Text, {TextData, XSpacingData, YSpacingData}, {TextData}},
+    {op::TextPath, {TextData, XSpacingData, YSpacingData}, {TextData}},
+    {op::BeginImage,
+     {ColorMapping, ColorDepth, SourceWidth, SourceHeight, DestinationSize, DestinationBox},
+     {ColorMapping, ColorDepth, SourceWidth, SourceHeight}},
+    {op::ReadImage, {StartLine, BlockHeight, CompressMode, PadBytesMultiple, BlockByteLength},
+     {StartLine, BlockHeight, CompressMode}},
+    {op::EndImage, {}, {}},
+    {op::BeginRastPattern,
+     {ColorMapping, ColorDepth, SourceWidth, SourceHeight, DestinationSize, PatternDefineID, PatternPersistence},
+     {ColorMapping, ColorDepth, SourceWidth, SourceHeight, DestinationSize, PatternDefineID}},
+    {op::ReadRastPattern, {StartLine, BlockHeight, CompressMode, PadBytesMultiple, BlockByteLength},
+     {StartLine, BlockHeight, CompressMode}},
+    {op::EndRastPattern, {}, {}},
+};
+
+constexpr unsigned kUByte = bit(DataType::UByte);
+constexpr unsigned kInteger = bit(DataType::UByte) | bit(DataType::UInt16) | bit(DataType::UInt32) |
+                              bit(DataType::SInt16) | bit(DataType::SInt32);
+constexpr unsigned kNumber = kInteger | bit(DataType::Real32);
+constexpr unsigned kScalar = bit(Shape::Scalar), kArray = bit(Shape::Array), kXY = bit(Shape::XY),
+                   kBox = bit(Shape::Box);
+
+// The data types and shapes the attributes of the common operators accept.
+constexpr TypeRule kTypeRules[] = {
+    {Orientation, kUByte, kScalar},
+    {MediaSize, kUByte, kScalar | kArray},
+    {MediaSource, kUByte, kScalar},
+    {MediaType, kUByte, kArray},
+    {SimplexPageMode, kUByte, kScalar},
+    {DuplexPageMode, kUByte, kScalar},
+    {DuplexPageSide, kUByte, kScalar},
+    {PageCopies, kInteger, kScalar},
+    {Measure, kUByte, kScalar},
+    {UnitsPerMeasure, kNumber, kXY},
+    {ErrorReport, kUByte, kScalar},
+    {SourceType, kUByte, kScalar},
+    {DataOrg, kUByte, kScalar},
+    {ColorSpace, kUByte, kScalar},
+    {RGBColor, kNumber, kArray},
+    {GrayLevel, kNumber, kScalar},
+    {NullBrush, kUByte, kScalar},
+    {NullPen, kUByte, kScalar},
+    {PenWidth, kNumber, kScalar},
+    {ROP3, kUByte, kScalar},
+    {Point, kNumber, kXY},
+    {EndPoint, kNumber, kXY},
+    {ControlPoint1, kNumber, kXY},
+    {ControlPoint2, kNumber, kXY},
+    {PageOrigin, kNumber, kXY},
+    {PageScale, kNumber, kXY},
+    {PageAngle, kNumber, kScalar},
+    {BoundingBox, kNumber, kBox},
+    {FontName, kUByte, kArray},
+    {CharSize, kNumber, kScalar},
+    {SymbolSet, kInteger, kScalar},
+    {TextData, kUByte | bit(DataType::UInt16), kArray},
+    {XSpacingData, kUByte | bit(DataType::SInt16), kArray},
+    {YSpacingData, kUByte | bit(DataType::SInt16), kArray},
+    {CharAngle, kNumber, kScalar},
+    {ClipMode, kUByte, kScalar},
+    {FillMode, kUByte, kScalar},
+    {StreamName, kUByte | bit(DataType::UInt16), kArray},
+    {StreamDataLength, kInteger, kScalar},
+};
+
+// The resident fonts of the printers the driver serves, by name as
+// SetFont gives it: typeface left, style right, in 16 bytes.
+constexpr std::string_view kResidentFonts[] = {
+    "Albertus      Md", "Albertus      Xb", "AntiqOlive      ", "AntiqOlive    Bd", "AntiqOlive    It",
+    "Arial           ", "Arial         Bd", "Arial         It", "Arial       BdIt", "CG Omega        ",
+    "CG Omega      Bd", "CG Omega      It", "CG Omega    BdIt", "CG Times        ", "CG Times      Bd",
+    "CG Times      It", "CG Times    BdIt", "Clarendon   CdBd", "Coronet         ", "Courier         ",
+    "Courier       Bd", "Courier       It", "Courier     BdIt", "Garamond Antiqua", "Garamond     Hlb",
+    "Garamond    Krsv", "Garamond KrsvHlb", "LetterGothic    ", "LetterGothic  Bd", "LetterGothic  It",
+    "Marigold        ", "Symbol          ", "TimesNewRmn     ", "TimesNewRmn   Bd", "TimesNewRmn   It",
+    "TimesNewRmn BdIt", "Univers       Md", "Univers     MdIt", "Univers       Bd", "Univers     BdIt",
+    "Univers     CdMd", "Univers   CdMdIt", "Univers     CdBd", "Univers   CdBdIt", "Wingdings       ",
+    "CourierPS       ", "CourierPS     Bd", "CourierPS     Ob", "CourierPS   BdOb", "Helvetica       ",
+    "Helvetica     Bd", "Helvetica     Ob", "Helvetica   BdOb", "Helvetica     Nr", "Helvetica   NrBd",
+    "Helvetica   NrOb", "Helvetica NrBdOb", "ITCAvantGard  Bk", "ITCAvantGardBkOb", "ITCBookman    Lt",
+    "ITCBookman  LtIt", "NwCentSchlbk Rmn", "NwCentSchlbk  Bd", "NwCentSchlbk  It", "NwCentSchlbkBdIt",
+    "Palatino     Rmn", "Palatino      Bd", "Palatino      It", "Palatino    BdIt", "Times        Rmn",
+    "Times         Bd", "Times         It", "Times       BdIt", "SymbolPS        ", "ZapfChanceryMdIt",
+    "ZapfDingbats    ",
+};
+
+}  // namespace
+
+const OperatorRule* operatorRule(uint8_t o) {
+  for (auto& r : kOperatorRules)
+    if (r.op == o) return &r;
+  return nullptr;
+}
+
+const TypeRule* typeRule(uint16_t attribute) {
+  for (auto& r : kTypeRules)
+    if (r.attribute == attribute) return &r;
+  return nullptr;
+}
+
+bool isResidentFont(const std::vector<double>& name) {
+  std::string text;
+  for (double c : name) {
+    if (c < 0 || c > 255) return false;
+    text += static_cast<char>(static_cast<unsigned char>(c));
+  }
+  return std::find(std::begin(kResidentFonts), std::end(kResidentFonts), text) != std::end(kResidentFonts);
+}
+
+uint8_t colorSpaceOf(uint16_t attribute) {
+  switch (attribute) {
+    case GrayLevel: return kGray;
+    case RGBColor: return kRGB;
+    default: return 0;
+  }
+}
+
+bool allowedOutsidePage(uint8_t o) {
+  switch (o) {
+    case op::BeginSession: case op::EndSession: case op::BeginPage: case op::EndPage: case op::Comment:
+    case op::OpenDataSource: case op::CloseDataSource: case op::BeginFontHeader: case op::ReadFontHeader:
+    case op::EndFontHeader: case op::BeginChar: case op::ReadChar: case op::EndChar: case op::RemoveFont:
+    case op::BeginStream: case op::ReadStream: case op::EndStream: case op::PassThrough:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace pclxl

@@ -1,0 +1,267 @@
+// The printer's side of the wire: port output played through a real PCL XL
+// interpreter (../shared/tools/pxl-print and gpcl6 beside the project, or
+// KQXL_PRINTER_TOOLS), judged as a printer judges it: it prints, and every
+// page is the page it should be. Skipped where the interpreter is absent.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+
+#include "support/pxl_builder.h"
+#include "support/replay_orders.h"
+#include "support/session_cases.h"
+#include "support/test_machine.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using test::slurp;
+
+fs::path toolsDir() {
+  if (const char* dir = std::getenv("KQXL_PRINTER_TOOLS")) return dir;
+  return fs::path(KQXL_SOURCE_DIR) / ".." / "shared" / "tools";
+}
+
+#define REQUIRE_INTERPRETER()                                                                        \
+  if (!fs::exists(toolsDir() / "pxl-print") || !fs::exists(toolsDir() / "gpcl6"))                   \
+  GTEST_SKIP() << "no PCL XL interpreter at " << toolsDir().string() << "; the printer's side is not tested"
+
+std::string quote(const fs::path& p) { return "'" + p.string() + "'"; }
+
+std::string run(const std::string& command) {
+  std::string out;
+  if (FILE* pipe = popen((command + " 2>&1").c_str(), "r")) {
+    char buf[4096];
+    while (size_t n = fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
+    pclose(pipe);
+  }
+  return out;
+}
+
+// What pxl-print said of one file: "ok (pages N)", "FAILED (...): why", or
+// "empty, nothing printed".
+struct Printout {
+  std::string verdict;
+  bool ok() const { return verdict.rfind("ok", 0) == 0 || verdict.rfind("empty", 0) == 0; }
+};
+
+std::map<fs::path, Printout> print(const std::vector<fs::path>& files, const fs::path& pngDir = {}) {
+  std::string command = quote(toolsDir() / "pxl-print");
+  if (!pngDir.empty()) command += " --png " + quote(pngDir);
+  for (auto& f : files) command += " " + quote(f);
+  std::istringstream lines(run(command));
+  std::map<fs::path, Printout> verdicts;
+  std::string line;
+  while (std::getline(lines, line))
+    for (auto& f : files)
+      if (line.rfind(f.string() + ": ", 0) == 0) verdicts[f].verdict = line.substr(f.string().size() + 2);
+  return verdicts;
+}
+
+// The page images pxl-print wrote for a file, in order.
+std::vector<std::string> images(const fs::path& pngDir, const fs::path& file) {
+  std::vector<std::string> pages;
+  for (int n = 1;; ++n) {
+    char name[16];
+    std::snprintf(name, sizeof name, "-%03d.png", n);
+    fs::path png = pngDir / (file.stem().string() + name);
+    if (!fs::exists(png)) return pages;
+    pages.push_back(slurp(png));
+  }
+}
+
+struct Box {
+  double x1, y1, x2, y2;
+  double cx() const { return (x1 + x2) / 2; }
+  double cy() const { return (y1 + y2) / 2; }
+};
+
+// Where each page put ink, in points of the (portrait) sheet.
+std::vector<Box> inkBoxes(const fs::path& file) {
+  std::string out = run(quote(toolsDir() / "gpcl6") + " -dNOPAUSE -dBATCH -sDEVICE=bbox " + quote(file));
+  std::vector<Box> boxes;
+  std::regex re(R"(%%HiResBoundingBox: ([-0-9.]+) ([-0-9.]+) ([-0-9.]+) ([-0-9.]+))");
+  for (std::sregex_iterator it(out.begin(), out.end(), re), end; it != end; ++it)
+    boxes.push_back({std::stod((*it)[1]), std::stod((*it)[2]), std::stod((*it)[3]), std::stod((*it)[4])});
+  return boxes;
+}
+
+// A folder of the test's own, removed at the end.
+struct TempDir {
+  fs::path path;
+  TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "kqxl-printer-XXXXXX").string();
+    path = mkdtemp(pattern.data()) ? fs::path(pattern) : fs::path();
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+  }
+};
+
+fs::path write(const fs::path& dir, const std::string& name, const std::string& bytes) {
+  fs::path p = dir / name;
+  std::ofstream(p, std::ios::binary) << bytes;
+  return p;
+}
+
+// The checker and the printer agree on what prints.
+TEST(Printer, SessionCasesPrintAsTheCheckerSays) {
+  REQUIRE_INTERPRETER();
+  TempDir dir;
+  std::vector<fs::path> files;
+  auto cases = test::sessionCases();
+  for (size_t i = 0; i < cases.size(); ++i) files.push_back(write(dir.path, "case" + std::to_string(i) + ".pxl", cases[i].bytes));
+  auto verdicts = print(files);
+  for (size_t i = 0; i < cases.size(); ++i) {
+    auto& v = verdicts[files[i]];
+    EXPECT_EQ(v.ok(), cases[i].problem == nullptr) << cases[i].label << ": " << v.verdict;
+  }
+}
+
+TEST(Printer, EveryExamplePrints) {
+  REQUIRE_INTERPRETER();
+  TempDir dir;
+  std::vector<fs::path> outputs;
+  for (auto& e : fs::directory_iterator(KQXL_SOURCE_DIR "/examples")) {
+    if (e.path().extension() != ".job") continue;
+    fs::path out = dir.path / e.path().stem();
+    run(std::string(KQXL_RUN) + " -o " + quote(out) + " " + quote(e.path()));
+    size_t before = outputs.size();
+    for (auto& f : fs::directory_iterator(out))
+      if (f.path().extension() == ".prn") outputs.push_back(f.path());
+    EXPECT_GT(outputs.size(), before) << e.path();
+  }
+  ASSERT_GE(outputs.size(), 15u);
+  for (auto& [file, v] : print(outputs)) EXPECT_TRUE(v.ok()) << file << ": " << v.verdict;
+}
+
+// A page of the document as a printer prints it alone: its own image.
+std::vector<std::string> documentPages(const fs::path& doc, const fs::path& dir) {
+  fs::path pngDir = dir / "document";
+  auto verdict = print({doc}, pngDir)[doc];
+  EXPECT_TRUE(verdict.ok()) << doc << ": " << verdict.verdict;
+  return images(pngDir, doc);
+}
+
+// The instruction page as a printer prints it in a session of its own.
+std::string instructionPage(const fs::path& dir) {
+  std::string page = test::TestMachine::slurpHost(
+      fs::path(KQXL_MACHINE_IMAGE) / "WINDOWS/system32/spool/drivers/w32x86/2/INSTPORT.PXL");
+  fs::path file = write(dir, "instructions.pxl", test::PxlBuilder().begin().bytes() + page + "\x49\x42");
+  fs::path pngDir = dir / "instructions";
+  EXPECT_TRUE(print({file}, pngDir)[file].ok());
+  auto pages = images(pngDir, file);
+  return pages.empty() ? std::string() : pages[0];
+}
+
+// Every reordering replay of a document with downloaded fonts prints each
+// page, and each printed page is the right page of the document.
+TEST(Printer, ReorderedPagesAreTheDocumentsOwn) {
+  REQUIRE_INTERPRETER();
+  const fs::path doc = KQXL_SOURCE_DIR "/examples/numbered.pxl";
+  TempDir scratch;
+  auto original = documentPages(doc, scratch.path);
+  ASSERT_EQ(original.size(), 6u);
+  std::string instructions = instructionPage(scratch.path);
+  ASSERT_FALSE(instructions.empty());
+  auto pageOf = [&](const std::string& image) {
+    if (image == instructions) return 0;
+    for (size_t k = 0; k < original.size(); ++k)
+      if (image == original[k]) return static_cast<int>(k) + 1;
+    return -1;
+  };
+  for (auto& order : test::sixPageOrders()) {
+    SCOPED_TRACE(order.label());
+    test::TestMachine m;
+    auto printed = test::playOrder(m, doc, order);
+    std::vector<fs::path> files;
+    for (size_t d = 0; d < printed.size(); ++d) files.push_back(write(m.dir(), "doc-" + std::to_string(d + 1) + ".prn", printed[d]));
+    fs::path pngDir = m.dir() / "pages";
+    auto verdicts = print(files, pngDir);
+    std::vector<std::vector<int>> documents;
+    for (auto& f : files) {
+      EXPECT_TRUE(verdicts[f].ok()) << f.filename() << ": " << verdicts[f].verdict;
+      std::vector<int> pages;
+      for (auto& image : images(pngDir, f)) pages.push_back(pageOf(image));
+      documents.push_back(pages);
+    }
+    EXPECT_EQ(documents, order.documents);
+  }
+}
+
+// The instruction page sets its own units: at 300 and at 600 units per inch
+// it prints the same, on the page.
+TEST(Printer, InstructionPagesPrintInPlaceAtAnyResolution) {
+  REQUIRE_INTERPRETER();
+  TempDir dir;
+  for (const char* name : {"INSTPORT.PXL", "INSTLAND.PXL"}) {
+    SCOPED_TRACE(name);
+    std::string page =
+        test::TestMachine::slurpHost(fs::path(KQXL_MACHINE_IMAGE) / "WINDOWS/system32/spool/drivers/w32x86/2" / name);
+    std::vector<Box> boxes;
+    std::vector<std::string> renderings;
+    for (int units : {300, 600}) {
+      std::string session = pclxl::headerLine("instructions");
+      pclxl::Writer(session)
+          .xy(pclxl::DataType::UInt16, units, units, pclxl::attr::UnitsPerMeasure)
+          .ubyte(0, pclxl::attr::Measure)
+          .op(pclxl::op::BeginSession)
+          .ubyte(0, pclxl::attr::SourceType)
+          .ubyte(1, pclxl::attr::DataOrg)
+          .op(pclxl::op::OpenDataSource);
+      fs::path file = write(dir.path, std::to_string(units) + name, session + page + "\x49\x42");
+      EXPECT_TRUE(print({file}, dir.path / "png")[file].ok());
+      auto pages = images(dir.path / "png", file);
+      ASSERT_EQ(pages.size(), 1u);
+      renderings.push_back(pages[0]);
+      auto ink = inkBoxes(file);
+      ASSERT_EQ(ink.size(), 1u);
+      boxes.push_back(ink[0]);
+    }
+    EXPECT_EQ(renderings[0], renderings[1]);
+    // Well inside the Letter sheet, a good part of it written on.
+    const Box& b = boxes[0];
+    EXPECT_GT(b.x1, 36);
+    EXPECT_GT(b.y1, 36);
+    EXPECT_LT(b.x2, 612 - 36);
+    EXPECT_LT(b.y2, 792 - 36);
+    EXPECT_GT((b.x2 - b.x1) * (b.y2 - b.y1), 612 * 792 / 20);
+  }
+}
+
+// The watermark's text runs through the centre of the page: along the line
+// of the text its ink is centred within 1/100 inch, on portrait and on
+// landscape pages.
+TEST(Printer, WatermarkIsCentredOnThePage) {
+  REQUIRE_INTERPRETER();
+  const fs::path doc = KQXL_SOURCE_DIR "/tests/data/blank.pxl";
+  for (int angle : {0, 90}) {
+    SCOPED_TRACE("angle " + std::to_string(angle));
+    test::TestMachine m;
+    jobkit::MakeJobOptions options;
+    options.settings = {"wWatermark=1", "szWatermarkText=HOH", "szWatermarkFont=DejaVu Sans", "wWatermarkSize=72",
+                        "wWatermarkAngle=" + std::to_string(angle)};
+    std::string script, error;
+    ASSERT_TRUE(jobkit::makeJob(doc, options, &script, &error)) << error;
+    m.play(script);
+    fs::path file = write(m.dir(), "watermark.prn", m.printed(1));
+    EXPECT_TRUE(print({file})[file].ok());
+    auto ink = inkBoxes(file);
+    ASSERT_EQ(ink.size(), 2u);
+    const double centreX = 612 / 2.0, centreY = 792 / 2.0, tolerance = 72 / 100.0;
+    // The sheet is portrait; a landscape page lies across it, its text too.
+    bool alongX[2] = {angle == 0, angle != 0};
+    for (int page = 0; page < 2; ++page) {
+      bool x = alongX[page];
+      EXPECT_NEAR(x ? ink[page].cx() : ink[page].cy(), x ? centreX : centreY, tolerance) << "page " << page + 1;
+    }
+  }
+}
+
+}  // namespace

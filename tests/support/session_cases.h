@@ -1,0 +1,126 @@
+// Small streams on the state a printer keeps across a session: fonts,
+// streams, colour spaces, the attributes operators take. Each either prints
+// or is refused with the reason a printer gives. The checker's tests judge
+// them; where a PCL XL interpreter is at hand it is asked too, so that the
+// list stays true to what a printer does.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "pclxl/rules.h"
+#include "support/pxl_builder.h"
+
+namespace test {
+
+struct SessionCase {
+  const char* label;
+  std::string bytes;
+  const char* problem;  // a part of the checker's first problem; null: the stream prints
+};
+
+inline std::vector<SessionCase> sessionCases() {
+  using pclxl::DataType;
+  using pclxl::Writer;
+  namespace attr = pclxl::attr;
+  namespace op = pclxl::op;
+  using Body = std::function<void(Writer&)>;
+
+  // A one-character bitmap font at 600 dpi, as a driver downloads one.
+  auto defineFont = [](Writer& w, const char* name) {
+    w.ubyteArray(name, attr::FontName).ubyte(0, attr::FontFormat).op(op::BeginFontHeader);
+    const std::string header("\x00\x00\x00\x00\xFE\x00\x00\x01"
+                             "BR\x00\x00\x00\x04\x02\x58\x02\x58"
+                             "\xFF\xFF\x00\x00\x00\x00",
+                             24);
+    w.uint16(static_cast<uint16_t>(header.size()), attr::FontHeaderLength).op(op::ReadFontHeader).data(header);
+    w.op(op::EndFontHeader);
+  };
+  auto downloadChar = [](Writer& w, const char* name) {
+    const std::string glyph("\x00\x00\x00\x00\x00\x08\x00\x08\x00\x08\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 18);
+    w.ubyteArray(name, attr::FontName).op(op::BeginChar);
+    w.ubyte(65, attr::CharCode).uint16(static_cast<uint16_t>(glyph.size()), attr::CharDataSize).op(op::ReadChar).data(glyph);
+    w.op(op::EndChar);
+  };
+  auto setFont = [](Writer& w, const char* name) {
+    w.ubyteArray(name, attr::FontName).real32(100, attr::CharSize).uint16(629, attr::SymbolSet).op(op::SetFont);
+  };
+  auto text = [](Writer& w) {
+    w.xy(DataType::UInt16, 600, 600, attr::Point).op(op::SetCursor);
+    w.ubyteArray("A", attr::TextData).op(op::Text);
+  };
+  auto gray = [](Writer& w) { w.ubyte(pclxl::kGray, attr::ColorSpace).op(op::SetColorSpace); };
+  auto brush = [](Writer& w) { w.ubyte(0, attr::GrayLevel).op(op::SetBrushSource); };
+  auto defineStream = [](Writer& w) {
+    std::string content = pclxl::headerLine("form");
+    Writer(content).box(DataType::UInt16, 700, 700, 900, 900, attr::BoundingBox).op(op::Rectangle);
+    w.ubyteArray("form", attr::StreamName).op(op::BeginStream);
+    w.uint32(static_cast<uint32_t>(content.size()), attr::StreamDataLength).op(op::ReadStream).data(content);
+    w.op(op::EndStream);
+  };
+  auto play = [](Writer& w) { w.ubyteArray("form", attr::StreamName).op(op::ExecStream); };
+  auto removeStream = [](Writer& w) { w.ubyteArray("form", attr::StreamName).op(op::RemoveStream); };
+
+  // A stream: the session's beginning, `before` outside any page, pages.
+  auto stream = [](const Body& before, std::initializer_list<Body> pages) {
+    PxlBuilder b;
+    b.begin();
+    if (before) before(b.writer());
+    for (auto& page : pages) b.page(page);
+    return b.end().bytes();
+  };
+  auto all = [](std::initializer_list<Body> parts) {
+    std::vector<Body> v(parts);
+    return [v](Writer& w) {
+      for (auto& part : v) part(w);
+    };
+  };
+  auto font = [&](Writer& w) {
+    defineFont(w, "@");
+    downloadChar(w, "@");
+  };
+
+  return {
+      {"a downloaded font used in a later page", stream({}, {all({gray, font, [&](Writer& w) { setFont(w, "@"); }, text}),
+                                                              all({[&](Writer& w) { setFont(w, "@"); }, text})}),
+       nullptr},
+      {"a resident font", stream({}, {all({[&](Writer& w) { setFont(w, "Courier         "); }, text})}), nullptr},
+      {"a character downloaded again", stream(all({font, [&](Writer& w) { downloadChar(w, "@"); }}),
+                                              {all({[&](Writer& w) { setFont(w, "@"); }, text})}),
+       nullptr},
+      {"a font defined twice", stream(all({font, font}), {}), "FontNameAlreadyExists"},
+      {"characters for a font not defined", stream({}, {[&](Writer& w) { downloadChar(w, "@"); }}),
+       "the printer fails at BeginChar"},
+      {"a font used before its definition", stream({}, {all({[&](Writer& w) { setFont(w, "@"); }, text, font})}),
+       "the printer substitutes Courier"},
+      {"a font removed, then defined again",
+       stream(all({font, [](Writer& w) { w.ubyteArray("@", attr::FontName).op(op::RemoveFont); }, font}), {}), nullptr},
+      {"a font removed that was never defined",
+       stream([](Writer& w) { w.ubyteArray("Q", attr::FontName).op(op::RemoveFont); }, {}), "UndefinedFontNotRemoved"},
+      {"text after the current font is removed",
+       stream(font, {all({[&](Writer& w) { setFont(w, "@"); },
+                          [](Writer& w) { w.ubyteArray("@", attr::FontName).op(op::RemoveFont); }, text})}),
+       "NoCurrentFont"},
+      {"text in a page without a font", stream(font, {text}), "NoCurrentFont"},
+      {"a stream defined, played and removed in every page",
+       stream({}, {all({defineStream, play, removeStream}), all({defineStream, play, removeStream})}), nullptr},
+      {"a stream played after it was removed", stream({}, {all({defineStream, play, removeStream, play})}),
+       "StreamUndefined"},
+      {"a stream removed that was never defined", stream({}, {removeStream}), "StreamUndefined"},
+      {"a stream removed outside a page", stream(all({defineStream, removeStream}), {}), "RemoveStream outside a page"},
+      {"a grey brush before a colour space", stream({}, {brush}), "before a colour space is set"},
+      {"an RGB brush in the grey colour space",
+       stream({}, {all({gray, [](Writer& w) { w.array(DataType::UByte, {255, 0, 0}, attr::RGBColor).op(op::SetBrushSource); }})}),
+       "ColorSpaceMismatch"},
+      {"a colour space that PopGS took back",
+       stream({}, {all({[](Writer& w) { w.op(op::PushGS); }, gray, [](Writer& w) { w.op(op::PopGS); }, brush})}),
+       "before a colour space is set"},
+      {"a colour space of the page before", stream({}, {gray, brush}), "before a colour space is set"},
+      {"PageCopies on SetPageDefaultCTM",
+       stream({}, {[](Writer& w) { w.uint16(1, attr::PageCopies).op(op::SetPageDefaultCTM); }}), "IllegalAttribute"},
+      {"SetCursor without its point", stream({}, {[](Writer& w) { w.op(op::SetCursor); }}), "MissingAttribute"},
+      {"a colour space outside a page", stream(gray, {}), "SetColorSpace outside a page"},
+  };
+}
+
+}  // namespace test
