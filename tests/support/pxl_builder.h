@@ -51,6 +51,28 @@ class PxlBuilder {
   pclxl::Writer w_;
 };
 
+// A one-character-cell bitmap font at 600 dpi, as a driver downloads one.
+inline void defineFont(pclxl::Writer& w, const char* name) {
+  namespace attr = pclxl::attr;
+  w.ubyteArray(name, attr::FontName).ubyte(0, attr::FontFormat).op(pclxl::op::BeginFontHeader);
+  const std::string header("\x00\x00\x00\x00\xFE\x00\x00\x01"
+                           "BR\x00\x00\x00\x04\x02\x58\x02\x58"
+                           "\xFF\xFF\x00\x00\x00\x00",
+                           24);
+  w.uint16(static_cast<uint16_t>(header.size()), attr::FontHeaderLength).op(pclxl::op::ReadFontHeader).data(header);
+  w.op(pclxl::op::EndFontHeader);
+}
+
+// An 8 by 8 bitmap character, filled with `fill`.
+inline void downloadChar(pclxl::Writer& w, const char* name, uint8_t code = 'A', char fill = '\xFF') {
+  namespace attr = pclxl::attr;
+  std::string glyph = std::string("\x00\x00\x00\x00\x00\x08\x00\x08\x00\x08", 10) + std::string(8, fill);
+  w.ubyteArray(name, attr::FontName).op(pclxl::op::BeginChar);
+  w.ubyte(code, attr::CharCode).uint16(static_cast<uint16_t>(glyph.size()), attr::CharDataSize).op(pclxl::op::ReadChar)
+      .data(glyph);
+  w.op(pclxl::op::EndChar);
+}
+
 // Runs a checker over a stream held in memory, fed in pieces of `piece` bytes.
 inline void feedBytes(pclxl::Checker& checker, const std::string& bytes, size_t piece = 65536) {
   size_t at = 0;

@@ -26,22 +26,6 @@ inline std::vector<SessionCase> sessionCases() {
   namespace op = pclxl::op;
   using Body = std::function<void(Writer&)>;
 
-  // A one-character bitmap font at 600 dpi, as a driver downloads one.
-  auto defineFont = [](Writer& w, const char* name) {
-    w.ubyteArray(name, attr::FontName).ubyte(0, attr::FontFormat).op(op::BeginFontHeader);
-    const std::string header("\x00\x00\x00\x00\xFE\x00\x00\x01"
-                             "BR\x00\x00\x00\x04\x02\x58\x02\x58"
-                             "\xFF\xFF\x00\x00\x00\x00",
-                             24);
-    w.uint16(static_cast<uint16_t>(header.size()), attr::FontHeaderLength).op(op::ReadFontHeader).data(header);
-    w.op(op::EndFontHeader);
-  };
-  auto downloadChar = [](Writer& w, const char* name) {
-    const std::string glyph("\x00\x00\x00\x00\x00\x08\x00\x08\x00\x08\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 18);
-    w.ubyteArray(name, attr::FontName).op(op::BeginChar);
-    w.ubyte(65, attr::CharCode).uint16(static_cast<uint16_t>(glyph.size()), attr::CharDataSize).op(op::ReadChar).data(glyph);
-    w.op(op::EndChar);
-  };
   auto setFont = [](Writer& w, const char* name) {
     w.ubyteArray(name, attr::FontName).real32(100, attr::CharSize).uint16(629, attr::SymbolSet).op(op::SetFont);
   };
@@ -75,7 +59,7 @@ inline std::vector<SessionCase> sessionCases() {
       for (auto& part : v) part(w);
     };
   };
-  auto font = [&](Writer& w) {
+  auto font = [](Writer& w) {
     defineFont(w, "@");
     downloadChar(w, "@");
   };

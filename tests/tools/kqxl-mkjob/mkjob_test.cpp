@@ -141,6 +141,104 @@ TEST(MakeJob, PrefixWrittenInFrontOfAnyPageTakesEffect) {
   }
 }
 
+// The operators of a stream that define fonts, by where they stand: the
+// offset of the first page, and each definition's offset and operator.
+struct FontDefinitions {
+  uint64_t firstPage = 0;
+  std::vector<std::pair<uint64_t, uint8_t>> at;
+  std::vector<std::string> problems;
+};
+
+FontDefinitions fontDefinitionsOf(const std::string& stream) {
+  FontDefinitions d;
+  pclxl::Checker c;
+  c.onCommand = [&](const pclxl::Command& command) {
+    if (command.op == pclxl::op::BeginFontHeader || command.op == pclxl::op::BeginChar)
+      d.at.push_back({command.start, command.op});
+  };
+  test::feedBytes(c, stream);
+  for (auto& p : c.problems()) d.problems.push_back(std::to_string(p.offset) + ": " + p.message);
+  d.firstPage = c.pages().empty() ? 0 : c.pages()[0].start;
+  return d;
+}
+
+// Fonts a document defines in its pages, again and again as a driver may,
+// go out once each in the header of a job whose pages are reordered.
+TEST(MakeJob, FontsOfThePagesGoIntoTheHeaderOnce) {
+  auto setFont = [](pclxl::Writer& w) {
+    w.ubyteArray("@", pclxl::attr::FontName).real32(100, pclxl::attr::CharSize).uint16(0, pclxl::attr::SymbolSet)
+        .op(pclxl::op::SetFont);
+    w.xy(pclxl::DataType::UInt16, 600, 600, pclxl::attr::Point).op(pclxl::op::SetCursor);
+    w.ubyteArray("AB", pclxl::attr::TextData).op(pclxl::op::Text);
+  };
+  test::PxlBuilder b;
+  b.begin();
+  b.page([&](pclxl::Writer& w) {
+    test::defineFont(w, "@");
+    test::downloadChar(w, "@", 'A');
+    setFont(w);
+  });
+  b.page([&](pclxl::Writer& w) {
+    test::downloadChar(w, "@", 'A');  // the same again
+    test::downloadChar(w, "@", 'B');
+    setFont(w);
+  });
+  b.page([&](pclxl::Writer& w) {
+    w.ubyteArray("@", pclxl::attr::FontName).op(pclxl::op::RemoveFont);
+    test::defineFont(w, "@");
+    test::downloadChar(w, "@", 'A');
+    setFont(w);
+  });
+  b.end();
+  ASSERT_TRUE(fontDefinitionsOf(b.bytes()).problems.empty());
+  test::TestMachine m;
+  fs::path doc = m.hostFile("fonts.pxl", b.bytes());
+  m.play(makeScript(doc, {"wReverseOrder=1"}));
+  auto d = fontDefinitionsOf(m.document(1));
+  EXPECT_TRUE(d.problems.empty()) << d.problems[0];
+  std::vector<uint8_t> ops;
+  for (auto [at, op] : d.at) {
+    EXPECT_LT(at, d.firstPage);
+    ops.push_back(op);
+  }
+  EXPECT_EQ(ops, (std::vector<uint8_t>{pclxl::op::BeginFontHeader, pclxl::op::BeginChar, pclxl::op::BeginChar}));
+
+  // A character defined again with another shape cannot stand in one header.
+  test::PxlBuilder other;
+  other.begin();
+  other.page([&](pclxl::Writer& w) {
+    test::defineFont(w, "@");
+    test::downloadChar(w, "@", 'A');
+  });
+  other.page([&](pclxl::Writer& w) { test::downloadChar(w, "@", 'A', '\x0F'); });
+  other.end();
+  jobkit::MakeJobOptions options;
+  options.settings = {"wReverseOrder=1"};
+  std::string script, error;
+  EXPECT_FALSE(jobkit::makeJob(m.hostFile("clash.pxl", other.bytes()), options, &script, &error));
+  EXPECT_NE(error.find("font \"@\" is defined again with other data (character 65)"), std::string::npos) << error;
+  // Printed directly the same document goes as it is.
+  options.settings = {};
+  EXPECT_TRUE(jobkit::makeJob(m.hostFile("clash.pxl", other.bytes()), options, &script, &error)) << error;
+}
+
+// The rendering side sends the settings again only when a page's
+// orientation differs from the one the component last received.
+TEST(MakeJob, SettingsAgainOnlyAtAChangeOfOrientation) {
+  for (const char* first : {"dmOrientation=1", "dmOrientation=2"}) {
+    SCOPED_TRACE(first);
+    test::TestMachine m;
+    auto buffers = buffersOf(m, makeScript(kDocs[1], {first, "wWatermark=1"}));  // portrait, landscape, ...
+    std::vector<int> orientations;
+    for (auto& b : buffers)
+      if (b.size() == 1625) orientations.push_back(static_cast<uint8_t>(b[76]) | static_cast<uint8_t>(b[77]) << 8);
+    ASSERT_GE(orientations.size(), 2u);
+    for (size_t i = 1; i < orientations.size(); ++i) EXPECT_NE(orientations[i], orientations[i - 1]) << i;
+    EXPECT_EQ(orientations.back(), 2);  // the last page is landscape
+    EXPECT_EQ(m.printed(1).find(std::string(buffers[0].data(), 64)), std::string::npos);
+  }
+}
+
 TEST(MakeJob, BrokenDocumentsAndSettingsAreRefused) {
   test::PxlBuilder b;
   b.begin().page();
