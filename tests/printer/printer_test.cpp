@@ -195,6 +195,46 @@ TEST(Printer, ReorderedPagesAreTheDocumentsOwn) {
   }
 }
 
+// Jobs made from each test document for settings of every kind print.
+TEST(Printer, JobsMadeFromDocumentsPrint) {
+  REQUIRE_INTERPRETER();
+  const fs::path docs[] = {KQXL_SOURCE_DIR "/examples/numbered.pxl", KQXL_SOURCE_DIR "/examples/mixed.pxl",
+                           KQXL_SOURCE_DIR "/examples/letter.pxl", KQXL_SOURCE_DIR "/tests/data/a4-landscape.pxl"};
+  const std::vector<std::string> watermark = {"wWatermark=1", "szWatermarkText=DRAFT", "szWatermarkFont=DejaVu Sans",
+                                              "wWatermarkSize=48", "wWatermarkAngle=45", "wWatermarkOutline=1"};
+  auto with = [&](std::vector<std::string> more) {
+    more.insert(more.end(), watermark.begin(), watermark.end());
+    return more;
+  };
+  const std::vector<std::vector<std::string>> settings = {
+      {},
+      {"wReverseOrder=1"},
+      {"wReverseOrder=3"},
+      {"wCollate=1", "dmCopies=3"},
+      {"wMediaType=3", "wOhpMode=2"},
+      {"wManualDuplex=1", "wInstructionPage=1"},
+      with({}),
+      with({"wReverseOrder=1"}),
+      with({"dmOrientation=2", "wWatermarkFirstOnly=1"}),
+  };
+  TempDir dir;
+  std::vector<fs::path> files;
+  for (auto& doc : docs)
+    for (size_t i = 0; i < settings.size(); ++i) {
+      test::TestMachine m;
+      jobkit::MakeJobOptions options;
+      options.settings = settings[i];
+      std::string script, error;
+      ASSERT_TRUE(jobkit::makeJob(doc, options, &script, &error)) << error;
+      m.play(script);
+      for (int d = 1; d <= m.documentCount(); ++d)
+        if (!m.printed(d).empty())
+          files.push_back(write(dir.path, doc.stem().string() + "-" + std::to_string(i) + "-" + std::to_string(d) + ".prn",
+                                m.printed(d)));
+    }
+  for (auto& [file, v] : print(files)) EXPECT_TRUE(v.ok()) << file.filename() << ": " << v.verdict;
+}
+
 // The instruction page sets its own units: at 300 and at 600 units per inch
 // it prints the same, on the page.
 TEST(Printer, InstructionPagesPrintInPlaceAtAnyResolution) {
