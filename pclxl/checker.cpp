@@ -209,6 +209,13 @@ std::string quoted(const std::vector<double>& name) {
   return s + "\"";
 }
 
+constexpr uint8_t kUnknownSpace = 255;  // a ColorSpace value out of range
+
+std::string spaceName(uint8_t space) {
+  std::string_view known = enumName(attr::ColorSpace, space);
+  return known.empty() ? "unknown" : std::string(known);
+}
+
 std::vector<double> nameIn(const Command& c, uint16_t id) {
   const Attribute* a = c.find(id);
   return a ? a->value.items : std::vector<double>();
@@ -280,7 +287,8 @@ void Checker::followStreams(const Command& c) {
       const Attribute* length = c.find(attr::StreamDataLength);
       if (!length) problem(c.opOffset, "ReadStream without a StreamDataLength");
       expectReadStream_ = true;
-      readStreamLength_ = length && length->value.number() > 0 ? static_cast<uint64_t>(length->value.number()) : 0;
+      double n = length ? length->value.number() : 0;  // a real32 is refused above but must not overflow here
+      readStreamLength_ = n > 0 ? static_cast<uint64_t>(std::min(n, 4294967295.0)) : 0;
       readStreamOffset_ = c.opOffset;
       break;
     }
@@ -321,7 +329,10 @@ void Checker::followGraphicsState(const Command& c) {
       else gs_.pop_back();
       break;
     case op::SetColorSpace:
-      if (const Attribute* space = c.find(attr::ColorSpace)) gs_.back().colorSpace = static_cast<uint8_t>(space->value.number());
+      if (const Attribute* space = c.find(attr::ColorSpace)) {
+        double v = space->value.number();
+        gs_.back().colorSpace = v >= 1 && v <= 255 ? static_cast<uint8_t>(v) : kUnknownSpace;
+      }
       break;
     case op::SetBrushSource:
     case op::SetPenSource:
@@ -332,8 +343,7 @@ void Checker::followGraphicsState(const Command& c) {
         std::string what = name(c.op) + " " + std::string(attributeName(a.id));
         if (current == 0) problem(c.opOffset, what + " before a colour space is set");
         else if (current != needed && !(needed == kRGB && current == kSRGB))
-          problem(c.opOffset, what + " in the " + std::string(enumName(attr::ColorSpace, current)) +
-                                  " colour space (ColorSpaceMismatch)");
+          problem(c.opOffset, what + " in the " + spaceName(current) + " colour space (ColorSpaceMismatch)");
       }
       break;
     default: break;

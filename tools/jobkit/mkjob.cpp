@@ -150,7 +150,10 @@ bool hoistFonts(const std::filesystem::path& path, const Document& doc, HoistedF
       }
       isNew = isNew || inserted;
     }
-    if (block.page > 0 && isNew) out->header.push_back(block.range);
+    if (block.page > 0 && isNew) {
+      if (!out->header.empty() && out->header.back().to == block.range.from) out->header.back().to = block.range.to;
+      else out->header.push_back(block.range);
+    }
   }
   return true;
 }
