@@ -1,5 +1,121 @@
+// Booklet replays: a software booklet in two passes with the sheets put
+// back between them, and a booklet the printer duplexes itself.
 #include "booklet/drivers.h"
 
-// No job is spooled yet, so there is nothing to impose.
-BOOL Hardware_DoBooklet(JobData*, HANDLE) { return TRUE; }
-BOOL DoBooklet(JobData*, HANDLE, DWORD) { return TRUE; }
+#include "booklet/sheet.h"
+#include "config/driverfiles.h"
+#include "spool/duplex.h"
+#include "spool/replay.h"
+#include "support/text.h"
+
+namespace {
+
+constexpr LPCWSTR kNoRecord = TEXT("A booklet job without a usable booklet record prints its pages once in order.\n");
+
+struct Sheets {
+  INT sheets, slots;  // S and N = 4S
+  INT sides() const { return 2 * sheets; }
+};
+
+Sheets SheetsOf(const JobData* pData) {
+  INT s = (pData->file_info.iTotalPage + 3) / 4;
+  return {s, 4 * s};
+}
+
+void TraceUndefinedBinding(const JobData* pData) {
+  if (pData->Settings.wBookletBinding > 1) Trace(TEXT("wBookletBinding above 1 pairs the pages as 0 does.\n"));
+}
+
+// Sides `from`, from + step, ... while within 1 to `to`.
+void SendSides(JobData* pData, HANDLE hPrinter, ReplayFraming& replay, const Sheets& sheets, INT from, INT to,
+               INT step) {
+  for (INT side = from; step > 0 ? side <= to : side >= to; side += step)
+    SendBookletPageData(pData, hPrinter, replay, side, sheets.slots);
+}
+
+void WritePrefix(HANDLE hPrinter, const JobData* pData, int entry) {
+  DWORD written = 0;
+  WritePrinter(hPrinter, const_cast<BYTE*>(pData->abPagePrefix[entry]), 4, &written);
+}
+
+INT ManualDuplexMode(HANDLE hPrinter) {
+  WCHAR ini[MAX_PATH] = {};
+  GetMultiLangINIFile(hPrinter, ini);
+  return static_cast<INT>(GetPrivateProfileIntW(TEXT("DUPLEX"), TEXT("MD_ManualDuplex"), 0, ini));
+}
+
+}  // namespace
+
+BOOL DoBooklet(JobData* pData, HANDLE hPrinter, DWORD dwJobId) {
+  if (!pData->booklet_info.bHaveRecord) return PrintBookletInOrder(pData, hPrinter, kNoRecord);
+  INT mode = ManualDuplexMode(hPrinter);
+  ReplayFraming replay(pData, hPrinter);
+  if (auto start = replay.Begin(false); start != ReplayFraming::Start::Pages)
+    return start == ReplayFraming::Start::SentWhole;
+  TraceUndefinedBinding(pData);
+  if (pData->Settings.wInstructionPage > 0) PrintInstructionPage(pData, hPrinter);
+  Sheets sheets = SheetsOf(pData);
+  if (pData->file_info.iTotalPage <= 1) {
+    WritePrefix(hPrinter, pData, 0);
+    SendBookletPageData(pData, hPrinter, replay, 1, sheets.slots);
+  } else {
+    BYTE feature[MDL_FEATURE_SIZE];
+    bool descending = ReadMdlFeature(hPrinter, feature) && MdlFeatureWord(feature, 78) == 0x0100;
+    WritePrefix(hPrinter, pData, 0);
+    if (descending) SendSides(pData, hPrinter, replay, sheets, sheets.sides(), 2, -2);
+    else SendSides(pData, hPrinter, replay, sheets, 2, sheets.sides(), 2);
+    if (mode == 1) {
+      replay.SendTrailer();
+      NotifySpooler(hPrinter, 1, dwJobId);
+      ShowManualDuplexMsg(sheets.sheets, hPrinter);
+      NotifySpooler(hPrinter, 0, dwJobId);
+      replay.SendHeader(false);
+    }
+    WORD order = pData->Settings.wBackSideOrder;
+    if (order == 0 || order == 1) WritePrefix(hPrinter, pData, 1);
+    if (order == 0) SendSides(pData, hPrinter, replay, sheets, 1, sheets.sides() - 1, 2);
+    if (order == 1) SendSides(pData, hPrinter, replay, sheets, sheets.sides() - 1, 1, -2);
+  }
+  replay.SendTrailer();
+  ReleaseOrientationArray(&pData->booklet_info);
+  if (mode == 0) {
+    NotifySpooler(hPrinter, 1, dwJobId);
+    ShowManualDuplexMsg(pData->file_info.iTotalPage / 2, hPrinter);
+    NotifySpooler(hPrinter, 0, dwJobId);
+  }
+  return TRUE;
+}
+
+BOOL Hardware_DoBooklet(JobData* pData, HANDLE hPrinter) {
+  if (!pData->booklet_info.bHaveRecord) return PrintBookletInOrder(pData, hPrinter, kNoRecord);
+  INT copies = ReplayCopies(pData, CollateValues::AnyOtherIsOne);
+  ReplayFraming replay(pData, hPrinter);
+  if (auto start = replay.Begin(false); start != ReplayFraming::Start::Pages)
+    return start == ReplayFraming::Start::SentWhole;
+  TraceUndefinedBinding(pData);
+  Sheets sheets = SheetsOf(pData);
+  WCHAR ini[MAX_PATH] = {};
+  GetMultiLangINIFile(hPrinter, ini);
+  SHORT order = static_cast<SHORT>(GetModelFeature2(ModelFeature2, FEATURE_BOOKLET_ORDER, ini));
+  for (INT copy = 0; copy < copies; ++copy) {
+    if (order == 1) {
+      SendSides(pData, hPrinter, replay, sheets, sheets.sides(), 1, -1);
+      continue;
+    }
+    SendSides(pData, hPrinter, replay, sheets, 1, sheets.sides() - 1, 1);
+    if (pData->file_info.iTotalPage > 1) {
+      SendBookletPageData(pData, hPrinter, replay, sheets.sides(), sheets.slots);
+      // The printer takes an empty write as the end of a booklet copy.
+      DWORD written = 0;
+      WritePrinter(hPrinter, nullptr, 0, &written);
+    }
+  }
+  replay.SendTrailer();
+  ReleaseOrientationArray(&pData->booklet_info);
+  return TRUE;
+}
+
+BOOL PrintBookletInOrder(JobData* pData, HANDLE hPrinter, LPCWSTR why) {
+  Trace(why);
+  return PrintInDocumentOrder(pData, hPrinter);
+}

@@ -1,16 +1,43 @@
-// The process-wide booklet store: the orientation of every page of the
-// booklet job being spooled. Read and written inside UmpdSection.
+// The booklet snippet store: the PCL XL snippets of the booklet record that
+// open, place and close a sheet side, and the orientation of every page.
+// Each job holds its own, so booklet jobs on two printers never mix.
 #pragma once
 
-#include "spooler/records.h"
+#ifndef UNICODE
+#define UNICODE
+#endif
+#include <windows.h>
+
+// One snippet: its length and up to 31 bytes of PCL XL, as received.
+struct BOOKLET_SNIPPET {
+  BYTE bLength;
+  BYTE abData[31];
+};
+static_assert(sizeof(BOOKLET_SNIPPET) == 32, "a snippet slot is 32 bytes");
 
 struct BOOKLET_INFO {
-  BYTE* pOrientation;     // one dmOrientation code per page
-  INT iOrientationSize;   // its capacity in entries
-  const JobData* pOwner;  // the job that filled it
+  BOOKLET_SNIPPET abBeginPageAlt;     // element 1: opens the sides the composer picks
+  BOOKLET_SNIPPET abBeginPage;        // element 2: opens every other side
+  BOOKLET_SNIPPET abEndPage;          // element 3
+  BOOKLET_SNIPPET abPageOrigin[4];    // elements 4-7: first, second position; orientation 1, then 2
+  BOOKLET_SNIPPET abPageRotation[2];  // elements 8, 9: for orientation 2 (selector 1), 1 (selector 2)
+  BOOKLET_SNIPPET abPageScale;        // element 10
+  BOOKLET_SNIPPET abClipMode;         // element 11
+  BOOKLET_SNIPPET abBorderData;       // element 12: kept, never written
+  BOOKLET_SNIPPET abExecStream[2];    // elements 14, 15: the overlay, with wOverlayMode 1
+  BYTE bRotationSelector;             // element 13
+  BOOL bHaveRecord;                   // a usable record came for this job
+  BYTE* pOrientation;                 // one dmOrientation code per page
+  INT iOrientationSize;               // its capacity in entries
 };
 
-extern BOOKLET_INFO booklet_info;
+// Frees the job's orientation array.
+void ReleaseOrientationArray(BOOKLET_INFO* store);
 
-// Frees the orientation array if `job` filled it.
-void ReleaseOrientationArray(const JobData* job);
+struct JobData;
+
+// Takes the booklet record (a page marker with code 0x00) into the job's
+// store and, for a software booklet, its page prefixes. A record that does
+// not fit its slots or its buffer is refused whole, with a trace, as if it
+// had not come. Always TRUE: the buffer is consumed.
+BOOL InitBooklet(JobData* pData, const BYTE* pBuf, DWORD cbBuf);

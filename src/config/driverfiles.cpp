@@ -1,5 +1,7 @@
 #include "config/driverfiles.h"
 
+#include <cstring>
+
 #include "config/registry.h"
 #include "support/guards.h"
 #include "support/text.h"
@@ -168,4 +170,15 @@ INT GetModelFeature2(const MODEL_FEATURE* table, SHORT iRow, LPCWSTR szIniPath) 
 void ReadIniText(LPCWSTR szIniPath, LPCWSTR szSection, LPCWSTR szKey, LPCWSTR szDefault, LPWSTR out,
                  DWORD cchOut) {
   GetPrivateProfileStringW(szSection, szKey, szDefault, out, cchOut, szIniPath);
+}
+
+BOOL ReadMdlFeature(HANDLE hPrinter, BYTE (&feature)[MDL_FEATURE_SIZE]) {
+  std::memset(feature, 0, sizeof feature);
+  if (!hPrinter) return FALSE;
+  DWORD type = 0, needed = 0;
+  if (GetPrinterDataW(hPrinter, const_cast<LPWSTR>(TEXT("MDL_FEATURE")), &type, feature, sizeof feature, &needed) ==
+      ERROR_SUCCESS)
+    return TRUE;
+  std::memset(feature, 0, sizeof feature);  // nothing of a failed read counts
+  return FALSE;
 }

@@ -29,6 +29,16 @@ BOOL GetDrvFileNameAndPath(HANDLE hPrinter, LPWSTR szBaseName, LPWSTR szDirector
 BOOL GetMultiLangINIFile(HANDLE hPrinter, LPWSTR szIniPath);
 INT GetModelFeature2(const MODEL_FEATURE* table, SHORT iRow, LPCWSTR szIniPath);
 
+// The printer's feature record, the printer data value "MDL_FEATURE", in a
+// zero-filled 84-byte buffer (its type is ignored). FALSE when there is no
+// printer or the value cannot be read; the buffer then stays zero.
+constexpr DWORD MDL_FEATURE_SIZE = 84;
+BOOL ReadMdlFeature(HANDLE hPrinter, BYTE (&feature)[MDL_FEATURE_SIZE]);
+// The feature record's little-endian word at `offset`.
+inline WORD MdlFeatureWord(const BYTE (&feature)[MDL_FEATURE_SIZE], DWORD offset) {
+  return static_cast<WORD>(feature[offset] | feature[offset + 1] << 8);
+}
+
 // The language INI file's text for section/key, or the default, in out.
 void ReadIniText(LPCWSTR szIniPath, LPCWSTR szSection, LPCWSTR szKey, LPCWSTR szDefault, LPWSTR out,
                  DWORD cchOut);

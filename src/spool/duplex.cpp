@@ -26,13 +26,8 @@ INT ManualDuplexMode(HANDLE hPrinter) {
 // The printer's feature record asks for a descending first pass when the
 // word at offset 78 is 0x0100.
 bool FirstPassDescending(HANDLE hPrinter) {
-  if (!hPrinter) return false;
-  BYTE feature[84] = {};
-  DWORD type = 0, needed = 0;
-  if (GetPrinterDataW(hPrinter, const_cast<LPWSTR>(TEXT("MDL_FEATURE")), &type, feature, sizeof feature, &needed) !=
-      ERROR_SUCCESS)
-    return false;
-  return feature[78] == 0x00 && feature[79] == 0x01;
+  BYTE feature[MDL_FEATURE_SIZE];
+  return ReadMdlFeature(hPrinter, feature) && MdlFeatureWord(feature, 78) == 0x0100;
 }
 
 // The pages of every other position from `first` up to `last`, ascending

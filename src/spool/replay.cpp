@@ -96,7 +96,11 @@ void ReplayFraming::SendWholeFile() { SendRange(0, pData_->file_info.dwCount); }
 
 INT ReplayCopies(const JobData* pData, CollateValues values) {
   const KQDEVMODE& s = pData->Settings;
-  if (s.wCollate == 1 && s.wPrinterCopies == 0) return s.dm.dmCopies;
+  if (s.wCollate == 1 && s.wPrinterCopies == 0) {
+    if (s.dm.dmCopies >= 1) return s.dm.dmCopies;
+    Trace(TEXT("A copy count below 1 makes one copy.\n"));
+    return 1;
+  }
   bool undefined = (s.wCollate == 1 && s.wPrinterCopies > 1) || (values == CollateValues::Switch && s.wCollate > 1);
   if (undefined) Trace(TEXT("wCollate and wPrinterCopies have no meaning together here; one copy is made.\n"));
   return 1;
@@ -171,13 +175,22 @@ BOOL DoReverseCollatePrn(JobData* pData, HANDLE hPrinter, DWORD) {
   return TRUE;
 }
 
-BOOL DoCollatePrinting(JobData* pData, HANDLE hPrinter) {
+namespace {
+
+// The whole header, the pages in order `copies` times, the trailer.
+BOOL SendInOrder(JobData* pData, HANDLE hPrinter, INT copies) {
   ReplayFraming replay(pData, hPrinter);
   if (auto start = replay.Begin(false); start != ReplayFraming::Start::Pages)
     return start == ReplayFraming::Start::SentWhole;
   INT n = replay.pages();
-  for (INT copy = 0; copy < pData->Settings.dm.dmCopies; ++copy)
+  for (INT copy = 0; copy < copies; ++copy)
     for (INT k = 1; k <= n; ++k) replay.SendPage(k);
   replay.SendTrailer();
   return TRUE;
 }
+
+}  // namespace
+
+BOOL DoCollatePrinting(JobData* pData, HANDLE hPrinter) { return SendInOrder(pData, hPrinter, pData->Settings.dm.dmCopies); }
+
+BOOL PrintInDocumentOrder(JobData* pData, HANDLE hPrinter) { return SendInOrder(pData, hPrinter, 1); }

@@ -48,7 +48,9 @@ class ReplayFraming {
 };
 
 // Copies of the page sequence: dmCopies for collated copies the driver
-// makes, else 1. Settings without a defined meaning make one copy (traced):
+// makes, else 1; a count below 1 makes one copy (traced), since a DEVMODE
+// asks for at least one. Settings without a defined meaning make one copy
+// (traced):
 // wPrinterCopies above 1 with wCollate 1 always, and wCollate above 1 where
 // it is read as a switch (OHP). In reverse order any wCollate but 1 means
 // one copy.
@@ -57,5 +59,7 @@ INT ReplayCopies(const JobData* pData, CollateValues values);
 
 BOOL DoReverseCollatePrn(JobData* pData, HANDLE hPrinter, DWORD dwFlags);
 BOOL DoCollatePrinting(JobData* pData, HANDLE hPrinter);
+// The job as it came: the whole header, every page once, the trailer.
+BOOL PrintInDocumentOrder(JobData* pData, HANDLE hPrinter);
 BOOL DoOhpPrinting(JobData* pData, HANDLE hPrinter, DWORD dwFlags);
 BOOL DoManualDuplex(JobData* pData, HANDLE hPrinter, DWORD dwJobId);

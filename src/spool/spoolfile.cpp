@@ -4,7 +4,6 @@
 
 #include <cstring>
 
-#include "booklet/booklet.h"
 #include "booklet/store.h"
 #include "spooler/messages.h"
 #include "support/guards.h"
@@ -85,11 +84,12 @@ BOOL ReservePageEntry(FILE_INFO& index, DWORD i) {
 }
 
 // A booklet page's orientation; a marker without one gives the job's own.
-void RecordOrientation(JobData* pData, const BYTE* marker, DWORD size) {
+// FALSE when the array has no room for it.
+BOOL RecordOrientation(JobData* pData, const BYTE* marker, DWORD size) {
   BYTE code = size >= 5 ? marker[4] : static_cast<BYTE>(pData->Settings.dm.dmOrientation);
-  UmpdLock lock;
-  if (!CheckOrientationArray(pData)) return;
-  booklet_info.pOrientation[pData->file_info.iTotalPage] = code;
+  if (!CheckOrientationArray(pData)) return FALSE;
+  pData->booklet_info.pOrientation[pData->file_info.iTotalPage] = code;
+  return TRUE;
 }
 
 BOOL HandlePageMarker(JobData* pData, const BYTE* p, DWORD n) {
@@ -98,7 +98,9 @@ BOOL HandlePageMarker(JobData* pData, const BYTE* p, DWORD n) {
     case PAGE_MARKER_START:
       if (index.iTotalPage == INT32_MAX - 1 || !ReservePageEntry(index, static_cast<DWORD>(index.iTotalPage) + 1))
         return FALSE;
-      if (pData->dwFlags & FLAG_BOOKLET) RecordOrientation(pData, p, n);
+      // A page whose orientation cannot be kept fails its marker, and the
+      // index stays as it was.
+      if ((pData->dwFlags & FLAG_BOOKLET) && !RecordOrientation(pData, p, n)) return FALSE;
       index.dwPage[index.iTotalPage] = index.dwCount;
       ++index.iTotalPage;
       index.bPagesEnded = FALSE;
@@ -117,29 +119,30 @@ BOOL HandlePageMarker(JobData* pData, const BYTE* p, DWORD n) {
 
 }  // namespace
 
-// Called inside UmpdSection. FALSE when there is no room for the entry.
+// FALSE when there is no room for the entry; the entries kept stay.
 BOOL CheckOrientationArray(JobData* pData) {
+  BOOKLET_INFO& store = pData->booklet_info;
   INT page = pData->file_info.iTotalPage;
-  if (page == 0 || booklet_info.pOwner != pData) {
-    // A new job's array; an old one left behind is freed first.
-    if (booklet_info.pOrientation) GlobalFree(booklet_info.pOrientation);
-    booklet_info = BOOKLET_INFO{};
-    booklet_info.pOrientation = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, 64));
-    if (!booklet_info.pOrientation) return FALSE;
-    booklet_info.iOrientationSize = 64;
-    booklet_info.pOwner = pData;
+  if (!store.pOrientation) {
+    store.pOrientation = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, 64));
+    if (!store.pOrientation) {
+      Trace(TEXT("Could not make the page orientation array.\n"));
+      return FALSE;
+    }
+    store.iOrientationSize = 64;
   }
-  while (page >= booklet_info.iOrientationSize) {
-    INT size = booklet_info.iOrientationSize + 64;
+  while (page >= store.iOrientationSize) {
+    if (store.iOrientationSize > INT32_MAX - 64) return FALSE;
+    INT size = store.iOrientationSize + 64;
     BYTE* bigger = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, static_cast<SIZE_T>(size)));
     if (!bigger) {
       Trace(TEXT("Could not grow the page orientation array.\n"));
       return FALSE;
     }
-    std::memcpy(bigger, booklet_info.pOrientation, static_cast<size_t>(booklet_info.iOrientationSize));
-    GlobalFree(booklet_info.pOrientation);
-    booklet_info.pOrientation = bigger;
-    booklet_info.iOrientationSize = size;
+    std::memcpy(bigger, store.pOrientation, static_cast<size_t>(store.iOrientationSize));
+    GlobalFree(store.pOrientation);
+    store.pOrientation = bigger;
+    store.iOrientationSize = size;
   }
   return TRUE;
 }
@@ -179,5 +182,5 @@ void ReleaseSpoolFile(JobData* pData) {
   if (pData->file_info.dwPage) GlobalFree(pData->file_info.dwPage);
   pData->file_info.dwPage = nullptr;
   pData->file_info.dwCapacity = 0;
-  ReleaseOrientationArray(pData);
+  ReleaseOrientationArray(&pData->booklet_info);
 }

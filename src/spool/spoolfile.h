@@ -15,8 +15,7 @@ BOOL WriteToFile(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten);
 // the file past 4 GiB - 1 (page offsets are 32-bit).
 BOOL SpoolWrite(JobData* pData, const void* bytes, DWORD count);
 
-// Room in the process-wide orientation array for the page now starting;
-// called inside UmpdSection.
+// Room in the job's orientation array for the page now starting.
 BOOL CheckOrientationArray(JobData* pData);
 
 // Closes and deletes the spool file and frees the page index.

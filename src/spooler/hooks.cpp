@@ -63,6 +63,7 @@ void ReplaySpooledJob(JobData* pData) {
   if (flags & FLAG_BOOKLET) {
     if (s.wHardwareBooklet == 2) Hardware_DoBooklet(pData, pData->hPrinter);
     else if (s.wManualDuplex == 2) DoBooklet(pData, pData->hPrinter, pData->dwJobId);
+    else PrintBookletInOrder(pData, pData->hPrinter, TEXT("A booklet job in neither booklet mode prints its pages once in order.\n"));
   } else if (flags & FLAG_MANUAL_DUPLEX) {
     DoManualDuplex(pData, pData->hPrinter, pData->dwJobId);
   } else if (flags & FLAG_OHP) {

@@ -9,6 +9,7 @@
 #include <winspool.h>
 
 #include <cstddef>
+#include "booklet/store.h"
 
 // Exported hooks: undecorated through the .def file on Windows, default
 // visibility elsewhere.
@@ -170,6 +171,8 @@ struct JobData {
   KQDEVMODE Settings;
   // The overlay library reference this job took at its start.
   HMODULE hJobOverlay;
+  // The booklet record's snippets and the pages' orientations.
+  BOOKLET_INFO booklet_info;
 };
 
 // Process-wide state. Shared values are read and written only inside

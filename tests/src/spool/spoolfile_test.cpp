@@ -186,12 +186,27 @@ TEST(SpoolFile, BookletPagesRecordTheirOrientation) {
     BYTE marker[5] = {0x1B, 0xF0, 0x10, 0xAA, static_cast<BYTE>(k % 2 + 1)};
     ASSERT_TRUE(WriteToFile(&job, marker, k == 64 ? 4 : 5, &w));
   }
-  EXPECT_EQ(booklet_info.iOrientationSize, 128);
-  EXPECT_EQ(booklet_info.pOrientation[0], 1);
-  EXPECT_EQ(booklet_info.pOrientation[63], 2);
-  EXPECT_EQ(booklet_info.pOrientation[64], 2);  // a marker without its byte: the job's orientation
+  const BOOKLET_INFO& store = job.booklet_info;
+  EXPECT_EQ(store.iOrientationSize, 128);
+  EXPECT_EQ(store.pOrientation[0], 1);
+  EXPECT_EQ(store.pOrientation[63], 2);
+  EXPECT_EQ(store.pOrientation[64], 2);  // a marker without its byte: the job's orientation
+  // An array that cannot grow fails that marker and keeps what it holds.
+  for (int k = 65; k < 128; ++k) {
+    BYTE marker[5] = {0x1B, 0xF0, 0x10, 0xAA, 1};
+    ASSERT_TRUE(WriteToFile(&job, marker, 5, &w));
+  }
+  m->addFault({"GlobalAlloc", 1});
+  BYTE marker[5] = {0x1B, 0xF0, 0x10, 0xAA, 2};
+  EXPECT_FALSE(WriteToFile(&job, marker, 5, &w));
+  EXPECT_EQ(job.file_info.iTotalPage, 128);
+  EXPECT_EQ(store.iOrientationSize, 128);
+  EXPECT_EQ(store.pOrientation[127], 1);
+  EXPECT_TRUE(WriteToFile(&job, marker, 5, &w));  // the next try grows it
+  EXPECT_EQ(store.pOrientation[128], 2);
+  EXPECT_EQ(store.pOrientation[0], 1);
   ReleaseSpoolFile(&job);
-  EXPECT_EQ(booklet_info.pOrientation, nullptr);
+  EXPECT_EQ(store.pOrientation, nullptr);
   winsim::ClosePrinterHandle(printer);
 }
 
@@ -216,7 +231,9 @@ TEST(SpoolFile, TextCaptureKeepsTheSpoolFileEmpty) {
 TEST(SpoolFile, BookletBitTakesPrecedenceOverManualDuplex) {
   test::TestMachine m;
   m.play(SpooledJob{"wBooklet=1 wManualDuplex=1", 2}.script());
-  EXPECT_EQ(m.document(1), "");  // neither booklet kind asked for: nothing is replayed
+  // Neither booklet kind asked for: nothing lost, the pages once in order.
+  EXPECT_EQ(m.document(1), "HEADAAAABBBBp1;p2;TAIL");
+  EXPECT_TRUE(hasTrace(m, u"A booklet job in neither booklet mode prints its pages once in order.\n"));
 }
 
 TEST(SpoolFile, ClosedJobsLeaveNoSpoolFile) {

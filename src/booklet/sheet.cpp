@@ -1,0 +1,85 @@
+// Sheet sides: all framing comes from the booklet record's snippets; the
+// one byte of the composer's own is SetPageDefaultCTM, which puts the page
+// coordinates back before the second page is placed.
+#include "booklet/sheet.h"
+
+#include "config/driverfiles.h"
+#include "support/text.h"
+
+namespace {
+
+constexpr BYTE kSetPageDefaultCTM = 0x74;
+
+void Write(HANDLE hPrinter, const void* bytes, DWORD count) {
+  if (count == 0) return;
+  DWORD written = 0;
+  WritePrinter(hPrinter, const_cast<void*>(bytes), count, &written);
+}
+
+void WriteSnippet(HANDLE hPrinter, const BOOKLET_SNIPPET& snippet) {
+  Write(hPrinter, snippet.abData, snippet.bLength);
+}
+
+// The BeginPage snippet of a side: the alternate one for the re-inserted
+// fronts of a software booklet on printers that ask for it, and for the
+// outer sheet of a printer-made booklet with a cover side.
+const BOOKLET_SNIPPET& BeginPageOf(const JobData* pData, HANDLE hPrinter, INT side) {
+  const BOOKLET_INFO& store = pData->booklet_info;
+  const KQDEVMODE& s = pData->Settings;
+  BYTE feature[MDL_FEATURE_SIZE];
+  if (ReadMdlFeature(hPrinter, feature) && MdlFeatureWord(feature, 76) == 1) {
+    if (MdlFeatureWord(feature, 78) == 0x0100) return store.abBeginPage;
+    if (s.wManualDuplex == 2 && side % 2 == 1) return store.abBeginPageAlt;
+    return store.abBeginPage;
+  }
+  if (s.wHardwareBooklet == 2 && s.wBookletSide != 0 && (side == 1 || side == 2)) return store.abBeginPageAlt;
+  return store.abBeginPage;
+}
+
+bool IsPage(const JobData* pData, INT page) { return page >= 1 && page <= pData->file_info.iTotalPage; }
+
+// A page in a position: its origin and, for a page of the orientation the
+// selector names, its rotation; then scale, clip and the page's bytes.
+void SendPlacedPage(JobData* pData, HANDLE hPrinter, ReplayFraming& replay, INT page, int position) {
+  const BOOKLET_INFO& store = pData->booklet_info;
+  BYTE orientation = page - 1 < store.iOrientationSize && store.pOrientation ? store.pOrientation[page - 1] : 0;
+  if (orientation == 1) {
+    WriteSnippet(hPrinter, store.abPageOrigin[position]);
+    if (store.bRotationSelector == 2) WriteSnippet(hPrinter, store.abPageRotation[1]);
+  } else if (orientation == 2) {
+    WriteSnippet(hPrinter, store.abPageOrigin[2 + position]);
+    if (store.bRotationSelector == 1) WriteSnippet(hPrinter, store.abPageRotation[0]);
+  }
+  WriteSnippet(hPrinter, store.abPageScale);
+  WriteSnippet(hPrinter, store.abClipMode);
+  replay.SendPage(page);
+}
+
+}  // namespace
+
+SidePages PagesOfSide(INT side, INT slots, WORD binding) {
+  INT facing = slots + 1 - side;
+  bool sideFirst = binding == 1 ? side % 2 == 1 : side % 2 == 0;
+  return sideFirst ? SidePages{side, facing} : SidePages{facing, side};
+}
+
+void SendBookletPageData(JobData* pData, HANDLE hPrinter, ReplayFraming& replay, INT iSide, INT iPageSlots) {
+  const BOOKLET_INFO& store = pData->booklet_info;
+  const KQDEVMODE& s = pData->Settings;
+  WriteSnippet(hPrinter, BeginPageOf(pData, hPrinter, iSide));
+  SidePages pages = PagesOfSide(iSide, iPageSlots, s.wBookletBinding == 1 ? 1 : 0);
+  bool first = IsPage(pData, pages.first), second = IsPage(pData, pages.second);
+  if (s.wOverlayMode == 1 && (first || second)) {
+    WriteSnippet(hPrinter, store.abExecStream[1]);
+    WriteSnippet(hPrinter, store.abPageScale);
+    WriteSnippet(hPrinter, store.abClipMode);
+    WriteSnippet(hPrinter, store.abExecStream[0]);
+    Write(hPrinter, &kSetPageDefaultCTM, 1);
+  }
+  if (first) {
+    SendPlacedPage(pData, hPrinter, replay, pages.first, 0);
+    Write(hPrinter, &kSetPageDefaultCTM, 1);
+  }
+  if (second) SendPlacedPage(pData, hPrinter, replay, pages.second, 1);
+  WriteSnippet(hPrinter, store.abEndPage);
+}

@@ -1,0 +1,18 @@
+// One side of a booklet sheet: its BeginPage snippet, the overlay, the two
+// pages imposed on it with their origin, rotation, scale and clip snippets,
+// and its EndPage snippet.
+#pragma once
+
+#include "spool/replay.h"
+#include "spooler/records.h"
+
+// The pages of side `side` (1 to 2S) of a booklet of `slots` (4S) page
+// slots: first and second position. Pages past the job's count are blank.
+struct SidePages {
+  INT first, second;
+};
+SidePages PagesOfSide(INT side, INT slots, WORD binding);
+
+// Writes side `iSide` of a booklet of `iPageSlots` page slots, its page
+// bytes through the replay's transfer buffer.
+void SendBookletPageData(JobData* pData, HANDLE hPrinter, ReplayFraming& replay, INT iSide, INT iPageSlots);
