@@ -215,6 +215,8 @@ DWORD WINAPI GetPrinterDataW(HANDLE hPrinter, LPWSTR name, LPDWORD type, LPBYTE 
   const PrinterConfig* p = printerOf(s, hPrinter);
   if (!p) {
     rc = ERROR_INVALID_HANDLE;
+  } else if (faultHits("GetPrinterDataW")) {
+    rc = ERROR_NOT_ENOUGH_MEMORY;
   } else {
     auto it = p->data.find(std::u16string(view(name)));
     if (it == p->data.end()) {
