@@ -10,6 +10,7 @@
 #include <fstream>
 #include <map>
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "support/pxl_builder.h"
@@ -302,6 +303,161 @@ TEST(Printer, WatermarkIsCentredOnThePage) {
       EXPECT_NEAR(x ? ink[page].cx() : ink[page].cy(), x ? centreX : centreY, tolerance) << "page " << page + 1;
     }
   }
+}
+
+// A page image in grey levels, as gpcl6 renders it (pgmraw).
+struct Grey {
+  int width = 0, height = 0;
+  std::string pixels;
+  bool dark(double col, double row) const {
+    int c = static_cast<int>(col), r = static_cast<int>(row);
+    if (c < 0 || r < 0 || c >= width || r >= height) return false;
+    return static_cast<unsigned char>(pixels[static_cast<size_t>(r) * width + c]) < 128;
+  }
+};
+
+// The pages of a file, rendered at `dpi`.
+std::vector<Grey> greyPages(const fs::path& file, const fs::path& dir, int dpi) {
+  std::string pattern = (dir / (file.stem().string() + "-%03d.pgm")).string();
+  run(quote(toolsDir() / "gpcl6") + " -dNOPAUSE -dBATCH -sDEVICE=pgmraw -r" + std::to_string(dpi) +
+      " -sOutputFile=" + quote(pattern) + " " + quote(file));
+  std::vector<Grey> pages;
+  for (int n = 1;; ++n) {
+    char name[16];
+    std::snprintf(name, sizeof name, "-%03d.pgm", n);
+    std::string bytes = slurp(dir / (file.stem().string() + name));
+    if (bytes.empty()) return pages;
+    // "P5", width, height, maxval, each after white space or a comment line.
+    std::istringstream in(bytes);
+    std::vector<int> fields;
+    std::string word;
+    while (fields.size() < 3 && in >> word) {
+      if (word[0] == '#') std::getline(in, word);
+      else if (word != "P5") fields.push_back(std::stoi(word));
+    }
+    in.get();
+    Grey g;
+    g.width = fields[0];
+    g.height = fields[1];
+    g.pixels = bytes.substr(static_cast<size_t>(in.tellg()));
+    pages.push_back(std::move(g));
+  }
+}
+
+// Where a booklet of Letter pages puts a point of a page, on the Letter
+// sheet turned landscape: each page scaled to fit its half and centred in
+// it, a landscape page turned a quarter with its top to the left. The
+// interpreter shows a landscape sheet turned on its portrait raster: the
+// sheet's x runs up the raster, its y to the right.
+struct RasterPoint {
+  double col, row;
+};
+RasterPoint onSheet(int position, bool landscape, double x, double y, int dpi) {
+  const double scale = 5.5 / 8.5, top = (8.5 - scale * 11) / 2;
+  double left = position * 5.5;
+  double sheetX = landscape ? left + scale * y : left + scale * x;
+  double sheetY = landscape ? top + scale * (11 - x) : top + scale * y;
+  return {sheetY * dpi, (11 - sheetX) * dpi};
+}
+
+// What examples/booklet.pxl draws from a page's top left: a large square,
+// then the page number in binary as four squares.
+std::string marksAt(const Grey& side, int position, bool landscape, int dpi) {
+  auto dark = [&](double x, double y) {
+    RasterPoint p = onSheet(position, landscape, x, y, dpi);
+    return side.dark(p.col, p.row);
+  };
+  double w = landscape ? 11 : 8.5, h = landscape ? 8.5 : 11;
+  if (!dark(1.375, 1.375)) return dark(w / 2, 1.375) || dark(1.375, h - 1.375) ? "turned" : "blank";
+  if (dark(1.375, h - 1.375) || dark(w - 1.375, h - 1.375)) return "turned";
+  int page = 0;
+  for (int bit = 0; bit < 4; ++bit) page |= dark(2.9 + 1.2 * bit, 1.15) ? 1 << bit : 0;
+  return "page " + std::to_string(page);
+}
+
+// Booklets of a document whose pages say which they are: every side holds
+// the two pages it should, each upright or turned as its orientation asks.
+TEST(Printer, BookletSidesHoldTheirPages) {
+  REQUIRE_INTERPRETER();
+  const fs::path doc = KQXL_SOURCE_DIR "/examples/booklet.pxl";
+  const std::set<int> landscapePages = {3, 6};
+  constexpr int kDpi = 30;
+  struct Case {
+    std::vector<std::string> settings;
+    const char16_t* manualDuplexMode;
+    std::vector<std::vector<int>> sides;  // per document
+  };
+  const Case cases[] = {
+      {{"wBooklet=1", "wHardwareBooklet=2"}, nullptr, {{1, 2, 3, 4}}},
+      {{"wBooklet=1", "wManualDuplex=2"}, u"1", {{2, 4}, {1, 3}}},
+      {{"wBooklet=1", "wManualDuplex=2", "wBackSideOrder=1"}, u"0", {{2, 4, 3, 1}}},
+      {{"wBooklet=1", "wHardwareBooklet=2", "wBookletBinding=1"}, nullptr, {{1, 2, 3, 4}}},
+  };
+  for (auto& c : cases) {
+    std::string label;
+    for (auto& s : c.settings) label += s + " ";
+    SCOPED_TRACE(label);
+    test::TestMachine m;
+    if (c.manualDuplexMode)
+      m->setProfileString(std::u16string(test::kDriverDir) + u"KQXLEN.INI", u"DUPLEX", u"MD_ManualDuplex",
+                          c.manualDuplexMode);
+    jobkit::MakeJobOptions options;
+    options.settings = c.settings;
+    std::string script, error;
+    ASSERT_TRUE(jobkit::makeJob(doc, options, &script, &error)) << error;
+    m.play(script);
+    bool mirrored = label.find("wBookletBinding=1") != std::string::npos;
+    size_t d = 0;
+    for (int n = 1; n <= m.documentCount(); ++n) {
+      if (m.printed(n).empty()) continue;
+      ASSERT_LT(d, c.sides.size());
+      fs::path file = write(m.dir(), "booklet-" + std::to_string(n) + ".prn", m.printed(n));
+      EXPECT_TRUE(print({file})[file].ok());
+      auto sides = greyPages(file, m.dir(), kDpi);
+      ASSERT_EQ(sides.size(), c.sides[d].size());
+      for (size_t i = 0; i < sides.size(); ++i) {
+        int s = c.sides[d][i];
+        // Eight pages on two sheets: the side's pages, first and second position.
+        int facing = 9 - s;
+        bool sideFirst = mirrored ? s % 2 == 1 : s % 2 == 0;
+        int pages[2] = {sideFirst ? s : facing, sideFirst ? facing : s};
+        for (int position = 0; position < 2; ++position) {
+          bool landscape = landscapePages.count(pages[position]) > 0;
+          EXPECT_EQ(marksAt(sides[i], position, landscape, kDpi), "page " + std::to_string(pages[position]))
+              << "side " << s << ", position " << position + 1;
+        }
+      }
+      ++d;
+    }
+    EXPECT_EQ(d, c.sides.size());
+  }
+}
+
+// Booklets of every Ghostscript-made document, in both modes, print.
+TEST(Printer, BookletsOfEveryDocumentPrint) {
+  REQUIRE_INTERPRETER();
+  TempDir dir;
+  std::vector<fs::path> files;
+  for (auto& e : fs::directory_iterator(KQXL_SOURCE_DIR "/examples")) {
+    if (e.path().extension() != ".pxl") continue;
+    for (const char* mode : {"wHardwareBooklet=2", "wManualDuplex=2"}) {
+      test::TestMachine m;
+      jobkit::MakeJobOptions options;
+      options.settings = {"wBooklet=1", mode};
+      std::string script, error;
+      ASSERT_TRUE(jobkit::makeJob(e.path(), options, &script, &error)) << e.path() << ": " << error;
+      m.play(script);
+      for (int n = 1; n <= m.documentCount(); ++n)
+        if (!m.printed(n).empty())
+          files.push_back(write(dir.path, e.path().stem().string() + "-" + mode + "-" + std::to_string(n) + ".prn",
+                                m.printed(n)));
+    }
+  }
+  for (auto& f : files) {
+    auto c = test::checkBytes(slurp(f));
+    EXPECT_TRUE(c.problems().empty()) << f.filename() << ": " << c.problems()[0].message;
+  }
+  for (auto& [file, v] : print(files)) EXPECT_TRUE(v.ok()) << file.filename() << ": " << v.verdict;
 }
 
 }  // namespace

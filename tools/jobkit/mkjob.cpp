@@ -5,6 +5,7 @@
 #include <fstream>
 #include <map>
 
+#include "jobkit/booklet.h"
 #include "jobkit/settings.h"
 #include "pclxl/checker.h"
 #include "pclxl/writer.h"
@@ -32,8 +33,10 @@ struct FontBlock {
 struct Document {
   uint64_t size = 0;
   int dpiX = 0, dpiY = 0;  // the session's units per inch, if it gives them
+  double unitsX = 0, unitsY = 0;  // units per inch, in any measure
   std::vector<pclxl::PageRange> pages;
   std::vector<pclxl::Command> beginPages;
+  std::vector<uint64_t> endPages;  // where each EndPage's attribute list starts
   std::vector<FontBlock> fonts;
 };
 
@@ -83,12 +86,20 @@ bool readDocument(const std::filesystem::path& path, Document* doc, std::string*
   FontReader fonts{doc};
   checker.onCommand = [doc, &fonts](const pclxl::Command& c) {
     if (c.op == pclxl::op::BeginPage && c.depth == 0) doc->beginPages.push_back(c);
+    if (c.op == pclxl::op::EndPage && c.depth == 0) doc->endPages.push_back(c.start);
     if (c.op == pclxl::op::BeginSession && c.depth == 0) {
       const pclxl::Attribute* units = c.find(pclxl::attr::UnitsPerMeasure);
       const pclxl::Attribute* measure = c.find(pclxl::attr::Measure);
       if (units && units->value.items.size() == 2 && (!measure || measure->value.number() == 0)) {
         doc->dpiX = static_cast<int>(units->value.items[0]);
         doc->dpiY = static_cast<int>(units->value.items[1]);
+      }
+      // Units per inch whatever the measure: inch, millimetre, tenth of a millimetre.
+      static constexpr double kPerInch[] = {1, 25.4, 254};
+      double m = measure ? measure->value.number() : 0;
+      if (units && units->value.items.size() == 2 && m >= 0 && m <= 2) {
+        doc->unitsX = units->value.items[0] * kPerInch[static_cast<int>(m)];
+        doc->unitsY = units->value.items[1] * kPerInch[static_cast<int>(m)];
       }
     }
     fonts.command(c);
@@ -190,19 +201,25 @@ std::string quote(const std::string& text) {
   return s + "\"";
 }
 
-// The dmPaperSize of a BeginPage's MediaSize enumeration, 0 when there is
-// none to match.
-int paperSizeOf(const pclxl::Command& beginPage) {
-  struct Paper {
-    int mediaSize, dmPaperSize;
+// The papers a BeginPage's MediaSize enumeration names.
+struct Paper {
+  unsigned mediaSize;
+  int dmPaperSize;
+  double widthInch, heightInch;
+};
+
+const Paper* paperOf(const pclxl::Command& beginPage) {
+  static constexpr Paper kPapers[] = {
+      {0, DMPAPER_LETTER, 8.5, 11},          {1, DMPAPER_LEGAL, 8.5, 14},
+      {2, DMPAPER_A4, 210 / 25.4, 297 / 25.4}, {3, DMPAPER_EXECUTIVE, 7.25, 10.5},
+      {4, DMPAPER_LEDGER, 11, 17},           {5, DMPAPER_A3, 297 / 25.4, 420 / 25.4},
+      {16, DMPAPER_A5, 148 / 25.4, 210 / 25.4},
   };
-  constexpr Paper kPapers[] = {{0, DMPAPER_LETTER}, {1, DMPAPER_LEGAL},  {2, DMPAPER_A4}, {3, DMPAPER_EXECUTIVE},
-                               {4, DMPAPER_LEDGER}, {5, DMPAPER_A3},     {16, DMPAPER_A5}};
   const pclxl::Attribute* size = beginPage.find(pclxl::attr::MediaSize);
-  if (!size || size->value.shape != pclxl::Shape::Scalar) return 0;
-  for (auto p : kPapers)
-    if (p.mediaSize == size->value.number()) return p.dmPaperSize;
-  return 0;
+  if (!size || size->value.shape != pclxl::Shape::Scalar) return nullptr;
+  for (auto& p : kPapers)
+    if (p.mediaSize == size->value.number()) return &p;
+  return nullptr;
 }
 
 // The page's dmOrientation code for the page-start marker.
@@ -217,6 +234,24 @@ std::string beginPageWithoutPrefixAttributes(const pclxl::Command& c) {
     if (a.id != pclxl::attr::MediaSource) w.value(a.value).attribute(a.id);
   w.op(pclxl::op::BeginPage);
   return bytes;
+}
+
+// The booklet record for the document's paper, units and first page.
+bool bookletRecordFor(const Document& doc, const KQDEVMODE& settings, std::string* record, std::string* error) {
+  const Paper* paper = paperOf(doc.beginPages.front());
+  if (!paper) return *error = "a booklet needs the document's paper as a MediaSize kqxl-mkjob knows", false;
+  if (doc.unitsX <= 0 || doc.unitsY <= 0) return *error = "a booklet needs the session's units per measure", false;
+  BookletGeometry g;
+  g.unitsX = doc.unitsX;
+  g.unitsY = doc.unitsY;
+  g.paperWidth = paper->widthInch;
+  g.paperHeight = paper->heightInch;
+  g.mediaSize = paper->mediaSize;
+  g.orientation = orientationCode(doc.pages.front().orientation);
+  BookletMode mode;
+  mode.software = settings.wHardwareBooklet != 2 && settings.wManualDuplex == 2;
+  mode.overlay = settings.wOverlayMode == 1;
+  return makeBookletRecord(g, mode, record, error);
 }
 
 }  // namespace
@@ -237,8 +272,8 @@ bool makeJob(const std::filesystem::path& document, const MakeJobOptions& option
   if (doc.dpiX > 0 && !given("dmPrintQuality")) assignments.push_back("dmPrintQuality=" + std::to_string(doc.dpiX));
   if (doc.dpiY > 0 && !given("dmYResolution")) assignments.push_back("dmYResolution=" + std::to_string(doc.dpiY));
   // The paper too: what the driver draws (the watermark) is placed on it.
-  int paper = paperSizeOf(doc.beginPages.front());
-  if (paper > 0 && !given("dmPaperSize")) assignments.push_back("dmPaperSize=" + std::to_string(paper));
+  const Paper* paper = paperOf(doc.beginPages.front());
+  if (paper && !given("dmPaperSize")) assignments.push_back("dmPaperSize=" + std::to_string(paper->dmPaperSize));
   int firstOrientation = orientationCode(doc.pages.front().orientation);
   if (firstOrientation != 1 && !given("dmOrientation"))
     assignments.push_back("dmOrientation=" + std::to_string(firstOrientation));
@@ -276,6 +311,11 @@ bool makeJob(const std::filesystem::path& document, const MakeJobOptions& option
     return lines;
   };
 
+  // A booklet's pages lose their own framing: the sides' snippets frame them.
+  bool booklet = spooled && settings.wBooklet != 0;
+  std::string bookletRecord;
+  if (booklet && !bookletRecordFor(doc, settings, &bookletRecord, error)) return false;
+
   std::string& s = *script;
   s = "# Made by kqxl-mkjob from " + document.filename().string() + ": " + std::to_string(doc.pages.size()) +
       " pages, " + (spooled ? "spooled" : "printed directly") + ".\n";
@@ -284,7 +324,8 @@ bool makeJob(const std::filesystem::path& document, const MakeJobOptions& option
   s += "write settings\n";
   s += range(0, doc.pages.front().start);
   for (const Range& r : fonts.header) s += range(r.from, r.to);
-  if (spooled) s += "write hex " + hex(kPagePrefixes[0], 8) + "\n";
+  if (booklet) s += "write hex " + hex(reinterpret_cast<const uint8_t*>(bookletRecord.data()), bookletRecord.size()) + "\n";
+  else if (spooled) s += "write hex " + hex(kPagePrefixes[0], 8) + "\n";
   for (size_t k = 0; k < doc.pages.size(); ++k) {
     const pclxl::PageRange& page = doc.pages[k];
     const pclxl::Command& begin = doc.beginPages[k];
@@ -297,15 +338,21 @@ bool makeJob(const std::filesystem::path& document, const MakeJobOptions& option
       s += "settings dmOrientation=" + std::to_string(orientation) + "\nwrite settings\n";
     }
     s += "startpage\n";
-    if (spooled) {
-      s += "write marker page-start " + std::to_string(orientationCode(page.orientation)) + "\n";
+    if (spooled) s += "write marker page-start " + std::to_string(orientationCode(page.orientation)) + "\n";
+    if (spooled && !booklet) {
       std::string rewritten = beginPageWithoutPrefixAttributes(begin);
       s += "write hex " + hex(reinterpret_cast<const uint8_t*>(rewritten.data()), rewritten.size()) + "\n";
-    } else if (watermark) {
+    } else if (!spooled && watermark) {
       s += range(page.start, begin.end);
     }
     if (watermark) s += "write marker watermark\n";
-    s += ranges(spooled || watermark ? begin.end : page.start, pageEnd);
+    if (booklet) {
+      // Without BeginPage and without EndPage and its attributes.
+      s += ranges(begin.end, doc.endPages[k]);
+      s += ranges(page.end, pageEnd);
+    } else {
+      s += ranges(spooled || watermark ? begin.end : page.start, pageEnd);
+    }
     s += "endpage\n";
   }
   if (spooled) s += "write marker pages-end\n";
