@@ -9,6 +9,7 @@ build=${1:-../build}
 gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlmono -r600 -sPAPERSIZE=letter -sOutputFile=letter.pxl src/letter.ps
 gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlmono -r300 -sPAPERSIZE=letter -sOutputFile=numbered.pxl src/numbered.ps
 gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlcolor -r300 -sOutputFile=mixed.pxl src/mixed.ps
+gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlmono -r300 -sPAPERSIZE=letter -sOutputFile=booklet.pxl src/booklet.ps
 
 mkjob=$build/tools/kqxl-mkjob
 job() {  # NAME DOCUMENT [FIELD=VALUE ...]
@@ -16,13 +17,19 @@ job() {  # NAME DOCUMENT [FIELD=VALUE ...]
   shift 2
   "$mkjob" -o "$name.job" settings "$@" "$doc"
 }
-# Manual duplex: the INI file's MD_ManualDuplex picks how the passes are split.
+# Manual duplex and software booklets: the INI file's MD_ManualDuplex picks
+# how the passes are split.
+split() {  # NAME M DOCUMENT [FIELD=VALUE ...]
+  local name=$1 m=$2 doc=$3
+  shift 3
+  job "$name" "$doc" "$@"
+  { echo "ini \"C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\2\\KQXLEN.INI\" DUPLEX MD_ManualDuplex \"$m\""
+    cat "$name.job"; } > "$name.tmp" && mv "$name.tmp" "$name.job"
+}
 duplex() {  # NAME M [FIELD=VALUE ...]
   local name=$1 m=$2
   shift 2
-  job "$name" mixed.pxl wManualDuplex=1 "$@"
-  { echo "ini \"C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\2\\KQXLEN.INI\" DUPLEX MD_ManualDuplex \"$m\""
-    cat "$name.job"; } > "$name.tmp" && mv "$name.tmp" "$name.job"
+  split "$name" "$m" mixed.pxl wManualDuplex=1 "$@"
 }
 
 job letter letter.pxl szDefaultUserId=demo
@@ -43,3 +50,10 @@ job numbered-ohp-3-after numbered.pxl wMediaType=3 wOhpMode=3 wOhpSeparatorAfter
 duplex mixed-duplex-m0 0
 duplex mixed-duplex-m1 1 wInstructionPage=1
 duplex mixed-duplex-m2 2 wBackSideOrder=1
+# Booklets: printer-made from eight pages with two landscape ones, two-pass
+# from six pages in one document (M 0) and in two (M 1), and one of portrait
+# and landscape pages.
+job booklet-hardware booklet.pxl wBooklet=1 wHardwareBooklet=2
+split numbered-booklet-m0 0 numbered.pxl wBooklet=1 wManualDuplex=2
+split numbered-booklet-m1 1 numbered.pxl wBooklet=1 wManualDuplex=2
+job mixed-booklet mixed.pxl wBooklet=1 wHardwareBooklet=2

@@ -239,6 +239,54 @@ TEST(MakeJob, SettingsAgainOnlyAtAChangeOfOrientation) {
   }
 }
 
+// A booklet job: the record after the header, each page without its own
+// framing, the output one page per sheet side.
+TEST(MakeJob, BookletJobsCarryTheRecordAndBarePages) {
+  for (auto& doc : kDocs) {
+    for (const char* mode : {"wHardwareBooklet=2", "wManualDuplex=2"}) {
+      SCOPED_TRACE(doc.string() + " " + mode);
+      test::TestMachine m;
+      m->setProfileString(std::u16string(test::kDriverDir) + u"KQXLEN.INI", u"DUPLEX", u"MD_ManualDuplex", u"2");
+      auto buffers = buffersOf(m, makeScript(doc, {"wBooklet=1", mode}));
+      auto pages = test::checkBytes(slurp(doc)).pages();
+      size_t record = 0, markers = 0;
+      std::string pageBytes;
+      for (size_t i = 0; i < buffers.size(); ++i) {
+        const std::string& b = buffers[i];
+        if (b.compare(0, 4, std::string("\x1B\xF0\x10\x00", 4)) == 0) record = i;
+        if (isPageStart(b)) {
+          EXPECT_EQ(b[4], pages[markers].orientation % 2 ? 2 : 1);
+          ++markers;
+        } else if (markers > 0 && b != "\x1B\xF0\x10\xFF") {
+          pageBytes += b;
+        }
+      }
+      ASSERT_GT(record, 0u);
+      EXPECT_EQ(markers, pages.size());
+      // The pages hold drawing only: no BeginPage or EndPage of their own.
+      pclxl::Checker c;
+      int framing = 0;
+      c.onCommand = [&](const pclxl::Command& command) {
+        framing += command.op == pclxl::op::BeginPage || command.op == pclxl::op::EndPage;
+      };
+      test::feedBytes(c, pageBytes);
+      EXPECT_EQ(framing, 0);
+      // Software booklets carry the prefixes in element 2.
+      const std::string& r = buffers[record];
+      size_t element2 = 4 + 2 + static_cast<uint8_t>(r[5]);
+      bool software = std::string(mode) == "wManualDuplex=2";
+      EXPECT_EQ(r.compare(element2 + 2, 8, std::string(reinterpret_cast<const char*>(jobkit::kPagePrefixes), 8)) == 0,
+                software);
+      // Each side a page of the output; the sheet turned against the document.
+      std::string out = m.printed(1);
+      auto sides = test::checkBytes(out);
+      EXPECT_TRUE(sides.problems().empty()) << sides.problems()[0].message;
+      EXPECT_EQ(sides.pages().size(), pages.size() == 1 ? 1 : 2 * ((pages.size() + 3) / 4));  // one page: side 1 only
+      EXPECT_EQ(sides.pages()[0].orientation, pages[0].orientation % 2 ? 0 : 1);
+    }
+  }
+}
+
 TEST(MakeJob, BrokenDocumentsAndSettingsAreRefused) {
   test::PxlBuilder b;
   b.begin().page();
