@@ -28,8 +28,9 @@ sanitize: setup
 	  UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2
 	@$(MAKE) --no-print-directory fuzz
 
-# The PCL XL reader and checker under libFuzzer with the sanitizers, seeded
-# with the Ghostscript-made documents; FUZZ_SECONDS bounds the run.
+# Under libFuzzer with the sanitizers, FUZZ_SECONDS each: the PCL XL reader
+# and checker, seeded with the Ghostscript-made documents; booklet jobs
+# through the hooks, seeded with a few well-formed ones.
 FUZZ_SECONDS ?= 60
 fuzz: setup
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DKQXL_FUZZ=ON -DKQXL_SANITIZE=ON >/dev/null
@@ -37,6 +38,10 @@ fuzz: setup
 	@mkdir -p build-fuzz/corpus && cp examples/*.pxl tests/data/*.pxl tests/data/fuzz/* build-fuzz/corpus/
 	@build-fuzz/fuzz/pclxl_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=65536 -print_final_stats=1 \
 	  build-fuzz/corpus 2>&1 | tail -n 12
+	@mkdir -p build-fuzz/booklet-corpus && cp tests/data/fuzz-booklet/* build-fuzz/booklet-corpus/
+	@ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp \
+	  build-fuzz/fuzz/booklet_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -print_final_stats=1 \
+	  build-fuzz/booklet-corpus 2>&1 | tail -n 12
 
 # Benchmarks (not part of the tests): KQXL_BENCH_MB sets the stream size.
 bench: build

@@ -2,7 +2,8 @@
 // file copy on the same bytes. A spooled reverse-order job in 64 KiB
 // buffers, 5,000 pages, through the hooks to a file port, against writing
 // the same bytes to a file and copying them back through 8 KiB read/write
-// pairs; and a million 16-byte buffers against the same floor.
+// pairs; a printer-made booklet of 100,000 pages against the same floor;
+// and a million 16-byte buffers against it too.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -58,16 +59,28 @@ void report(benchmark::State& state, uint64_t bytes) {
   state.counters["peak_rss_mb"] = static_cast<double>(usage.ru_maxrss) / 1024;
 }
 
-// Plays a spooled reverse-order job of `pages` pages of `pageBytes` bytes
-// each, in buffers of `buffer` bytes.
-void spooledJob(uint64_t pages, uint64_t pageBytes, size_t buffer) {
+// A booklet record of one-byte snippets, as small as a record can be.
+std::string bookletRecord() {
+  std::string r("\x1B\xF0\x10\x00", 4);
+  for (int element = 1; element <= 12; ++element) r += std::string{static_cast<char>(element), 1, 'x'};
+  return r + std::string{13, 1};
+}
+
+// Plays a spooled job of `pages` pages of `pageBytes` bytes each, in
+// buffers of `buffer` bytes: in reverse order, or as a printer-made booklet.
+void spooledJob(uint64_t pages, uint64_t pageBytes, size_t buffer, bool booklet = false) {
   winsim::PrintJob job(kPrinter, 1, u"bench");
   job.startDoc();
-  auto settings = jobkit::SettingsBuilder{}.with("wReverseOrder", 1).build(kPrinter);
+  auto settings = booklet ? jobkit::SettingsBuilder{}.with("wBooklet", 1).with("wHardwareBooklet", 2).build(kPrinter)
+                          : jobkit::SettingsBuilder{}.with("wReverseOrder", 1).build(kPrinter);
   DWORD w;
   job.write(settings.data(), 1625, &w);
   std::vector<char> data(buffer, 'x');
   job.write("HEADAAAABBBB", 12, &w);
+  if (booklet) {
+    std::string record = bookletRecord();
+    job.write(record.data(), static_cast<DWORD>(record.size()), &w);
+  }
   const char marker[] = "\x1B\xF0\x10\xAA\x01";
   for (uint64_t p = 0; p < pages; ++p) {
     job.write(marker, 5, &w);
@@ -112,6 +125,17 @@ void BM_SpooledReverse(benchmark::State& state) {
   report(state, total);
 }
 
+// A printer-made booklet of 100,000 pages: every sheet side composed from
+// the snippets, the pages in booklet order.
+void BM_SpooledBooklet(benchmark::State& state) {
+  uint64_t total = static_cast<uint64_t>(state.range(0)) << 20;
+  constexpr uint64_t kPages = 100000;
+  BenchMachine m;
+  settle();
+  for (auto _ : state) spooledJob(kPages, total / kPages, 64 * 1024, true);
+  report(state, total);
+}
+
 void BM_FloorCopy(benchmark::State& state) {
   uint64_t total = static_cast<uint64_t>(state.range(0)) << 20;
   settle();
@@ -136,6 +160,7 @@ void BM_SmallFloor(benchmark::State& state) {
 
 BENCHMARK(BM_FloorCopy)->Arg(100)->Arg(1024)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SpooledReverse)->Arg(100)->Arg(1024)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SpooledBooklet)->Arg(100)->Arg(1024)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SmallFloor)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SmallBuffers)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -228,10 +228,11 @@ TEST(Printer, JobsMadeFromDocumentsPrint) {
       std::string script, error;
       ASSERT_TRUE(jobkit::makeJob(doc, options, &script, &error)) << error;
       m.play(script);
-      for (int d = 1; d <= m.documentCount(); ++d)
-        if (!m.printed(d).empty())
-          files.push_back(write(dir.path, doc.stem().string() + "-" + std::to_string(i) + "-" + std::to_string(d) + ".prn",
-                                m.printed(d)));
+      auto port = m.portDocuments();
+      for (size_t d = 0; d < port.size(); ++d)
+        if (!port[d].empty())
+          files.push_back(write(dir.path, doc.stem().string() + "-" + std::to_string(i) + "-" + std::to_string(d + 1) + ".prn",
+                                port[d]));
     }
   for (auto& [file, v] : print(files)) EXPECT_TRUE(v.ok()) << file.filename() << ": " << v.verdict;
 }
@@ -408,10 +409,11 @@ TEST(Printer, BookletSidesHoldTheirPages) {
     m.play(script);
     bool mirrored = label.find("wBookletBinding=1") != std::string::npos;
     size_t d = 0;
-    for (int n = 1; n <= m.documentCount(); ++n) {
-      if (m.printed(n).empty()) continue;
+    auto port = m.portDocuments();
+    for (size_t n = 0; n < port.size(); ++n) {
+      if (port[n].empty()) continue;
       ASSERT_LT(d, c.sides.size());
-      fs::path file = write(m.dir(), "booklet-" + std::to_string(n) + ".prn", m.printed(n));
+      fs::path file = write(m.dir(), "booklet-" + std::to_string(n + 1) + ".prn", port[n]);
       EXPECT_TRUE(print({file})[file].ok());
       auto sides = greyPages(file, m.dir(), kDpi);
       ASSERT_EQ(sides.size(), c.sides[d].size());
@@ -447,10 +449,11 @@ TEST(Printer, BookletsOfEveryDocumentPrint) {
       std::string script, error;
       ASSERT_TRUE(jobkit::makeJob(e.path(), options, &script, &error)) << e.path() << ": " << error;
       m.play(script);
-      for (int n = 1; n <= m.documentCount(); ++n)
-        if (!m.printed(n).empty())
-          files.push_back(write(dir.path, e.path().stem().string() + "-" + mode + "-" + std::to_string(n) + ".prn",
-                                m.printed(n)));
+      auto port = m.portDocuments();
+      for (size_t n = 0; n < port.size(); ++n)
+        if (!port[n].empty())
+          files.push_back(write(dir.path, e.path().stem().string() + "-" + mode + "-" + std::to_string(n + 1) + ".prn",
+                                port[n]));
     }
   }
   for (auto& f : files) {

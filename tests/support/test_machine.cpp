@@ -54,6 +54,13 @@ std::string TestMachine::printed(int n) const {
   return "(no such document)";
 }
 
+std::vector<std::string> TestMachine::portDocuments() const {
+  std::vector<std::string> port;
+  for (auto& d : machine_->documents())
+    if (d.file.empty()) port.push_back(document(d.number));
+  return port;
+}
+
 std::string TestMachine::slurpHost(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

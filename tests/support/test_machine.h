@@ -34,6 +34,8 @@ class TestMachine {
   // The bytes of the nth document that went to the port (1-based); the
   // documents written to files, such as the watermark files, are left out.
   std::string printed(int n) const;
+  // Every document that went to the port, in order.
+  std::vector<std::string> portDocuments() const;
   // The watermark file of an orientation as the last job made it.
   std::string watermarkFile(int orientation = 1);
   // The direct or spool form of the watermark block around that file.

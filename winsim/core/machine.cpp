@@ -33,9 +33,10 @@ std::set<std::string> listTemp(State& s) {
 }
 
 void loadPrinters(State& s) {
-  for (auto& [name, keys] : readProfile(s.root / "winsim" / "printers.ini")) {
+  for (auto& section : readProfile(s.root / "winsim" / "printers.ini")) {
+    const auto& keys = section.second;
     PrinterConfig p;
-    p.name = name;
+    p.name = section.first;
     auto get = [&](const char16_t* key, std::u16string& field) {
       auto it = keys.find(key);
       if (it != keys.end()) field = it->second;
