@@ -107,6 +107,13 @@ TEST_F(Booklet, SoftwareRecordPrefixesAndOverlayElements) {
   EXPECT_EQ(out, "HEADCCCC{X1}{S}{C}{X0}\x74{O0}{S}{C}p2;\x74{E}DDDD{X1}{S}{C}{X0}\x74{O1}{S}{C}p1;{E}TAIL");
 }
 
+// The overlay goes on every side with a page, and on no empty side.
+TEST_F(Booklet, OverlayOnlyOnSidesWithPages) {
+  bookletOrder(u"1");
+  EXPECT_EQ(play(job(std::string(kHardware) + " wOverlayMode=1", portrait(1))),
+            "HEAD{B}{E}{B}{X1}{S}{C}{X0}\x74{O1}{S}{C}p1;{E}TAIL");
+}
+
 // A second record in one job overwrites what the first stored.
 TEST_F(Booklet, SecondRecordOverwrites) {
   auto second = test::labelledElements(false);
