@@ -15,7 +15,7 @@ namespace test {
 struct ReplayOrder {
   std::vector<std::string> settings;
   const char16_t* manualDuplexMode;         // MD_ManualDuplex, or null
-  std::vector<std::vector<int>> documents;  // page numbers per non-empty document
+  std::vector<std::vector<int>> documents;  // page (or sheet side) numbers per non-empty document
 
   std::string label() const {
     std::string s;
