@@ -75,68 +75,74 @@ void Store(BOOKLET_SNIPPET* slot, const BYTE* data, BYTE length) {
 
 void Store(BOOKLET_SNIPPET* slot, const Element& e) { Store(slot, e.data, e.length); }
 
+// Element 2: the BeginPage snippet, in a software booklet after the two
+// page prefixes.
+bool ReadBeginPage(RecordReader& reader, bool software, BOOKLET_INFO* store, BYTE (*prefixes)[4]) {
+  Element e;
+  if (!reader.Next(&e)) return false;
+  if (!software) {
+    Store(&store->abBeginPage, e);
+    return true;
+  }
+  if (e.length < kPrefixBytes) return reader.Fail(TEXT("element 2 holds fewer than the 8 prefix bytes"));
+  std::memcpy(prefixes, e.data, kPrefixBytes);
+  Store(&store->abBeginPage, e.data + kPrefixBytes, static_cast<BYTE>(e.length - kPrefixBytes));
+  return true;
+}
+
+// The elements in order into the store, with their traces; false at the
+// first one that does not fit.
+bool ReadRecord(RecordReader& reader, bool software, bool overlay, BOOKLET_INFO* store, BYTE (*prefixes)[4]) {
+  Element e;
+  if (!reader.Next(&e)) return false;
+  TraceElement(TEXT("BeginPage"), e);
+  Store(&store->abBeginPageAlt, e);
+  if (!ReadBeginPage(reader, software, store, prefixes)) return false;
+  // Elements 3 to 12, each to its slot, with its trace label.
+  const std::pair<LPCWSTR, BOOKLET_SNIPPET*> slots[] = {
+      {TEXT("EndPage"), &store->abEndPage},
+      {TEXT("SetPageOrigin[0]"), &store->abPageOrigin[0]},
+      {TEXT("SetPageOrigin[1]"), &store->abPageOrigin[1]},
+      {TEXT("SetPageOrigin[2]"), &store->abPageOrigin[2]},
+      {TEXT("SetPageOrigin[3]"), &store->abPageOrigin[3]},
+      {TEXT("SetPageRotation"), &store->abPageRotation[0]},
+      {TEXT("SetPageRotation"), &store->abPageRotation[1]},
+      {TEXT("SetPageScale"), &store->abPageScale},
+      {TEXT("SetClipMode"), &store->abClipMode},
+      {TEXT("BorderData"), &store->abBorderData},
+  };
+  for (auto [label, slot] : slots) {
+    if (!reader.Next(&e)) return false;
+    TraceElement(label, e);
+    Store(slot, e);
+  }
+  BYTE index = 0, selector = 0;
+  if (!reader.NextPair(&index, &selector)) return false;
+  TraceFormat(TEXT("BorderData : index = %d, size = %d \r\n"), static_cast<int>(index), static_cast<int>(selector));
+  store->bRotationSelector = selector;
+  for (int k = 0; overlay && k < 2; ++k) {
+    if (!reader.Next(&e)) {
+      reader.Refuse(TEXT("the overlay elements are missing"));
+      return false;
+    }
+    TraceElement(TEXT("ExecStream"), e);
+    Store(&store->abExecStream[k], e);
+  }
+  return true;
+}
+
 }  // namespace
 
 BOOL InitBooklet(JobData* pData, const BYTE* pBuf, DWORD cbBuf) {
   const KQDEVMODE& s = pData->Settings;
   bool software = s.wHardwareBooklet != 2 && s.wManualDuplex == 2;
-  bool overlay = s.wOverlayMode == 1;
-  // Parsed into a copy: a record that cannot be taken whole changes nothing.
+  // Parsed into copies: a record that cannot be taken whole changes nothing.
   BOOKLET_INFO store = pData->booklet_info;
   BYTE prefixes[2][4];
   std::memcpy(prefixes, pData->abPagePrefix, sizeof prefixes);
   RecordReader reader(pBuf, cbBuf);
-  Element e;
-
   Trace(TEXT(".... Booklet Enabled ...\r\n"));
-  bool ok = reader.Next(&e);
-  if (ok) {
-    TraceElement(TEXT("BeginPage"), e);
-    Store(&store.abBeginPageAlt, e);
-    ok = reader.Next(&e);
-  }
-  if (ok && software) {
-    if (e.length < kPrefixBytes) {
-      ok = reader.Fail(TEXT("element 2 holds fewer than the 8 prefix bytes"));
-    } else {
-      std::memcpy(prefixes, e.data, kPrefixBytes);
-      Store(&store.abBeginPage, e.data + kPrefixBytes, static_cast<BYTE>(e.length - kPrefixBytes));
-    }
-  } else if (ok) {
-    Store(&store.abBeginPage, e);
-  }
-  // Elements 3 to 12, each to its slot, with its trace label.
-  const std::pair<LPCWSTR, BOOKLET_SNIPPET*> slots[] = {
-      {TEXT("EndPage"), &store.abEndPage},
-      {TEXT("SetPageOrigin[0]"), &store.abPageOrigin[0]},
-      {TEXT("SetPageOrigin[1]"), &store.abPageOrigin[1]},
-      {TEXT("SetPageOrigin[2]"), &store.abPageOrigin[2]},
-      {TEXT("SetPageOrigin[3]"), &store.abPageOrigin[3]},
-      {TEXT("SetPageRotation"), &store.abPageRotation[0]},
-      {TEXT("SetPageRotation"), &store.abPageRotation[1]},
-      {TEXT("SetPageScale"), &store.abPageScale},
-      {TEXT("SetClipMode"), &store.abClipMode},
-      {TEXT("BorderData"), &store.abBorderData},
-  };
-  for (auto [label, slot] : slots) {
-    if (!ok || !(ok = reader.Next(&e))) break;
-    TraceElement(label, e);
-    Store(slot, e);
-  }
-  BYTE index = 0, selector = 0;
-  if (ok && (ok = reader.NextPair(&index, &selector))) {
-    TraceFormat(TEXT("BorderData : index = %d, size = %d \r\n"), static_cast<int>(index), static_cast<int>(selector));
-    store.bRotationSelector = selector;
-  }
-  for (int k = 0; ok && overlay && k < 2; ++k) {
-    if (!(ok = reader.Next(&e))) {
-      reader.Refuse(TEXT("the overlay elements are missing"));
-      break;
-    }
-    TraceElement(TEXT("ExecStream"), e);
-    Store(&store.abExecStream[k], e);
-  }
-  if (!ok) {
+  if (!ReadRecord(reader, software, s.wOverlayMode == 1, &store, prefixes)) {
     TraceFormat(TEXT("Booklet record refused: %s; the job prints as if none had come.\r\n"), reader.problem());
     return TRUE;
   }
