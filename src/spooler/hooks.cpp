@@ -146,6 +146,7 @@ KQXL_EXPORT void WINAPI DrvSplEndDoc(HANDLE hDriver) {
   auto* pData = static_cast<JobData*>(hDriver);
   if (!pData) return;
   pData->dwStatus |= STATUS_ENDDOC;
+  TextCaptureEndDoc(pData);
   TracePageIndex(pData);
   if (pData->Settings.wOverlayMode == 2) CloseOverlayOutputFile();
   else ReplaySpooledJob(pData);
@@ -164,6 +165,7 @@ KQXL_EXPORT void WINAPI DrvSplClose(HANDLE hDriver) {
   if (!pData) return;
   pData->dwSignature = JOB_SIGNATURE_CLOSED;
   if (pData->hJobOverlay) FreeLibrary(pData->hJobOverlay);
+  TextCaptureClose(pData);
   // The spool file goes whatever the settings say now: no temp file
   // survives a closed job.
   ReleaseSpoolFile(pData);

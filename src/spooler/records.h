@@ -149,6 +149,16 @@ inline DWORD PageOffset(const FILE_INFO& index, INT i) {
   return i >= 0 && static_cast<DWORD>(i) < index.dwCapacity ? index.dwPage[i] : 0;
 }
 
+// The job's text capture: the file a stretch goes into while it is captured
+// (hTextfile), and after its stop marker until the page ends (hsavedTextfile).
+// Null or INVALID_HANDLE_VALUE: none.
+struct TEXT_CAPTURE {
+  HANDLE hTextfile;
+  HANDLE hsavedTextfile;
+  DWORD dwTextfileCount;     // bytes captured and not yet replayed
+  WCHAR szFile[MAX_PATH];    // the capture file's full path, while there is one
+};
+
 // One job, from DrvSplStartDoc to DrvSplClose; its address is the job
 // handle the spooler holds.
 struct JobData {
@@ -173,6 +183,7 @@ struct JobData {
   HMODULE hJobOverlay;
   // The booklet record's snippets and the pages' orientations.
   BOOKLET_INFO booklet_info;
+  TEXT_CAPTURE text;
 };
 
 // Process-wide state. Shared values are read and written only inside

@@ -1,12 +1,136 @@
 #include "spooler/textcapture.h"
 
-// Capturing is not built yet: every buffer goes to the printer at once and
-// is reported written in full, as outside a captured stretch.
+#include "spool/replay.h"
+#include "spooler/messages.h"
+#include "support/guards.h"
+#include "support/text.h"
+
+namespace {
+
+bool Open(HANDLE h) { return h && h != INVALID_HANDLE_VALUE; }
+
+// textout.teq beside the driver, or for `n` > 0 textout-n.teq.
+void CaptureFilePath(int n, LPWSTR path) {
+  WCHAR windows[MAX_PATH] = {};
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  WCHAR full[2 * MAX_PATH];
+  if (n == 0) wsprintfW(full, TEXT("%s%s"), windows, TEXT("\\system32\\spool\\drivers\\w32x86\\2\\textout.teq"));
+  else wsprintfW(full, TEXT("%s%s%d%s"), windows, TEXT("\\system32\\spool\\drivers\\w32x86\\2\\textout-"), n, TEXT(".teq"));
+  CopyWide(std::span(path, MAX_PATH), WideView(full));
+}
+
+// The capture file, made anew, not shared. A file another job holds is
+// passed over for one of the job's own.
+HANDLE CreateCaptureFile(TEXT_CAPTURE& t) {
+  constexpr int kOwnFiles = 64;
+  for (int n = 0; n <= kOwnFiles; ++n) {
+    CaptureFilePath(n, t.szFile);
+    HANDLE h = CreateFileW(t.szFile, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    if (h != INVALID_HANDLE_VALUE) return h;
+    if (GetLastError() != ERROR_SHARING_VIOLATION) break;
+  }
+  t.szFile[0] = 0;
+  return INVALID_HANDLE_VALUE;
+}
+
+void CloseAndDelete(TEXT_CAPTURE& t) {
+  for (HANDLE* h : {&t.hTextfile, &t.hsavedTextfile}) {
+    if (Open(*h)) CloseHandle(*h);
+    *h = INVALID_HANDLE_VALUE;
+  }
+  if (t.szFile[0]) DeleteFileW(t.szFile);
+  t.szFile[0] = 0;
+  t.dwTextfileCount = 0;
+}
+
+BOOL StartCapture(JobData* pData, DWORD cbBuf, LPDWORD pcWritten) {
+  TEXT_CAPTURE& t = pData->text;
+  // A stretch still open or awaiting its page's end keeps the file: the
+  // new one cannot have it.
+  HANDLE h = Open(t.hTextfile) || Open(t.hsavedTextfile) ? INVALID_HANDLE_VALUE : CreateCaptureFile(t);
+  if (h == INVALID_HANDLE_VALUE) {
+    ShowMessage(TEXT("Could not create temporary file."), MB_OK);
+    return FALSE;
+  }
+  t.hTextfile = h;
+  t.dwTextfileCount = 0;
+  *pcWritten = cbBuf;
+  return TRUE;
+}
+
+// Writes what the file holds to the printer, never more than it read back.
+BOOL ReplayCapture(JobData* pData) {
+  TEXT_CAPTURE& t = pData->text;
+  GlobalBlock<BYTE> buffer(PRINT_BUF_SIZE);
+  if (!buffer) return FALSE;
+  auto fail = [&](LPCWSTR message, UINT style) {
+    CloseAndDelete(t);
+    ShowMessage(message, style);
+    return FALSE;
+  };
+  LONG high = 0;
+  if (SetFilePointer(t.hsavedTextfile, 0, &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR)
+    return fail(TEXT("Failed to SetFilePointer"), MB_OK);
+  while (t.dwTextfileCount > 0) {
+    bool full = t.dwTextfileCount > PRINT_BUF_SIZE;
+    DWORD chunk = full ? PRINT_BUF_SIZE : t.dwTextfileCount, read = 0, written = 0;
+    if (!ReadFile(t.hsavedTextfile, buffer.get(), chunk, &read, nullptr) || read != chunk)
+      return fail(full ? TEXT("Failed to read file : PRINT_BUF_SIZE") : TEXT("Failed to read file: dwTextfileCount"),
+                  MB_ICONERROR);
+    if (!WritePrinter(pData->hPrinter, buffer.get(), chunk, &written))
+      return fail(full ? TEXT("Failed to write date to the printer : PRINT_BUF_SIZE")
+                       : TEXT("Failed to write date to the printer: cbSize"),
+                  MB_ICONERROR);
+    t.dwTextfileCount -= chunk;
+  }
+  CloseAndDelete(t);
+  return TRUE;
+}
+
+bool CaptureOn(const KQDEVMODE& s) { return s.wTextCapture != 0 && s.wTextCaptureMode != 2; }
+
+}  // namespace
+
 BOOL TextCaptureWrite(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
+  const auto* p = static_cast<const BYTE*>(pBuf);
+  TEXT_CAPTURE& t = pData->text;
+  if (IsCaptureStart(p, cbBuf)) return StartCapture(pData, cbBuf, pcWritten);
+  if (IsCaptureStop(p, cbBuf)) {
+    // Outside a stretch the marker changes nothing: a stretch awaiting its
+    // page's end keeps its file.
+    if (Open(t.hTextfile)) {
+      t.hsavedTextfile = t.hTextfile;
+      t.hTextfile = INVALID_HANDLE_VALUE;
+    }
+    *pcWritten = cbBuf;
+    return TRUE;
+  }
+  if (Open(t.hTextfile)) {
+    DWORD written = 0;
+    if (!WriteFile(t.hTextfile, pBuf, cbBuf, &written, nullptr) || written != cbBuf) return FALSE;
+    t.dwTextfileCount += cbBuf;
+    *pcWritten = cbBuf;
+    return TRUE;
+  }
   DWORD written = 0;
   BOOL ok = WritePrinter(pData->hPrinter, pBuf, cbBuf, &written);
   *pcWritten = cbBuf;
   return ok;
 }
 
-BOOL TextCaptureEndPage(JobData*) { return TRUE; }
+BOOL TextCaptureEndPage(JobData* pData) {
+  if (!CaptureOn(pData->Settings) || !Open(pData->text.hsavedTextfile)) return TRUE;
+  return ReplayCapture(pData);
+}
+
+void TextCaptureEndDoc(JobData* pData) {
+  TEXT_CAPTURE& t = pData->text;
+  if (Open(t.hTextfile)) {  // a stretch without its stop marker ends with the document
+    t.hsavedTextfile = t.hTextfile;
+    t.hTextfile = INVALID_HANDLE_VALUE;
+  }
+  if (Open(t.hsavedTextfile)) ReplayCapture(pData);
+}
+
+void TextCaptureClose(JobData* pData) { CloseAndDelete(pData->text); }
