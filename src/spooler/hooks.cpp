@@ -75,14 +75,9 @@ void ReplaySpooledJob(JobData* pData) {
   }
 }
 
-void CloseOverlayOutputFile() {
-  HANDLE file;
-  {
-    UmpdLock lock;
-    file = hOvlyFile;
-    hOvlyFile = nullptr;
-  }
-  if (file && file != INVALID_HANDLE_VALUE) CloseHandle(file);
+void CloseOverlayOutputFile(JobData* pData) {
+  if (pData->hOvlyFile && pData->hOvlyFile != INVALID_HANDLE_VALUE) CloseHandle(pData->hOvlyFile);
+  pData->hOvlyFile = nullptr;
 }
 
 }  // namespace
@@ -148,7 +143,7 @@ KQXL_EXPORT void WINAPI DrvSplEndDoc(HANDLE hDriver) {
   pData->dwStatus |= STATUS_ENDDOC;
   TextCaptureEndDoc(pData);
   TracePageIndex(pData);
-  if (pData->Settings.wOverlayMode == 2) CloseOverlayOutputFile();
+  if (pData->Settings.wOverlayMode == 2) CloseOverlayOutputFile(pData);
   else ReplaySpooledJob(pData);
   ReleasePortAtEnd(pData->hPrinter);
 }
@@ -166,6 +161,7 @@ KQXL_EXPORT void WINAPI DrvSplClose(HANDLE hDriver) {
   pData->dwSignature = JOB_SIGNATURE_CLOSED;
   if (pData->hJobOverlay) FreeLibrary(pData->hJobOverlay);
   TextCaptureClose(pData);
+  CloseOverlayOutputFile(pData);  // a creation job that never reached its end
   // The spool file goes whatever the settings say now: no temp file
   // survives a closed job.
   ReleaseSpoolFile(pData);

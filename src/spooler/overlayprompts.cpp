@@ -1,12 +1,129 @@
+// The overlay prompts at job start, and the recording of a job's first page
+// as a new overlay.
 #include "spooler/overlayprompts.h"
 
-// Recording overlays is not built yet: a creation job is refused as if the
-// user had cancelled, which sends nothing and records nothing.
-PromptOutcome OverlayCreatePrompt(JobData*) { return PromptOutcome::Cancelled; }
+#include "config/driverfiles.h"
+#include "config/registry.h"
+#include "spooler/messages.h"
+#include "support/guards.h"
+#include "support/paths.h"
+#include "support/text.h"
+#include "watermark/insertion.h"
+#include "watermark/overlaylib.h"
 
-PromptOutcome OverlayQueryPrompt(JobData*) { return PromptOutcome::Confirmed; }
+namespace {
 
-BOOL OverlayCaptureWrite(JobData*, LPVOID, DWORD cbBuf, LPDWORD pcWritten) {
+constexpr LPCWSTR kOverlayKey = TEXT("\\DIZ\\Overlay Data");
+constexpr LPCWSTR kOverlayMessage = TEXT("Overlay Message");
+constexpr UINT kPromptStyle = MB_OKCANCEL | MB_ICONQUESTION | MB_SYSTEMMODAL;
+
+// Whether this user has been asked to create an overlay before.
+bool AskedBefore(HANDLE hPrinter) {
+  WCHAR base[MAX_PATH] = {}, directory[MAX_PATH] = {};
+  GetDrvFileNameAndPath(hPrinter, base, directory, TEXT(".DLL"));
+  GetCurrentUserKeyAccess();
+  RegKey key;
+  if (GetKQPrintRegKey(key.out(), base, kOverlayKey) != ERROR_SUCCESS) return false;
+  WCHAR value[256 + 1] = {};  // 512 bytes and a terminator the value may lack
+  GetSZValFromReg(key.get(), kOverlayMessage, reinterpret_cast<LPBYTE>(value), 512);
+  return lstrcmpW(value, TEXT("1")) == 0;
+}
+
+void RememberAsked(HANDLE hPrinter) {
+  GetCurrentUserKeyAccess();
+  RegKey key;
+  if (CreateKQPrintRegKey(hPrinter, key.out(), kOverlayKey) == ERROR_SUCCESS) KeepIntValToReg(key.get(), kOverlayMessage, 1);
+}
+
+// The prompt's text from the language INI file, and the overlay path as its caption.
+bool PromptTexts(JobData* pData, LPCWSTR key, LPCWSTR fallback, LPWSTR text, LPWSTR path) {
+  WCHAR ini[MAX_PATH] = {};
+  GetMultiLangINIFile(pData->hPrinter, ini);
+  ReadIniText(ini, TEXT("OVERLAY"), key, fallback, text, 256);
+  if (!AnsiFieldToWide(pData->Settings.szOverlayFile, std::span(path, MAX_PATH))) {
+    ShowMessage(TEXT("failed to MultiByteToWideChar"), MB_OK);
+    return false;
+  }
+  return true;
+}
+
+// A file in the way of a new overlay is replaced only when it is an
+// overlay itself (what the overlay library serves) or empty.
+bool MayReplace(JobData* pData, LPCWSTR path) {
+  FileHandle existing(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
+  if (!existing.valid()) return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
+  DWORD size = GetFileSize(existing.get(), nullptr);
+  existing.reset();
+  if (size == 0) return true;
+  GetOverlaySizeFn getSize;
+  ReadOverlayFn read;
+  return pData->hJobOverlay && FindOverlayExports(pData->hJobOverlay, &getSize, &read) &&
+         getSize(pData->Settings.szOverlayFile) > 0;
+}
+
+HANDLE CreateOverlayFile(JobData* pData, LPCWSTR path) {
+  if (!IsPlainFilePath(path) || !MayReplace(pData, path)) return INVALID_HANDLE_VALUE;
+  return CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                     nullptr);
+}
+
+BOOL WriteOverlayFile(JobData* pData, const void* bytes, DWORD count) {
+  DWORD written = 0;
+  return WriteFile(pData->hOvlyFile, bytes, count, &written, nullptr) && written == count;
+}
+
+}  // namespace
+
+PromptOutcome OverlayCreatePrompt(JobData* pData) {
+  const KQDEVMODE& s = pData->Settings;
+  if (AskedBefore(pData->hPrinter)) {
+    if (s.wOverlayAskAlways != 3) return PromptOutcome::Cancelled;
+  } else if (s.wOverlayAskAlways != 3) {
+    RememberAsked(pData->hPrinter);
+  }
+  WCHAR text[256] = {}, path[MAX_PATH] = {};
+  if (!PromptTexts(pData, TEXT("OverlayCreateMessage"), TEXT("Create Page Overlay ?"), text, path))
+    return PromptOutcome::Failed;
+  if (MessageBoxW(nullptr, text, path, kPromptStyle) == IDCANCEL) return PromptOutcome::Cancelled;
+  pData->hOvlyFile = CreateOverlayFile(pData, path);
+  if (pData->hOvlyFile == INVALID_HANDLE_VALUE) {
+    pData->hOvlyFile = nullptr;
+    ShowMessage(TEXT("Failed to CreateFile in Create Overlay"), MB_OK);
+    return PromptOutcome::Failed;
+  }
+  return PromptOutcome::Confirmed;
+}
+
+PromptOutcome OverlayQueryPrompt(JobData* pData) {
+  WCHAR text[256] = {}, path[MAX_PATH] = {};
+  if (!PromptTexts(pData, TEXT("OverlayQueryMessage"), TEXT("Print Document with the Overlay ?"), text, path))
+    return PromptOutcome::Failed;
+  return MessageBoxW(nullptr, text, path, kPromptStyle) == IDCANCEL ? PromptOutcome::Cancelled
+                                                                   : PromptOutcome::Confirmed;
+}
+
+BOOL OverlayCaptureWrite(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
+  // Only the first page is the overlay: what comes before or after is dropped.
+  if (pData->dwPageNumber != 1) {
+    *pcWritten = cbBuf;
+    return TRUE;
+  }
+  const auto* p = static_cast<const BYTE*>(pBuf);
+  BOOL ok = TRUE;
+  if (IsWatermarkMarker(p, cbBuf)) {
+    if (pData->Settings.wWatermark == 0) {
+      *pcWritten = cbBuf;
+      return TRUE;
+    }
+    // Each failure has shown its message.
+    ok = pData->hOvlyFile && WriteRecordingWatermarkBlock(pData, pData->hOvlyFile);
+    if (!ok) return FALSE;
+  } else {
+    ok = pData->hOvlyFile && WriteOverlayFile(pData, pBuf, cbBuf);
+    if (!ok) ShowMessage(TEXT("Failed in Writing Overlay file"), MB_ICONERROR);
+  }
+  if (!ok) return FALSE;
   *pcWritten = cbBuf;
   return TRUE;
 }

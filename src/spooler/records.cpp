@@ -7,7 +7,6 @@ HINSTANCE hInst;
 CRITICAL_SECTION UmpdSection;
 HMODULE hOverlay;
 DWORD dwByteCountOfOverlay;
-HANDLE hOvlyFile;
 
 void CaptureGlobalSettings(const KQDEVMODE& settings) {
   UmpdLock lock;

@@ -184,6 +184,9 @@ struct JobData {
   // The booklet record's snippets and the pages' orientations.
   BOOKLET_INFO booklet_info;
   TEXT_CAPTURE text;
+  // The overlay file being recorded, from the creation prompt to the end of
+  // the document (or the close).
+  HANDLE hOvlyFile;
 };
 
 // Process-wide state. Shared values are read and written only inside
@@ -194,7 +197,6 @@ extern HINSTANCE hInst;
 extern CRITICAL_SECTION UmpdSection;
 extern HMODULE hOverlay;
 extern DWORD dwByteCountOfOverlay;
-extern HANDLE hOvlyFile;
 
 // RAII guard for UmpdSection.
 class UmpdLock {

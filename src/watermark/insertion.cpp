@@ -203,5 +203,8 @@ BOOL WriteRecordingWatermarkBlock(JobData* pData, HANDLE hFile) {
   DWORD written = 0;
   WriteFile(hFile, &kSetClipToPage, 1, &written, nullptr);
   WriteFile(hFile, kRopSetting, sizeof kRopSetting, &written, nullptr);
-  return WriteFile(hFile, data.get(), size, &written, nullptr) && written == size;
+  if (WriteFile(hFile, data.get(), size, &written, nullptr) && written == size) return TRUE;
+  data.reset();
+  ShowMessage(TEXT("Failed in Writing Overlay file"), MB_ICONERROR);
+  return FALSE;
 }

@@ -33,7 +33,8 @@ BOOL SpoolWatermarkBlock(JobData* pData);
 BOOL SpoolOverlayBlock(JobData* pData);
 
 // The recording form's bytes around the watermark data, for an overlay being
-// recorded: clip to page and raster operation, no push and no pop.
+// recorded: clip to page and raster operation, no push and no pop. A failed
+// write of the data shows "Failed in Writing Overlay file".
 BOOL WriteRecordingWatermarkBlock(JobData* pData, HANDLE hFile);
 
 // The overlay stream block's length field N = L + S + 3 for S overlay
