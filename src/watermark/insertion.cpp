@@ -6,6 +6,7 @@
 
 #include "spool/spoolfile.h"
 #include "support/guards.h"
+#include "support/paths.h"
 #include "support/text.h"
 #include "watermark/overlaylib.h"
 
@@ -49,7 +50,10 @@ bool LoadOverlay(JobData* pData, GlobalBlock<BYTE>* data, DWORD* size, DWORD* st
   GetOverlaySizeFn getSize;
   ReadOverlayFn read;
   if (!pData->hJobOverlay || !FindOverlayExports(pData->hJobOverlay, &getSize, &read)) return false;
-  *size = getSize(pData->Settings.szOverlayFile);
+  // The path is the user's: only a plain file path is handed on.
+  WCHAR path[MAX_PATH] = {};
+  bool plain = AnsiFieldToWide(pData->Settings.szOverlayFile, path) && IsPlainFilePath(path);
+  *size = plain ? getSize(pData->Settings.szOverlayFile) : 0;
   {
     UmpdLock lock;
     dwByteCountOfOverlay = *size;

@@ -229,7 +229,7 @@ TEST(WatermarkInsertion, OverlayStreamBlockLengths) {
   EXPECT_EQ(n, 0xFFFFFFFFu);
 
   TestMachine m;
-  m->writeFile(u"C:\\forms\\f.ovl", "\x61\x60");
+  m->writeFile(u"C:\\forms\\f.ovl", std::string("\xC0\x00\xF8\x28\x43\x61\x60\x44", 8));  // a recorded page
   m.play(R"(settings wOverlayMode=1 szOverlayFile="C:\forms\f.ovl"
 startdoc
 write settings
