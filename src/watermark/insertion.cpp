@@ -50,17 +50,19 @@ bool LoadOverlay(JobData* pData, GlobalBlock<BYTE>* data, DWORD* size, DWORD* st
   GetOverlaySizeFn getSize;
   ReadOverlayFn read;
   if (!pData->hJobOverlay || !FindOverlayExports(pData->hJobOverlay, &getSize, &read)) return false;
-  // The path is the user's: only a plain file path is handed on.
+  // The path is the user's: only a plain file path is handed on. Any other
+  // is no overlay, as a file that cannot be read.
   WCHAR path[MAX_PATH] = {};
-  bool plain = AnsiFieldToWide(pData->Settings.szOverlayFile, path) && IsPlainFilePath(path);
-  *size = plain ? getSize(pData->Settings.szOverlayFile) : 0;
+  if (!AnsiFieldToWide(pData->Settings.szOverlayFile, path) || !IsPlainFilePath(path)) return false;
+  *size = getSize(pData->Settings.szOverlayFile);
   {
     UmpdLock lock;
     dwByteCountOfOverlay = *size;
   }
-  // A size whose stream length cannot be written fails as an allocation would.
-  if (!OverlayStreamLength(*size, streamLength)) return false;
-  *data = GlobalBlock<BYTE>(*size ? *size : 1);
+  // No overlay is no overlay: nothing is read into an empty buffer. A size
+  // whose stream length cannot be written fails as an allocation would.
+  if (*size == 0 || !OverlayStreamLength(*size, streamLength)) return false;
+  *data = GlobalBlock<BYTE>(*size);
   if (!*data) return false;
   return read(data->get()) != 0;
 }
