@@ -10,6 +10,7 @@ gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlmono -r600 -sPAPERSIZE=letter -sOutp
 gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlmono -r300 -sPAPERSIZE=letter -sOutputFile=numbered.pxl src/numbered.ps
 gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlcolor -r300 -sOutputFile=mixed.pxl src/mixed.ps
 gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlmono -r300 -sPAPERSIZE=letter -sOutputFile=booklet.pxl src/booklet.ps
+gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlmono -r300 -sPAPERSIZE=letter -sOutputFile=form.pxl src/form.ps
 
 mkjob=$build/tools/kqxl-mkjob
 job() {  # NAME DOCUMENT [FIELD=VALUE ...]
@@ -57,3 +58,10 @@ job booklet-hardware booklet.pxl wBooklet=1 wHardwareBooklet=2
 split numbered-booklet-m0 0 numbered.pxl wBooklet=1 wManualDuplex=2
 split numbered-booklet-m1 1 numbered.pxl wBooklet=1 wManualDuplex=2
 job mixed-booklet mixed.pxl wBooklet=1 wHardwareBooklet=2
+# A form recorded from one job, then printed under the pages of the next
+# (in reverse order, so that the overlay goes through the spool file too).
+form='C:\forms\letterhead.ovl'
+"$mkjob" -o form-record.tmp settings wOverlayMode=2 "szOverlayFile=$form" form.pxl
+"$mkjob" -o form-print.tmp settings wOverlayMode=1 "szOverlayFile=$form" wReverseOrder=1 numbered.pxl
+{ echo 'file "C:\forms\about.txt" text "Forms recorded from jobs."'; cat form-record.tmp form-print.tmp; } > form-overlay.job
+rm form-record.tmp form-print.tmp

@@ -236,6 +236,27 @@ std::string beginPageWithoutPrefixAttributes(const pclxl::Command& c) {
   return bytes;
 }
 
+// The form overlay as a page plays it: a stream defined around the overlay
+// marker, where the component puts the form's ReadStream, played in a
+// graphics state of its own and removed again, so that the next page can
+// define it anew.
+std::string overlayStreamLines() {
+  constexpr std::string_view kName = "KQXLForm";
+  std::string open, close;
+  pclxl::Writer(open).op(pclxl::op::PushGS).ubyteArray(kName, pclxl::attr::StreamName).op(pclxl::op::BeginStream);
+  pclxl::Writer(close)
+      .op(pclxl::op::EndStream)
+      .ubyteArray(kName, pclxl::attr::StreamName)
+      .op(pclxl::op::ExecStream)
+      .ubyteArray(kName, pclxl::attr::StreamName)
+      .op(pclxl::op::RemoveStream)
+      .op(pclxl::op::PopGS);
+  auto hexLine = [](const std::string& b) {
+    return "write hex " + hex(reinterpret_cast<const uint8_t*>(b.data()), b.size()) + "\n";
+  };
+  return hexLine(open) + "write marker overlay\n" + hexLine(close);
+}
+
 // The booklet record for the document's paper, units and first page.
 bool bookletRecordFor(const Document& doc, const KQDEVMODE& settings, std::string* record, std::string* error) {
   const Paper* paper = paperOf(doc.beginPages.front());
@@ -295,6 +316,9 @@ bool makeJob(const std::filesystem::path& document, const MakeJobOptions& option
   std::memcpy(&settings, record.data(), sizeof settings);
   bool spooled = settings.wBypass == 0 && settings.wOverlayMode != 2 && ReplayFlagsFor(settings) != 0;
   bool watermark = settings.wWatermark != 0;
+  // A job printed over a form defines the form as a stream in every page and
+  // plays it under the page's own drawing.
+  bool overlay = settings.wOverlayMode == 1;
   int orientation = settings.dm.dmOrientation;
   const std::string ref = quote(options.documentRef.empty() ? document.string() : options.documentRef);
   const std::string chunk = " chunk=" + std::to_string(options.chunk);
@@ -342,16 +366,17 @@ bool makeJob(const std::filesystem::path& document, const MakeJobOptions& option
     if (spooled && !booklet) {
       std::string rewritten = beginPageWithoutPrefixAttributes(begin);
       s += "write hex " + hex(reinterpret_cast<const uint8_t*>(rewritten.data()), rewritten.size()) + "\n";
-    } else if (!spooled && watermark) {
+    } else if (!spooled && (watermark || overlay)) {
       s += range(page.start, begin.end);
     }
+    if (overlay) s += overlayStreamLines();
     if (watermark) s += "write marker watermark\n";
     if (booklet) {
       // Without BeginPage and without EndPage and its attributes.
       s += ranges(begin.end, doc.endPages[k]);
       s += ranges(page.end, pageEnd);
     } else {
-      s += ranges(spooled || watermark ? begin.end : page.start, pageEnd);
+      s += ranges(spooled || watermark || overlay ? begin.end : page.start, pageEnd);
     }
     s += "endpage\n";
   }
