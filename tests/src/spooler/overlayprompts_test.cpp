@@ -1,0 +1,147 @@
+// Overlay creation and the prompts at job start.
+#include <gtest/gtest.h>
+
+#include "support/pxl_builder.h"
+#include "support/test_machine.h"
+
+namespace {
+
+const std::u16string kKey = u"Software\\KQPrint\\KQXL\\DIZ\\Overlay Data";
+constexpr UINT kPromptStyle = MB_OKCANCEL | MB_ICONQUESTION | MB_SYSTEMMODAL;
+
+// A creation job: "before" ahead of the first page, then pages of "page-N".
+std::string creationJob(const std::string& path, int pages = 1, const std::string& more = "") {
+  std::string s = "settings reset wOverlayMode=2 szOverlayFile=\"" + path + "\" " + more +
+                  "\nstartdoc\nwrite settings\nwrite text \"before\"\n";
+  for (int k = 1; k <= pages; ++k) s += "startpage\nwrite text \"page-" + std::to_string(k) + "\"\nendpage\n";
+  return s + "write text \"after\"\nenddoc\nclose\n";
+}
+
+// A machine with the folder the forms go into.
+struct FormsMachine : test::TestMachine {
+  FormsMachine() { machine().writeFile(u"C:\\forms\\about.txt", "forms"); }
+};
+
+// The first write of the last job played: its settings record.
+const winsim::HookResult& firstWrite(test::TestMachine& m) {
+  size_t start = 0;
+  for (size_t i = 0; i < m.hooks().size(); ++i)
+    if (std::string(m.hooks()[i].hook) == "DrvSplStartDoc") start = i;
+  return m.hooks()[start + 1];
+}
+
+std::string hostFile(test::TestMachine& m, const std::u16string& path) {
+  return test::TestMachine::slurpHost(m->hostPath(path));
+}
+
+TEST(OverlayCreation, FirstPageIsRecordedAndNothingPrinted) {
+  FormsMachine m;
+  m.play(creationJob("C:\\forms\\one.ovl"));
+  EXPECT_EQ(hostFile(m, u"C:\\forms\\one.ovl"), "page-1after");  // one page: to the end of the job
+  EXPECT_EQ(m.document(1), "");
+  ASSERT_EQ(m->messageBoxes().size(), 1u);
+  EXPECT_EQ(m->messageBoxes()[0].text, u"Create Page Overlay ?");
+  EXPECT_EQ(m->messageBoxes()[0].caption, u"C:\\forms\\one.ovl");
+  EXPECT_EQ(m->messageBoxes()[0].style, kPromptStyle);
+  EXPECT_EQ(m->registryString(kKey, u"Overlay Message"), u"1");
+  // The same user again: no prompt, and the job's first write fails.
+  m.play(creationJob("C:\\forms\\two.ovl", 2));
+  EXPECT_EQ(m->messageBoxes().size(), 1u);
+  EXPECT_EQ(firstWrite(m).result, 0);
+  EXPECT_FALSE(std::filesystem::exists(m->hostPath(u"C:\\forms\\two.ovl")));
+}
+
+TEST(OverlayCreation, AskAlwaysPromptsEveryJobAndLeavesTheRegistry) {
+  FormsMachine m;
+  m.play(creationJob("C:\\forms\\a.ovl", 2, "wOverlayAskAlways=3"));
+  m.play(creationJob("C:\\forms\\a2.ovl", 2, "wOverlayAskAlways=3"));
+  EXPECT_EQ(m->messageBoxes().size(), 2u);
+  EXPECT_FALSE(m->registryString(kKey, u"Overlay Message").has_value());
+  EXPECT_EQ(hostFile(m, u"C:\\forms\\a.ovl"), "page-1");  // two pages: only the first
+  // Cancelled: nothing recorded, the first write fails with nothing written.
+  m->queueAnswers({IDCANCEL});
+  m.play(creationJob("C:\\forms\\b.ovl", 1, "wOverlayAskAlways=3"));
+  EXPECT_FALSE(std::filesystem::exists(m->hostPath(u"C:\\forms\\b.ovl")));
+  const auto& first = firstWrite(m);
+  EXPECT_EQ(first.result, 0);
+  EXPECT_EQ(first.written, 0u);
+}
+
+// A watermark marker during the first page records the recording form.
+TEST(OverlayCreation, WatermarkMarkerRecordsTheRecordingForm) {
+  FormsMachine m;
+  m.play("settings reset wWatermark=1 szWatermarkText=\"W\" szWatermarkFont=\"DejaVu Sans\" wOverlayMode=2 "
+         "szOverlayFile=\"C:\\forms\\w.ovl\"\nstartdoc\nwrite settings\nstartpage\nwrite text \"<\"\n"
+         "write marker watermark\nwrite text \">\"\nendpage\nenddoc\nclose\n");
+  std::string expected = "<" + std::string("\x69\xC0\xFC\xF8\x2C\x7B", 6) + m.watermarkFile(1) + ">";
+  EXPECT_EQ(hostFile(m, u"C:\\forms\\w.ovl"), expected);
+}
+
+// Only plain file paths are created; an existing file is replaced only when
+// it is an overlay or empty.
+TEST(OverlayCreation, PathsThatAreRefused) {
+  FormsMachine m;
+  std::string recorded("\xC0\x00\xF8\x28\x43\x61\x60\x44", 8);  // a recorded page: PushGS, PopGS
+  m->writeFile(u"C:\\forms\\old.ovl", recorded);
+  m->writeFile(u"C:\\forms\\empty.ovl", "");
+  m->writeFile(u"C:\\WINDOWS\\system32\\config\\SAM", "regf hive");
+  for (const char* path : {"", "C:\\forms", "\\\\.\\PhysicalDrive0", "\\\\?\\C:\\forms\\x.ovl", "C:\\forms\\x.ovl:ads",
+                           "C:\\forms\\aux.ovl", "C:\\LPT1\\x.ovl", "forms\\x.ovl", "C:\\WINDOWS\\system32\\config\\SAM"}) {
+    SCOPED_TRACE(path);
+    size_t boxes = m->messageBoxes().size();
+    m.play(creationJob(path, 1, "wOverlayAskAlways=3"));
+    ASSERT_GE(m->messageBoxes().size(), boxes + 2);
+    EXPECT_EQ(m->messageBoxes()[boxes + 1].text, u"Failed to CreateFile in Create Overlay");
+  }
+  EXPECT_EQ(hostFile(m, u"C:\\WINDOWS\\system32\\config\\SAM"), "regf hive");
+  for (const char16_t* path : {u"C:\\forms\\old.ovl", u"C:\\forms\\empty.ovl"}) {
+    m.play(creationJob(winsim::toUtf8(path), 1, "wOverlayAskAlways=3"));
+    EXPECT_EQ(hostFile(m, path), "page-1after");
+  }
+}
+
+// A creation job aborted before its end leaves no open file.
+TEST(OverlayCreation, AbortedJobClosesItsFile) {
+  FormsMachine m;
+  m.play("settings reset wOverlayMode=2 szOverlayFile=\"C:\\forms\\x.ovl\"\nstartdoc\nwrite settings\nstartpage\n"
+         "write text \"part\"\nabort\nclose\n");
+  HANDLE h = CreateFileW(u"C:\\forms\\x.ovl", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_NE(h, INVALID_HANDLE_VALUE);
+  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+}
+
+TEST(OverlayQuery, OkPrintsWithTheOverlayCancelTurnsItOff) {
+  FormsMachine m;
+  std::string recorded = std::string("\xC0\x00\xF8\x28\x43\x61\x60\x44", 8);
+  m->writeFile(u"C:\\forms\\f.ovl", recorded);
+  std::string job = "settings reset wOverlayMode=1 wOverlayQuery=1 szOverlayFile=\"C:\\forms\\f.ovl\"\nstartdoc\n"
+                    "write settings\nwrite marker overlay\nenddoc\nclose\n";
+  m.play(job);
+  EXPECT_NE(m.document(1).find("\x61\x60"), std::string::npos);
+  EXPECT_EQ(m->messageBoxes()[0].text, u"Print Document with the Overlay ?");
+  m->queueAnswers({IDCANCEL});
+  m.play(job);
+  EXPECT_EQ(m.document(2), "");
+  // A path that is not a plain file path gives no overlay, spooled or direct.
+  m->writeFile(u"C:\\WINDOWS\\system32\\config\\SAM", recorded);
+  for (const char* spooled : {"", "wReverseOrder=1"}) {
+    m.play("settings reset wOverlayMode=1 szOverlayFile=\"\\\\?\\C:\\WINDOWS\\system32\\config\\SAM\" " +
+           std::string(spooled) + "\nstartdoc\nwrite settings\nwrite text \"HEADAAAABBBB\"\nwrite marker page-start\n"
+           "write marker overlay\nwrite marker pages-end\nenddoc\nclose\n");
+    EXPECT_EQ(m.document(m.documentCount()).find("\x61\x60"), std::string::npos);
+  }
+}
+
+// Every failing call of a creation job in turn leaves nothing behind.
+TEST(OverlayFaults, EachCallFailingInTurn) {
+  for (const char* function : {"CreateFileW", "WriteFile", "GlobalAlloc", "LoadLibraryW", "GetProcAddress", "WritePrinter"}) {
+    for (int nth = 1; nth <= 4; ++nth) {
+      SCOPED_TRACE(std::string(function) + " call " + std::to_string(nth));
+      FormsMachine m;
+      m.play("fail " + std::string(function) + " nth=" + std::to_string(nth) + "\n" +
+             creationJob("C:\\forms\\f.ovl", 2, "wOverlayAskAlways=3"));
+    }
+  }
+}
+
+}  // namespace
