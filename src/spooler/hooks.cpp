@@ -28,24 +28,26 @@ INT PrinterPortCode(HANDLE hPrinter) {
 }
 
 // FALSE when the scanner holds the printer's port: the user is told so.
-BOOL AcquirePort(HANDLE hPrinter) {
+BOOL AcquirePort(JobData* pData) {
+  HANDLE hPrinter = pData->hPrinter;
   WCHAR ini[MAX_PATH] = {};
   if (!PortContentionOn(hPrinter, ini)) return TRUE;
   INT code = PrinterPortCode(hPrinter);
   WCHAR busy[256] = {};
   ReadIniText(ini, TEXT("PORTCONTENTION"), TEXT("MESSAGE"), TEXT(""), busy, 256);
   if (code == 0) return TRUE;
-  // The acquire always asks for the parallel code; the release names the port's own.
-  if (PortAcquire(PORT_CODE_LPT)) return TRUE;
+  // The acquire always asks for the device's code, 1, which the scanner
+  // component relies on; the release names the port's own.
+  if (PortAcquire(pData, PORT_CODE_LPT)) return TRUE;
   MessageBoxW(nullptr, busy, nullptr, MB_SYSTEMMODAL);
-  PortRelease(code);
+  PortRelease(pData, code);
   return FALSE;
 }
 
-void ReleasePortAtEnd(HANDLE hPrinter) {
+void ReleasePortAtEnd(JobData* pData) {
   WCHAR ini[MAX_PATH] = {};
-  if (!PortContentionOn(hPrinter, ini)) return;
-  if (INT code = PrinterPortCode(hPrinter)) PortReleaseEnd(code);
+  if (!PortContentionOn(pData->hPrinter, ini)) return;
+  if (INT code = PrinterPortCode(pData->hPrinter)) PortReleaseEnd(pData, code);
 }
 
 void TracePageIndex(const JobData* pData) {
@@ -118,7 +120,10 @@ KQXL_EXPORT HANDLE WINAPI DrvSplStartDoc(HANDLE hPrinter, DWORD JobId) {
     hOverlay = overlay.get();
     dwByteCountOfOverlay = 0;
   }
-  if (!AcquirePort(hPrinter)) return nullptr;
+  if (!AcquirePort(job.get())) {
+    UnloadScannerComponent(job.get());
+    return nullptr;
+  }
   job->hJobOverlay = overlay.release();
   return job.release();
 }
@@ -145,7 +150,7 @@ KQXL_EXPORT void WINAPI DrvSplEndDoc(HANDLE hDriver) {
   TracePageIndex(pData);
   if (pData->Settings.wOverlayMode == 2) CloseOverlayOutputFile(pData);
   else ReplaySpooledJob(pData);
-  ReleasePortAtEnd(pData->hPrinter);
+  ReleasePortAtEnd(pData);
 }
 
 KQXL_EXPORT void WINAPI DrvSplAbort(HANDLE hDriver) {
@@ -162,6 +167,7 @@ KQXL_EXPORT void WINAPI DrvSplClose(HANDLE hDriver) {
   if (pData->hJobOverlay) FreeLibrary(pData->hJobOverlay);
   TextCaptureClose(pData);
   CloseOverlayOutputFile(pData);  // a creation job that never reached its end
+  UnloadScannerComponent(pData);
   // The spool file goes whatever the settings say now: no temp file
   // survives a closed job.
   ReleaseSpoolFile(pData);

@@ -187,6 +187,8 @@ struct JobData {
   // The overlay file being recorded, from the creation prompt to the end of
   // the document (or the close).
   HANDLE hOvlyFile;
+  // The scanner component, loaded by the job's port acquire.
+  HMODULE hDll;
 };
 
 // Process-wide state. Shared values are read and written only inside

@@ -275,6 +275,18 @@ bool Player::machineDirective(const Directive& d, std::string* error, bool* hand
     }
     return true;
   }
+  // A scan in progress holds the device's port: the scanner component's
+  // lock file, beside it in system32, names the port it scans through.
+  if (d.verb == "scanner") {
+    if (!need(2, "scanner hold CODE | scanner release CODE")) return false;
+    long long code;
+    if (!number(a[1], &code, error)) return false;
+    const std::u16string lock = u"C:\\WINDOWS\\system32\\zuvav.lck";
+    if (a[0].value == "hold") machine_.writeFile(lock, std::to_string(code));
+    else if (a[0].value == "release") machine_.deleteFile(lock);
+    else return *error = "scanner takes hold CODE or release CODE", false;
+    return true;
+  }
   if (d.verb == "delete") {
     if (!need(1, "delete \"C:\\...\"")) return false;
     machine_.deleteFile(wide(a[0].value));

@@ -73,7 +73,7 @@ TEST_F(Spooler, WritePrinterNeedsADocumentAndEachDocumentStreamsApart) {
 }
 
 TEST_F(Spooler, ModulesLoadOnceAndMissingOnesFail) {
-  EXPECT_EQ(LoadLibraryW(u"C:\\WINDOWS\\system32\\zuvav.dll"), nullptr);
+  EXPECT_EQ(LoadLibraryW(u"C:\\WINDOWS\\system32\\missing.dll"), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
   std::u16string path = std::u16string(test::kDriverDir) + u"kqxlo.dll";
   HMODULE a = LoadLibraryW(path.c_str());
