@@ -310,6 +310,11 @@ TEST(Printer, WatermarkIsCentredOnThePage) {
 struct Grey {
   int width = 0, height = 0;
   std::string pixels;
+  int level(double col, double row) const {
+    int c = static_cast<int>(col), r = static_cast<int>(row);
+    if (c < 0 || r < 0 || c >= width || r >= height) return 255;
+    return static_cast<unsigned char>(pixels[static_cast<size_t>(r) * width + c]);
+  }
   bool dark(double col, double row) const {
     int c = static_cast<int>(col), r = static_cast<int>(row);
     if (c < 0 || r < 0 || c >= width || r >= height) return false;
@@ -415,6 +420,32 @@ TEST(Printer, BookletSidesHoldTheirPages) {
       }
     }
   }
+}
+
+// A form recorded from one job and printed under the pages of the next
+// (in reverse order, through the spool file): every page prints with the
+// form's grey title band where the document itself draws nothing.
+TEST(Printer, FormUnderEveryPage) {
+  REQUIRE_INTERPRETER();
+  TempDir dir;
+  run(std::string(KQXL_RUN) + " -o " + quote(dir.path / "out") + " " + quote(KQXL_SOURCE_DIR "/examples/form-overlay.job"));
+  fs::path printed = dir.path / "out" / "doc-2.prn";
+  ASSERT_TRUE(fs::exists(printed));
+  auto c = test::checkBytes(slurp(printed));
+  EXPECT_TRUE(c.problems().empty()) << c.problems()[0].message;
+  EXPECT_TRUE(print({printed})[printed].ok());
+  constexpr int kDpi = 30;
+  auto pages = greyPages(printed, dir.path, kDpi);
+  ASSERT_EQ(pages.size(), 6u);
+  for (size_t i = 0; i < pages.size(); ++i) {
+    int band = pages[i].level(7.5 * kDpi, 1.0 * kDpi);  // the band's right end, 1 inch down
+    EXPECT_GT(band, 150) << "page " << i + 1;
+    EXPECT_LT(band, 240) << "page " << i + 1;
+  }
+  // Without the form the same place is white.
+  auto plain = greyPages(KQXL_SOURCE_DIR "/examples/numbered.pxl", dir.path, kDpi);
+  ASSERT_FALSE(plain.empty());
+  EXPECT_EQ(plain[0].level(7.5 * kDpi, 1.0 * kDpi), 255);
 }
 
 // Booklets of every Ghostscript-made document, in both modes, print.
