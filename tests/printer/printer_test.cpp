@@ -111,6 +111,14 @@ fs::path write(const fs::path& dir, const std::string& name, const std::string& 
   return p;
 }
 
+// The files of examples/ with that extension.
+std::vector<fs::path> examples(const char* extension) {
+  std::vector<fs::path> found;
+  for (auto& e : fs::directory_iterator(KQXL_SOURCE_DIR "/examples"))
+    if (e.path().extension() == extension) found.push_back(e.path());
+  return found;
+}
+
 // The checker and the printer agree on what prints.
 TEST(Printer, SessionCasesPrintAsTheCheckerSays) {
   REQUIRE_INTERPRETER();
@@ -129,14 +137,13 @@ TEST(Printer, EveryExamplePrints) {
   REQUIRE_INTERPRETER();
   TempDir dir;
   std::vector<fs::path> outputs;
-  for (auto& e : fs::directory_iterator(KQXL_SOURCE_DIR "/examples")) {
-    if (e.path().extension() != ".job") continue;
-    fs::path out = dir.path / e.path().stem();
-    run(std::string(KQXL_RUN) + " -o " + quote(out) + " " + quote(e.path()));
+  for (auto& job : examples(".job")) {
+    fs::path out = dir.path / job.stem();
+    run(std::string(KQXL_RUN) + " -o " + quote(out) + " " + quote(job));
     size_t before = outputs.size();
     for (auto& f : fs::directory_iterator(out))
       if (f.path().extension() == ".prn") outputs.push_back(f.path());
-    EXPECT_GT(outputs.size(), before) << e.path();
+    EXPECT_GT(outputs.size(), before) << job;
   }
   ASSERT_GE(outputs.size(), 15u);
   for (auto& [file, v] : print(outputs)) EXPECT_TRUE(v.ok()) << file << ": " << v.verdict;
@@ -453,19 +460,18 @@ TEST(Printer, BookletsOfEveryDocumentPrint) {
   REQUIRE_INTERPRETER();
   TempDir dir;
   std::vector<fs::path> files;
-  for (auto& e : fs::directory_iterator(KQXL_SOURCE_DIR "/examples")) {
-    if (e.path().extension() != ".pxl") continue;
+  for (auto& document : examples(".pxl")) {
     for (const char* mode : {"wHardwareBooklet=2", "wManualDuplex=2"}) {
       test::TestMachine m;
       jobkit::MakeJobOptions options;
       options.settings = {"wBooklet=1", mode};
       std::string script, error;
-      ASSERT_TRUE(jobkit::makeJob(e.path(), options, &script, &error)) << e.path() << ": " << error;
+      ASSERT_TRUE(jobkit::makeJob(document, options, &script, &error)) << document << ": " << error;
       m.play(script);
       auto port = m.portDocuments();
       for (size_t n = 0; n < port.size(); ++n)
         if (!port[n].empty())
-          files.push_back(write(dir.path, e.path().stem().string() + "-" + mode + "-" + std::to_string(n + 1) + ".prn",
+          files.push_back(write(dir.path, document.stem().string() + "-" + mode + "-" + std::to_string(n + 1) + ".prn",
                                 port[n]));
     }
   }
