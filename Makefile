@@ -37,11 +37,13 @@ fuzz: setup
 	@cmake --build build-fuzz
 	@mkdir -p build-fuzz/corpus && cp examples/*.pxl tests/data/*.pxl tests/data/fuzz/* build-fuzz/corpus/
 	@build-fuzz/fuzz/pclxl_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=65536 -print_final_stats=1 \
-	  build-fuzz/corpus 2>&1 | tail -n 12
+	  -artifact_prefix=build-fuzz/ build-fuzz/corpus > build-fuzz/pclxl_fuzz.log 2>&1; \
+	  rc=$$?; tail -n 12 build-fuzz/pclxl_fuzz.log; exit $$rc
 	@mkdir -p build-fuzz/booklet-corpus && cp tests/data/fuzz-booklet/* build-fuzz/booklet-corpus/
 	@ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp \
 	  build-fuzz/fuzz/booklet_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -print_final_stats=1 \
-	  build-fuzz/booklet-corpus 2>&1 | tail -n 12
+	  -artifact_prefix=build-fuzz/ build-fuzz/booklet-corpus > build-fuzz/booklet_fuzz.log 2>&1; \
+	  rc=$$?; tail -n 12 build-fuzz/booklet_fuzz.log; exit $$rc
 
 # Benchmarks (not part of the tests): KQXL_BENCH_MB sets the stream size.
 bench: build
