@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 
 #include "core/state.h"
@@ -379,6 +380,10 @@ UINT WINAPI GetTempFileNameW(LPCWSTR path, LPCWSTR prefix, UINT unique, LPWSTR o
       result = unique & 0xFFFF;
     }
   } else {
+    // As Windows does: a start taken from the system time, then the next
+    // number while the name is taken.
+    auto now = std::chrono::steady_clock::now().time_since_epoch();
+    s.tempCounter = static_cast<UINT>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count() % 0xFFFF);
     for (int tries = 0; tries < 0xFFFF && result == 0; ++tries) {
       s.tempCounter = (s.tempCounter % 0xFFFF) + 1;
       std::u16string name = nameFor(s.tempCounter);
