@@ -10,162 +10,9 @@ namespace jobkit {
 
 namespace {
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// A quoted string starting at line[i] == '"'; i ends after the closing quote.
-bool readQuoted(std::string_view line, size_t& i, std::string* out, std::string* error) {
-  out->clear();
-  for (++i; i < line.size(); ++i) {
-    char c = line[i];
-    if (c == '"') {
-      ++i;
-      return true;
-    }
-    if (c != '\\') {
-      out->push_back(c);
-      continue;
-    }
-    if (++i >= line.size()) break;
-    switch (line[i]) {
-      case '\\': out->push_back('\\'); break;
-      case '"': out->push_back('"'); break;
-      case 'n': out->push_back('\n'); break;
-      case 'r': out->push_back('\r'); break;
-      case 't': out->push_back('\t'); break;
-      case 'x': {
-        int hi = i + 1 < line.size() ? hexDigit(line[i + 1]) : -1;
-        int lo = i + 2 < line.size() ? hexDigit(line[i + 2]) : -1;
-        if (hi < 0 || lo < 0) {  // not an escape: a path such as "C:\xyz"
-          out->append("\\x");
-          break;
-        }
-        out->push_back(static_cast<char>(hi * 16 + lo));
-        i += 2;
-        break;
-      }
-      // Any other backslash stands for itself, so that Windows paths such
-      // as "C:\WINDOWS\TEMP" need no doubling.
-      default: out->push_back('\\'); out->push_back(line[i]); break;
-    }
-  }
-  *error = "string without its closing quote";
-  return false;
-}
-
-bool tokenize(std::string_view line, std::vector<Token>* tokens, std::string* error) {
-  size_t i = 0;
-  while (i < line.size()) {
-    if (isSpace(line[i])) {
-      ++i;
-      continue;
-    }
-    if (line[i] == '#') break;
-    Token t;
-    if (line[i] == '"') {
-      if (!readQuoted(line, i, &t.value, error)) return false;
-      t.quoted = true;
-    } else {
-      size_t start = i;
-      while (i < line.size() && !isSpace(line[i]) && line[i] != '=' && line[i] != '"') ++i;
-      std::string word(line.substr(start, i - start));
-      if (i < line.size() && line[i] == '=') {
-        t.key = word;
-        ++i;
-        if (i < line.size() && line[i] == '"') {
-          if (!readQuoted(line, i, &t.value, error)) return false;
-          t.quoted = true;
-        } else {
-          size_t vs = i;
-          while (i < line.size() && !isSpace(line[i])) ++i;
-          t.value = std::string(line.substr(vs, i - vs));
-        }
-      } else {
-        t.value = word;
-      }
-    }
-    tokens->push_back(std::move(t));
-  }
-  return true;
-}
-
 std::u16string wide(const std::string& utf8) { return winsim::fromUtf8(utf8); }
 
-const Token* keyed(const Directive& d, const char* key) {
-  for (auto& t : d.args)
-    if (t.key == key) return &t;
-  return nullptr;
-}
-
-bool number(const Token& t, long long* out, std::string* error) {
-  auto n = parseNumber(t.value);
-  if (!n) {
-    *error = "\"" + t.value + "\" is not a number";
-    return false;
-  }
-  *out = *n;
-  return true;
-}
-
-bool hexBytes(const std::vector<Token>& args, size_t from, std::string* out, std::string* error) {
-  for (size_t i = from; i < args.size(); ++i) {
-    const std::string& h = args[i].value;
-    if (h.size() != 2 || hexDigit(h[0]) < 0 || hexDigit(h[1]) < 0) {
-      *error = "\"" + h + "\" is not a hexadecimal byte";
-      return false;
-    }
-    out->push_back(static_cast<char>(hexDigit(h[0]) * 16 + hexDigit(h[1])));
-  }
-  return true;
-}
-
-struct AnswerName {
-  const char* name;
-  int id;
-};
-const AnswerName kAnswers[] = {{"OK", IDOK},       {"CANCEL", IDCANCEL}, {"ABORT", IDABORT},
-                               {"RETRY", IDRETRY}, {"IGNORE", IDIGNORE}, {"YES", IDYES},
-                               {"NO", IDNO},       {"TRYAGAIN", IDTRYAGAIN}, {"CONTINUE", IDCONTINUE}};
-
 }  // namespace
-
-bool parseScript(std::string_view text, std::vector<Directive>* out, ScriptError* error) {
-  int lineNo = 0;
-  size_t i = 0;
-  while (i <= text.size()) {
-    size_t j = text.find('\n', i);
-    if (j == std::string_view::npos) j = text.size();
-    ++lineNo;
-    std::vector<Token> tokens;
-    std::string message;
-    if (!tokenize(text.substr(i, j - i), &tokens, &message)) {
-      *error = {lineNo, message};
-      return false;
-    }
-    if (!tokens.empty()) {
-      if (tokens[0].quoted || !tokens[0].key.empty()) {
-        *error = {lineNo, "a line begins with a directive"};
-        return false;
-      }
-      Directive d{lineNo, tokens[0].value, {tokens.begin() + 1, tokens.end()}};
-      out->push_back(std::move(d));
-    }
-    i = j + 1;
-  }
-  return true;
-}
-
-const char* answerName(int id) {
-  for (auto& a : kAnswers)
-    if (a.id == id) return a.name;
-  return "OK";
-}
 
 Player::Player(winsim::Machine& machine, fs::path scriptDir) : machine_(machine), scriptDir_(std::move(scriptDir)) {
   settings_.reset();
@@ -322,13 +169,7 @@ bool Player::machineDirective(const Directive& d, std::string* error, bool* hand
   }
   if (d.verb == "answer") {
     std::vector<int> answers;
-    for (auto& t : a) {
-      const AnswerName* found = nullptr;
-      for (auto& an : kAnswers)
-        if (t.value == an.name) found = &an;
-      if (!found) return *error = "unknown answer \"" + t.value + "\"", false;
-      answers.push_back(found->id);
-    }
+    if (!answerIds(a, &answers, error)) return false;
     machine_.queueAnswers(answers);
     return true;
   }

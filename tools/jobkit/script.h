@@ -12,33 +12,11 @@
 #include <vector>
 
 #include "jobkit/settings.h"
+#include "jobkit/syntax.h"
 
 namespace jobkit {
 
 namespace fs = std::filesystem;
-
-struct Token {
-  std::string key;    // before '=', empty for a plain token
-  std::string value;  // the word, or the quoted text unescaped
-  bool quoted = false;
-};
-
-struct Directive {
-  int line = 0;
-  std::string verb;
-  std::vector<Token> args;
-};
-
-struct ScriptError {
-  int line = 0;
-  std::string message;
-};
-
-// The script's name of a message box answer (IDOK is "OK").
-const char* answerName(int id);
-
-// Parses a whole script; false with the first error.
-bool parseScript(std::string_view text, std::vector<Directive>* out, ScriptError* error);
 
 class Player {
  public:

@@ -1,10 +1,8 @@
 #include "jobkit/settings.h"
 
-#include <iconv.h>
-
 #include <cstring>
-#include <winsim/machine.h>
 
+#include "jobkit/text.h"
 #include "spooler/records.h"
 
 namespace jobkit {
@@ -129,32 +127,6 @@ std::optional<long long> parseNumber(std::string_view text) {
   return negative ? -v : v;
 }
 
-std::string toCodePage(std::string_view utf8, UINT codePage) {
-  std::string name = codePage == CP_UTF8 ? "UTF-8" : "CP" + std::to_string(codePage);
-  iconv_t cd = iconv_open(name.c_str(), "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(utf8);
-  std::string out;
-  const char* in = utf8.data();
-  size_t left = utf8.size();
-  char buf[256];
-  while (left > 0) {
-    char* o = buf;
-    size_t oLeft = sizeof buf;
-    size_t r = iconv(cd, const_cast<char**>(&in), &left, &o, &oLeft);
-    out.append(buf, o - buf);
-    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-      out.push_back('?');
-      // skip one UTF-8 character
-      do {
-        ++in;
-        --left;
-      } while (left > 0 && (static_cast<unsigned char>(*in) & 0xC0) == 0x80);
-    }
-  }
-  iconv_close(cd);
-  return out;
-}
-
 void SettingsBuilder::reset() { values_.clear(); }
 
 bool SettingsBuilder::set(std::string_view field, std::string_view value, bool isText, std::string* error) {
@@ -204,7 +176,7 @@ std::vector<uint8_t> SettingsBuilder::build(std::u16string_view printerName, UIN
         break;
       }
       case FieldKind::Wide: {
-        std::u16string text = winsim::fromUtf8(v.text);
+        std::u16string text = utf16Of(v.text);
         std::memset(&record[f.offset], 0, f.width * 2);
         std::memcpy(&record[f.offset], text.data(), std::min(text.size(), f.width - 1) * 2);
         break;
@@ -218,7 +190,7 @@ std::vector<uint8_t> SettingsBuilder::build(std::u16string_view printerName, UIN
   auto number = [](long long n) { Value v; v.number = n; return v; };
   Value name;
   name.isText = true;
-  name.text = winsim::toUtf8(printerName);
+  name.text = utf8Of(printerName);
   put(*findSettingsField("dmDeviceName"), name);
   put(*findSettingsField("dmSize"), number(sizeof(DEVMODEW)));
   put(*findSettingsField("dmDriverExtra"), number(kSettingsRecordSize - sizeof(DEVMODEW)));

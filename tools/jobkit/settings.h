@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "jobkit/text.h"
+
 namespace jobkit {
 
 enum class FieldKind { Word, Short, Long, Dword, Byte, Ansi, Wide };
@@ -55,7 +57,5 @@ class SettingsBuilder {
 // Number syntax of job scripts: decimal or 0x-hexadecimal, optional sign.
 std::optional<long long> parseNumber(std::string_view text);
 
-// UTF-8 text into an ANSI code page; unmappable characters become '?'.
-std::string toCodePage(std::string_view utf8, UINT codePage);
 
 }  // namespace jobkit

@@ -1,0 +1,44 @@
+// The job script's syntax: one directive a line, its words and quoted
+// strings. Shared by the runners of every platform; docs/job-script.md is
+// the reference.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace jobkit {
+
+struct Token {
+  std::string key;    // before '=', empty for a plain token
+  std::string value;  // the word, or the quoted text unescaped
+  bool quoted = false;
+};
+
+struct Directive {
+  int line = 0;
+  std::string verb;
+  std::vector<Token> args;
+};
+
+struct ScriptError {
+  int line = 0;
+  std::string message;
+};
+
+// The script's name of a message box answer (IDOK is "OK"), and the ids
+// of a list of names (an "answer" directive's arguments).
+const char* answerName(int id);
+bool answerIds(const std::vector<Token>& args, std::vector<int>* ids, std::string* error);
+
+// Parses a whole script; false with the first error.
+bool parseScript(std::string_view text, std::vector<Directive>* out, ScriptError* error);
+
+// A directive's KEY=VALUE argument, if it has one.
+const Token* keyed(const Directive& d, const char* key);
+// A number argument, or false with a message.
+bool number(const Token& t, long long* out, std::string* error);
+// Arguments from `from` on as hexadecimal bytes, appended to out.
+bool hexBytes(const std::vector<Token>& args, size_t from, std::string* out, std::string* error);
+
+}  // namespace jobkit
