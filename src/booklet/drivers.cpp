@@ -38,12 +38,6 @@ void WritePrefix(HANDLE hPrinter, const JobData* pData, int entry) {
   WritePrinter(hPrinter, const_cast<BYTE*>(pData->abPagePrefix[entry]), 4, &written);
 }
 
-INT ManualDuplexMode(HANDLE hPrinter) {
-  WCHAR ini[MAX_PATH] = {};
-  GetMultiLangINIFile(hPrinter, ini);
-  return static_cast<INT>(GetPrivateProfileIntW(TEXT("DUPLEX"), TEXT("MD_ManualDuplex"), 0, ini));
-}
-
 }  // namespace
 
 BOOL DoBooklet(JobData* pData, HANDLE hPrinter, DWORD dwJobId) {
@@ -66,9 +60,7 @@ BOOL DoBooklet(JobData* pData, HANDLE hPrinter, DWORD dwJobId) {
     else SendSides(pData, hPrinter, replay, sheets, 2, sheets.sides(), 2);
     if (mode == 1) {
       replay.SendTrailer();
-      NotifySpooler(hPrinter, 1, dwJobId);
-      ShowManualDuplexMsg(sheets.sheets, hPrinter);
-      NotifySpooler(hPrinter, 0, dwJobId);
+      EndDocumentAndPrompt(hPrinter, dwJobId, sheets.sheets);
       replay.SendHeader(false);
     }
     WORD order = pData->Settings.wBackSideOrder;
@@ -79,9 +71,7 @@ BOOL DoBooklet(JobData* pData, HANDLE hPrinter, DWORD dwJobId) {
   replay.SendTrailer();
   ReleaseOrientationArray(&pData->booklet_info);
   if (mode == 0) {
-    NotifySpooler(hPrinter, 1, dwJobId);
-    ShowManualDuplexMsg(pData->file_info.iTotalPage / 2, hPrinter);
-    NotifySpooler(hPrinter, 0, dwJobId);
+    EndDocumentAndPrompt(hPrinter, dwJobId, pData->file_info.iTotalPage / 2);
   }
   return TRUE;
 }

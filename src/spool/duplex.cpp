@@ -17,12 +17,6 @@ namespace {
 
 constexpr LPCWSTR kDuplex = TEXT("DUPLEX");
 
-INT ManualDuplexMode(HANDLE hPrinter) {
-  WCHAR ini[MAX_PATH] = {};
-  GetMultiLangINIFile(hPrinter, ini);
-  return static_cast<INT>(GetPrivateProfileIntW(kDuplex, TEXT("MD_ManualDuplex"), 0, ini));
-}
-
 // The printer's feature record asks for a descending first pass when the
 // word at offset 78 is 0x0100.
 bool FirstPassDescending(HANDLE hPrinter) {
@@ -75,6 +69,12 @@ void ShowUtilityDialog(HANDLE hPrinter) {
 
 }  // namespace
 
+INT ManualDuplexMode(HANDLE hPrinter) {
+  WCHAR ini[MAX_PATH] = {};
+  GetMultiLangINIFile(hPrinter, ini);
+  return static_cast<INT>(GetPrivateProfileIntW(kDuplex, TEXT("MD_ManualDuplex"), 0, ini));
+}
+
 void ShowManualDuplexMsg(INT, HANDLE hPrinter) {
   INT mode = ManualDuplexMode(hPrinter);
   if (mode == 1) {
@@ -105,6 +105,12 @@ void PrintInstructionPage(JobData* pData, HANDLE hPrinter) {
   DWORD size = GetFileSize(file.get(), nullptr);
   if (size == INVALID_FILE_SIZE) return;
   CopyFileToPrinter(file.get(), hPrinter, buffer.get(), size);
+}
+
+void EndDocumentAndPrompt(HANDLE hPrinter, DWORD dwJobId, INT nSheets) {
+  NotifySpooler(hPrinter, 1, dwJobId);
+  ShowManualDuplexMsg(nSheets, hPrinter);
+  NotifySpooler(hPrinter, 0, dwJobId);
 }
 
 DWORD NotifySpooler(HANDLE hPrinter, SHORT nMode, DWORD dwJobId) {
@@ -148,18 +154,14 @@ BOOL DoManualDuplex(JobData* pData, HANDLE hPrinter, DWORD dwJobId) {
   SendPass(replay, 0, BackSides(n, FirstPassDescending(hPrinter)));
   if (mode == 1) {
     replay.SendTrailer();
-    NotifySpooler(hPrinter, 1, dwJobId);
-    ShowManualDuplexMsg(n / 2, hPrinter);
-    NotifySpooler(hPrinter, 0, dwJobId);
+    EndDocumentAndPrompt(hPrinter, dwJobId, n / 2);
     replay.SendHeader(true);
   }
   WORD order = pData->Settings.wBackSideOrder;
   if (order == 0 || order == 1) SendPass(replay, 1, FrontSides(n, order == 1));
   replay.SendTrailer();
   if (mode == 0) {
-    NotifySpooler(hPrinter, 1, dwJobId);
-    ShowManualDuplexMsg(n / 2, hPrinter);
-    NotifySpooler(hPrinter, 0, dwJobId);
+    EndDocumentAndPrompt(hPrinter, dwJobId, n / 2);
   }
   return TRUE;
 }

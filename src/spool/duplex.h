@@ -6,6 +6,10 @@
 // The document name carried from the first spooler document to the second.
 extern WCHAR g_cMDJobName[MAX_PATH];
 
+// How the language INI file splits the passes ("MD_ManualDuplex"): 1 two
+// spooler documents with the prompt between, 0 one document and the
+// utility dialog, anything else one document.
+INT ManualDuplexMode(HANDLE hPrinter);
 // The re-insert prompt, or the utility library's dialog, as the language
 // INI file says ("MD_ManualDuplex").
 void ShowManualDuplexMsg(INT nSheets, HANDLE hPrinter);
@@ -13,3 +17,7 @@ void ShowManualDuplexMsg(INT nSheets, HANDLE hPrinter);
 void PrintInstructionPage(JobData* pData, HANDLE hPrinter);
 // 1 ends the current spooler document, 0 starts the next under the same name.
 DWORD NotifySpooler(HANDLE hPrinter, SHORT nMode, DWORD dwJobId);
+// Between the passes: the spooler document ends, the user is asked to put
+// the sheets back (or shown the utility dialog), and the next document
+// starts under the same name.
+void EndDocumentAndPrompt(HANDLE hPrinter, DWORD dwJobId, INT nSheets);
