@@ -82,8 +82,9 @@ void TestMachine::play(const std::string& script) {
   std::vector<jobkit::Directive> directives;
   jobkit::ScriptError error;
   ASSERT_TRUE(jobkit::parseScript(script, &directives, &error)) << "line " << error.line << ": " << error.message;
-  jobkit::Player player(*machine_, dir_);
-  player.onHook([this](const winsim::HookResult& h) { hooks_.push_back(h); });
+  jobkit::SimHost host(*machine_);
+  jobkit::Player player(host, dir_);
+  player.onHook([this](const jobkit::HookResult& h) { hooks_.push_back(h); });
   ASSERT_TRUE(player.run(directives, &error)) << "line " << error.line << ": " << error.message;
   ASSERT_EQ(player.fatal(), "");
 }

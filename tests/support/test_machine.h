@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "jobkit/script.h"
+#include "jobkit/player.h"
+#include "jobkit/simhost.h"
 #include "jobkit/settings.h"
 
 namespace test {
@@ -44,7 +45,7 @@ class TestMachine {
   // Plays a job script; fails the test on a script error.
   void play(const std::string& script);
   // The hook results of the scripts played so far, in order.
-  const std::vector<winsim::HookResult>& hooks() const { return hooks_; }
+  const std::vector<jobkit::HookResult>& hooks() const { return hooks_; }
   // The traces of the component that are not hook names or the page index.
   std::vector<std::u16string> traces() const { return machine_->traces(); }
 
@@ -58,7 +59,7 @@ class TestMachine {
   fs::path dir_;
   std::unique_ptr<winsim::Machine> machine_;
   std::shared_ptr<std::map<int, std::string>> docs_;
-  std::vector<winsim::HookResult> hooks_;
+  std::vector<jobkit::HookResult> hooks_;
 };
 
 // The settings record as bytes, with the default printer's name.

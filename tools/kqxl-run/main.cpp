@@ -10,7 +10,9 @@
 #include <iostream>
 #include <sstream>
 
-#include "jobkit/script.h"
+#include "jobkit/player.h"
+#include "jobkit/report.h"
+#include "jobkit/simhost.h"
 
 namespace fs = std::filesystem;
 
@@ -44,23 +46,6 @@ The job script reference is docs/job-script.md. Events (JSON Lines):
 Exit status: 0 when the script ran to its end, whatever the hooks returned;
 2 for a script error (reported as FILE:LINE: message); 1 for anything else.
 )";
-
-std::string json(std::u16string_view s) { return winsim::jsonString(s); }
-std::string json(std::string_view s) { return json(winsim::fromUtf8(s)); }
-
-class EventLog {
- public:
-  void add(std::ostream* out) { outs_.push_back(out); }
-  void line(const std::string& text) {
-    for (auto* o : outs_) *o << text << "\n";
-  }
-  void flush() {
-    for (auto* o : outs_) o->flush();
-  }
-
- private:
-  std::vector<std::ostream*> outs_;
-};
 
 class StdoutSink : public winsim::DocumentSink {
  public:
@@ -193,22 +178,21 @@ int main(int argc, char** argv) {
     winsim::Machine::createFrom(opt.image, root);
   }
 
-  EventLog events;
+  jobkit::RunReport report;
   std::ofstream eventsOut, eventsExtra;
   if (!opt.outDir.empty()) {
     fs::create_directories(opt.outDir, ec);
     eventsOut.open(opt.outDir / "events.jsonl", std::ios::trunc);
-    events.add(&eventsOut);
+    report.addEventStream(&eventsOut);
   }
   if (opt.eventsFile == "-") {
-    events.add(&std::cerr);
+    report.addEventStream(&std::cerr);
   } else if (!opt.eventsFile.empty()) {
     eventsExtra.open(opt.eventsFile, std::ios::trunc);
-    events.add(&eventsExtra);
+    report.addEventStream(&eventsExtra);
   }
 
   int exitCode = 0;
-  std::vector<std::string> summary;
   {
     winsim::Machine machine(root);
     bool toStdout = opt.outDir.empty() && !isatty(STDOUT_FILENO);
@@ -221,36 +205,22 @@ int main(int argc, char** argv) {
       return std::make_unique<StdoutSink>(toStdout ? stdout : nullptr);
     });
     winsim::Observer observer;
-    observer.trace = [&](std::u16string_view t) { events.line("{\"event\":\"trace\",\"text\":" + json(t) + "}"); };
+    observer.trace = [&](std::u16string_view t) { report.trace(t); };
     observer.messageBox = [&](const winsim::MessageBoxRecord& box) {
-      events.line("{\"event\":\"messagebox\",\"text\":" + json(box.text) +
-                  ",\"caption\":" + (box.caption ? json(*box.caption) : std::string("null")) +
-                  ",\"style\":" + std::to_string(box.style) + ",\"answer\":\"" + jobkit::answerName(box.answer) + "\"}");
-      summary.push_back("message box: \"" + winsim::toUtf8(box.text) + "\" answered " + jobkit::answerName(box.answer));
+      report.messageBox(box.text, box.caption, box.style, box.answer);
     };
-    observer.api = [&](const std::string& line) { events.line(line); };
+    observer.api = [&](const std::string& line) { report.event(line); };
     observer.documentDone = [&](const winsim::DocumentRecord& doc) {
-      events.line("{\"event\":\"document\",\"number\":" + std::to_string(doc.number) + ",\"name\":" + json(doc.name) +
-                  ",\"bytes\":" + std::to_string(doc.bytes) + ",\"file\":" +
-                  (doc.file.empty() ? std::string("null") : json(doc.file)) + "}");
-      summary.push_back("document " + std::to_string(doc.number) + " \"" + winsim::toUtf8(doc.name) + "\": " +
-                        std::to_string(doc.bytes) + " bytes" + (doc.file.empty() ? "" : " in " + doc.file));
+      report.document(doc.number, doc.name, doc.bytes, doc.file);
     };
     machine.setObserver(observer);
     machine.setKeepTraces(false);  // they stream to the event log; a long job keeps none
     machine.setLogApi(opt.logApi);
     if (opt.interactive) machine.setAnswerCallback(askOnTerminal);
 
-    jobkit::Player player(machine, opt.script.parent_path());
-    player.onHook([&](const winsim::HookResult& h) {
-      std::string line = std::string("{\"event\":\"hook\",\"hook\":\"") + h.hook + "\"";
-      if (std::strcmp(h.hook, "DrvSplStartDoc") == 0) line += std::string(",\"result\":") + (h.handleNull ? "null" : "\"handle\"");
-      else if (h.hasResult) line += ",\"result\":" + std::to_string(h.result);
-      if (h.hasWritten) line += ",\"written\":" + std::to_string(h.written);
-      events.line(line + "}");
-      bool failed = std::strcmp(h.hook, "DrvSplStartDoc") == 0 ? h.handleNull : (h.hasResult && h.result == 0);
-      if (failed) summary.push_back(std::string("failed hook: ") + h.hook);
-    });
+    jobkit::SimHost host(machine);
+    jobkit::Player player(host, opt.script.parent_path());
+    player.onHook([&](const jobkit::HookResult& h) { report.hook(h); });
     if (!player.run(script, &scriptError)) {
       std::cerr << opt.script.string() << ":" << scriptError.line << ": " << scriptError.message << "\n";
       exitCode = 2;
@@ -258,13 +228,9 @@ int main(int argc, char** argv) {
       std::cerr << "kqxl-run: " << player.fatal() << "\n";
       exitCode = 1;
     }
-    for (auto& leak : machine.leaks()) {
-      events.line("{\"event\":\"leak\",\"kind\":" + json(leak.kind) + ",\"what\":" + json(leak.what) + "}");
-      summary.push_back("left behind: " + leak.kind + " " + leak.what);
-    }
+    for (auto& leak : machine.leaks()) report.leak(leak.kind, leak.what);
   }
-  events.flush();
-  for (auto& s : summary) std::cerr << s << "\n";
+  report.finish(std::cerr);
   if (temporary) fs::remove_all(root, ec);
   return exitCode;
 }

@@ -23,7 +23,7 @@ struct FormsMachine : test::TestMachine {
 };
 
 // The first write of the last job played: its settings record.
-const winsim::HookResult& firstWrite(test::TestMachine& m) {
+const jobkit::HookResult& firstWrite(test::TestMachine& m) {
   size_t start = 0;
   for (size_t i = 0; i < m.hooks().size(); ++i)
     if (std::string(m.hooks()[i].hook) == "DrvSplStartDoc") start = i;

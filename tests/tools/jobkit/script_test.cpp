@@ -1,7 +1,7 @@
 // Job script syntax.
 #include <gtest/gtest.h>
 
-#include "jobkit/script.h"
+#include "jobkit/player.h"
 #include "support/test_machine.h"
 
 #include <winspool.h>

@@ -34,7 +34,8 @@ std::vector<std::string> buffersOf(test::TestMachine& m, const std::string& scri
   jobkit::ScriptError error;
   EXPECT_TRUE(jobkit::parseScript(script, &directives, &error)) << error.message;
   std::vector<std::string> buffers;
-  jobkit::Player player(m.machine(), m.dir());
+  jobkit::SimHost host(m.machine());
+  jobkit::Player player(host, m.dir());
   player.onBuffer([&](const void* p, size_t n) { buffers.emplace_back(static_cast<const char*>(p), n); });
   EXPECT_TRUE(player.run(directives, &error)) << error.line << ": " << error.message;
   return buffers;

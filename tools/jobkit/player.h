@@ -1,9 +1,7 @@
 // Job scripts: one directive a line, played through the hooks the way the
-// spooler calls them. docs/job-script.md is the reference.
+// spooler calls them, on whatever host the runner provides.
+// docs/job-script.md is the reference.
 #pragma once
-
-#include <winsim/machine.h>
-#include <winsim/spooler.h>
 
 #include <filesystem>
 #include <functional>
@@ -11,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "jobkit/host.h"
 #include "jobkit/settings.h"
 #include "jobkit/syntax.h"
 
@@ -20,9 +19,9 @@ namespace fs = std::filesystem;
 
 class Player {
  public:
-  using HookCallback = std::function<void(const winsim::HookResult&)>;
+  using HookCallback = std::function<void(const HookResult&)>;
 
-  Player(winsim::Machine& machine, fs::path scriptDir);
+  Player(Host& host, fs::path scriptDir);
   ~Player();
 
   void onHook(HookCallback callback) { onHook_ = std::move(callback); }
@@ -46,15 +45,18 @@ class Player {
   void closeJob();
   void report();
 
-  winsim::Machine& machine_;
+  Host& host_;
   fs::path scriptDir_;
   std::u16string printer_ = u"KQ PCL6 Laser";
   SettingsBuilder settings_;
-  std::unique_ptr<winsim::PrintJob> job_;
+  std::unique_ptr<SpoolerJob> job_;
   bool jobRefused_ = false;
   HookCallback onHook_;
   std::function<void(const void*, size_t)> onBuffer_;
   std::string fatal_;
 };
+
+// A host file named in a script (UTF-8, relative to the script's folder).
+fs::path hostFileOf(const fs::path& scriptDir, const std::string& utf8);
 
 }  // namespace jobkit

@@ -1,20 +1,26 @@
-#include "jobkit/script.h"
+#include "jobkit/player.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 
+#include "jobkit/text.h"
 #include "spooler/messages.h"
 
 namespace jobkit {
 
 namespace {
 
-std::u16string wide(const std::string& utf8) { return winsim::fromUtf8(utf8); }
+std::u16string wide(const std::string& utf8) { return utf16Of(utf8); }
 
 }  // namespace
 
-Player::Player(winsim::Machine& machine, fs::path scriptDir) : machine_(machine), scriptDir_(std::move(scriptDir)) {
+fs::path hostFileOf(const fs::path& scriptDir, const std::string& utf8) {
+  return scriptDir / fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+Player::Player(Host& host, fs::path scriptDir) : host_(host), scriptDir_(std::move(scriptDir)) {
   settings_.reset();
 }
 
@@ -72,15 +78,14 @@ bool Player::machineDirective(const Directive& d, std::string* error, bool* hand
   };
   if (d.verb == "printer") {
     if (auto* t = keyed(d, "name")) printer_ = wide(t->value);
-    winsim::PrinterConfig config = machine_.printer(printer_).value_or(winsim::PrinterConfig{});
-    config.name = printer_;
-    if (auto* t = keyed(d, "port")) config.port = wide(t->value);
-    if (auto* t = keyed(d, "driver")) config.driver = wide(t->value);
-    if (auto* t = keyed(d, "path")) {
-      config.driverPath = wide(t->value);
-      config.configFile = config.driverPath.substr(0, config.driverPath.find_last_of(u'\\') + 1) + u"KQXLUMPD.DLL";
+    PrinterChange change{printer_};
+    if (auto* t = keyed(d, "port")) change.port = wide(t->value);
+    if (auto* t = keyed(d, "driver")) change.driver = wide(t->value);
+    if (auto* t = keyed(d, "path")) {  // the component lies beside the driver file
+      change.driverPath = wide(t->value);
+      change.configFile = change.driverPath->substr(0, change.driverPath->find_last_of(u'\\') + 1) + u"KQXLUMPD.DLL";
     }
-    machine_.setPrinter(config);
+    host_.changePrinter(change);
     return true;
   }
   if (d.verb == "printer-data") {
@@ -105,77 +110,60 @@ bool Player::machineDirective(const Directive& d, std::string* error, bool* hand
       *error = "printer-data takes hex or size=";
       return false;
     }
-    machine_.setPrinterData(printer_, wide(a[0].value), std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    host_.setPrinterData(printer_, wide(a[0].value), std::vector<uint8_t>(bytes.begin(), bytes.end()));
     return true;
   }
   if (d.verb == "file") {
     if (!need(3, "file \"C:\\...\" text \"...\" | file \"C:\\...\" from \"host/path\"")) return false;
-    if (a[1].value == "text") {
-      machine_.writeFile(wide(a[0].value), a[2].value);
-    } else if (a[1].value == "from") {
-      fs::path host = scriptDir_ / a[2].value;
-      std::error_code ec;
-      if (!fs::is_regular_file(host, ec)) return *error = "no file " + host.string(), false;
-      machine_.copyFileIn(wide(a[0].value), host);
-    } else {
-      return *error = "file takes text or from", false;
-    }
-    return true;
+    if (a[1].value == "text") return host_.writeFile(wide(a[0].value), a[2].value, error);
+    if (a[1].value != "from") return *error = "file takes text or from", false;
+    fs::path host = hostFileOf(scriptDir_, a[2].value);
+    std::error_code ec;
+    if (!fs::is_regular_file(host, ec)) return *error = "no file " + host.string(), false;
+    return host_.copyFileIn(wide(a[0].value), host, error);
   }
-  // A scan in progress holds the device's port: the scanner component's
-  // lock file, beside it in system32, names the port it scans through.
   if (d.verb == "scanner") {
     if (!need(2, "scanner hold CODE | scanner release CODE")) return false;
     long long code;
     if (!number(a[1], &code, error)) return false;
-    const std::u16string lock = u"C:\\WINDOWS\\system32\\zuvav.lck";
-    if (a[0].value == "hold") machine_.writeFile(lock, std::to_string(code));
-    else if (a[0].value == "release") machine_.deleteFile(lock);
-    else return *error = "scanner takes hold CODE or release CODE", false;
-    return true;
+    if (a[0].value != "hold" && a[0].value != "release") return *error = "scanner takes hold CODE or release CODE", false;
+    return host_.holdScanner(a[0].value == "hold", code, error);
   }
   if (d.verb == "delete") {
     if (!need(1, "delete \"C:\\...\"")) return false;
-    machine_.deleteFile(wide(a[0].value));
-    return true;
+    return host_.deleteFile(wide(a[0].value), error);
   }
   if (d.verb == "ini") {
     if (!need(4, "ini \"FILE\" SECTION KEY \"VALUE\"")) return false;
-    machine_.setProfileString(wide(a[0].value), wide(a[1].value), wide(a[2].value), wide(a[3].value));
-    return true;
+    return host_.setProfileString(wide(a[0].value), wide(a[1].value), wide(a[2].value), wide(a[3].value), error);
   }
   if (d.verb == "registry") {
     if (!need(3, "registry \"KEY\" NAME sz \"TEXT\" | NAME dword N | NAME delete")) return false;
     std::u16string key = wide(a[0].value), name = wide(a[1].value);
-    if (a[2].value == "delete") {
-      machine_.deleteRegistryValue(key, name);
-    } else if (a[2].value == "sz" && a.size() >= 4) {
-      machine_.setRegistryString(key, name, wide(a[3].value));
-    } else if (a[2].value == "dword" && a.size() >= 4) {
+    if (a[2].value == "delete") return host_.deleteRegistryValue(key, name, error);
+    if (a[2].value == "sz" && a.size() >= 4) return host_.setRegistryString(key, name, wide(a[3].value), error);
+    if (a[2].value == "dword" && a.size() >= 4) {
       long long n;
       if (!number(a[3], &n, error)) return false;
-      machine_.setRegistryDword(key, name, static_cast<DWORD>(n));
-    } else {
-      return *error = "registry takes sz \"TEXT\", dword N or delete", false;
+      return host_.setRegistryDword(key, name, static_cast<DWORD>(n), error);
     }
-    return true;
+    return *error = "registry takes sz \"TEXT\", dword N or delete", false;
   }
   if (d.verb == "locale" || d.verb == "codepage") {
     long long n;
     if (!need(1, "locale LANGID | codepage N") || !number(a[0], &n, error)) return false;
-    if (d.verb == "locale") machine_.setLocale(static_cast<LANGID>(n));
-    else machine_.setCodePage(static_cast<UINT>(n));
-    return true;
+    if (d.verb == "locale") return host_.setLocale(static_cast<LANGID>(n), error);
+    return host_.setCodePage(static_cast<UINT>(n), error);
   }
   if (d.verb == "answer") {
     std::vector<int> answers;
     if (!answerIds(a, &answers, error)) return false;
-    machine_.queueAnswers(answers);
+    host_.queueAnswers(answers);
     return true;
   }
   if (d.verb == "fail") {
     if (!need(1, "fail FUNCTION [nth=N|every] [path=\"PATTERN\"]")) return false;
-    winsim::FaultPlan f;
+    Fault f;
     f.function = a[0].value;
     for (size_t i = 1; i < a.size(); ++i) {
       if (a[i].value == "every" && a[i].key.empty()) {
@@ -190,8 +178,7 @@ bool Player::machineDirective(const Directive& d, std::string* error, bool* hand
         return *error = "unknown fail option \"" + a[i].value + "\"", false;
       }
     }
-    machine_.addFault(f);
-    return true;
+    return host_.addFault(f, error);
   }
   if (d.verb == "settings") {
     for (auto& t : a) {
@@ -211,8 +198,7 @@ bool Player::machineDirective(const Directive& d, std::string* error, bool* hand
 
 bool Player::writeBuffer(const void* data, size_t size) {
   if (onBuffer_) onBuffer_(data, size);
-  DWORD written = 0;
-  job_->write(data, static_cast<DWORD>(size), &written);
+  job_->write(data, static_cast<DWORD>(size));
   report();
   return true;
 }
@@ -222,7 +208,7 @@ bool Player::writeDirective(const Directive& d, std::string* error) {
   if (a.empty()) return *error = "write what?", false;
   const std::string& what = a[0].value;
   if (what == "settings") {
-    auto record = settings_.build(printer_, machine_.codePage());
+    auto record = settings_.build(printer_, host_.codePage());
     return writeBuffer(record.data(), record.size());
   }
   if (what == "text") {
@@ -262,7 +248,7 @@ bool Player::writeDirective(const Directive& d, std::string* error) {
   }
   if (what == "file") {
     if (a.size() < 2) return *error = "usage: write file \"host/path\" [offset=N] [length=N] [chunk=N]", false;
-    fs::path host = scriptDir_ / a[1].value;
+    fs::path host = hostFileOf(scriptDir_, a[1].value);
     std::ifstream in(host, std::ios::binary);
     if (!in) return *error = "cannot read " + host.string(), false;
     std::error_code ec;
@@ -299,7 +285,7 @@ bool Player::hookDirective(const Directive& d, std::string* error) {
     if (auto* t = keyed(d, "job"))
       if (!number(*t, &id, error)) return false;
     if (auto* t = keyed(d, "document")) document = wide(t->value);
-    job_ = std::make_unique<winsim::PrintJob>(printer_, static_cast<DWORD>(id), document);
+    job_ = host_.newJob(printer_, static_cast<DWORD>(id), document);
     bool ok = job_->startDoc();
     if (!job_->error().empty()) {
       fatal_ = job_->error();

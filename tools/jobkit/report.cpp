@@ -1,0 +1,76 @@
+#include "jobkit/report.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "jobkit/syntax.h"
+#include "jobkit/text.h"
+
+namespace jobkit {
+
+std::string jsonString(std::u16string_view text) {
+  std::string r = "\"";
+  for (unsigned char c : utf8Of(text)) {
+    switch (c) {
+      case '"': r += "\\\""; break;
+      case '\\': r += "\\\\"; break;
+      case '\n': r += "\\n"; break;
+      case '\r': r += "\\r"; break;
+      case '\t': r += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          r += buf;
+        } else {
+          r += static_cast<char>(c);
+        }
+    }
+  }
+  return r + "\"";
+}
+
+void RunReport::event(const std::string& json) {
+  for (auto* o : outs_) *o << json << "\n";
+}
+
+void RunReport::hook(const HookResult& h) {
+  bool startDoc = std::strcmp(h.hook, "DrvSplStartDoc") == 0;
+  std::string line = std::string("{\"event\":\"hook\",\"hook\":\"") + h.hook + "\"";
+  if (startDoc) line += std::string(",\"result\":") + (h.handleNull ? "null" : "\"handle\"");
+  else if (h.hasResult) line += ",\"result\":" + std::to_string(h.result);
+  if (h.hasWritten) line += ",\"written\":" + std::to_string(h.written);
+  event(line + "}");
+  bool failed = startDoc ? h.handleNull : (h.hasResult && h.result == 0);
+  if (failed) summary_.push_back(std::string("failed hook: ") + h.hook);
+}
+
+void RunReport::trace(std::u16string_view text) { event("{\"event\":\"trace\",\"text\":" + jsonString(text) + "}"); }
+
+void RunReport::messageBox(std::u16string_view text, const std::optional<std::u16string>& caption, UINT style,
+                           int answer) {
+  event("{\"event\":\"messagebox\",\"text\":" + jsonString(text) +
+        ",\"caption\":" + (caption ? jsonString(*caption) : std::string("null")) +
+        ",\"style\":" + std::to_string(style) + ",\"answer\":\"" + answerName(answer) + "\"}");
+  summary_.push_back("message box: \"" + utf8Of(text) + "\" answered " + answerName(answer));
+}
+
+void RunReport::document(int number, std::u16string_view name, uint64_t bytes, const std::string& file) {
+  event("{\"event\":\"document\",\"number\":" + std::to_string(number) + ",\"name\":" + jsonString(name) +
+        ",\"bytes\":" + std::to_string(bytes) + ",\"file\":" +
+        (file.empty() ? std::string("null") : jsonString(utf16Of(file))) + "}");
+  summary_.push_back("document " + std::to_string(number) + " \"" + utf8Of(name) + "\": " + std::to_string(bytes) +
+                     " bytes" + (file.empty() ? "" : " in " + file));
+}
+
+void RunReport::leak(const std::string& kind, const std::string& what) {
+  event("{\"event\":\"leak\",\"kind\":" + jsonString(utf16Of(kind)) + ",\"what\":" + jsonString(utf16Of(what)) + "}");
+  summary_.push_back("left behind: " + kind + " " + what);
+}
+
+void RunReport::finish(std::ostream& summary) {
+  for (auto* o : outs_) o->flush();
+  for (auto& s : summary_) summary << s << "\n";
+}
+
+}  // namespace jobkit

@@ -1,0 +1,43 @@
+// What a runner reports of a played script: the event log (JSON Lines, in
+// order) and the summary for standard error. One format for the runners of
+// every platform, so that their logs compare line by line.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "jobkit/host.h"
+
+namespace jobkit {
+
+// A JSON string literal of the text (UTF-8).
+std::string jsonString(std::u16string_view text);
+
+class RunReport {
+ public:
+  // Event lines go to every stream added.
+  void addEventStream(std::ostream* out) { outs_.push_back(out); }
+
+  void hook(const HookResult& h);
+  void trace(std::u16string_view text);
+  void messageBox(std::u16string_view text, const std::optional<std::u16string>& caption, UINT style, int answer);
+  void document(int number, std::u16string_view name, uint64_t bytes, const std::string& file);
+  void leak(const std::string& kind, const std::string& what);  // UTF-8
+  // A line of its own (the simulated machine's API log).
+  void event(const std::string& json);
+
+  // Flushes the events and writes the summary.
+  void finish(std::ostream& summary);
+
+ private:
+  std::vector<std::ostream*> outs_;
+  std::vector<std::string> summary_;
+};
+
+}  // namespace jobkit
