@@ -190,7 +190,7 @@ HDC WINAPI CreateDCW(LPCWSTR driver, LPCWSTR device, LPCWSTR port, const DEVMODE
   bool known = false;
   for (auto& p : s.printers) known = known || (device && equalsNoCase(p.name, device));
   if (faultHits("CreateDCW")) {
-    setError(ERROR_NOT_ENOUGH_MEMORY);
+    setError(ERROR_MOD_NOT_FOUND);  // the printer driver's module could not be loaded
   } else if (!known) {
     setError(ERROR_INVALID_PRINTER_NAME);
   } else {

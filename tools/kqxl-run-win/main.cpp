@@ -1,0 +1,166 @@
+// kqxl-run.exe: plays a job script through the real KQXLUMPD.DLL on a real
+// Win32 (Windows, or Wine), as the print spooler does, and writes what
+// reached the printer port. Only the spooler, message boxes and traces are
+// the runner's own; everything else the component calls is the machine's.
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <set>
+#include <sstream>
+
+#include "host.h"
+#include "imports.h"
+#include "jobkit/player.h"
+#include "jobkit/report.h"
+#include "jobkit/text.h"
+#include "standins.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kUsage[] = R"(usage: kqxl-run.exe [options] JOBSCRIPT
+
+Plays JOBSCRIPT through the KQXLUMPD spooler hooks of the printer's driver
+folder on this machine and writes what reached the printer port. The
+printers, jobs and documents are the runner's own stand-in spooler; message
+boxes are answered from the script; traces are caught.
+
+options:
+  -o DIR            write DIR\doc-1.prn, doc-2.prn, ... (one per spooler
+                    document) and DIR\events.jsonl; without -o the bytes of
+                    all documents go to standard output unless it is a console
+  --events FILE     write the event log to FILE as well ("-" for stderr)
+  -h, --help        this text
+
+The job script reference is docs/job-script.md; the events and exit status
+are kqxl-run's. Directives that need the simulated machine (fail) or another
+locale or code page than this machine's are refused as script errors.
+Exit status: 0 when the script ran to its end, whatever the hooks returned;
+2 for a script error (reported as FILE:LINE: message); 1 for anything else.
+)";
+
+std::string Utf8(const std::wstring& s) { return jobkit::utf8Of(std::u16string(s.begin(), s.end())); }
+
+class ReportListener : public kqxlwin::Listener {
+ public:
+  explicit ReportListener(jobkit::RunReport& report) : report_(report) {}
+  void trace(const std::u16string& text) override { report_.trace(text); }
+  void messageBox(const std::u16string& text, const std::optional<std::u16string>& caption, UINT style,
+                  int answer) override {
+    report_.messageBox(text, caption, style, answer);
+  }
+  void documentDone(int number, const std::u16string& name, uint64_t bytes, const std::string& file) override {
+    report_.document(number, name, bytes, file);
+  }
+
+ private:
+  jobkit::RunReport& report_;
+};
+
+// The machine's temp folder, where the component keeps its spool files.
+fs::path TempFolder() {
+  wchar_t windows[MAX_PATH] = {};
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  return fs::path(windows) / L"TEMP";
+}
+
+std::set<std::wstring> FilesIn(const fs::path& dir) {
+  std::set<std::wstring> names;
+  std::error_code ec;
+  for (auto& entry : fs::directory_iterator(dir, ec)) names.insert(entry.path().filename().wstring());
+  return names;
+}
+
+int UsageError(const std::string& message) {
+  std::cerr << "kqxl-run: " << message << "\n" << kUsage;
+  return 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc == 4 && std::wstring(argv[1]) == L"--hold-scanner-port")
+    return kqxlwin::HoldScannerPort(reinterpret_cast<HANDLE>(std::stoull(argv[2])),
+                                    reinterpret_cast<HANDLE>(std::stoull(argv[3])));
+  fs::path script, outDir;
+  std::wstring eventsFile;
+  for (int i = 1; i < argc; ++i) {
+    std::wstring a = argv[i];
+    if (a == L"-h" || a == L"--help") {
+      std::cout << kUsage;
+      return 0;
+    } else if (a == L"-o") {
+      if (i + 1 >= argc) return UsageError("-o needs a folder");
+      outDir = argv[++i];
+    } else if (a == L"--events") {
+      if (i + 1 >= argc) return UsageError("--events needs a file");
+      eventsFile = argv[++i];
+    } else if (!a.empty() && a[0] == L'-') {
+      return UsageError("unknown option " + Utf8(a));
+    } else if (script.empty()) {
+      script = a;
+    } else {
+      return UsageError("one job script at a time");
+    }
+  }
+  if (script.empty()) return UsageError("no job script");
+
+  std::ifstream scriptFile(script, std::ios::binary);
+  if (!scriptFile) {
+    std::cerr << Utf8(script.wstring()) << ": cannot read the job script\n";
+    return 2;
+  }
+  std::stringstream text;
+  text << scriptFile.rdbuf();
+  std::vector<jobkit::Directive> directives;
+  jobkit::ScriptError scriptError;
+  if (!jobkit::parseScript(text.str(), &directives, &scriptError)) {
+    std::cerr << Utf8(script.wstring()) << ":" << scriptError.line << ": " << scriptError.message << "\n";
+    return 2;
+  }
+
+  jobkit::RunReport report;
+  std::ofstream eventsOut, eventsExtra;
+  std::error_code ec;
+  if (!outDir.empty()) {
+    fs::create_directories(outDir, ec);
+    eventsOut.open(outDir / L"events.jsonl", std::ios::binary | std::ios::trunc);
+    report.addEventStream(&eventsOut);
+  }
+  if (eventsFile == L"-") {
+    report.addEventStream(&std::cerr);
+  } else if (!eventsFile.empty()) {
+    eventsExtra.open(fs::path(eventsFile), std::ios::binary | std::ios::trunc);
+    report.addEventStream(&eventsExtra);
+  }
+
+  ReportListener listener(report);
+  kqxlwin::SetListener(&listener);
+  kqxlwin::SetDocumentFolder(outDir);
+  kqxlwin::TraceCatcher catcher(kqxlwin::Trace);
+  std::set<std::wstring> tempBefore = FilesIn(TempFolder());
+
+  int exitCode = 0;
+  {
+    kqxlwin::WinHost host;
+    jobkit::Player player(host, script.parent_path());
+    player.onHook([&](const jobkit::HookResult& h) { report.hook(h); });
+    if (!player.run(directives, &scriptError)) {
+      std::cerr << Utf8(script.wstring()) << ":" << scriptError.line << ": " << scriptError.message << "\n";
+      exitCode = 2;
+    } else if (!player.fatal().empty()) {
+      std::cerr << "kqxl-run: " << player.fatal() << "\n";
+      exitCode = 1;
+    }
+    for (auto& [kind, what] : kqxlwin::Holdings()) report.leak(kind, what);
+    for (auto& name : FilesIn(TempFolder()))
+      if (!tempBefore.count(name)) report.leak("tempfile", "C:\\WINDOWS\\TEMP\\" + Utf8(name));
+    host.unloadComponents();
+  }
+  kqxlwin::SetListener(nullptr);
+  report.finish(std::cerr);
+  return exitCode;
+}

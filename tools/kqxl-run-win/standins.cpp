@@ -1,0 +1,418 @@
+#include "standins.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <winspool.h>
+
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <memory>
+
+#include "jobkit/text.h"
+
+namespace kqxlwin {
+
+namespace {
+
+std::u16string U16(const wchar_t* s) { return s ? std::u16string(s, s + lstrlenW(s)) : std::u16string(); }
+const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+
+bool EqualsNoCase(const std::u16string& a, const std::u16string& b) {
+  return CompareStringOrdinal(W(a), -1, W(b), -1, TRUE) == CSTR_EQUAL;
+}
+
+// One spooler document: its bytes stream to a file or standard output.
+struct Document {
+  Document(int n, std::u16string documentName, FILE* output, bool ownsOutput, std::string fileName)
+      : number(n), name(std::move(documentName)), file(std::move(fileName)), out(output), owned(ownsOutput) {
+    if (out && owned) std::setvbuf(out, buffer, _IOFBF, sizeof buffer);
+  }
+  ~Document() { finish(); }
+  bool write(const void* data, DWORD size) {
+    if (size && out && std::fwrite(data, 1, size, out) != size) return false;
+    bytes += size;
+    return true;
+  }
+  void finish() {
+    if (out && owned) std::fclose(out);
+    else if (out) std::fflush(out);
+    out = nullptr;
+  }
+
+  int number;
+  std::u16string name;
+  std::string file;
+  uint64_t bytes = 0;
+  FILE* out;
+  bool owned;
+  char buffer[64 * 1024];
+};
+
+struct PrinterHandle {
+  std::u16string printer;
+  std::unique_ptr<Document> document;
+};
+
+struct Spooler {
+  Listener* listener = nullptr;
+  fs::path folder;
+  std::vector<Printer> printers{Printer{}};
+  std::map<uintptr_t, PrinterHandle> handles;
+  uintptr_t nextHandle = 1;
+  std::map<DWORD, std::pair<std::u16string, std::u16string>> jobs;  // id -> printer, document
+  DWORD nextJobId = 1;
+  int documents = 0;
+  std::deque<int> answers;
+  // Bookkeeping of the component's holdings.
+  std::map<HGLOBAL, SIZE_T> blocks;
+  std::map<HANDLE, std::u16string> files;
+  std::map<HMODULE, std::pair<std::u16string, int>> modules;  // path, references
+};
+
+Spooler& S() {
+  static Spooler s;
+  return s;
+}
+
+PrinterHandle* HandleOf(HANDLE h) {
+  auto it = S().handles.find(reinterpret_cast<uintptr_t>(h));
+  return it == S().handles.end() ? nullptr : &it->second;
+}
+
+const Printer* PrinterOf(HANDLE h) {
+  PrinterHandle* ph = HandleOf(h);
+  return ph ? FindPrinter(ph->printer) : nullptr;
+}
+
+const Printer* PrinterAtLevel2(HANDLE h, DWORD level) {
+  const Printer* p = PrinterOf(h);
+  if (!p) SetLastError(ERROR_INVALID_HANDLE);
+  else if (level != 2) SetLastError(ERROR_INVALID_LEVEL);
+  return p && level == 2 ? p : nullptr;
+}
+
+// Lays out a structure followed by its strings, as the spooler returns
+// information records.
+class Packer {
+ public:
+  explicit Packer(size_t fixed) : fixed_(fixed), size_(fixed) {}
+  void add(const std::u16string& s) {
+    strings_.push_back(s);
+    size_ += (s.size() + 1) * sizeof(WCHAR);
+  }
+  DWORD size() const { return static_cast<DWORD>(size_); }
+  // The size query fails with ERROR_INSUFFICIENT_BUFFER and the size needed.
+  bool fits(LPBYTE buffer, DWORD size, LPDWORD needed) const {
+    if (needed) *needed = this->size();
+    if (buffer && size >= this->size()) return true;
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return false;
+  }
+  std::vector<LPWSTR> place(LPBYTE buffer) const {
+    std::vector<LPWSTR> r;
+    auto* p = reinterpret_cast<WCHAR*>(buffer + fixed_);
+    for (auto& s : strings_) {
+      std::memcpy(p, s.c_str(), (s.size() + 1) * sizeof(WCHAR));
+      r.push_back(p);
+      p += s.size() + 1;
+    }
+    return r;
+  }
+
+ private:
+  size_t fixed_, size_;
+  std::vector<std::u16string> strings_;
+};
+
+void StartDocument(PrinterHandle& ph, const std::u16string& name) {
+  Spooler& s = S();
+  int number = ++s.documents;
+  FILE* out = nullptr;
+  bool owned = false;
+  std::string file;
+  if (!s.folder.empty()) {
+    file = "doc-" + std::to_string(number) + ".prn";
+    out = _wfopen((s.folder / file).c_str(), L"wb");
+    owned = true;
+  } else if (!_isatty(_fileno(stdout))) {
+    _setmode(_fileno(stdout), _O_BINARY);
+    out = stdout;
+  }
+  ph.document = std::make_unique<Document>(number, name, out, owned, file);
+}
+
+void EndDocument(PrinterHandle& ph) {
+  if (!ph.document) return;
+  std::unique_ptr<Document> doc = std::move(ph.document);
+  doc->finish();
+  if (S().listener) S().listener->documentDone(doc->number, doc->name, doc->bytes, doc->file);
+}
+
+int FirstButton(UINT style) {
+  switch (style & MB_TYPEMASK) {
+    case MB_ABORTRETRYIGNORE: return IDABORT;
+    case MB_YESNOCANCEL:
+    case MB_YESNO: return IDYES;
+    case MB_RETRYCANCEL: return IDRETRY;
+    case MB_CANCELTRYCONTINUE: return IDCANCEL;
+    default: return IDOK;
+  }
+}
+
+// ---------------------------------------------------------------- winspool.drv
+
+BOOL WINAPI StandInGetPrinterW(HANDLE hPrinter, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed) {
+  const Printer* p = PrinterAtLevel2(hPrinter, level);
+  if (!p) return FALSE;
+  Packer pack(sizeof(PRINTER_INFO_2W));
+  for (auto text : {p->name, std::u16string(), p->port, p->driver, std::u16string(), std::u16string(),
+                    std::u16string(), std::u16string(u"winprint"), std::u16string(u"RAW"), std::u16string()})
+    pack.add(text);
+  if (!pack.fits(buffer, size, needed)) return FALSE;
+  auto str = pack.place(buffer);
+  PRINTER_INFO_2W info{};
+  info.pPrinterName = str[0];
+  info.pShareName = str[1];
+  info.pPortName = str[2];
+  info.pDriverName = str[3];
+  info.pComment = str[4];
+  info.pLocation = str[5];
+  info.pSepFile = str[6];
+  info.pPrintProcessor = str[7];
+  info.pDatatype = str[8];
+  info.pParameters = str[9];
+  info.Priority = info.DefaultPriority = 1;
+  std::memcpy(buffer, &info, sizeof info);
+  return TRUE;
+}
+
+BOOL WINAPI StandInGetPrinterDriverW(HANDLE hPrinter, LPWSTR environment, DWORD level, LPBYTE buffer, DWORD size,
+                                     LPDWORD needed) {
+  const Printer* p = PrinterAtLevel2(hPrinter, level);
+  if (!p) return FALSE;
+  std::u16string dir = p->driverPath.substr(0, p->driverPath.find_last_of(u'\\') + 1);
+  Packer pack(sizeof(DRIVER_INFO_2W));
+  for (auto text : {p->driver, environment ? U16(environment) : std::u16string(u"Windows NT x86"), p->driverPath,
+                    dir + u"KQXL.PPD", p->configFile})
+    pack.add(text);
+  if (!pack.fits(buffer, size, needed)) return FALSE;
+  auto str = pack.place(buffer);
+  DRIVER_INFO_2W info{3, str[0], str[1], str[2], str[3], str[4]};
+  std::memcpy(buffer, &info, sizeof info);
+  return TRUE;
+}
+
+DWORD WINAPI StandInGetPrinterDataW(HANDLE hPrinter, LPWSTR name, LPDWORD type, LPBYTE data, DWORD size,
+                                    LPDWORD needed) {
+  const Printer* p = PrinterOf(hPrinter);
+  if (!p) return ERROR_INVALID_HANDLE;
+  auto it = p->data.find(U16(name));
+  if (it == p->data.end()) return ERROR_FILE_NOT_FOUND;
+  if (needed) *needed = static_cast<DWORD>(it->second.size());
+  if (type) *type = REG_BINARY;
+  if (!data || size < it->second.size()) return ERROR_MORE_DATA;
+  std::memcpy(data, it->second.data(), it->second.size());
+  return ERROR_SUCCESS;
+}
+
+BOOL WINAPI StandInGetJobW(HANDLE hPrinter, DWORD jobId, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed) {
+  auto job = S().jobs.find(jobId);
+  if (!HandleOf(hPrinter)) return SetLastError(ERROR_INVALID_HANDLE), FALSE;
+  if (level != 1) return SetLastError(ERROR_INVALID_LEVEL), FALSE;
+  if (job == S().jobs.end()) return SetLastError(ERROR_INVALID_PARAMETER), FALSE;
+  Packer pack(sizeof(JOB_INFO_1W));
+  for (auto text : {job->second.first, std::u16string(u"\\\\WINSIM"), std::u16string(u"user"), job->second.second,
+                    std::u16string(u"RAW")})
+    pack.add(text);
+  if (!pack.fits(buffer, size, needed)) return FALSE;
+  auto str = pack.place(buffer);
+  JOB_INFO_1W info{};
+  info.JobId = jobId;
+  info.pPrinterName = str[0];
+  info.pMachineName = str[1];
+  info.pUserName = str[2];
+  info.pDocument = str[3];
+  info.pDatatype = str[4];
+  info.Priority = info.Position = 1;
+  std::memcpy(buffer, &info, sizeof info);
+  return TRUE;
+}
+
+DWORD WINAPI StandInStartDocPrinterW(HANDLE hPrinter, DWORD level, LPBYTE docInfo) {
+  PrinterHandle* ph = HandleOf(hPrinter);
+  auto* info = reinterpret_cast<DOC_INFO_1W*>(docInfo);
+  if (!ph) return SetLastError(ERROR_INVALID_HANDLE), 0;
+  if (level != 1 || !info) return SetLastError(ERROR_INVALID_LEVEL), 0;
+  if (ph->document) return SetLastError(ERROR_INVALID_PRINTER_STATE), 0;
+  DWORD job = S().nextJobId++;
+  S().jobs[job] = {ph->printer, U16(info->pDocName)};
+  StartDocument(*ph, U16(info->pDocName));
+  return job;
+}
+
+BOOL WINAPI StandInEndDocPrinter(HANDLE hPrinter) {
+  PrinterHandle* ph = HandleOf(hPrinter);
+  if (!ph) return SetLastError(ERROR_INVALID_HANDLE), FALSE;
+  if (!ph->document) return SetLastError(ERROR_SPL_NO_STARTDOC), FALSE;
+  EndDocument(*ph);
+  return TRUE;
+}
+
+BOOL WINAPI StandInWritePrinter(HANDLE hPrinter, LPVOID data, DWORD size, LPDWORD written) {
+  if (written) *written = 0;
+  PrinterHandle* ph = HandleOf(hPrinter);
+  if (!ph) return SetLastError(ERROR_INVALID_HANDLE), FALSE;
+  if (!ph->document) return SetLastError(ERROR_SPL_NO_STARTDOC), FALSE;
+  if (!ph->document->write(data, size)) return SetLastError(ERROR_DISK_FULL), FALSE;
+  if (written) *written = size;
+  return TRUE;
+}
+
+// ---------------------------------------------------------------- user32, kernel32
+
+int WINAPI StandInMessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT style) {
+  int answer = FirstButton(style);
+  if (!S().answers.empty()) {
+    answer = S().answers.front();
+    S().answers.pop_front();
+  }
+  std::optional<std::u16string> cap;
+  if (caption) cap = U16(caption);
+  if (S().listener) S().listener->messageBox(U16(text), cap, style, answer);
+  return answer;
+}
+
+void WINAPI StandInOutputDebugStringW(LPCWSTR text) { Trace(U16(text)); }
+
+HGLOBAL WINAPI StandInGlobalAlloc(UINT flags, SIZE_T size) {
+  HGLOBAL block = GlobalAlloc(flags, size);
+  if (block) S().blocks[block] = size;
+  return block;
+}
+
+HGLOBAL WINAPI StandInGlobalFree(HGLOBAL block) {
+  S().blocks.erase(block);
+  return GlobalFree(block);
+}
+
+HANDLE WINAPI StandInCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                 DWORD disposition, DWORD flags, HANDLE templateFile) {
+  HANDLE h = CreateFileW(path, access, share, security, disposition, flags, templateFile);
+  if (h != INVALID_HANDLE_VALUE) S().files[h] = U16(path);
+  return h;
+}
+
+BOOL WINAPI StandInCloseHandle(HANDLE h) {
+  S().files.erase(h);
+  return CloseHandle(h);
+}
+
+HMODULE WINAPI StandInLoadLibraryW(LPCWSTR path);
+
+BOOL WINAPI StandInFreeLibrary(HMODULE module) {
+  auto it = S().modules.find(module);
+  if (it != S().modules.end() && --it->second.second == 0) S().modules.erase(it);
+  return FreeLibrary(module);
+}
+
+const Redirect kRedirects[] = {
+    {"winspool.drv", "GetPrinterW", reinterpret_cast<void*>(StandInGetPrinterW)},
+    {"winspool.drv", "GetPrinterDriverW", reinterpret_cast<void*>(StandInGetPrinterDriverW)},
+    {"winspool.drv", "GetPrinterDataW", reinterpret_cast<void*>(StandInGetPrinterDataW)},
+    {"winspool.drv", "GetJobW", reinterpret_cast<void*>(StandInGetJobW)},
+    {"winspool.drv", "StartDocPrinterW", reinterpret_cast<void*>(StandInStartDocPrinterW)},
+    {"winspool.drv", "EndDocPrinter", reinterpret_cast<void*>(StandInEndDocPrinter)},
+    {"winspool.drv", "WritePrinter", reinterpret_cast<void*>(StandInWritePrinter)},
+    {"user32.dll", "MessageBoxW", reinterpret_cast<void*>(StandInMessageBoxW)},
+    {"kernel32.dll", "OutputDebugStringW", reinterpret_cast<void*>(StandInOutputDebugStringW)},
+    // Bookkeeping only: these reach Windows.
+    {"kernel32.dll", "GlobalAlloc", reinterpret_cast<void*>(StandInGlobalAlloc)},
+    {"kernel32.dll", "GlobalFree", reinterpret_cast<void*>(StandInGlobalFree)},
+    {"kernel32.dll", "CreateFileW", reinterpret_cast<void*>(StandInCreateFileW)},
+    {"kernel32.dll", "CloseHandle", reinterpret_cast<void*>(StandInCloseHandle)},
+    {"kernel32.dll", "LoadLibraryW", reinterpret_cast<void*>(StandInLoadLibraryW)},
+    {"kernel32.dll", "FreeLibrary", reinterpret_cast<void*>(StandInFreeLibrary)},
+};
+
+// The driver's modules that the component loads (the overlay and utility
+// libraries, the scanner component) are routed like the component itself.
+HMODULE WINAPI StandInLoadLibraryW(LPCWSTR path) {
+  HMODULE module = LoadLibraryW(path);
+  if (!module) return nullptr;
+  auto& entry = S().modules[module];
+  if (entry.second++ == 0) {
+    entry.first = U16(path);
+    RedirectImports(module, kRedirects, std::size(kRedirects));
+  }
+  return module;
+}
+
+}  // namespace
+
+void SetListener(Listener* listener) { S().listener = listener; }
+void SetDocumentFolder(const fs::path& dir) { S().folder = dir; }
+
+const Printer* FindPrinter(const std::u16string& name) {
+  for (auto& p : S().printers)
+    if (EqualsNoCase(p.name, name)) return &p;
+  return nullptr;
+}
+
+Printer& PrinterNamed(const std::u16string& name) {
+  if (const Printer* p = FindPrinter(name)) return const_cast<Printer&>(*p);
+  Printer p;
+  p.name = name;
+  S().printers.push_back(p);
+  return S().printers.back();
+}
+
+void QueueAnswers(const std::vector<int>& answers) { S().answers.insert(S().answers.end(), answers.begin(), answers.end()); }
+
+HANDLE OpenPrinterHandle(const std::u16string& printer) {
+  if (!FindPrinter(printer)) return SetLastError(ERROR_INVALID_PRINTER_NAME), nullptr;
+  uintptr_t id = 0x5000 + S().nextHandle++ * 4;
+  S().handles[id] = PrinterHandle{printer, nullptr};
+  return reinterpret_cast<HANDLE>(id);
+}
+
+void ClosePrinterHandle(HANDLE printer) {
+  PrinterHandle* ph = HandleOf(printer);
+  if (!ph) return;
+  EndDocument(*ph);
+  S().handles.erase(reinterpret_cast<uintptr_t>(printer));
+}
+
+DWORD StartJob(HANDLE printer, DWORD id, const std::u16string& document) {
+  Spooler& s = S();
+  if (id == 0) id = s.nextJobId;
+  s.nextJobId = std::max(s.nextJobId, id + 1);
+  PrinterHandle* ph = HandleOf(printer);
+  s.jobs[id] = {ph->printer, document};
+  StartDocument(*ph, document);
+  return id;
+}
+
+const Redirect* Redirects(size_t* count) {
+  *count = std::size(kRedirects);
+  return kRedirects;
+}
+
+std::vector<std::pair<std::string, std::string>> Holdings() {
+  std::vector<std::pair<std::string, std::string>> r;
+  for (auto& [h, path] : S().files) r.emplace_back("handle", "file " + jobkit::utf8Of(path));
+  for (auto& [block, size] : S().blocks) {
+    char where[32];
+    std::snprintf(where, sizeof where, "%p", block);
+    r.emplace_back("block", std::to_string(size) + " bytes at " + where);
+  }
+  for (auto& [module, entry] : S().modules)
+    for (int i = 0; i < entry.second; ++i) r.emplace_back("module", jobkit::utf8Of(entry.first));
+  return r;
+}
+
+void Trace(const std::u16string& text) {
+  if (S().listener) S().listener->trace(text);
+}
+
+}  // namespace kqxlwin
