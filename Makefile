@@ -2,11 +2,12 @@
 # make test   set up, build, run every test
 # make sanitize   the whole suite under AddressSanitizer and UBSan
 # make cross  the Windows DLLs (32- and 64-bit), checked
+# make wine-test  the real DLL under Wine against the simulated machine
 
 BUILD ?= build
 GENERATOR := -G Ninja
 
-.PHONY: setup build test demo sanitize fuzz bench cross clean
+.PHONY: setup build test demo sanitize fuzz bench cross wine-test clean
 
 setup:
 	@bash tools/setup.sh
@@ -58,5 +59,12 @@ cross: setup
 	  OBJDUMP=$$arch-w64-mingw32-objdump bash tools/check-windows-dll.sh build-win-$$arch/src/KQXLUMPD.DLL || exit 1; \
 	done
 
+# Every example and end-to-end job played by kqxl-run and by kqxl-run.exe with
+# the real DLL under Wine, compared; then the check that it can fail.
+wine-test: build cross
+	@bash tools/setup-wine.sh
+	@BUILD=$(CURDIR)/$(BUILD) bash tests/tools/kqxl-run-win/differential.sh
+	@BUILD=$(CURDIR)/$(BUILD) bash tests/tools/kqxl-run-win/differential.sh --self-test
+
 clean:
-	rm -rf $(BUILD) build-asan build-fuzz build-win-i686 build-win-x86_64
+	rm -rf $(BUILD) build-asan build-fuzz build-win-i686 build-win-x86_64 build-wine

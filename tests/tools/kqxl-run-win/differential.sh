@@ -1,0 +1,171 @@
+#!/usr/bin/env bash
+# The differential: every example and every job of jobs/ played twice, by
+# kqxl-run on the simulated machine and by kqxl-run.exe with the real
+# KQXLUMPD.DLL under Wine, on each Windows architecture this machine can run;
+# compare.py says what must be equal and the differences allowed.
+#
+# Watermark jobs cannot draw under Wine (it has no printer device context for
+# this driver: CreateDCW fails with error 126), so the simulated side plays
+# them with CreateDCW failing the same way: the component must fail cleanly,
+# with the same messages, and leave nothing behind.
+#
+#   differential.sh [JOB...]     the jobs given, or all of them
+#   differential.sh --self-test  checks that a difference is caught and shown
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../../.." && pwd)
+build=${BUILD:-$root/build}
+work=${WINE_WORK:-$root/build-wine}
+# The simulated machine the simulated side starts from; the Wine side's driver
+# folder always holds the driver's own files.
+image=${KQXL_IMAGE:-$build/machine}
+driver_files=$build/machine/WINDOWS/system32/spool/drivers/w32x86/2
+export WINEDEBUG=-all
+
+wine_of() { [ "$1" = x86_64 ] && echo /usr/lib/wine/wine64 || echo /usr/lib/wine/wine; }
+driver_dir() { echo "$1/drive_c/windows/system32/spool/drivers/w32x86/2"; }
+
+# A 32-bit Wine needs a kernel that runs 32-bit programs.
+can_run() { "$(wine_of "$1")" --version >/dev/null 2>&1; }
+
+make_prefix() {
+  local arch=$1 prefix=$2 wine
+  wine=$(wine_of "$arch")
+  [ -f "$prefix/system.reg" ] && return 0
+  mkdir -p "$prefix"
+  WINEPREFIX=$prefix WINEARCH=$([ "$arch" = x86_64 ] && echo win64 || echo win32) "$wine" wineboot -i >/dev/null 2>&1
+  # The spooler's temp folder is the Windows folder's, as for the print
+  # spooler's own account; a user's would be under C:\users.
+  for v in TEMP TMP; do
+    WINEPREFIX=$prefix "$wine" reg add 'HKCU\Environment' /v $v /d 'C:\WINDOWS\TEMP' /f >/dev/null 2>&1
+  done
+}
+
+# The default machine as it stands before every job: its driver folder with
+# the Windows builds of the modules, the scanner component in system32, an
+# empty temp folder, no forms, no per-user settings.
+reset_prefix() {
+  local arch=$1 prefix=$2 wine c d
+  wine=$(wine_of "$arch")
+  c=$prefix/drive_c
+  d=$(driver_dir "$prefix")
+  rm -rf "$d" "$c/windows/temp" "$c/forms"
+  mkdir -p "$d" "$c/windows/temp"
+  cp "$driver_files"/*.INI "$driver_files"/*.PXL "$d/"
+  cp "$root/build-win-$arch/src/KQXLUMPD.DLL" "$root/build-win-$arch/modules/KQXLO.DLL" \
+     "$root/build-win-$arch/modules/KQXLm.dll" "$d/"
+  cp "$root/build-win-$arch/modules/zuvav.dll" "$c/windows/system32/zuvav.dll"
+  WINEPREFIX=$prefix "$wine" reg delete 'HKCU\Software\KQPrint' /f >/dev/null 2>&1 || true
+}
+
+is_watermark_job() { grep -q -E '^settings.*wWatermark=1' "$1"; }
+locale_of() { grep -q -E '^locale[[:space:]]+0x0?407' "$1" && echo de_DE.UTF-8 || echo C.UTF-8; }
+
+# Plays one job both ways; prints a line, and the first difference if any.
+play() {
+  local arch=$1 prefix=$2 job=$3 name out sim rc_sim rc_wine status
+  name=$(basename "$job" .job)
+  out=$work/$arch/out/$name
+  rm -rf "$out"
+  mkdir -p "$out/script"
+  sim=$job
+  if is_watermark_job "$job"; then
+    # the same script after a CreateDCW that fails as Wine's does, beside
+    # the files it names
+    ln -s "$(cd "$(dirname "$job")" && pwd)"/* "$out/script/"
+    rm -f "$out/script/$(basename "$job")"
+    { echo "fail CreateDCW every"; cat "$job"; } > "$out/script/$(basename "$job")"
+    sim=$out/script/$(basename "$job")
+  fi
+  reset_prefix "$arch" "$prefix"
+  set +e
+  "$build/tools/kqxl-run" --image "$image" --machine "$out/machine" -o "$out/simulated" "$sim" 2>"$out/simulated.err" >/dev/null
+  rc_sim=$?
+  LANG=$(locale_of "$job") WINEPREFIX=$prefix "$(wine_of "$arch")" "$root/build-win-$arch/tools/kqxl-run.exe" \
+    -o "$out/wine" "$job" 2>"$out/wine.err" >/dev/null
+  rc_wine=$?
+  set -e
+  status=0
+  {
+    if [ $rc_sim -ne 0 ] || [ $rc_wine -ne 0 ]; then
+      echo "  exit status: simulated $rc_sim, Wine $rc_wine"
+      sed 's/^/    simulated: /' "$out/simulated.err" | head -n 3
+      sed 's/^/    Wine: /' "$out/wine.err" | head -n 3
+      status=1
+    else
+      python3 "$here/compare.py" "$out/simulated" "$out/wine" "$out/machine" "$prefix/drive_c" || status=1
+    fi
+  } > "$out/report" 2>&1
+  if [ $status -eq 0 ]; then
+    echo "ok       $arch $name$(is_watermark_job "$job" && echo ' (CreateDCW fails on both)')"
+  else
+    echo "DIFFERS  $arch $name"
+    cat "$out/report"
+  fi
+  return $status
+}
+
+run_all() {
+  local passed=0 failed=0 skipped=0 arch prefix job
+  for arch in x86_64 i686; do
+    if ! can_run "$arch"; then
+      echo "skipped  $arch: $(wine_of "$arch") does not run here (a kernel without 32-bit programs)"
+      skipped=$((skipped + 1))
+      continue
+    fi
+    if [ ! -f "$root/build-win-$arch/tools/kqxl-run.exe" ]; then
+      echo "no $root/build-win-$arch/tools/kqxl-run.exe: run make cross first" >&2
+      return 1
+    fi
+    prefix=$work/$arch/prefix
+    make_prefix "$arch" "$prefix"
+    WINEPREFIX=$prefix /usr/lib/wine/wineserver -p 2>/dev/null || true
+    for job in "$@"; do
+      if play "$arch" "$prefix" "$job"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+    done
+    WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
+  done
+  echo "$passed passed, $failed failed, $skipped skipped"
+  [ $failed -eq 0 ]
+}
+
+# The differential must be able to fail: a simulated machine whose English
+# texts differ from the driver's, and a directive only the simulated machine
+# can honour.
+self_test() {
+  local mutated=$work/self-test/image out
+  rm -rf "$work/self-test"
+  mkdir -p "$work/self-test"
+  cp -r "$image" "$mutated"
+  sed -i 's/^MESSAGE=.*/MESSAGE=The port is busy (a simulated machine that differs)./' \
+    "$mutated/WINDOWS/system32/spool/drivers/w32x86/2/KQXLEN.INI"
+  out=$work/self-test/differs.txt
+  if KQXL_IMAGE=$mutated WINE_WORK=$work/self-test "$0" "$root/examples/port-busy.job" > "$out" 2>&1; then
+    echo "self-test: a simulated machine with other texts passed the differential"; cat "$out"; return 1
+  fi
+  for expect in 'DIFFERS  x86_64 port-busy' 'first difference at line 4' '"text":"The port is busy' \
+                '"text":"The printer port is in use by the scanner'; do
+    grep -q -F "$expect" "$out" || { echo "self-test: the report lacks: $expect"; cat "$out"; return 1; }
+  done
+  printf 'fail GlobalAlloc\nstartdoc\n' > "$work/self-test/fault.job"
+  local prefix=$work/x86_64/prefix
+  make_prefix x86_64 "$prefix"
+  set +e
+  WINEPREFIX=$prefix /usr/lib/wine/wine64 "$root/build-win-x86_64/tools/kqxl-run.exe" "$work/self-test/fault.job" \
+    > /dev/null 2> "$work/self-test/fault.err"
+  local rc=$?
+  set -e
+  if [ $rc -ne 2 ] || ! grep -q 'fault.job:1: fail GlobalAlloc: faults are injected only on the simulated machine' \
+      "$work/self-test/fault.err"; then
+    echo "self-test: kqxl-run.exe did not refuse a fault directive (exit $rc)"; cat "$work/self-test/fault.err"; return 1
+  fi
+  echo "self-test: a differing machine fails the differential with its first difference; faults are refused"
+}
+
+if [ "${1:-}" = --self-test ]; then
+  self_test
+elif [ $# -gt 0 ]; then
+  run_all "$@"
+else
+  run_all "$root"/examples/*.job "$here"/jobs/*.job
+fi

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs what the Windows differential needs on a Debian machine, when it
+# is missing: Wine for both Windows architectures (wine32 needs the i386
+# architecture), Python for the comparison, and the German locale for the
+# German user's jobs.
+set -euo pipefail
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO=sudo
+packages=(wine wine64 wine32:i386 locales python3)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup-wine: installing ${missing[*]}"
+  dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  $SUDO sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  $SUDO locale-gen >/dev/null
+fi
