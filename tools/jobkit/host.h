@@ -13,19 +13,13 @@
 #include <string_view>
 #include <vector>
 
+#include "spooler_hooks.h"
+
 namespace jobkit {
 
 namespace fs = std::filesystem;
 
-// The result of one hook call, for event logs.
-struct HookResult {
-  const char* hook = "";
-  bool hasResult = false;
-  long long result = 0;  // BOOL, or the handle's non-null-ness for DrvSplStartDoc
-  bool hasWritten = false;
-  DWORD written = 0;
-  bool handleNull = false;  // DrvSplStartDoc only
-};
+using HookResult = winsim::HookResult;
 
 // One job as the spooler runs it: the component's hooks in order.
 class SpoolerJob {

@@ -3,32 +3,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "event_json.h"
 #include "jobkit/syntax.h"
 #include "jobkit/text.h"
 
 namespace jobkit {
 
-std::string jsonString(std::u16string_view text) {
-  std::string r = "\"";
-  for (unsigned char c : utf8Of(text)) {
-    switch (c) {
-      case '"': r += "\\\""; break;
-      case '\\': r += "\\\\"; break;
-      case '\n': r += "\\n"; break;
-      case '\r': r += "\\r"; break;
-      case '\t': r += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          r += buf;
-        } else {
-          r += static_cast<char>(c);
-        }
-    }
-  }
-  return r + "\"";
-}
+std::string jsonString(std::u16string_view text) { return winsim::JsonString(utf8Of(text)); }
 
 void RunReport::event(const std::string& json) {
   for (auto* o : outs_) *o << json << "\n";

@@ -10,48 +10,22 @@ class SimJob : public SpoolerJob {
  public:
   SimJob(std::u16string_view printer, DWORD id, std::u16string_view document) : job_(printer, id, document) {}
 
-  bool startDoc() override {
-    bool ok = job_.startDoc();
-    sync();
-    return ok;
-  }
+  bool startDoc() override { return job_.startDoc(); }
   void write(const void* data, DWORD size) override {
     DWORD written = 0;
     job_.write(data, size, &written);
-    sync();
   }
-  void startPage() override {
-    job_.startPage();
-    sync();
-  }
-  void endPage() override {
-    job_.endPage();
-    sync();
-  }
-  void endDoc() override {
-    job_.endDoc();
-    sync();
-  }
-  void abort() override {
-    job_.abort();
-    sync();
-  }
-  void close() override {
-    job_.close();
-    sync();
-  }
+  void startPage() override { job_.startPage(); }
+  void endPage() override { job_.endPage(); }
+  void endDoc() override { job_.endDoc(); }
+  void abort() override { job_.abort(); }
+  void close() override { job_.close(); }
   bool started() const override { return job_.started(); }
-  const HookResult& last() const override { return last_; }
+  const HookResult& last() const override { return job_.last(); }
   const std::string& error() const override { return job_.error(); }
 
  private:
-  void sync() {
-    const winsim::HookResult& h = job_.last();
-    last_ = HookResult{h.hook, h.hasResult, h.result, h.hasWritten, h.written, h.handleNull};
-  }
-
   winsim::PrintJob job_;
-  HookResult last_;
 };
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "jobkit/text.h"
+#include "spooler_hooks.h"
 #include "standins.h"
 
 namespace kqxlwin {
@@ -45,24 +46,14 @@ bool SetValue(std::u16string_view key, std::u16string_view name, DWORD type, con
 
 // ---------------------------------------------------------------- the component
 
-struct Hooks {
-  HANDLE(WINAPI* startDoc)(HANDLE, DWORD);
-  BOOL(WINAPI* writePrinter)(HANDLE, LPVOID, DWORD, LPDWORD);
-  BOOL(WINAPI* startPage)(HANDLE);
-  BOOL(WINAPI* endPage)(HANDLE);
-  void(WINAPI* endDoc)(HANDLE);
-  void(WINAPI* abort)(HANDLE);
-  void(WINAPI* close)(HANDLE);
-};
-
 // The spooler keeps a driver's interface module loaded while it runs, so
 // that the module's process-wide state lasts from job to job.
-std::map<std::u16string, std::pair<HMODULE, Hooks>>& Components() {
-  static std::map<std::u16string, std::pair<HMODULE, Hooks>> loaded;
+std::map<std::u16string, std::pair<HMODULE, winsim::SpoolerHooks>>& Components() {
+  static std::map<std::u16string, std::pair<HMODULE, winsim::SpoolerHooks>> loaded;
   return loaded;
 }
 
-bool LoadComponent(const std::u16string& path, Hooks* hooks, std::string* error) {
+bool LoadComponent(const std::u16string& path, winsim::SpoolerHooks* hooks, std::string* error) {
   auto it = Components().find(path);
   if (it != Components().end()) return *hooks = it->second.second, true;
   HMODULE module = LoadLibraryW(W(path).c_str());
@@ -74,16 +65,9 @@ bool LoadComponent(const std::u16string& path, Hooks* hooks, std::string* error)
   size_t count = 0;
   const Redirect* redirects = Redirects(&count);
   RedirectImports(module, redirects, count);
-  auto find = [&](const char* name) { return reinterpret_cast<void*>(GetProcAddress(module, name)); };
-  Hooks h{};
-  h.startDoc = reinterpret_cast<decltype(h.startDoc)>(find("DrvSplStartDoc"));
-  h.writePrinter = reinterpret_cast<decltype(h.writePrinter)>(find("DrvSplWritePrinter"));
-  h.startPage = reinterpret_cast<decltype(h.startPage)>(find("DrvSplStartPage"));
-  h.endPage = reinterpret_cast<decltype(h.endPage)>(find("DrvSplEndPage"));
-  h.endDoc = reinterpret_cast<decltype(h.endDoc)>(find("DrvSplEndDoc"));
-  h.abort = reinterpret_cast<decltype(h.abort)>(find("DrvSplAbort"));
-  h.close = reinterpret_cast<decltype(h.close)>(find("DrvSplClose"));
-  if (!h.startDoc || !h.writePrinter || !h.startPage || !h.endPage || !h.endDoc || !h.abort || !h.close) {
+  winsim::SpoolerHooks h{};
+  if (!winsim::FindSpoolerHooks([&](const char* name) { return reinterpret_cast<void*>(GetProcAddress(module, name)); },
+                                &h)) {
     FreeLibrary(module);
     *error = Utf8(path) + " lacks the spooler hooks";
     return false;
@@ -98,63 +82,44 @@ class WinJob : public jobkit::SpoolerJob {
   WinJob(std::u16string_view printer, DWORD id, std::u16string_view document)
       : printerName_(printer), document_(document), jobId_(id) {}
   ~WinJob() override {
-    if (driverJob_) close();
+    if (calls_.started()) close();
     if (printer_) ClosePrinterHandle(printer_);
   }
 
   bool startDoc() override {
-    last_ = jobkit::HookResult{"DrvSplStartDoc"};
     const Printer* p = FindPrinter(printerName_);
     if (!p) {
       error_ = "no printer named \"" + Utf8(printerName_) + "\"";
       return false;
     }
-    if (!LoadComponent(p->configFile, &hooks_, &error_)) return false;
+    winsim::SpoolerHooks hooks{};
+    if (!LoadComponent(p->configFile, &hooks, &error_)) return false;
     printer_ = OpenPrinterHandle(printerName_);
     jobId_ = StartJob(printer_, jobId_, document_);
-    driverJob_ = hooks_.startDoc(printer_, jobId_);
-    last_.hasResult = true;
-    last_.handleNull = driverJob_ == nullptr;
-    last_.result = driverJob_ != nullptr;
-    if (!driverJob_) {
-      ClosePrinterHandle(printer_);
-      printer_ = nullptr;
-    }
-    return driverJob_ != nullptr;
+    if (calls_.startDoc(hooks, printer_, jobId_)) return true;
+    ClosePrinterHandle(printer_);
+    printer_ = nullptr;
+    return false;
   }
-  void write(const void* data, DWORD size) override {
-    DWORD count = 0;
-    BOOL r = hooks_.writePrinter(driverJob_, const_cast<void*>(data), size, &count);
-    last_ = jobkit::HookResult{"DrvSplWritePrinter", true, r, true, count};
-  }
-  void startPage() override { last_ = jobkit::HookResult{"DrvSplStartPage", true, hooks_.startPage(driverJob_)}; }
-  void endPage() override { last_ = jobkit::HookResult{"DrvSplEndPage", true, hooks_.endPage(driverJob_)}; }
-  void endDoc() override {
-    hooks_.endDoc(driverJob_);
-    last_ = jobkit::HookResult{"DrvSplEndDoc"};
-  }
-  void abort() override {
-    hooks_.abort(driverJob_);
-    last_ = jobkit::HookResult{"DrvSplAbort"};
-  }
+  void write(const void* data, DWORD size) override { calls_.write(data, size, nullptr); }
+  void startPage() override { calls_.startPage(); }
+  void endPage() override { calls_.endPage(); }
+  void endDoc() override { calls_.endDoc(); }
+  void abort() override { calls_.abort(); }
   void close() override {
-    hooks_.close(driverJob_);
-    driverJob_ = nullptr;
-    last_ = jobkit::HookResult{"DrvSplClose"};
+    calls_.close();
     ClosePrinterHandle(printer_);
     printer_ = nullptr;
   }
-  bool started() const override { return driverJob_ != nullptr; }
-  const jobkit::HookResult& last() const override { return last_; }
+  bool started() const override { return calls_.started(); }
+  const jobkit::HookResult& last() const override { return calls_.last(); }
   const std::string& error() const override { return error_; }
 
  private:
   std::u16string printerName_, document_;
   DWORD jobId_;
   HANDLE printer_ = nullptr;
-  HANDLE driverJob_ = nullptr;
-  Hooks hooks_{};
-  jobkit::HookResult last_;
+  winsim::HookedJob calls_;
   std::string error_;
 };
 

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "jobkit/text.h"
+#include "message_answers.h"
 
 namespace kqxlwin {
 
@@ -92,39 +93,6 @@ const Printer* PrinterAtLevel2(HANDLE h, DWORD level) {
   return p && level == 2 ? p : nullptr;
 }
 
-// Lays out a structure followed by its strings, as the spooler returns
-// information records.
-class Packer {
- public:
-  explicit Packer(size_t fixed) : fixed_(fixed), size_(fixed) {}
-  void add(const std::u16string& s) {
-    strings_.push_back(s);
-    size_ += (s.size() + 1) * sizeof(WCHAR);
-  }
-  DWORD size() const { return static_cast<DWORD>(size_); }
-  // The size query fails with ERROR_INSUFFICIENT_BUFFER and the size needed.
-  bool fits(LPBYTE buffer, DWORD size, LPDWORD needed) const {
-    if (needed) *needed = this->size();
-    if (buffer && size >= this->size()) return true;
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return false;
-  }
-  std::vector<LPWSTR> place(LPBYTE buffer) const {
-    std::vector<LPWSTR> r;
-    auto* p = reinterpret_cast<WCHAR*>(buffer + fixed_);
-    for (auto& s : strings_) {
-      std::memcpy(p, s.c_str(), (s.size() + 1) * sizeof(WCHAR));
-      r.push_back(p);
-      p += s.size() + 1;
-    }
-    return r;
-  }
-
- private:
-  size_t fixed_, size_;
-  std::vector<std::u16string> strings_;
-};
-
 void StartDocument(PrinterHandle& ph, const std::u16string& name) {
   Spooler& s = S();
   int number = ++s.documents;
@@ -149,58 +117,17 @@ void EndDocument(PrinterHandle& ph) {
   if (S().listener) S().listener->documentDone(doc->number, doc->name, doc->bytes, doc->file);
 }
 
-int FirstButton(UINT style) {
-  switch (style & MB_TYPEMASK) {
-    case MB_ABORTRETRYIGNORE: return IDABORT;
-    case MB_YESNOCANCEL:
-    case MB_YESNO: return IDYES;
-    case MB_RETRYCANCEL: return IDRETRY;
-    case MB_CANCELTRYCONTINUE: return IDCANCEL;
-    default: return IDOK;
-  }
-}
-
 // ---------------------------------------------------------------- winspool.drv
 
 BOOL WINAPI StandInGetPrinterW(HANDLE hPrinter, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed) {
   const Printer* p = PrinterAtLevel2(hPrinter, level);
-  if (!p) return FALSE;
-  Packer pack(sizeof(PRINTER_INFO_2W));
-  for (auto text : {p->name, std::u16string(), p->port, p->driver, std::u16string(), std::u16string(),
-                    std::u16string(), std::u16string(u"winprint"), std::u16string(u"RAW"), std::u16string()})
-    pack.add(text);
-  if (!pack.fits(buffer, size, needed)) return FALSE;
-  auto str = pack.place(buffer);
-  PRINTER_INFO_2W info{};
-  info.pPrinterName = str[0];
-  info.pShareName = str[1];
-  info.pPortName = str[2];
-  info.pDriverName = str[3];
-  info.pComment = str[4];
-  info.pLocation = str[5];
-  info.pSepFile = str[6];
-  info.pPrintProcessor = str[7];
-  info.pDatatype = str[8];
-  info.pParameters = str[9];
-  info.Priority = info.DefaultPriority = 1;
-  std::memcpy(buffer, &info, sizeof info);
-  return TRUE;
+  return p && winsim::PackPrinterInfo2(*p, buffer, size, needed);
 }
 
 BOOL WINAPI StandInGetPrinterDriverW(HANDLE hPrinter, LPWSTR environment, DWORD level, LPBYTE buffer, DWORD size,
                                      LPDWORD needed) {
   const Printer* p = PrinterAtLevel2(hPrinter, level);
-  if (!p) return FALSE;
-  std::u16string dir = p->driverPath.substr(0, p->driverPath.find_last_of(u'\\') + 1);
-  Packer pack(sizeof(DRIVER_INFO_2W));
-  for (auto text : {p->driver, environment ? U16(environment) : std::u16string(u"Windows NT x86"), p->driverPath,
-                    dir + u"KQXL.PPD", p->configFile})
-    pack.add(text);
-  if (!pack.fits(buffer, size, needed)) return FALSE;
-  auto str = pack.place(buffer);
-  DRIVER_INFO_2W info{3, str[0], str[1], str[2], str[3], str[4]};
-  std::memcpy(buffer, &info, sizeof info);
-  return TRUE;
+  return p && winsim::PackDriverInfo2(*p, U16(environment), buffer, size, needed);
 }
 
 DWORD WINAPI StandInGetPrinterDataW(HANDLE hPrinter, LPWSTR name, LPDWORD type, LPBYTE data, DWORD size,
@@ -221,22 +148,7 @@ BOOL WINAPI StandInGetJobW(HANDLE hPrinter, DWORD jobId, DWORD level, LPBYTE buf
   if (!HandleOf(hPrinter)) return SetLastError(ERROR_INVALID_HANDLE), FALSE;
   if (level != 1) return SetLastError(ERROR_INVALID_LEVEL), FALSE;
   if (job == S().jobs.end()) return SetLastError(ERROR_INVALID_PARAMETER), FALSE;
-  Packer pack(sizeof(JOB_INFO_1W));
-  for (auto text : {job->second.first, std::u16string(u"\\\\WINSIM"), std::u16string(u"user"), job->second.second,
-                    std::u16string(u"RAW")})
-    pack.add(text);
-  if (!pack.fits(buffer, size, needed)) return FALSE;
-  auto str = pack.place(buffer);
-  JOB_INFO_1W info{};
-  info.JobId = jobId;
-  info.pPrinterName = str[0];
-  info.pMachineName = str[1];
-  info.pUserName = str[2];
-  info.pDocument = str[3];
-  info.pDatatype = str[4];
-  info.Priority = info.Position = 1;
-  std::memcpy(buffer, &info, sizeof info);
-  return TRUE;
+  return winsim::PackJobInfo1(jobId, job->second.first, job->second.second, buffer, size, needed);
 }
 
 DWORD WINAPI StandInStartDocPrinterW(HANDLE hPrinter, DWORD level, LPBYTE docInfo) {
@@ -272,7 +184,7 @@ BOOL WINAPI StandInWritePrinter(HANDLE hPrinter, LPVOID data, DWORD size, LPDWOR
 // ---------------------------------------------------------------- user32, kernel32
 
 int WINAPI StandInMessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT style) {
-  int answer = FirstButton(style);
+  int answer = winsim::FirstButton(style);
   if (!S().answers.empty()) {
     answer = S().answers.front();
     S().answers.pop_front();

@@ -15,18 +15,14 @@
 #include <vector>
 
 #include "imports.h"
+#include "spooler_records.h"
 
 namespace kqxlwin {
 
 namespace fs = std::filesystem;
 
-struct Printer {
-  std::u16string name = u"KQ PCL6 Laser";
-  std::u16string port = u"USB001";
-  std::u16string driver = u"KQ PCL6 Driver";
-  std::u16string driverPath = u"C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\2\\KQXL.DLL";
-  std::u16string configFile = u"C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\2\\KQXLUMPD.DLL";
-  std::map<std::u16string, std::vector<uint8_t>> data;
+struct Printer : winsim::PrinterNames {
+  std::map<std::u16string, std::vector<uint8_t>> data;  // printer data values
 };
 
 // Where the stand-ins report what happened, in the order it happened.

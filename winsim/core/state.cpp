@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "event_json.h"
+
 namespace winsim::detail {
 
 namespace {
@@ -90,27 +92,7 @@ bool globMatch(std::u16string_view p, std::u16string_view t) {
 
 std::u16string_view view(LPCWSTR s) { return s ? std::u16string_view(s) : std::u16string_view(); }
 
-std::string jsonString(std::string_view s) {
-  std::string r = "\"";
-  for (unsigned char c : s) {
-    switch (c) {
-      case '"': r += "\\\""; break;
-      case '\\': r += "\\\\"; break;
-      case '\n': r += "\\n"; break;
-      case '\r': r += "\\r"; break;
-      case '\t': r += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          r += buf;
-        } else {
-          r += static_cast<char>(c);
-        }
-    }
-  }
-  return r + "\"";
-}
+std::string jsonString(std::string_view s) { return JsonString(s); }
 
 
 // ---------------------------------------------------------------- faults

@@ -4,22 +4,12 @@
 #include <cstring>
 
 #include "core/state.h"
+#include "message_answers.h"
 
 using namespace winsim;
 using namespace winsim::detail;
 
 namespace {
-
-int firstButton(UINT style) {
-  switch (style & MB_TYPEMASK) {
-    case MB_ABORTRETRYIGNORE: return IDABORT;
-    case MB_YESNOCANCEL:
-    case MB_YESNO: return IDYES;
-    case MB_RETRYCANCEL: return IDRETRY;
-    case MB_CANCELTRYCONTINUE: return IDCANCEL;
-    default: return IDOK;
-  }
-}
 
 void appendNumber(std::u16string& out, unsigned long long value, bool negative, int base, bool upperCase,
                   int width, bool leftAlign, bool zeroPad) {
@@ -62,7 +52,7 @@ int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style) {
     } else if (s.ask) {
       ask = s.ask;
     } else {
-      box.answer = firstButton(style);
+      box.answer = FirstButton(style);
     }
   }
   if (ask) box.answer = ask(box);  // may block on a person; the machine stays usable

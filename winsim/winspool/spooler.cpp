@@ -42,49 +42,6 @@ const PrinterConfig* printerAtLevel2(State& s, HANDLE h, DWORD level) {
   return p && level == 2 ? p : nullptr;
 }
 
-// Lays out a structure followed by its strings, as the spooler returns
-// information records: the strings lie in the caller's buffer after the
-// structure and the structure's pointers point at them.
-class Packer {
- public:
-  explicit Packer(size_t fixed) : size_(fixed) {}
-  void add(std::u16string_view s) {
-    strings_.emplace_back(s);
-    size_ += (s.size() + 1) * sizeof(WCHAR);
-  }
-  DWORD size() const { return static_cast<DWORD>(size_); }
-  // Writes the strings after `fixed` bytes of `buffer`; returns their addresses.
-  std::vector<LPWSTR> place(LPBYTE buffer, size_t fixed) const {
-    std::vector<LPWSTR> r;
-    auto* p = reinterpret_cast<WCHAR*>(buffer + fixed);
-    for (auto& s : strings_) {
-      std::memcpy(p, s.c_str(), (s.size() + 1) * sizeof(WCHAR));
-      r.push_back(p);
-      p += s.size() + 1;
-    }
-    return r;
-  }
-
- private:
-  size_t size_;
-  std::vector<std::u16string> strings_;
-};
-
-// The size query of a Get* call: Windows fails it with
-// ERROR_INSUFFICIENT_BUFFER and reports the size needed.
-bool fits(const Packer& pack, LPBYTE buffer, DWORD size, LPDWORD needed) {
-  if (needed) *needed = pack.size();
-  if (!buffer || size < pack.size()) {
-    setError(ERROR_INSUFFICIENT_BUFFER);
-    return false;
-  }
-  return true;
-}
-
-std::u16string driverDirectory(const PrinterConfig& p) {
-  return p.driverPath.substr(0, p.driverPath.find_last_of(u'\\') + 1);
-}
-
 class FileSink : public DocumentSink {
  public:
   // Writes are gathered into 64 KiB, so that a document costs one system
@@ -154,29 +111,7 @@ BOOL WINAPI GetPrinterW(HANDLE hPrinter, DWORD level, LPBYTE buffer, DWORD size,
   log.ptr("hPrinter", hPrinter).arg("Level", level).arg("cbBuf", size);
   auto g = lock();
   BOOL ok = FALSE;
-  if (const PrinterConfig* p = printerAtLevel2(state(), hPrinter, level)) {
-    Packer pack(sizeof(PRINTER_INFO_2W));
-    for (auto text : {p->name, std::u16string(), p->port, p->driver, std::u16string(), std::u16string(),
-                      std::u16string(), std::u16string(u"winprint"), std::u16string(u"RAW"), std::u16string()})
-      pack.add(text);
-    if (fits(pack, buffer, size, needed)) {
-      auto str = pack.place(buffer, sizeof(PRINTER_INFO_2W));
-      PRINTER_INFO_2W info{};
-      info.pPrinterName = str[0];
-      info.pShareName = str[1];
-      info.pPortName = str[2];
-      info.pDriverName = str[3];
-      info.pComment = str[4];
-      info.pLocation = str[5];
-      info.pSepFile = str[6];
-      info.pPrintProcessor = str[7];
-      info.pDatatype = str[8];
-      info.pParameters = str[9];
-      info.Priority = info.DefaultPriority = 1;
-      std::memcpy(buffer, &info, sizeof info);
-      ok = TRUE;
-    }
-  }
+  if (const PrinterConfig* p = printerAtLevel2(state(), hPrinter, level)) ok = PackPrinterInfo2(*p, buffer, size, needed);
   if (needed) log.arg("needed", *needed);
   log.result(ok);
   return ok;
@@ -189,17 +124,8 @@ BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR environment, DWORD level, 
   auto g = lock();
   BOOL ok = FALSE;
   if (const PrinterConfig* p = printerAtLevel2(state(), hPrinter, level)) {
-    Packer pack(sizeof(DRIVER_INFO_2W));
-    std::u16string env = environment ? std::u16string(environment) : u"Windows NT x86";
-    for (auto text : {p->driver, env, p->driverPath, driverDirectory(*p) + u"KQXL.PPD", p->configFile})
-      pack.add(text);
-    if (fits(pack, buffer, size, needed)) {
-      auto str = pack.place(buffer, sizeof(DRIVER_INFO_2W));
-      DRIVER_INFO_2W info{3, str[0], str[1], str[2], str[3], str[4]};
-      std::memcpy(buffer, &info, sizeof info);
-      ok = TRUE;
-      log.out("pDriverPath", p->driverPath);
-    }
+    ok = PackDriverInfo2(*p, environment ? std::u16string(environment) : u"", buffer, size, needed);
+    if (ok) log.out("pDriverPath", p->driverPath);
   }
   log.result(ok);
   return ok;
@@ -249,23 +175,7 @@ BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD jobId, DWORD level, LPBYTE buffer, DW
   } else if (job == s.jobs.end()) {
     setError(ERROR_INVALID_PARAMETER);
   } else {
-    Packer pack(sizeof(JOB_INFO_1W));
-    for (auto text : {job->second.first, std::u16string(u"\\\\WINSIM"), std::u16string(u"user"), job->second.second,
-                      std::u16string(u"RAW")})
-      pack.add(text);
-    if (fits(pack, buffer, size, needed)) {
-      auto str = pack.place(buffer, sizeof(JOB_INFO_1W));
-      JOB_INFO_1W info{};
-      info.JobId = jobId;
-      info.pPrinterName = str[0];
-      info.pMachineName = str[1];
-      info.pUserName = str[2];
-      info.pDocument = str[3];
-      info.pDatatype = str[4];
-      info.Priority = info.Position = 1;
-      std::memcpy(buffer, &info, sizeof info);
-      ok = TRUE;
-    }
+    ok = PackJobInfo1(jobId, job->second.first, job->second.second, buffer, size, needed);
   }
   log.result(ok);
   return ok;
@@ -367,21 +277,11 @@ void ClosePrinterHandle(HANDLE printer) {
   s.printerHandles.erase(reinterpret_cast<uintptr_t>(printer));
 }
 
-struct PrintJob::Hooks {
-  HANDLE(WINAPI* startDoc)(HANDLE, DWORD);
-  BOOL(WINAPI* writePrinter)(HANDLE, LPVOID, DWORD, LPDWORD);
-  BOOL(WINAPI* startPage)(HANDLE);
-  BOOL(WINAPI* endPage)(HANDLE);
-  void(WINAPI* endDoc)(HANDLE);
-  void(WINAPI* abort)(HANDLE);
-  void(WINAPI* close)(HANDLE);
-};
-
 namespace {
 
 // The spooler keeps a driver's interface module loaded for as long as the
 // machine runs, so that its process-wide state lasts from job to job.
-bool spoolerComponent(const std::u16string& configFile, PrintJob::Hooks* hooks, std::string* error);
+bool spoolerComponent(const std::u16string& configFile, SpoolerHooks* hooks, std::string* error);
 
 }  // namespace
 
@@ -390,13 +290,11 @@ PrintJob::PrintJob(std::u16string_view printer, DWORD jobId, std::u16string_view
     : printerName_(printer), document_(document), outputFile_(outputFile), jobId_(jobId) {}
 
 PrintJob::~PrintJob() {
-  if (driverJob_) close();
+  if (calls_.started()) close();
   if (printer_) ClosePrinterHandle(printer_);
-  delete hooks_;
 }
 
 bool PrintJob::startDoc() {
-  last_ = HookResult{"DrvSplStartDoc"};
   std::u16string configFile;
   {
     auto g = lock();
@@ -408,8 +306,8 @@ bool PrintJob::startDoc() {
     }
     configFile = p->configFile;
   }
-  hooks_ = new Hooks{};
-  if (!spoolerComponent(configFile, hooks_, &error_)) return false;
+  SpoolerHooks hooks{};
+  if (!spoolerComponent(configFile, &hooks, &error_)) return false;
   printer_ = OpenPrinterHandle(printerName_);
   {
     auto g = lock();
@@ -419,58 +317,27 @@ bool PrintJob::startDoc() {
     s.jobs[jobId_] = {printerName_, document_};
     startDocument(s, *findPrinterHandle(s, printer_), document_, outputFile_);
   }
-  driverJob_ = hooks_->startDoc(printer_, jobId_);
-  last_.hasResult = true;
-  last_.handleNull = driverJob_ == nullptr;
-  last_.result = driverJob_ != nullptr;
-  if (!driverJob_) {
-    ClosePrinterHandle(printer_);
-    printer_ = nullptr;
-  }
-  return driverJob_ != nullptr;
+  if (calls_.startDoc(hooks, printer_, jobId_)) return true;
+  ClosePrinterHandle(printer_);
+  printer_ = nullptr;
+  return false;
 }
 
-BOOL PrintJob::write(const void* data, DWORD size, DWORD* written) {
-  DWORD count = 0;
-  BOOL r = hooks_->writePrinter(driverJob_, const_cast<void*>(data), size, &count);
-  if (written) *written = count;
-  last_ = HookResult{"DrvSplWritePrinter", true, r, true, count};
-  return r;
-}
-
-BOOL PrintJob::startPage() {
-  BOOL r = hooks_->startPage(driverJob_);
-  last_ = HookResult{"DrvSplStartPage", true, r};
-  return r;
-}
-
-BOOL PrintJob::endPage() {
-  BOOL r = hooks_->endPage(driverJob_);
-  last_ = HookResult{"DrvSplEndPage", true, r};
-  return r;
-}
-
-void PrintJob::endDoc() {
-  hooks_->endDoc(driverJob_);
-  last_ = HookResult{"DrvSplEndDoc"};
-}
-
-void PrintJob::abort() {
-  hooks_->abort(driverJob_);
-  last_ = HookResult{"DrvSplAbort"};
-}
+BOOL PrintJob::write(const void* data, DWORD size, DWORD* written) { return calls_.write(data, size, written); }
+BOOL PrintJob::startPage() { return calls_.startPage(); }
+BOOL PrintJob::endPage() { return calls_.endPage(); }
+void PrintJob::endDoc() { calls_.endDoc(); }
+void PrintJob::abort() { calls_.abort(); }
 
 void PrintJob::close() {
-  hooks_->close(driverJob_);
-  driverJob_ = nullptr;
-  last_ = HookResult{"DrvSplClose"};
+  calls_.close();
   ClosePrinterHandle(printer_);
   printer_ = nullptr;
 }
 
 namespace {
 
-bool spoolerComponent(const std::u16string& configFile, PrintJob::Hooks* hooks, std::string* error) {
+bool spoolerComponent(const std::u16string& configFile, SpoolerHooks* hooks, std::string* error) {
   HMODULE module = nullptr;
   {
     auto g = lock();
@@ -484,16 +351,7 @@ bool spoolerComponent(const std::u16string& configFile, PrintJob::Hooks* hooks, 
              std::to_string(GetLastError()) + ")";
     return false;
   }
-  auto find = [&](const char* name) { return moduleSymbol(module, name); };
-  hooks->startDoc = reinterpret_cast<decltype(hooks->startDoc)>(find("DrvSplStartDoc"));
-  hooks->writePrinter = reinterpret_cast<decltype(hooks->writePrinter)>(find("DrvSplWritePrinter"));
-  hooks->startPage = reinterpret_cast<decltype(hooks->startPage)>(find("DrvSplStartPage"));
-  hooks->endPage = reinterpret_cast<decltype(hooks->endPage)>(find("DrvSplEndPage"));
-  hooks->endDoc = reinterpret_cast<decltype(hooks->endDoc)>(find("DrvSplEndDoc"));
-  hooks->abort = reinterpret_cast<decltype(hooks->abort)>(find("DrvSplAbort"));
-  hooks->close = reinterpret_cast<decltype(hooks->close)>(find("DrvSplClose"));
-  if (!hooks->startDoc || !hooks->writePrinter || !hooks->startPage || !hooks->endPage || !hooks->endDoc ||
-      !hooks->abort || !hooks->close) {
+  if (!FindSpoolerHooks([&](const char* name) { return moduleSymbol(module, name); }, hooks)) {
     *error = toUtf8(configFile) + " lacks the spooler hooks";
     return false;
   }

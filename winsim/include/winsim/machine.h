@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "spooler_records.h"
+
 namespace winsim {
 
 namespace fs = std::filesystem;
@@ -52,13 +54,7 @@ class DocumentSink {
 using SinkFactory =
     std::function<std::unique_ptr<DocumentSink>(int number, std::u16string_view name, std::string* file)>;
 
-struct PrinterConfig {
-  std::u16string name = u"KQ PCL6 Laser";
-  std::u16string port = u"USB001";
-  std::u16string driver = u"KQ PCL6 Driver";
-  std::u16string driverPath = u"C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\2\\KQXL.DLL";
-  // The driver's interface module, whose DrvSpl* hooks the spooler calls.
-  std::u16string configFile = u"C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\2\\KQXLUMPD.DLL";
+struct PrinterConfig : PrinterNames {
   std::map<std::u16string, std::vector<uint8_t>> data;  // printer data values
 };
 

@@ -5,20 +5,12 @@
 
 #include <winsim/machine.h>
 
+#include "spooler_hooks.h"
+
 #include <string>
 #include <string_view>
 
 namespace winsim {
-
-// The result of one hook call, for event logs.
-struct HookResult {
-  const char* hook = "";
-  bool hasResult = false;
-  long long result = 0;   // BOOL, or the handle's non-null-ness for DrvSplStartDoc
-  bool hasWritten = false;
-  DWORD written = 0;
-  bool handleNull = false;  // DrvSplStartDoc only
-};
 
 class PrintJob {
  public:
@@ -39,12 +31,10 @@ class PrintJob {
   void abort();
   void close();
 
-  bool started() const { return driverJob_ != nullptr; }
+  bool started() const { return calls_.started(); }
   HANDLE printerHandle() const { return printer_; }
-  const HookResult& last() const { return last_; }
+  const HookResult& last() const { return calls_.last(); }
   const std::string& error() const { return error_; }  // why startDoc could not call the hook
-
-  struct Hooks;
 
  private:
   std::u16string printerName_;
@@ -52,9 +42,7 @@ class PrintJob {
   std::u16string outputFile_;
   DWORD jobId_;
   HANDLE printer_ = nullptr;
-  HANDLE driverJob_ = nullptr;
-  Hooks* hooks_ = nullptr;
-  HookResult last_;
+  HookedJob calls_;
   std::string error_;
 };
 
