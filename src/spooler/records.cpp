@@ -8,6 +8,11 @@ CRITICAL_SECTION UmpdSection;
 HMODULE hOverlay;
 DWORD dwByteCountOfOverlay;
 
+void SetRecordDevModeSizes(KQDEVMODE* settings) {
+  settings->dm.dmSize = sizeof(DEVMODEW);
+  settings->dm.dmDriverExtra = kSettingsRecordSize - sizeof(DEVMODEW);
+}
+
 void CaptureGlobalSettings(const KQDEVMODE& settings) {
   UmpdLock lock;
   std::memcpy(&GlobalDevMode, &settings, sizeof GlobalDevMode);

@@ -209,6 +209,14 @@ class UmpdLock {
   UmpdLock& operator=(const UmpdLock&) = delete;
 };
 
+// A call that reads a DEVMODE by the sizes it claims (dmSize +
+// dmDriverExtra, as CreateDCW does) must be handed exactly the 1625 bytes
+// the record holds: both sizes come from the user's side. More would be read
+// past the record; less would cut off the private part that the driver's own
+// internal job needs. Any other claim is corrected, in the caller's copy, to
+// 220 + 1405.
+void SetRecordDevModeSizes(KQDEVMODE* settings);
+
 // The shared settings record, read or written under the lock.
 void CaptureGlobalSettings(const KQDEVMODE& settings);
 void ReadGlobalSettings(KQDEVMODE* settings);

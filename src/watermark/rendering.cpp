@@ -93,6 +93,7 @@ namespace {
 HDC CreateWatermarkDC(HANDLE hPrinter, KQDEVMODE* settings) {
   GlobalBlock<PRINTER_INFO_2W> info(reinterpret_cast<PRINTER_INFO_2W*>(MyGetPrinter(hPrinter, 2)));
   if (!info) return nullptr;
+  SetRecordDevModeSizes(settings);
   return CreateDCW(info->pDriverName, info->pPrinterName, nullptr, reinterpret_cast<DEVMODEW*>(settings));
 }
 

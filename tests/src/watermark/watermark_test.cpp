@@ -182,6 +182,27 @@ TEST(WatermarkRendering, FieldsWithoutTerminatorAndLongFaceNames) {
   EXPECT_NE(font[0].find("\"lfFaceName\":\"" + std::string(31, 'F') + "\""), std::string::npos);
 }
 
+// dmSize and dmDriverExtra are the user's side's: CreateDCW reads their sum,
+// and is never handed more than the record holds. The watermark is the one
+// sane sizes make.
+TEST(WatermarkRendering, CreateDCIsHandedTheRecordsOwnSizes) {
+  std::string expected;
+  {
+    TestMachine m;
+    m.play(watermarkJob(""));
+    expected = m.watermarkFile(1);
+  }
+  ASSERT_FALSE(expected.empty());
+  for (const char* field : {"dmSize", "dmDriverExtra"}) {
+    for (int value : {0, 1624, 1626, 0xFFFF}) {
+      TestMachine m;
+      m.play(watermarkJob(std::string(field) + "=" + std::to_string(value)));
+      EXPECT_EQ(m.watermarkFile(1), expected) << field << "=" << value;
+      EXPECT_TRUE(m->messageBoxes().empty()) << field << "=" << value;
+    }
+  }
+}
+
 TEST(WatermarkInsertion, MissingFileForAnOrientation) {
   TestMachine m;
   m.play(R"(settings wWatermark=1 dmOrientation=3
