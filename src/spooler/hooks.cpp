@@ -9,6 +9,7 @@
 #include "spooler/textcapture.h"
 #include "support/guards.h"
 #include "support/text.h"
+#include "watermark/insertion.h"
 #include "watermark/overlaylib.h"
 
 #include <cstring>
@@ -89,7 +90,11 @@ BOOL WINAPI DllEntryPoint(HINSTANCE hInstance, DWORD dwReason, LPVOID) {
   if (dwReason == DLL_PROCESS_ATTACH) {
     hInst = hInstance;
     InitializeCriticalSection(&UmpdSection);
+    InitializeCriticalSection(&WatermarkSection);
     DisableThreadLibraryCalls(hInstance);
+  } else if (dwReason == DLL_PROCESS_DETACH) {
+    DeleteCriticalSection(&WatermarkSection);
+    DeleteCriticalSection(&UmpdSection);
   }
   return TRUE;
 }
@@ -171,6 +176,7 @@ KQXL_EXPORT void WINAPI DrvSplClose(HANDLE hDriver) {
   // The spool file goes whatever the settings say now: no temp file
   // survives a closed job.
   ReleaseSpoolFile(pData);
+  ReleaseJobWatermarks(pData);
   GlobalFree(pData);
 }
 

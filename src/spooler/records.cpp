@@ -5,6 +5,7 @@
 KQDEVMODE GlobalDevMode;
 HINSTANCE hInst;
 CRITICAL_SECTION UmpdSection;
+CRITICAL_SECTION WatermarkSection;
 HMODULE hOverlay;
 DWORD dwByteCountOfOverlay;
 

@@ -189,6 +189,12 @@ struct JobData {
   HANDLE hOvlyFile;
   // The scanner component, loaded by the job's port acquire.
   HMODULE hDll;
+  // The job's own watermark data, portrait and landscape: read back from the
+  // watermark file as soon as the job has made it, since the files are one
+  // per machine and another printer's job may make them again meanwhile.
+  BYTE* pWatermark[2];
+  DWORD dwWatermarkSize[2];
+  BOOL bWatermarkTried[2];  // its making was tried, whatever came of it
 };
 
 // Process-wide state. Shared values are read and written only inside
@@ -197,6 +203,10 @@ struct JobData {
 extern KQDEVMODE GlobalDevMode;  // the last captured settings
 extern HINSTANCE hInst;
 extern CRITICAL_SECTION UmpdSection;
+// Held by a job while it makes a watermark file and reads it back, so that
+// no other job's making comes in between (message boxes of the making
+// included; only other jobs making watermarks wait).
+extern CRITICAL_SECTION WatermarkSection;
 extern HMODULE hOverlay;
 extern DWORD dwByteCountOfOverlay;
 
@@ -216,6 +226,14 @@ class UmpdLock {
 // internal job needs. Any other claim is corrected, in the caller's copy, to
 // 220 + 1405.
 void SetRecordDevModeSizes(KQDEVMODE* settings);
+
+class WatermarkLock {
+ public:
+  WatermarkLock() { EnterCriticalSection(&WatermarkSection); }
+  ~WatermarkLock() { LeaveCriticalSection(&WatermarkSection); }
+  WatermarkLock(const WatermarkLock&) = delete;
+  WatermarkLock& operator=(const WatermarkLock&) = delete;
+};
 
 // The shared settings record, read or written under the lock.
 void CaptureGlobalSettings(const KQDEVMODE& settings);

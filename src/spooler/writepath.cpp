@@ -15,17 +15,6 @@
 
 namespace {
 
-// The nested watermark job replaces the shared settings with its own first
-// buffer; they are put back afterwards, whatever the outcome.
-void MakeWatermarkForJob(JobData* pData) {
-  KQDEVMODE saved;
-  ReadGlobalSettings(&saved);
-  KQDEVMODE settings = pData->Settings;
-  if (!MakeWatermarkData(&settings, pData->hPrinter))
-    ShowMessage(TEXT("Failed to makewatermark: WMark"), MB_ICONERROR);
-  CaptureGlobalSettings(saved);
-}
-
 // The language INI file gets the settings' default user ID when it has none.
 void WriteDefaultUserId(JobData* pData) {
   WCHAR ini[MAX_PATH] = {};
@@ -50,7 +39,7 @@ BOOL HandleFirstBuffer(JobData* pData, LPVOID pBuf, LPDWORD pcWritten) {
   const KQDEVMODE& s = pData->Settings;
 
   WriteDefaultUserId(pData);
-  if (s.wWatermark) MakeWatermarkForJob(pData);
+  if (s.wWatermark) MakeJobWatermark(pData);
 
   bool spoolDecision = true;
   if (s.wOverlayMode == 2) {
@@ -103,7 +92,7 @@ BOOL HandleOrientationChange(JobData* pData, const BYTE* p, LPDWORD pcWritten) {
   CaptureGlobalSettings(pData->Settings);
   if (!(pData->dwFlags & FLAG_SECOND_WATERMARK)) {
     pData->dwFlags |= FLAG_SECOND_WATERMARK;
-    MakeWatermarkForJob(pData);
+    MakeJobWatermark(pData);
   }
   *pcWritten = kSettingsRecordSize;
   return TRUE;

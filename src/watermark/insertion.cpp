@@ -9,6 +9,7 @@
 #include "support/paths.h"
 #include "support/text.h"
 #include "watermark/overlaylib.h"
+#include "watermark/rendering.h"
 
 const char kOverlayStreamHeader[] = "HP-PCL XL;2;0;Comment KQXLUMPD form overlay";
 
@@ -27,23 +28,21 @@ BOOL WriteBytes(HANDLE hPrinter, const void* bytes, DWORD count) {
   return WritePrinter(hPrinter, const_cast<void*>(bytes), count, &written);
 }
 
-// The watermark data in a fresh buffer, as the spool and recording forms
-// read it: size first, then the data. Shows the Part's messages.
-bool LoadWatermarkData(const KQDEVMODE& settings, GlobalBlock<BYTE>* data, DWORD* size, UINT style) {
-  if (!ReadWatermarkData(settings, nullptr, size, WATERMARK_SIZE)) return false;
-  *data = GlobalBlock<BYTE>(*size ? *size : 1);
-  if (!*data) {
-    ShowMessage(TEXT("failed to allocate memeory"), style);
+// The job's watermark data for its current orientation. A job that took its
+// settings from the job before it (its first buffer was none) makes its own
+// now. A job without one (its making failed, or an orientation without a
+// file) fails as a missing file does: never with another job's watermark.
+bool JobWatermark(JobData* pData, const BYTE** data, DWORD* size) {
+  int slot = WatermarkSlot(pData->Settings.dm.dmOrientation);
+  if (slot >= 0 && !pData->bWatermarkTried[slot]) MakeJobWatermark(pData);
+  if (slot < 0 || !pData->pWatermark[slot]) {
+    ShowMessage(TEXT("Failed to CreateFile"), MB_OK);
     return false;
   }
-  if (!ReadWatermarkData(settings, data->get(), size, WATERMARK_READ)) {
-    data->reset();
-    ShowMessage(TEXT("failed to read watermark data"), style);
-    return false;
-  }
+  *data = pData->pWatermark[slot];
+  *size = pData->dwWatermarkSize[slot];
   return true;
 }
-
 
 // The overlay's bytes from the overlay library, for the marker at hand.
 bool LoadOverlay(JobData* pData, GlobalBlock<BYTE>* data, DWORD* size, DWORD* streamLength) {
@@ -93,6 +92,8 @@ BOOL OverlayStreamLength(DWORD overlaySize, DWORD* n) {
   return TRUE;
 }
 
+int WatermarkSlot(SHORT dmOrientation) { return dmOrientation == 1 ? 0 : dmOrientation == 2 ? 1 : -1; }
+
 void WatermarkFilePath(SHORT dmOrientation, LPWSTR szPath) {
   WCHAR windows[MAX_PATH] = {};
   GetWindowsDirectoryW(windows, MAX_PATH);
@@ -108,59 +109,59 @@ BOOL UMPD_XLFN_PushGraphicStates(HANDLE hPrinter) { return WriteBytes(hPrinter, 
 
 BOOL UMPD_XLFN_PopGraphicStates(HANDLE hPrinter) { return WriteBytes(hPrinter, &kPopGS, 1); }
 
-BOOL ReadWatermarkData(const KQDEVMODE& settings, BYTE* pBuffer, DWORD* pdwSize, INT mode) {
+BOOL ReadWatermarkData(const KQDEVMODE& settings, GlobalBlock<BYTE>* data, DWORD* size) {
   WCHAR path[MAX_PATH];
   WatermarkFilePath(settings.dm.dmOrientation, path);
   FileHandle file(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
-  GlobalBlock<BYTE> temporary;
   // A box waiting for the user holds neither the file nor the buffer.
   auto fail = [&](LPCWSTR message) {
-    temporary.reset();
+    data->reset();
     file.reset();
     ShowMessage(message, MB_OK);
     return FALSE;
   };
   if (!file.valid()) return fail(TEXT("Failed to CreateFile"));
-  DWORD size = GetFileSize(file.get(), nullptr);
-  if (size == INVALID_FILE_SIZE) return fail(TEXT("Failed to GetFileSize"));
-  if (mode == WATERMARK_SIZE) {
-    *pdwSize = size;
-    return TRUE;
-  }
-  if (mode != WATERMARK_READ) return TRUE;
-  temporary = GlobalBlock<BYTE>(size ? size : 1);
-  if (!temporary) return fail(TEXT("failed to allocate memeory"));
+  *size = GetFileSize(file.get(), nullptr);
+  if (*size == INVALID_FILE_SIZE) return fail(TEXT("Failed to GetFileSize"));
+  *data = GlobalBlock<BYTE>(*size ? *size : 1);
+  if (!*data) return fail(TEXT("failed to allocate memeory"));
   LONG high = 0;
   if (SetFilePointer(file.get(), 0, &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR)
     return fail(TEXT("Failed to SetFilePointer"));
   DWORD read = 0;
-  if (!ReadFile(file.get(), temporary.get(), size, &read, nullptr)) return fail(TEXT("Failed to ReadFile"));
-  // Bytes the file did not deliver are never passed on as data.
-  if (read < size) std::memset(temporary.get() + read, 0, size - read);
-  std::memcpy(pBuffer, temporary.get(), size);
+  if (!ReadFile(file.get(), data->get(), *size, &read, nullptr)) return fail(TEXT("Failed to ReadFile"));
+  *size = read;  // what the file delivered, and nothing beyond it
   return TRUE;
 }
 
-BOOL PrintWatermark(JobData* pData) {
+BOOL KeepJobWatermark(JobData* pData) {
+  int slot = WatermarkSlot(pData->Settings.dm.dmOrientation);
+  GlobalBlock<BYTE> data;
   DWORD size = 0;
-  if (!ReadWatermarkData(pData->Settings, nullptr, &size, WATERMARK_SIZE)) return FALSE;
-  GlobalBlock<BYTE> data(size ? size : 1);
-  if (!data) {
-    ShowMessage(TEXT("failed to allocate memeory"), MB_ICONERROR);
-    return FALSE;
-  }
-  if (!ReadWatermarkData(pData->Settings, data.get(), &size, WATERMARK_READ)) {
-    data.reset();
-    ShowMessage(TEXT("failed to read watermark data"), MB_ICONERROR);
-    return FALSE;
-  }
-  if (!WriteBytes(pData->hPrinter, data.get(), size)) {
-    data.reset();
-    ShowMessage(TEXT("failed to WritePrinter in watermark module"), MB_ICONERROR);
-    return FALSE;
-  }
+  if (!ReadWatermarkData(pData->Settings, &data, &size)) return FALSE;
+  if (slot < 0) return TRUE;  // no file of its own: the path is the Windows folder
+  if (pData->pWatermark[slot]) GlobalFree(pData->pWatermark[slot]);
+  pData->pWatermark[slot] = data.release();
+  pData->dwWatermarkSize[slot] = size;
   return TRUE;
+}
+
+void ReleaseJobWatermarks(JobData* pData) {
+  for (int slot = 0; slot < 2; ++slot) {
+    if (pData->pWatermark[slot]) GlobalFree(pData->pWatermark[slot]);
+    pData->pWatermark[slot] = nullptr;
+    pData->dwWatermarkSize[slot] = 0;
+  }
+}
+
+BOOL PrintWatermark(JobData* pData) {
+  const BYTE* data = nullptr;
+  DWORD size = 0;
+  if (!JobWatermark(pData, &data, &size)) return FALSE;
+  if (WriteBytes(pData->hPrinter, data, size)) return TRUE;
+  ShowMessage(TEXT("failed to WritePrinter in watermark module"), MB_ICONERROR);
+  return FALSE;
 }
 
 BOOL PrintOverlay(JobData* pData) {
@@ -182,12 +183,12 @@ BOOL WriteDirectWatermarkBlock(JobData* pData) {
 }
 
 BOOL SpoolWatermarkBlock(JobData* pData) {
-  GlobalBlock<BYTE> data;
+  const BYTE* data = nullptr;
   DWORD size = 0;
-  if (!LoadWatermarkData(pData->Settings, &data, &size, MB_ICONERROR)) return FALSE;
+  if (!JobWatermark(pData, &data, &size)) return FALSE;
   // The spool form always clips to the page.
   return SpoolWrite(pData, &kPushGS, 1) && SpoolWrite(pData, &kSetClipToPage, 1) &&
-         SpoolWrite(pData, kRopSetting, sizeof kRopSetting) && SpoolWrite(pData, data.get(), size) &&
+         SpoolWrite(pData, kRopSetting, sizeof kRopSetting) && SpoolWrite(pData, data, size) &&
          SpoolWrite(pData, &kPopGS, 1);
 }
 
@@ -203,14 +204,13 @@ BOOL SpoolOverlayBlock(JobData* pData) {
 }
 
 BOOL WriteRecordingWatermarkBlock(JobData* pData, HANDLE hFile) {
-  GlobalBlock<BYTE> data;
+  const BYTE* data = nullptr;
   DWORD size = 0;
-  if (!LoadWatermarkData(pData->Settings, &data, &size, MB_ICONERROR)) return FALSE;
+  if (!JobWatermark(pData, &data, &size)) return FALSE;
   DWORD written = 0;
   WriteFile(hFile, &kSetClipToPage, 1, &written, nullptr);
   WriteFile(hFile, kRopSetting, sizeof kRopSetting, &written, nullptr);
-  if (WriteFile(hFile, data.get(), size, &written, nullptr) && written == size) return TRUE;
-  data.reset();
+  if (WriteFile(hFile, data, size, &written, nullptr) && written == size) return TRUE;
   ShowMessage(TEXT("Failed in Writing Overlay file"), MB_ICONERROR);
   return FALSE;
 }

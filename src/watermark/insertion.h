@@ -4,22 +4,31 @@
 #pragma once
 
 #include "spooler/records.h"
+#include "support/guards.h"
 
 BOOL UMPD_XLFN_PushGraphicStates(HANDLE hPrinter);
 BOOL UMPD_XLFN_PopGraphicStates(HANDLE hPrinter);
 
+// The slot of a job's watermark store for an orientation (portrait 0,
+// landscape 1), or -1 for an orientation without a watermark file.
+int WatermarkSlot(SHORT dmOrientation);
+
 // The watermark file of the settings' orientation.
 void WatermarkFilePath(SHORT dmOrientation, LPWSTR szPath);
 
-constexpr INT WATERMARK_SIZE = 0;  // ReadWatermarkData: the file's size
-constexpr INT WATERMARK_READ = 1;  // the file's bytes
+// The watermark file of the settings' orientation, read whole through one
+// handle: its size and its bytes in a new block. Shows the reader's
+// messages ("Failed to CreateFile", "Failed to GetFileSize", "failed to
+// allocate memeory", "Failed to SetFilePointer", "Failed to ReadFile").
+BOOL ReadWatermarkData(const KQDEVMODE& settings, GlobalBlock<BYTE>* data, DWORD* size);
 
-// Mode 0 stores the watermark file's size; mode 1 fills the buffer with the
-// whole file; any other mode only checks that the file opens. The file is
-// that of the job's current orientation.
-BOOL ReadWatermarkData(const KQDEVMODE& settings, BYTE* pBuffer, DWORD* pdwSize, INT mode);
+// Reads the watermark file the job has just made into the job's own store,
+// for its current orientation; every later insertion uses that copy.
+BOOL KeepJobWatermark(JobData* pData);
+// Frees the job's watermark copies.
+void ReleaseJobWatermarks(JobData* pData);
 
-// The watermark file's bytes to the printer in one write.
+// The job's watermark data to the printer in one write.
 BOOL PrintWatermark(JobData* pData);
 // The overlay stream block to the printer.
 BOOL PrintOverlay(JobData* pData);

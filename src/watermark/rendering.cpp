@@ -107,6 +107,22 @@ void ShowCreateDCFailure() {
 
 }  // namespace
 
+void MakeJobWatermark(JobData* pData) {
+  int slot = WatermarkSlot(pData->Settings.dm.dmOrientation);
+  if (slot >= 0) pData->bWatermarkTried[slot] = TRUE;
+  // The nested watermark job replaces the shared settings with its own
+  // first buffer; they are put back afterwards, whatever the outcome.
+  KQDEVMODE saved;
+  ReadGlobalSettings(&saved);
+  KQDEVMODE settings = pData->Settings;
+  {
+    WatermarkLock lock;
+    if (!MakeWatermarkData(&settings, pData->hPrinter) || !KeepJobWatermark(pData))
+      ShowMessage(TEXT("Failed to makewatermark: WMark"), MB_ICONERROR);
+  }
+  CaptureGlobalSettings(saved);
+}
+
 SHORT WatermarkPointSize(const KQDEVMODE& s) {
   SHORT p = s.wWatermarkSize;
   if (s.wWatermarkSizeRule == 1) {

@@ -7,6 +7,12 @@
 // into the watermark file of its orientation. Zero on failure.
 BOOL MakeWatermarkData(KQDEVMODE* settings, HANDLE hPrinter);
 
+// Makes the job's watermark for its current orientation and keeps what it
+// made in the job (the file is read back before any other job may make it
+// again); shows "Failed to makewatermark: WMark" when that fails. Made once
+// per orientation and job: a failed making is not tried again.
+void MakeJobWatermark(JobData* pData);
+
 // The internal job's copy: scale 100, watermark, overlay, booklet and text
 // capture off (capture mode 2 becomes 1), bypass on, so that its printer
 // data reaches the file unchanged and makes no watermark of its own.

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <regex>
+#include <thread>
 
 #include "support/pxl_builder.h"
 #include "support/spooled_job.h"
@@ -228,10 +229,12 @@ TEST(WatermarkInsertion, RecordingFormHasNoPushOrPop) {
   job.hPrinter = printer;
   job.Settings.dm.dmOrientation = 1;
   job.Settings.wNoClipToPage = 1;  // not consulted by this form
+  ASSERT_TRUE(KeepJobWatermark(&job));  // what the job made
   HANDLE file = CreateFileW(u"C:\\new.ovl", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   EXPECT_TRUE(WriteRecordingWatermarkBlock(&job, file));
   CloseHandle(file);
+  ReleaseJobWatermarks(&job);
   std::ifstream in(m->hostPath(u"C:\\new.ovl"), std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(bytes, "\x69\xC0\xFC\xF8\x2C\x7B" + m.watermarkFile());
@@ -325,3 +328,56 @@ TEST(WatermarkFaults, EachCallFailingInTurn) {
 }
 
 }  // namespace
+
+namespace {
+
+// A job of three pages with a watermark in each, on a printer of its own.
+std::string ownWatermarkJob(const std::string& text, bool spooled) {
+  std::string script = "printer name=\"" + text + " printer\"\nsettings reset wWatermark=1 szWatermarkText=\"" + text +
+                       "\" szWatermarkFont=\"DejaVu Sans\"" + (spooled ? " wReverseOrder=1" : "") +
+                       "\nstartdoc document=\"" + text + "\"\nwrite settings\n";
+  for (int page = 1; page <= 3; ++page)
+    script += "startpage\nwrite marker page-start 1\nwrite text \"<" + std::to_string(page) +
+              ">\"\nwrite marker watermark\nendpage\n";
+  return script + "write marker pages-end\nenddoc\nclose\n";
+}
+
+void playOn(TestMachine& m, const std::string& script, int times) {
+  std::vector<jobkit::Directive> directives;
+  jobkit::ScriptError error;
+  ASSERT_TRUE(jobkit::parseScript(script, &directives, &error)) << error.message;
+  jobkit::SimHost host(m.machine());
+  for (int i = 0; i < times; ++i) {
+    jobkit::Player player(host, m.dir());
+    ASSERT_TRUE(player.run(directives, &error)) << error.line << ": " << error.message;
+  }
+}
+
+}  // namespace
+
+// Two printers print at once, each job with a watermark text of its own: the
+// watermark files are one per machine, yet every page of every job carries
+// its own job's watermark, spooled and direct.
+TEST(WatermarkConcurrency, TwoPrintersEachPrintTheirOwnWatermark) {
+  for (bool spooled : {false, true}) {
+    TestMachine m;
+    const std::string texts[2] = {"ALPHA", "OMEGA"};
+    std::map<std::u16string, std::string> alone;
+    for (auto& text : texts) playOn(m, ownWatermarkJob(text, spooled), 1);
+    for (auto& d : m->documents())
+      if (d.name != u"watermark file") alone[d.name] = m.document(d.number);
+    ASSERT_NE(alone[u"ALPHA"], alone[u"OMEGA"]);
+    int before = m.documentCount();
+    std::thread other([&] { playOn(m, ownWatermarkJob(texts[1], spooled), 15); });
+    playOn(m, ownWatermarkJob(texts[0], spooled), 15);
+    other.join();
+    int compared = 0;
+    for (auto& d : m->documents()) {
+      if (d.number <= before || !alone.count(d.name)) continue;
+      EXPECT_EQ(m.document(d.number), alone[d.name]) << winsim::toUtf8(d.name) << (spooled ? " spooled" : " direct");
+      ++compared;
+    }
+    EXPECT_EQ(compared, 30);
+    EXPECT_EQ(test::leaksOf(m.machine()), "");
+  }
+}
