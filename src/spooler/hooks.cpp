@@ -60,22 +60,27 @@ void TracePageIndex(const JobData* pData) {
 }
 
 // One replay order for a spooled job, the first whose mode bit is set.
+// A replay fails only when it could not start (its transfer buffer): the
+// job is then lost whole, and the user is told so. Collation has a message
+// of its own; every reordering replay shows reverse order's.
 void ReplaySpooledJob(JobData* pData) {
   DWORD flags = pData->dwFlags;
   const KQDEVMODE& s = pData->Settings;
+  BOOL printed = TRUE;
   if (flags & FLAG_BOOKLET) {
-    if (s.wHardwareBooklet == 2) Hardware_DoBooklet(pData, pData->hPrinter);
-    else if (s.wManualDuplex == 2) DoBooklet(pData, pData->hPrinter, pData->dwJobId);
-    else PrintBookletInOrder(pData, pData->hPrinter, TEXT("A booklet job in neither booklet mode prints its pages once in order.\n"));
+    if (s.wHardwareBooklet == 2) printed = Hardware_DoBooklet(pData, pData->hPrinter);
+    else if (s.wManualDuplex == 2) printed = DoBooklet(pData, pData->hPrinter, pData->dwJobId);
+    else printed = PrintBookletInOrder(pData, pData->hPrinter, TEXT("A booklet job in neither booklet mode prints its pages once in order.\n"));
   } else if (flags & FLAG_MANUAL_DUPLEX) {
-    DoManualDuplex(pData, pData->hPrinter, pData->dwJobId);
+    printed = DoManualDuplex(pData, pData->hPrinter, pData->dwJobId);
   } else if (flags & FLAG_OHP) {
-    DoOhpPrinting(pData, pData->hPrinter, flags);
+    printed = DoOhpPrinting(pData, pData->hPrinter, flags);
   } else if (flags & FLAG_REVERSE) {
-    if (!DoReverseCollatePrn(pData, pData->hPrinter, flags)) ShowMessage(TEXT("Failed to print in reverse order"), MB_OK);
+    printed = DoReverseCollatePrn(pData, pData->hPrinter, flags);
   } else if (flags & FLAG_COLLATE) {
     if (!DoCollatePrinting(pData, pData->hPrinter)) ShowMessage(TEXT("Failed in collation printing"), MB_OK);
   }
+  if (!printed) ShowMessage(TEXT("Failed to print in reverse order"), MB_OK);
 }
 
 void CloseOverlayOutputFile(JobData* pData) {

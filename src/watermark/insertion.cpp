@@ -175,6 +175,10 @@ BOOL PrintOverlay(JobData* pData) {
 
 BOOL WriteDirectWatermarkBlock(JobData* pData) {
   HANDLE hPrinter = pData->hPrinter;
+  // A job without its watermark writes nothing: no PushGS without its PopGS.
+  const BYTE* data = nullptr;
+  DWORD size = 0;
+  if (!JobWatermark(pData, &data, &size)) return FALSE;
   if (!UMPD_XLFN_PushGraphicStates(hPrinter)) return FALSE;
   if (pData->Settings.wNoClipToPage == 0) WriteBytes(hPrinter, &kSetClipToPage, 1);
   if (!WriteBytes(hPrinter, kRopSetting, sizeof kRopSetting)) return FALSE;

@@ -34,7 +34,8 @@ BOOL PrintWatermark(JobData* pData);
 BOOL PrintOverlay(JobData* pData);
 
 // The direct form: push, clip to page (unless wNoClipToPage), raster
-// operation, watermark data, pop.
+// operation, watermark data, pop; nothing at all for a job without its
+// watermark data.
 BOOL WriteDirectWatermarkBlock(JobData* pData);
 
 // The spool forms, appended to the spool file.

@@ -61,10 +61,12 @@ class WatermarkDC {
   void documentStarted() { docOpen_ = true; }
   void pageStarted() { pageOpen_ = true; }
   // The success path: the page and document end before the objects go.
-  void finishDocument() {
-    if (pageOpen_) EndPage(dc_);
-    if (docOpen_) EndDoc(dc_);
+  // False when the spooler could not take them: the file is not whole.
+  bool finishDocument() {
+    bool ok = !pageOpen_ || EndPage(dc_) > 0;
+    ok = (!docOpen_ || EndDoc(dc_) > 0) && ok;
     pageOpen_ = docOpen_ = false;
+    return ok;
   }
 
  private:
@@ -230,13 +232,16 @@ BOOL MakeWatermarkData(KQDEVMODE* settings, HANDLE hPrinter) {
         ShowMessage(TEXT("Failed to TextOut"), MB_OK);
         return FALSE;
       }
+      if (GetPath(dc.get(), nullptr, nullptr, 0) == 0)
+        Trace(TEXT("The watermark text has no outlines in either character set: the watermark prints blank.\n"));
     }
-    StrokePath(dc.get());
+    // The outlines are the watermark: a stroke the internal job could not
+    // take loses it.
+    if (!StrokePath(dc.get())) return FALSE;
     dc.releasePen();
   } else if (!TextOutW(dc.get(), x, y, text, length)) {
     ShowMessage(TEXT("Failed to TextOut"), MB_OK);
     return FALSE;
   }
-  dc.finishDocument();
-  return TRUE;
+  return dc.finishDocument() ? TRUE : FALSE;
 }

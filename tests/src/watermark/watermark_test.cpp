@@ -151,6 +151,30 @@ TEST(WatermarkRendering, OutlineRetryInTheAnsiCharacterSet) {
   EXPECT_EQ(operatorsIn(m.watermarkFile(), pclxl::op::CloseSubPath), 8);  // the second font's outlines, stroked
 }
 
+// What the watermark making loses it reports: outlines that the internal
+// job could not take fail the making, and every marker after it; a text
+// without outlines in both character sets prints blank, with a trace.
+TEST(WatermarkRendering, LostOutlinesAreReported) {
+  {
+    TestMachine m;
+    m.play("settings wWatermarkOutline=1\nfail WritePrinter\n" + watermarkJob("wWatermarkOutline=1"));
+    std::vector<std::u16string> boxes;
+    for (auto& b : m->messageBoxes()) boxes.push_back(b.text);
+    EXPECT_EQ(boxes, (std::vector<std::u16string>{u"Failed to makewatermark: WMark", u"Failed to CreateFile"}));
+    EXPECT_EQ(m.hooks()[3].result, 0);  // the marker's write fails
+    EXPECT_EQ(m.printed(1), "");
+  }
+  {
+    TestMachine m;
+    m->addFault({"GlyphOutlines", 1, true});
+    m.play(watermarkJob("wWatermarkOutline=1"));
+    auto traces = m.traces();
+    EXPECT_NE(std::find(traces.begin(), traces.end(),
+                        u"The watermark text has no outlines in either character set: the watermark prints blank.\n"),
+              traces.end());
+  }
+}
+
 TEST(WatermarkRendering, OneFilePerOrientationAndNoneWithinTheInternalJob) {
   TestMachine m;
   m.play(R"(settings wWatermark=1 szWatermarkText="A"
