@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "pclxl/numbers.h"
 #include "pclxl/rules.h"
 
 namespace pclxl {
@@ -179,7 +180,7 @@ void Checker::followStructure(const Command& c) {
       gs_.assign(1, GraphicsState{});
       ++summary_.pages;
       const Attribute* o = c.find(attr::Orientation);
-      int orientation = o && o->value.number() >= 0 && o->value.number() < 256 ? static_cast<int>(o->value.number()) : 0;
+      int orientation = o && o->value.number() >= 0 && o->value.number() < 256 ? saturatingCast<int>(o->value.number()) : 0;
       pages_.push_back({c.start, 0, orientation});
       break;
     }
@@ -288,7 +289,7 @@ void Checker::followStreams(const Command& c) {
       if (!length) problem(c.opOffset, "ReadStream without a StreamDataLength");
       expectReadStream_ = true;
       double n = length ? length->value.number() : 0;  // a real32 is refused above but must not overflow here
-      readStreamLength_ = n > 0 ? static_cast<uint64_t>(std::min(n, 4294967295.0)) : 0;
+      readStreamLength_ = n > 0 ? saturatingCast<uint32_t>(n) : 0;
       readStreamOffset_ = c.opOffset;
       break;
     }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "pclxl/numbers.h"
+
 namespace pclxl {
 
 std::string headerLine(std::string_view comment) {
@@ -16,11 +18,11 @@ Writer& Writer::header(std::string_view comment) {
 void Writer::element(DataType type, double v) {
   uint32_t bits = 0;
   switch (type) {
-    case DataType::UByte: out_.push_back(static_cast<char>(static_cast<uint8_t>(v))); return;
-    case DataType::UInt16: bits = static_cast<uint16_t>(v); break;
-    case DataType::SInt16: bits = static_cast<uint16_t>(static_cast<int16_t>(v)); break;
-    case DataType::UInt32: bits = static_cast<uint32_t>(v); break;
-    case DataType::SInt32: bits = static_cast<uint32_t>(static_cast<int32_t>(v)); break;
+    case DataType::UByte: out_.push_back(static_cast<char>(saturatingCast<uint8_t>(v))); return;
+    case DataType::UInt16: bits = saturatingCast<uint16_t>(v); break;
+    case DataType::SInt16: bits = static_cast<uint16_t>(saturatingCast<int16_t>(v)); break;
+    case DataType::UInt32: bits = saturatingCast<uint32_t>(v); break;
+    case DataType::SInt32: bits = static_cast<uint32_t>(saturatingCast<int32_t>(v)); break;
     case DataType::Real32: {
       float f = static_cast<float>(v);
       std::memcpy(&bits, &f, sizeof bits);

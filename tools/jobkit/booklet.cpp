@@ -72,7 +72,7 @@ std::string beginPage(const BookletGeometry& g, const Layout& l, bool software, 
 
 std::string origin(double x, double y) {
   std::string b;
-  pclxl::Writer(b).xy(DataType::SInt16, std::lround(x), std::lround(y), attr::PageOrigin).op(op::SetPageOrigin);
+  pclxl::Writer(b).xy(DataType::SInt16, std::round(x), std::round(y), attr::PageOrigin).op(op::SetPageOrigin);
   return b;
 }
 

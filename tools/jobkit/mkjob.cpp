@@ -8,6 +8,7 @@
 #include "jobkit/booklet.h"
 #include "jobkit/settings.h"
 #include "pclxl/checker.h"
+#include "pclxl/numbers.h"
 #include "pclxl/writer.h"
 #include "spool/spoolfile.h"
 
@@ -91,8 +92,8 @@ bool readDocument(const std::filesystem::path& path, Document* doc, std::string*
       const pclxl::Attribute* units = c.find(pclxl::attr::UnitsPerMeasure);
       const pclxl::Attribute* measure = c.find(pclxl::attr::Measure);
       if (units && units->value.items.size() == 2 && (!measure || measure->value.number() == 0)) {
-        doc->dpiX = static_cast<int>(units->value.items[0]);
-        doc->dpiY = static_cast<int>(units->value.items[1]);
+        doc->dpiX = pclxl::saturatingCast<int>(units->value.items[0]);
+        doc->dpiY = pclxl::saturatingCast<int>(units->value.items[1]);
       }
       // Units per inch whatever the measure: inch, millimetre, tenth of a millimetre.
       static constexpr double kPerInch[] = {1, 25.4, 254};

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "pclxl/checker.h"
+#include "pclxl/numbers.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ std::string show(const pclxl::Attribute& a) {
   const pclxl::Value& v = a.value;
   using pclxl::Shape;
   if (v.shape == Shape::Scalar) {
-    std::string_view e = pclxl::enumName(a.id, static_cast<uint32_t>(v.number()));
+    std::string_view e = pclxl::enumName(a.id, pclxl::saturatingCast<uint32_t>(v.number()));
     return e.empty() ? number(v.number(), v.type) : std::string(e);
   }
   if (v.shape == Shape::Array) {
