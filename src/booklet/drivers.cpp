@@ -34,8 +34,7 @@ void SendSides(JobData* pData, HANDLE hPrinter, ReplayFraming& replay, const She
 }
 
 void WritePrefix(HANDLE hPrinter, const JobData* pData, int entry) {
-  DWORD written = 0;
-  WritePrinter(hPrinter, const_cast<BYTE*>(pData->abPagePrefix[entry]), 4, &written);
+  ReplayWrite(hPrinter, pData->abPagePrefix[entry], 4);
 }
 
 }  // namespace
@@ -96,8 +95,7 @@ BOOL Hardware_DoBooklet(JobData* pData, HANDLE hPrinter) {
     if (pData->file_info.iTotalPage > 1) {
       SendBookletPageData(pData, hPrinter, replay, sheets.sides(), sheets.slots);
       // The printer takes an empty write as the end of a booklet copy.
-      DWORD written = 0;
-      WritePrinter(hPrinter, nullptr, 0, &written);
+      ReplayWrite(hPrinter, nullptr, 0);
     }
   }
   replay.SendTrailer();

@@ -11,9 +11,7 @@ namespace {
 constexpr BYTE kSetPageDefaultCTM = 0x74;
 
 void Write(HANDLE hPrinter, const void* bytes, DWORD count) {
-  if (count == 0) return;
-  DWORD written = 0;
-  WritePrinter(hPrinter, const_cast<void*>(bytes), count, &written);
+  if (count > 0) ReplayWrite(hPrinter, bytes, count);
 }
 
 void WriteSnippet(HANDLE hPrinter, const BOOKLET_SNIPPET& snippet) {

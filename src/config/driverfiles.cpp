@@ -157,6 +157,9 @@ BOOL GetMultiLangINIFile(HANDLE hPrinter, LPWSTR szIniPath) {
       return TRUE;
     }
   }
+  // Every text and option read from it takes its default: say so, since
+  // what prints may then differ from what the user set up.
+  Trace(TEXT("No language INI file was found beside the driver; texts and options take their defaults.\n"));
   return FALSE;
 }
 

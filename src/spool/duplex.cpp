@@ -89,8 +89,9 @@ void ShowManualDuplexMsg(INT, HANDLE hPrinter) {
 }
 
 void PrintInstructionPage(JobData* pData, HANDLE hPrinter) {
+  auto lost = [] { Trace(TEXT("The instruction page could not be read; it is not printed.\n")); };
   GlobalBlock<BYTE> buffer(PRINT_BUF_SIZE);
-  if (!buffer) return;
+  if (!buffer) return lost();
   WCHAR ini[MAX_PATH] = {}, name[MAX_PATH] = {}, windows[MAX_PATH] = {};
   GetMultiLangINIFile(hPrinter, ini);
   SHORT orientation = pData->Settings.dm.dmOrientation;
@@ -101,9 +102,9 @@ void PrintInstructionPage(JobData* pData, HANDLE hPrinter) {
   wsprintfW(path, TEXT("%s%s%s"), windows, TEXT("\\system32\\spool\\drivers\\w32x86\\2"), name);
   FileHandle file(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return;
+  if (!file.valid()) return lost();
   DWORD size = GetFileSize(file.get(), nullptr);
-  if (size == INVALID_FILE_SIZE) return;
+  if (size == INVALID_FILE_SIZE) return lost();
   CopyFileToPrinter(file.get(), hPrinter, buffer.get(), size);
 }
 

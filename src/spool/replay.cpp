@@ -2,23 +2,32 @@
 // odd-only and even-only pages with copies, and collated copies.
 #include "spool/replay.h"
 
+#include <utility>
+
 #include "support/text.h"
 
 namespace {
 
-BOOL SendBytes(HANDLE hPrinter, const BYTE* bytes, DWORD count) {
-  DWORD written = 0;
-  return WritePrinter(hPrinter, const_cast<BYTE*>(bytes), count, &written);
-}
+// Replays run on the thread of DrvSplEndDoc, one at a time per thread.
+thread_local DWORD tFailedReplayWrites = 0;
 
 }  // namespace
+
+BOOL ReplayWrite(HANDLE hPrinter, const void* bytes, DWORD count) {
+  DWORD written = 0;
+  BOOL ok = WritePrinter(hPrinter, const_cast<void*>(bytes), count, &written);
+  if (!ok) ++tFailedReplayWrites;
+  return ok;
+}
+
+DWORD TakeFailedReplayWrites() { return std::exchange(tFailedReplayWrites, 0); }
 
 void CopyFileToPrinter(HANDLE hFile, HANDLE hPrinter, BYTE* pBuffer, DWORD cbData) {
   while (cbData > 0) {
     DWORD chunk = cbData > PRINT_BUF_SIZE ? PRINT_BUF_SIZE : cbData;
     DWORD read = 0;
     BOOL ok = ReadFile(hFile, pBuffer, chunk, &read, nullptr);
-    if (read > 0) SendBytes(hPrinter, pBuffer, read);
+    if (read > 0) ReplayWrite(hPrinter, pBuffer, read);
     if (!ok || read < chunk) {
       Trace(TEXT("Short read from the spool file; the rest of the range is not sent.\n"));
       return;
@@ -75,6 +84,7 @@ void ReplayFraming::SendHeader(bool reordering) {
   DWORD read = 0;
   ReadFile(pData_->hTempFile, pData_->abPagePrefix, 8, &read, nullptr);
   havePrefixes_ = read == 8;
+  if (!havePrefixes_) Trace(TEXT("The page prefixes could not be read from the spool file; the pages go without them.\n"));
 }
 
 void ReplayFraming::SendPage(INT k) {
@@ -85,7 +95,7 @@ void ReplayFraming::SendPage(INT k) {
 }
 
 void ReplayFraming::SendPrefix(int entry) {
-  if (havePrefixes_) SendBytes(hPrinter_, pData_->abPagePrefix[entry], 4);
+  if (havePrefixes_) ReplayWrite(hPrinter_, pData_->abPagePrefix[entry], 4);
 }
 
 void ReplayFraming::SendTrailer() {

@@ -7,6 +7,12 @@
 
 constexpr DWORD PRINT_BUF_SIZE = 8192;
 
+// Every printer write of a replay goes through ReplayWrite: a failed write
+// does not stop the replay, but it is counted for the replay's end to
+// report (TakeFailedReplayWrites: the count on this thread, then 0).
+BOOL ReplayWrite(HANDLE hPrinter, const void* bytes, DWORD count);
+DWORD TakeFailedReplayWrites();
+
 // Copies `cbData` bytes from the file's current position to the printer
 // through `pBuffer` (PRINT_BUF_SIZE bytes), sending only what was read: a
 // short or failed read ends the range.

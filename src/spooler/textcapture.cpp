@@ -63,7 +63,10 @@ BOOL StartCapture(JobData* pData, DWORD cbBuf, LPDWORD pcWritten) {
 BOOL ReplayCapture(JobData* pData) {
   TEXT_CAPTURE& t = pData->text;
   GlobalBlock<BYTE> buffer(PRINT_BUF_SIZE);
-  if (!buffer) return FALSE;
+  if (!buffer) {
+    Trace(TEXT("The captured text could not be replayed: no memory for its buffer.\n"));
+    return FALSE;
+  }
   auto fail = [&](LPCWSTR message, UINT style) {
     CloseAndDelete(t);
     ShowMessage(message, style);

@@ -180,7 +180,10 @@ BOOL WriteDirectWatermarkBlock(JobData* pData) {
   DWORD size = 0;
   if (!JobWatermark(pData, &data, &size)) return FALSE;
   if (!UMPD_XLFN_PushGraphicStates(hPrinter)) return FALSE;
-  if (pData->Settings.wNoClipToPage == 0) WriteBytes(hPrinter, &kSetClipToPage, 1);
+  // The block goes on without the clip: the watermark may then spill
+  // outside the page's clip, which the trace says.
+  if (pData->Settings.wNoClipToPage == 0 && !WriteBytes(hPrinter, &kSetClipToPage, 1))
+    Trace(TEXT("The watermark block's clip to the page could not be written.\n"));
   if (!WriteBytes(hPrinter, kRopSetting, sizeof kRopSetting)) return FALSE;
   if (!PrintWatermark(pData)) return FALSE;
   return UMPD_XLFN_PopGraphicStates(hPrinter);

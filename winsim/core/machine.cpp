@@ -272,6 +272,16 @@ void Machine::clearFaults() {
   impl_->state.faults.clear();
 }
 
+std::map<std::string, int> Machine::faultPoints() const {
+  auto g = lock();
+  return impl_->state.faultPoints;
+}
+
+int Machine::faultsFired() const {
+  auto g = lock();
+  return impl_->state.faultsFired;
+}
+
 void Machine::setObserver(Observer observer) {
   auto g = lock();
   impl_->state.observer = std::move(observer);

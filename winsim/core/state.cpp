@@ -100,13 +100,14 @@ std::string jsonString(std::string_view s) { return JsonString(s); }
 bool faultHits(const char* function, std::u16string_view path) {
   auto& s = state();
   std::lock_guard g(s.mu);
+  ++s.faultPoints[function];
   for (auto& rule : s.faults) {
     if (rule.spent || rule.plan.function != function) continue;
     if (!rule.plan.pathPattern.empty() && !globMatch(rule.plan.pathPattern, path)) continue;
     ++rule.seen;
-    if (rule.plan.every) return true;
-    if (rule.seen == rule.plan.nth) {
-      rule.spent = true;
+    if (rule.plan.every || rule.seen == rule.plan.nth) {
+      rule.spent = !rule.plan.every;
+      ++s.faultsFired;
       return true;
     }
   }

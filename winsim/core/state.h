@@ -136,6 +136,10 @@ struct State {
   std::vector<MessageBoxRecord> boxes;
   std::vector<std::u16string> traces;
   std::vector<FaultRule> faults;
+  // The calls that could have been made to fail, by function, and how
+  // many did fail.
+  std::map<std::string, int> faultPoints;
+  int faultsFired = 0;
   Observer observer;
   bool logApi = false;
   bool keepTraces = true;

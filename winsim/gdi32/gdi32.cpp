@@ -485,8 +485,11 @@ BOOL WINAPI TextOutW(HDC hdc, int x, int y, LPCWSTR text, int count) {
     setError(ERROR_INVALID_HANDLE);
     return log.result(FALSE), FALSE;
   }
-  // A font without outlines (a bitmap face, say) adds nothing to a path.
-  Path path = faultHits("GlyphOutlines") ? Path() : placeText(*font, lf, align, x, y, std::u16string_view(text, static_cast<size_t>(count)));
+  // A font without outlines (a bitmap face, say) adds nothing to a path;
+  // drawn outside a path its text still prints.
+  Path path = inPath && faultHits("GlyphOutlines")
+                  ? Path()
+                  : placeText(*font, lf, align, x, y, std::u16string_view(text, static_cast<size_t>(count)));
   BOOL ok = TRUE;
   if (inPath) {
     auto g = lock();

@@ -125,6 +125,11 @@ class Machine {
 
   void addFault(const FaultPlan& fault);
   void clearFaults();
+  // How often each function that faults can hit was called since the
+  // machine started (the points a fault could be injected at), and how
+  // many injected faults hit.
+  std::map<std::string, int> faultPoints() const;
+  int faultsFired() const;
 
   void setObserver(Observer observer);
   // Whether traces are kept for traces() (on by default; a long job's
