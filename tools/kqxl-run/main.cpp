@@ -8,7 +8,9 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <sstream>
+#include <thread>
 
 #include "jobkit/player.h"
 #include "jobkit/report.h"
@@ -18,15 +20,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char kUsage[] = R"(usage: kqxl-run [options] JOBSCRIPT
+const char kUsage[] = R"(usage: kqxl-run [options] JOBSCRIPT...
 
 Plays JOBSCRIPT through the KQXLUMPD spooler hooks on a simulated Windows
-machine and writes what reached the printer port.
+machine and writes what reached the printer port. Several scripts play at
+once on the one machine, a thread each, as jobs on several printers do.
 
 options:
   -o DIR            write DIR/doc-1.prn, doc-2.prn, ... (one per spooler
                     document) and DIR/events.jsonl; without -o the bytes of
-                    all documents go to standard output unless it is a terminal
+                    all documents go to standard output unless it is a
+                    terminal. With several scripts, each writes to
+                    DIR/NAME/, NAME its file name without .job, its
+                    documents numbered from 1
   --machine DIR     use the machine folder DIR, creating it from the default
                     machine when it does not exist, and keep it
   --image DIR       the default machine to start from (default: the build's)
@@ -43,8 +49,9 @@ The job script reference is docs/job-script.md. Events (JSON Lines):
   {"event":"document","number":1,"name":"...","bytes":N,"file":"doc-1.prn"}
   {"event":"api",...}        with --log-api
   {"event":"leak",...}       whatever the component left behind, at exit
-Exit status: 0 when the script ran to its end, whatever the hooks returned;
-2 for a script error (reported as FILE:LINE: message); 1 for anything else.
+Exit status: 0 when the scripts ran to their end, whatever the hooks
+returned; 2 for a script error (reported as FILE:LINE: message); 1 for
+anything else.
 )";
 
 class StdoutSink : public winsim::DocumentSink {
@@ -61,7 +68,7 @@ class StdoutSink : public winsim::DocumentSink {
 };
 
 struct Options {
-  fs::path script;
+  std::vector<fs::path> scripts;
   fs::path outDir;
   fs::path machineDir;
   fs::path image = KQXL_MACHINE_IMAGE;
@@ -69,6 +76,51 @@ struct Options {
   bool logApi = false;
   bool interactive = false;
 };
+
+// One script's run: its directives, its report and where its documents go.
+struct ScriptRun {
+  fs::path script, out;
+  std::vector<jobkit::Directive> directives;
+  jobkit::RunReport report;
+  std::ofstream events;
+  std::map<int, int> numbers;  // the machine's document numbers -> this script's
+  int exitCode = 0;
+
+  bool parse() {
+    std::ifstream in(script, std::ios::binary);
+    if (!in) {
+      std::cerr << script.string() << ": cannot read the job script\n";
+      return false;
+    }
+    std::stringstream text;
+    text << in.rdbuf();
+    jobkit::ScriptError error;
+    if (jobkit::parseScript(text.str(), &directives, &error)) return true;
+    std::cerr << script.string() << ":" << error.line << ": " << error.message << "\n";
+    return false;
+  }
+
+  void play(winsim::Machine& machine);
+};
+
+// The script whose thread is running, for the machine's callbacks.
+thread_local ScriptRun* tRun = nullptr;
+
+void ScriptRun::play(winsim::Machine& machine) {
+  tRun = this;
+  jobkit::SimHost host(machine);
+  jobkit::Player player(host, script.parent_path());
+  player.onHook([this](const jobkit::HookResult& h) { report.hook(h); });
+  jobkit::ScriptError error;
+  if (!player.run(directives, &error)) {
+    std::cerr << script.string() << ":" << error.line << ": " << error.message << "\n";
+    exitCode = 2;
+  } else if (!player.fatal().empty()) {
+    std::cerr << "kqxl-run: " << player.fatal() << "\n";
+    exitCode = 1;
+  }
+  tRun = nullptr;
+}
 
 int usageError(const std::string& message) {
   std::cerr << "kqxl-run: " << message << "\n" << kUsage;
@@ -137,26 +189,24 @@ int main(int argc, char** argv) {
       opt.interactive = true;
     } else if (!a.empty() && a[0] == '-') {
       return usageError("unknown option " + a);
-    } else if (opt.script.empty()) {
-      opt.script = a;
     } else {
-      return usageError("one job script at a time");
+      opt.scripts.push_back(a);
     }
   }
-  if (opt.script.empty()) return usageError("no job script");
+  if (opt.scripts.empty()) return usageError("no job script");
+  if (opt.scripts.size() > 1 && opt.outDir.empty()) return usageError("several scripts need -o DIR");
 
-  std::ifstream scriptFile(opt.script, std::ios::binary);
-  if (!scriptFile) {
-    std::cerr << opt.script.string() << ": cannot read the job script\n";
-    return 2;
-  }
-  std::stringstream text;
-  text << scriptFile.rdbuf();
-  std::vector<jobkit::Directive> script;
-  jobkit::ScriptError scriptError;
-  if (!jobkit::parseScript(text.str(), &script, &scriptError)) {
-    std::cerr << opt.script.string() << ":" << scriptError.line << ": " << scriptError.message << "\n";
-    return 2;
+  std::vector<std::unique_ptr<ScriptRun>> runs;
+  for (auto& script : opt.scripts) {
+    auto run = std::make_unique<ScriptRun>();
+    run->script = script;
+    if (!run->parse()) return 2;
+    if (opt.scripts.size() == 1) run->out = opt.outDir;
+    else if (!opt.outDir.empty()) run->out = opt.outDir / script.stem();
+    for (auto& other : runs)
+      if (!run->out.empty() && other->out == run->out)
+        return usageError("two scripts named " + script.stem().string());
+    runs.push_back(std::move(run));
   }
 
   std::error_code ec;
@@ -178,59 +228,72 @@ int main(int argc, char** argv) {
     winsim::Machine::createFrom(opt.image, root);
   }
 
-  jobkit::RunReport report;
-  std::ofstream eventsOut, eventsExtra;
-  if (!opt.outDir.empty()) {
-    fs::create_directories(opt.outDir, ec);
-    eventsOut.open(opt.outDir / "events.jsonl", std::ios::trunc);
-    report.addEventStream(&eventsOut);
+  for (auto& run : runs) {
+    if (!run->out.empty()) {
+      fs::create_directories(run->out, ec);
+      run->events.open(run->out / "events.jsonl", std::ios::trunc);
+      run->report.addEventStream(&run->events);
+    }
   }
+  std::ofstream eventsExtra;
   if (opt.eventsFile == "-") {
-    report.addEventStream(&std::cerr);
-  } else if (!opt.eventsFile.empty()) {
+    runs[0]->report.addEventStream(&std::cerr);
+  } else if (!opt.eventsFile.empty() && runs.size() == 1) {
     eventsExtra.open(opt.eventsFile, std::ios::trunc);
-    report.addEventStream(&eventsExtra);
+    runs[0]->report.addEventStream(&eventsExtra);
   }
 
-  int exitCode = 0;
   {
     winsim::Machine machine(root);
     bool toStdout = opt.outDir.empty() && !isatty(STDOUT_FILENO);
+    // Each script's documents are numbered from 1, in the order its jobs
+    // started them; what no script's thread did (the component's unload at
+    // the end) goes to every script's log.
+    auto each = [&](auto report) {
+      if (tRun) return report(*tRun);
+      for (auto& run : runs) report(*run);
+    };
     machine.setSinkFactory([&](int number, std::u16string_view, std::string* file) -> std::unique_ptr<winsim::DocumentSink> {
-      if (!opt.outDir.empty()) {
-        std::string name = "doc-" + std::to_string(number) + ".prn";
-        *file = name;
-        return winsim::fileSink(opt.outDir / name);
+      if (tRun && !tRun->out.empty()) {
+        *file = "doc-" + std::to_string(tRun->numbers[number]) + ".prn";
+        return winsim::fileSink(tRun->out / *file);
       }
       return std::make_unique<StdoutSink>(toStdout ? stdout : nullptr);
     });
     winsim::Observer observer;
-    observer.trace = [&](std::u16string_view t) { report.trace(t); };
+    observer.trace = [&](std::u16string_view t) { each([&](ScriptRun& r) { r.report.trace(t); }); };
     observer.messageBox = [&](const winsim::MessageBoxRecord& box) {
-      report.messageBox(box.text, box.caption, box.style, box.answer);
+      each([&](ScriptRun& r) { r.report.messageBox(box.text, box.caption, box.style, box.answer); });
     };
-    observer.api = [&](const std::string& line) { report.event(line); };
+    observer.api = [&](const std::string& line) { each([&](ScriptRun& r) { r.report.event(line); }); };
+    observer.documentStarted = [&](int number) {
+      if (tRun) tRun->numbers[number] = static_cast<int>(tRun->numbers.size()) + 1;
+    };
     observer.documentDone = [&](const winsim::DocumentRecord& doc) {
-      report.document(doc.number, doc.name, doc.bytes, doc.file);
+      each([&](ScriptRun& r) {
+        auto local = r.numbers.find(doc.number);
+        r.report.document(local == r.numbers.end() ? doc.number : local->second, doc.name, doc.bytes, doc.file);
+      });
     };
     machine.setObserver(observer);
     machine.setKeepTraces(false);  // they stream to the event log; a long job keeps none
     machine.setLogApi(opt.logApi);
     if (opt.interactive) machine.setAnswerCallback(askOnTerminal);
 
-    jobkit::SimHost host(machine);
-    jobkit::Player player(host, opt.script.parent_path());
-    player.onHook([&](const jobkit::HookResult& h) { report.hook(h); });
-    if (!player.run(script, &scriptError)) {
-      std::cerr << opt.script.string() << ":" << scriptError.line << ": " << scriptError.message << "\n";
-      exitCode = 2;
-    } else if (!player.fatal().empty()) {
-      std::cerr << "kqxl-run: " << player.fatal() << "\n";
-      exitCode = 1;
+    if (runs.size() == 1) {
+      runs[0]->play(machine);
+    } else {
+      std::vector<std::thread> threads;
+      for (auto& run : runs) threads.emplace_back([&machine, r = run.get()] { r->play(machine); });
+      for (auto& t : threads) t.join();
     }
-    for (auto& leak : machine.leaks()) report.leak(leak.kind, leak.what);
+    for (auto& leak : machine.leaks()) each([&](ScriptRun& r) { r.report.leak(leak.kind, leak.what); });
   }
-  report.finish(std::cerr);
+  int exitCode = 0;
+  for (auto& run : runs) {
+    run->report.finish(std::cerr);
+    exitCode = std::max(exitCode, run->exitCode);
+  }
   if (temporary) fs::remove_all(root, ec);
   return exitCode;
 }

@@ -254,7 +254,8 @@ UINT Machine::codePage() const {
 
 void Machine::queueAnswers(const std::vector<int>& answers) {
   auto g = lock();
-  impl_->state.answers.insert(impl_->state.answers.end(), answers.begin(), answers.end());
+  auto& mine = impl_->state.answers[std::this_thread::get_id()];
+  mine.insert(mine.end(), answers.begin(), answers.end());
 }
 
 void Machine::setAnswerCallback(std::function<int(const MessageBoxRecord&)> ask) {
@@ -264,7 +265,7 @@ void Machine::setAnswerCallback(std::function<int(const MessageBoxRecord&)> ask)
 
 void Machine::addFault(const FaultPlan& fault) {
   auto g = lock();
-  impl_->state.faults.push_back(FaultRule{fault, 0, false});
+  impl_->state.faults.push_back(FaultRule{fault, 0, false, std::this_thread::get_id()});
 }
 
 void Machine::clearFaults() {

@@ -102,7 +102,7 @@ bool faultHits(const char* function, std::u16string_view path) {
   std::lock_guard g(s.mu);
   ++s.faultPoints[function];
   for (auto& rule : s.faults) {
-    if (rule.spent || rule.plan.function != function) continue;
+    if (rule.spent || rule.plan.function != function || rule.thread != std::this_thread::get_id()) continue;
     if (!rule.plan.pathPattern.empty() && !globMatch(rule.plan.pathPattern, path)) continue;
     ++rule.seen;
     if (rule.plan.every || rule.seen == rule.plan.nth) {

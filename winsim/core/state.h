@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <thread>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -103,6 +104,7 @@ struct FaultRule {
   FaultPlan plan;
   int seen = 0;
   bool spent = false;
+  std::thread::id thread;  // whose calls it fails
 };
 
 struct State {
@@ -131,7 +133,9 @@ struct State {
   std::map<int, OpenDocument> openDocuments;
   SinkFactory sinkFactory;
 
-  std::deque<int> answers;
+  // Scripted answers and injected faults belong to the thread that set them
+  // up: several hosts may play on one machine at once, one thread each.
+  std::map<std::thread::id, std::deque<int>> answers;
   std::function<int(const MessageBoxRecord&)> ask;
   std::vector<MessageBoxRecord> boxes;
   std::vector<std::u16string> traces;

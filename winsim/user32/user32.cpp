@@ -46,9 +46,10 @@ int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style) {
   {
     auto g = lock();
     auto& s = state();
-    if (!s.answers.empty()) {
-      box.answer = s.answers.front();
-      s.answers.pop_front();
+    auto& mine = s.answers[std::this_thread::get_id()];
+    if (!mine.empty()) {
+      box.answer = mine.front();
+      mine.pop_front();
     } else if (s.ask) {
       ask = s.ask;
     } else {

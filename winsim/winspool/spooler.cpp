@@ -68,12 +68,13 @@ class FileSink : public DocumentSink {
 
 int startDocument(State& s, PrinterHandle& ph, std::u16string_view name, std::u16string_view outputFile) {
   int number = static_cast<int>(s.documents.size()) + 1;
+  if (s.observer.documentStarted) s.observer.documentStarted(number);
   DocumentRecord record{number, std::u16string(name), 0, ""};
   std::unique_ptr<DocumentSink> sink;
   fs::path host;
   if (!outputFile.empty() && hostPathOf(outputFile, &host)) {
     sink = fileSink(host);
-    record.file = host.string();
+    record.file = toUtf8(outputFile);  // as the job named it
   } else if (s.sinkFactory) {
     sink = s.sinkFactory(number, name, &record.file);
   } else {

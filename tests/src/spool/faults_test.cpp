@@ -42,8 +42,10 @@ TEST(ReplayFaults, EachCallFailingInTurn) {
           auto boxes = m->messageBoxes();
           EXPECT_TRUE(std::any_of(boxes.begin(), boxes.end(), [&](auto& b) { return b.text == expected; }));
         }
-        if (std::string(function) == "GlobalAlloc" && nth == 1 && !std::string(order).starts_with("wManualDuplex"))
-          EXPECT_TRUE(nothingPrinted);  // the transfer buffer is the first allocation of these replays
+        // The transfer buffer is the first allocation of these replays.
+        if (std::string(function) == "GlobalAlloc" && nth == 1 && !std::string(order).starts_with("wManualDuplex")) {
+          EXPECT_TRUE(nothingPrinted);
+        }
         // Whatever reached the port is a prefix of runs the job holds: no
         // bytes that were never read.
         for (int d = 1; d <= m.documentCount(); ++d)

@@ -148,4 +148,65 @@ TEST_F(Runner, FailedHooksAreSummarised) {
   EXPECT_NE(r.err.find("failed hook: DrvSplWritePrinter"), std::string::npos) << r.err;
 }
 
+// A job of three pages with a watermark in each, on a printer of its own.
+std::string pagesJob(const std::string& printer, const std::string& settings) {
+  std::string script = "printer name=\"" + printer + "\"\nsettings " + settings +
+                       "\nstartdoc document=\"" + printer + "\"\nwrite settings\nwrite hex 01 02 03 04 05 06 07 08\n";
+  for (int page = 1; page <= 3; ++page)
+    script += "startpage\nwrite marker page-start 1\nwrite text \"" + printer + " page " + std::to_string(page) +
+              "\"\nwrite marker watermark\nendpage\n";
+  return script + "write marker pages-end\nwrite text \"end\"\nenddoc\nclose\n";
+}
+
+// What a script's run leaves in its folder that must not depend on other
+// scripts running beside it: its documents, and its events but for the
+// component's load and unload (only one script's thread loads it) and the
+// spool file's clock-made name.
+std::string outputOf(const fs::path& dir) {
+  std::string all;
+  for (int n = 1; fs::exists(dir / ("doc-" + std::to_string(n) + ".prn")); ++n)
+    all += "doc " + std::to_string(n) + ": " + slurp(dir / ("doc-" + std::to_string(n) + ".prn")) + "\n";
+  std::istringstream events(slurp(dir / "events.jsonl"));
+  for (std::string line; std::getline(events, line);) {
+    if (line.find("DllEntryPoint") != std::string::npos) continue;
+    size_t at = line.find("ZQP");
+    if (at != std::string::npos) line = line.substr(0, at);
+    all += line + "\n";
+  }
+  return all;
+}
+
+// Several scripts at once on one machine, a thread each: watermarked,
+// spooled and direct jobs on three printers, each printing what it prints
+// alone, its documents numbered from 1.
+TEST_F(Runner, SeveralScriptsAtOnceEachPrintWhatTheyPrintAlone) {
+  const std::pair<const char*, std::string> jobs[] = {
+      {"alpha", pagesJob("Alpha", "wWatermark=1 szWatermarkText=\"ALPHA\" szWatermarkFont=\"DejaVu Sans\"")},
+      {"beta", pagesJob("Beta", "wWatermark=1 szWatermarkText=\"BETA\" szWatermarkFont=\"DejaVu Sans\" wReverseOrder=1")},
+      {"gamma", pagesJob("Gamma", "wCollate=1 dmCopies=2")},
+  };
+  std::string all;
+  for (auto& [name, script] : jobs) {
+    std::ofstream(dir / (std::string(name) + ".job")) << script;
+    all += " " + (dir / (std::string(name) + ".job")).string();
+    std::string alone = std::string(KQXL_RUN) + " -o " + (dir / "alone" / name).string() + " " +
+                        (dir / (std::string(name) + ".job")).string() + " 2>/dev/null";
+    ASSERT_EQ(std::system(alone.c_str()), 0);
+  }
+  for (int round = 0; round < 4; ++round) {
+    fs::remove_all(dir / "together");
+    std::string together = std::string(KQXL_RUN) + " -o " + (dir / "together").string() + all + " 2>/dev/null";
+    ASSERT_EQ(std::system(together.c_str()), 0);
+    for (auto& [name, script] : jobs) {
+      std::string alone = outputOf(dir / "alone" / name);
+      EXPECT_NE(alone.find("doc 1: "), std::string::npos);
+      EXPECT_EQ(outputOf(dir / "together" / name), alone) << name << " in round " << round;
+    }
+  }
+  RunResult r = run("startdoc\nclose\n", "-o " + (dir / "x").string() + " " + (dir / "alpha.job").string());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(fs::exists(dir / "x" / "job" / "events.jsonl"));
+  EXPECT_EQ(run("startdoc\n", (dir / "alpha.job").string()).status, 2);  // several scripts need -o
+}
+
 }  // namespace

@@ -73,6 +73,7 @@ struct Observer {
   std::function<void(std::u16string_view)> trace;            // OutputDebugStringW
   std::function<void(const MessageBoxRecord&)> messageBox;   // after it was answered
   std::function<void(const std::string& json)> api;          // one JSON object per call
+  std::function<void(int number)> documentStarted;             // before its sink is made
   std::function<void(const DocumentRecord&)> documentDone;
 };
 
@@ -119,7 +120,9 @@ class Machine {
   UINT codePage() const;
 
   // Message boxes: scripted answers first, then the callback, else IDOK or
-  // the first button of the style.
+  // the first button of the style. Answers and faults are the calling
+  // thread's: they answer and fail only that thread's calls, so that hosts
+  // playing on one machine at once, one thread each, keep to their own.
   void queueAnswers(const std::vector<int>& answers);
   void setAnswerCallback(std::function<int(const MessageBoxRecord&)> ask);
 
