@@ -29,22 +29,29 @@ sanitize: setup
 	  UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2
 	@$(MAKE) --no-print-directory fuzz
 
-# Under libFuzzer with the sanitizers, FUZZ_SECONDS each: the PCL XL reader
-# and checker, seeded with the Ghostscript-made documents; booklet jobs
-# through the hooks, seeded with a few well-formed ones.
-FUZZ_SECONDS ?= 60
+# Under libFuzzer with the sanitizers, FUZZ_SECONDS each, every target with
+# its seed corpus: the PCL XL reader and checker (the Ghostscript-made
+# documents), booklet jobs and the whole write path through the hooks, the
+# job script reader (the examples), the profile and registry file readers.
+FUZZ_SECONDS ?= 30
+FUZZ_TARGETS := pclxl:65536:examples/*.pxl,tests/data/*.pxl,tests/data/fuzz/* \
+  booklet:4096:tests/data/fuzz-booklet/* writepath:8192:tests/data/fuzz-writepath/* \
+  jobscript:8192:examples/*.job,tests/tools/kqxl-run-win/jobs/*.job \
+  profile:8192:machine/image/WINDOWS/system32/spool/drivers/w32x86/2/*.INI,machine/image/winsim/printers.ini \
+  registry:8192:tests/data/fuzz-registry/*
 fuzz: setup
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DKQXL_FUZZ=ON -DKQXL_SANITIZE=ON >/dev/null
 	@cmake --build build-fuzz
-	@mkdir -p build-fuzz/corpus && cp examples/*.pxl tests/data/*.pxl tests/data/fuzz/* build-fuzz/corpus/
-	@build-fuzz/fuzz/pclxl_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=65536 -print_final_stats=1 \
-	  -artifact_prefix=build-fuzz/ build-fuzz/corpus > build-fuzz/pclxl_fuzz.log 2>&1; \
-	  rc=$$?; tail -n 12 build-fuzz/pclxl_fuzz.log; exit $$rc
-	@mkdir -p build-fuzz/booklet-corpus && cp tests/data/fuzz-booklet/* build-fuzz/booklet-corpus/
-	@ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp \
-	  build-fuzz/fuzz/booklet_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -print_final_stats=1 \
-	  -artifact_prefix=build-fuzz/ build-fuzz/booklet-corpus > build-fuzz/booklet_fuzz.log 2>&1; \
-	  rc=$$?; tail -n 12 build-fuzz/booklet_fuzz.log; exit $$rc
+	@for t in $(FUZZ_TARGETS); do \
+	  name=$${t%%:*}; rest=$${t#*:}; len=$${rest%%:*}; seeds=$${rest#*:}; \
+	  rm -rf build-fuzz/corpus-$$name && mkdir -p build-fuzz/corpus-$$name && \
+	  cp $$(echo $$seeds | tr , ' ') build-fuzz/corpus-$$name/ && \
+	  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp \
+	    build-fuzz/fuzz/$${name}_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=$$len -print_final_stats=1 \
+	    -artifact_prefix=build-fuzz/$$name- build-fuzz/corpus-$$name > build-fuzz/$$name.log 2>&1; \
+	  rc=$$?; echo "== $${name}_fuzz"; grep -E "^stat::number_of_executed_units|^SUMMARY|ERROR" build-fuzz/$$name.log | head -n 5; \
+	  [ $$rc -eq 0 ] || { tail -n 30 build-fuzz/$$name.log; exit $$rc; }; \
+	done
 
 # Benchmarks (not part of the tests): KQXL_BENCH_MB sets the stream size.
 bench: build

@@ -43,7 +43,7 @@ struct BenchMachine {
     fs::remove_all(root);
     winsim::Machine::createFrom(KQXL_MACHINE_IMAGE, root);
     machine = std::make_unique<winsim::Machine>(root);
-    machine->setKeepTraces(false);
+    machine->setKeepHistory(false);
     machine->setSinkFactory([](int, std::u16string_view, std::string*) { return winsim::fileSink(scratch() / "port.prn"); });
   }
 };

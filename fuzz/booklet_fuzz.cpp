@@ -18,27 +18,10 @@
 #include <memory>
 #include <string>
 
+#include "fuzz_machine.h"
 #include "jobkit/settings.h"
 
 namespace {
-
-class Discard : public winsim::DocumentSink {
- public:
-  bool write(const void*, size_t) override { return true; }
-};
-
-winsim::Machine& machine() {
-  static std::unique_ptr<winsim::Machine> m = [] {
-    char pattern[] = "/tmp/kqxl-booklet-fuzz-XXXXXX";
-    std::filesystem::path root = std::filesystem::path(mkdtemp(pattern)) / "machine";
-    winsim::Machine::createFrom(KQXL_MACHINE_IMAGE, root);
-    auto machine = std::make_unique<winsim::Machine>(root);
-    machine->setKeepTraces(false);
-    machine->setSinkFactory([](int, std::u16string_view, std::string*) { return std::make_unique<Discard>(); });
-    return machine;
-  }();
-  return *m;
-}
 
 std::vector<uint8_t> settingsFor(uint8_t a, uint8_t b) {
   jobkit::SettingsBuilder s;
@@ -59,7 +42,7 @@ std::vector<uint8_t> settingsFor(uint8_t a, uint8_t b) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
-  winsim::Machine& m = machine();
+  winsim::Machine& m = fuzz::Machine();
   static const char16_t* const kModes[] = {u"0", u"1", u"2"};
   static int mode = -1;
   if (mode != data[1] % 3) {
@@ -92,10 +75,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     job.endDoc();
     job.close();
   }
-  auto leaks = m.leaks();
-  if (!leaks.empty() || !m.tempFiles().empty()) {
-    for (auto& l : leaks) std::fprintf(stderr, "left behind: %s %s\n", l.kind.c_str(), l.what.c_str());
-    std::abort();
-  }
+  fuzz::AbortOnLeaks(m);
   return 0;
 }

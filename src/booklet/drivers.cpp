@@ -33,8 +33,8 @@ void SendSides(JobData* pData, HANDLE hPrinter, ReplayFraming& replay, const She
     SendBookletPageData(pData, hPrinter, replay, side, sheets.slots);
 }
 
-void WritePrefix(HANDLE hPrinter, const JobData* pData, int entry) {
-  ReplayWrite(hPrinter, pData->abPagePrefix[entry], 4);
+void WritePrefix(HANDLE hPrinter, JobData* pData, int entry) {
+  ReplayWrite(pData, hPrinter, pData->abPagePrefix[entry], 4);
 }
 
 }  // namespace
@@ -95,7 +95,7 @@ BOOL Hardware_DoBooklet(JobData* pData, HANDLE hPrinter) {
     if (pData->file_info.iTotalPage > 1) {
       SendBookletPageData(pData, hPrinter, replay, sheets.sides(), sheets.slots);
       // The printer takes an empty write as the end of a booklet copy.
-      ReplayWrite(hPrinter, nullptr, 0);
+      ReplayWrite(pData, hPrinter, nullptr, 0);
     }
   }
   replay.SendTrailer();

@@ -10,12 +10,12 @@ namespace {
 
 constexpr BYTE kSetPageDefaultCTM = 0x74;
 
-void Write(HANDLE hPrinter, const void* bytes, DWORD count) {
-  if (count > 0) ReplayWrite(hPrinter, bytes, count);
+void Write(JobData* pData, HANDLE hPrinter, const void* bytes, DWORD count) {
+  if (count > 0) ReplayWrite(pData, hPrinter, bytes, count);
 }
 
-void WriteSnippet(HANDLE hPrinter, const BOOKLET_SNIPPET& snippet) {
-  Write(hPrinter, snippet.abData, snippet.bLength);
+void WriteSnippet(JobData* pData, HANDLE hPrinter, const BOOKLET_SNIPPET& snippet) {
+  Write(pData, hPrinter, snippet.abData, snippet.bLength);
 }
 
 // The BeginPage snippet of a side: the alternate one for the re-inserted
@@ -42,14 +42,14 @@ void SendPlacedPage(JobData* pData, HANDLE hPrinter, ReplayFraming& replay, INT 
   const BOOKLET_INFO& store = pData->booklet_info;
   BYTE orientation = page - 1 < store.iOrientationSize && store.pOrientation ? store.pOrientation[page - 1] : 0;
   if (orientation == 1) {
-    WriteSnippet(hPrinter, store.abPageOrigin[position]);
-    if (store.bRotationSelector == 2) WriteSnippet(hPrinter, store.abPageRotation[1]);
+    WriteSnippet(pData, hPrinter, store.abPageOrigin[position]);
+    if (store.bRotationSelector == 2) WriteSnippet(pData, hPrinter, store.abPageRotation[1]);
   } else if (orientation == 2) {
-    WriteSnippet(hPrinter, store.abPageOrigin[2 + position]);
-    if (store.bRotationSelector == 1) WriteSnippet(hPrinter, store.abPageRotation[0]);
+    WriteSnippet(pData, hPrinter, store.abPageOrigin[2 + position]);
+    if (store.bRotationSelector == 1) WriteSnippet(pData, hPrinter, store.abPageRotation[0]);
   }
-  WriteSnippet(hPrinter, store.abPageScale);
-  WriteSnippet(hPrinter, store.abClipMode);
+  WriteSnippet(pData, hPrinter, store.abPageScale);
+  WriteSnippet(pData, hPrinter, store.abClipMode);
   replay.SendPage(page);
 }
 
@@ -64,20 +64,20 @@ SidePages PagesOfSide(INT side, INT slots, WORD binding) {
 void SendBookletPageData(JobData* pData, HANDLE hPrinter, ReplayFraming& replay, INT iSide, INT iPageSlots) {
   const BOOKLET_INFO& store = pData->booklet_info;
   const KQDEVMODE& s = pData->Settings;
-  WriteSnippet(hPrinter, BeginPageOf(pData, hPrinter, iSide));
+  WriteSnippet(pData, hPrinter, BeginPageOf(pData, hPrinter, iSide));
   SidePages pages = PagesOfSide(iSide, iPageSlots, s.wBookletBinding == 1 ? 1 : 0);
   bool first = IsPage(pData, pages.first), second = IsPage(pData, pages.second);
   if (s.wOverlayMode == 1 && (first || second)) {
-    WriteSnippet(hPrinter, store.abExecStream[1]);
-    WriteSnippet(hPrinter, store.abPageScale);
-    WriteSnippet(hPrinter, store.abClipMode);
-    WriteSnippet(hPrinter, store.abExecStream[0]);
-    Write(hPrinter, &kSetPageDefaultCTM, 1);
+    WriteSnippet(pData, hPrinter, store.abExecStream[1]);
+    WriteSnippet(pData, hPrinter, store.abPageScale);
+    WriteSnippet(pData, hPrinter, store.abClipMode);
+    WriteSnippet(pData, hPrinter, store.abExecStream[0]);
+    Write(pData, hPrinter, &kSetPageDefaultCTM, 1);
   }
   if (first) {
     SendPlacedPage(pData, hPrinter, replay, pages.first, 0);
-    Write(hPrinter, &kSetPageDefaultCTM, 1);
+    Write(pData, hPrinter, &kSetPageDefaultCTM, 1);
   }
   if (second) SendPlacedPage(pData, hPrinter, replay, pages.second, 1);
-  WriteSnippet(hPrinter, store.abEndPage);
+  WriteSnippet(pData, hPrinter, store.abEndPage);
 }

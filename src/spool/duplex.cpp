@@ -105,7 +105,7 @@ void PrintInstructionPage(JobData* pData, HANDLE hPrinter) {
   if (!file.valid()) return lost();
   DWORD size = GetFileSize(file.get(), nullptr);
   if (size == INVALID_FILE_SIZE) return lost();
-  CopyFileToPrinter(file.get(), hPrinter, buffer.get(), size);
+  CopyFileToPrinter(pData, file.get(), hPrinter, buffer.get(), size);
 }
 
 void EndDocumentAndPrompt(HANDLE hPrinter, DWORD dwJobId, INT nSheets) {

@@ -2,32 +2,21 @@
 // odd-only and even-only pages with copies, and collated copies.
 #include "spool/replay.h"
 
-#include <utility>
-
 #include "support/text.h"
 
-namespace {
-
-// Replays run on the thread of DrvSplEndDoc, one at a time per thread.
-thread_local DWORD tFailedReplayWrites = 0;
-
-}  // namespace
-
-BOOL ReplayWrite(HANDLE hPrinter, const void* bytes, DWORD count) {
+BOOL ReplayWrite(JobData* pData, HANDLE hPrinter, const void* bytes, DWORD count) {
   DWORD written = 0;
   BOOL ok = WritePrinter(hPrinter, const_cast<void*>(bytes), count, &written);
-  if (!ok) ++tFailedReplayWrites;
+  if (!ok) ++pData->dwFailedReplayWrites;
   return ok;
 }
 
-DWORD TakeFailedReplayWrites() { return std::exchange(tFailedReplayWrites, 0); }
-
-void CopyFileToPrinter(HANDLE hFile, HANDLE hPrinter, BYTE* pBuffer, DWORD cbData) {
+void CopyFileToPrinter(JobData* pData, HANDLE hFile, HANDLE hPrinter, BYTE* pBuffer, DWORD cbData) {
   while (cbData > 0) {
     DWORD chunk = cbData > PRINT_BUF_SIZE ? PRINT_BUF_SIZE : cbData;
     DWORD read = 0;
     BOOL ok = ReadFile(hFile, pBuffer, chunk, &read, nullptr);
-    if (read > 0) ReplayWrite(hPrinter, pBuffer, read);
+    if (read > 0) ReplayWrite(pData, hPrinter, pBuffer, read);
     if (!ok || read < chunk) {
       Trace(TEXT("Short read from the spool file; the rest of the range is not sent.\n"));
       return;
@@ -37,7 +26,7 @@ void CopyFileToPrinter(HANDLE hFile, HANDLE hPrinter, BYTE* pBuffer, DWORD cbDat
 }
 
 void SendPageData(JobData* pData, HANDLE hPrinter, BYTE* pBuffer, DWORD cbData) {
-  CopyFileToPrinter(pData->hTempFile, hPrinter, pBuffer, cbData);
+  CopyFileToPrinter(pData, pData->hTempFile, hPrinter, pBuffer, cbData);
 }
 
 ReplayFraming::ReplayFraming(JobData* pData, HANDLE hPrinter)
@@ -95,7 +84,7 @@ void ReplayFraming::SendPage(INT k) {
 }
 
 void ReplayFraming::SendPrefix(int entry) {
-  if (havePrefixes_) ReplayWrite(hPrinter_, pData_->abPagePrefix[entry], 4);
+  if (havePrefixes_) ReplayWrite(pData_, hPrinter_, pData_->abPagePrefix[entry], 4);
 }
 
 void ReplayFraming::SendTrailer() {

@@ -8,15 +8,14 @@
 constexpr DWORD PRINT_BUF_SIZE = 8192;
 
 // Every printer write of a replay goes through ReplayWrite: a failed write
-// does not stop the replay, but it is counted for the replay's end to
-// report (TakeFailedReplayWrites: the count on this thread, then 0).
-BOOL ReplayWrite(HANDLE hPrinter, const void* bytes, DWORD count);
-DWORD TakeFailedReplayWrites();
+// does not stop the replay, but it is counted in the job's
+// dwFailedReplayWrites for the replay's end to report.
+BOOL ReplayWrite(JobData* pData, HANDLE hPrinter, const void* bytes, DWORD count);
 
 // Copies `cbData` bytes from the file's current position to the printer
 // through `pBuffer` (PRINT_BUF_SIZE bytes), sending only what was read: a
 // short or failed read ends the range.
-void CopyFileToPrinter(HANDLE hFile, HANDLE hPrinter, BYTE* pBuffer, DWORD cbData);
+void CopyFileToPrinter(JobData* pData, HANDLE hFile, HANDLE hPrinter, BYTE* pBuffer, DWORD cbData);
 void SendPageData(JobData* pData, HANDLE hPrinter, BYTE* pBuffer, DWORD cbData);
 
 // One replay of the spool file: its transfer buffer, and the header,

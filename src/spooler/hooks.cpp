@@ -67,7 +67,7 @@ void ReplaySpooledJob(JobData* pData) {
   DWORD flags = pData->dwFlags;
   const KQDEVMODE& s = pData->Settings;
   BOOL printed = TRUE;
-  TakeFailedReplayWrites();
+  pData->dwFailedReplayWrites = 0;
   if (flags & FLAG_BOOKLET) {
     if (s.wHardwareBooklet == 2) printed = Hardware_DoBooklet(pData, pData->hPrinter);
     else if (s.wManualDuplex == 2) printed = DoBooklet(pData, pData->hPrinter, pData->dwJobId);
@@ -82,7 +82,7 @@ void ReplaySpooledJob(JobData* pData) {
     if (!DoCollatePrinting(pData, pData->hPrinter)) ShowMessage(TEXT("Failed in collation printing"), MB_OK);
   }
   if (!printed) ShowMessage(TEXT("Failed to print in reverse order"), MB_OK);
-  if (DWORD failed = TakeFailedReplayWrites()) {
+  if (DWORD failed = pData->dwFailedReplayWrites) {
     WCHAR line[128];
     wsprintfW(line, TEXT("%lu writes to the printer failed in the replay: the job did not print whole.\n"), failed);
     Trace(line);

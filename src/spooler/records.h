@@ -195,6 +195,9 @@ struct JobData {
   BYTE* pWatermark[2];
   DWORD dwWatermarkSize[2];
   BOOL bWatermarkTried[2];  // its making was tried, whatever came of it
+  // Printer writes of the replay that failed: a replay goes on past them,
+  // and its end reports them.
+  DWORD dwFailedReplayWrites;
 };
 
 // Process-wide state. Shared values are read and written only inside

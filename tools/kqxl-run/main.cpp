@@ -276,7 +276,7 @@ int main(int argc, char** argv) {
       });
     };
     machine.setObserver(observer);
-    machine.setKeepTraces(false);  // they stream to the event log; a long job keeps none
+    machine.setKeepHistory(false);  // it streams to the event log; a long run keeps none
     machine.setLogApi(opt.logApi);
     if (opt.interactive) machine.setAnswerCallback(askOnTerminal);
 

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -288,9 +289,9 @@ void Machine::setObserver(Observer observer) {
   impl_->state.observer = std::move(observer);
 }
 
-void Machine::setKeepTraces(bool on) {
+void Machine::setKeepHistory(bool on) {
   auto g = lock();
-  impl_->state.keepTraces = on;
+  impl_->state.keepHistory = on;
 }
 
 void Machine::setLogApi(bool on) {
@@ -315,7 +316,10 @@ std::vector<std::u16string> Machine::traces() const {
 
 std::vector<DocumentRecord> Machine::documents() const {
   auto g = lock();
-  return impl_->state.documents;
+  std::vector<DocumentRecord> all = impl_->state.documents;
+  for (auto& [number, open] : impl_->state.openDocuments) all.push_back(open.record);
+  std::sort(all.begin(), all.end(), [](auto& a, auto& b) { return a.number < b.number; });
+  return all;
 }
 
 Snapshot Machine::snapshot() const {

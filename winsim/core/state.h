@@ -69,11 +69,12 @@ struct Module {
 struct PrinterHandle {
   std::u16string printer;
   int document = 0;  // current document number, 0 for none
+  std::vector<DWORD> jobs;  // the jobs started on it, forgotten when it closes
 };
 
 struct OpenDocument {
   std::unique_ptr<DocumentSink> sink;
-  size_t record = 0;  // index into documents
+  DocumentRecord record;
   bool failed = false;
 };
 
@@ -129,7 +130,8 @@ struct State {
   uintptr_t nextPrinter = 1;
   std::map<DWORD, std::pair<std::u16string, std::u16string>> jobs;  // id -> printer, document
   DWORD nextJobId = 1;
-  std::vector<DocumentRecord> documents;
+  int documentCount = 0;
+  std::vector<DocumentRecord> documents;  // finished, while the history is kept
   std::map<int, OpenDocument> openDocuments;
   SinkFactory sinkFactory;
 
@@ -146,7 +148,7 @@ struct State {
   int faultsFired = 0;
   Observer observer;
   bool logApi = false;
-  bool keepTraces = true;
+  bool keepHistory = true;
 
   std::map<uintptr_t, GdiObject> gdiObjects;
   std::map<uintptr_t, DeviceContext> dcs;

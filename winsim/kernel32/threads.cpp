@@ -39,7 +39,7 @@ void WINAPI OutputDebugStringW(LPCWSTR text) {
   std::u16string line(view(text));
   auto g = lock();
   auto& s = state();
-  if (s.keepTraces) s.traces.push_back(line);
+  if (s.keepHistory) s.traces.push_back(line);
   if (s.observer.trace) s.observer.trace(line);
 }
 

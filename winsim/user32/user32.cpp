@@ -60,7 +60,7 @@ int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style) {
   {
     auto g = lock();
     auto& s = state();
-    s.boxes.push_back(box);
+    if (s.keepHistory) s.boxes.push_back(box);
     if (s.observer.messageBox) s.observer.messageBox(box);
   }
   log.result(box.answer);

@@ -67,7 +67,7 @@ class FileSink : public DocumentSink {
 };
 
 int startDocument(State& s, PrinterHandle& ph, std::u16string_view name, std::u16string_view outputFile) {
-  int number = static_cast<int>(s.documents.size()) + 1;
+  int number = ++s.documentCount;
   if (s.observer.documentStarted) s.observer.documentStarted(number);
   DocumentRecord record{number, std::u16string(name), 0, ""};
   std::unique_ptr<DocumentSink> sink;
@@ -85,8 +85,7 @@ int startDocument(State& s, PrinterHandle& ph, std::u16string_view name, std::u1
     sink = fileSink(file);
     record.file = file.string();
   }
-  s.documents.push_back(record);
-  s.openDocuments[number] = OpenDocument{std::move(sink), s.documents.size() - 1, false};
+  s.openDocuments[number] = OpenDocument{std::move(sink), record, false};
   ph.document = number;
   return number;
 }
@@ -96,8 +95,9 @@ void endDocument(State& s, PrinterHandle& ph) {
   ph.document = 0;
   if (it == s.openDocuments.end()) return;
   if (it->second.sink) it->second.sink->finish();
-  DocumentRecord record = s.documents[it->second.record];
+  DocumentRecord record = it->second.record;
   s.openDocuments.erase(it);
+  if (s.keepHistory) s.documents.push_back(record);
   if (s.observer.documentDone) s.observer.documentDone(record);
 }
 
@@ -200,6 +200,7 @@ DWORD WINAPI StartDocPrinterW(HANDLE hPrinter, DWORD level, LPBYTE docInfo) {
     log.arg("pDocName", info->pDocName).arg("pOutputFile", info->pOutputFile);
     job = s.nextJobId++;
     s.jobs[job] = {ph->printer, std::u16string(view(info->pDocName))};
+    ph->jobs.push_back(job);
     startDocument(s, *ph, view(info->pDocName), view(info->pOutputFile));
   }
   log.result(job);
@@ -244,7 +245,7 @@ BOOL WINAPI WritePrinter(HANDLE hPrinter, LPVOID data, DWORD size, LPDWORD writt
     if (size && !(doc.sink && doc.sink->write(data, size))) {
       setError(ERROR_DISK_FULL);
     } else {
-      s.documents[doc.record].bytes += size;
+      doc.record.bytes += size;
       if (written) *written = size;
       ok = TRUE;
     }
@@ -275,6 +276,7 @@ void ClosePrinterHandle(HANDLE printer) {
   PrinterHandle* ph = findPrinterHandle(s, printer);
   if (!ph) return;
   if (ph->document) endDocument(s, *ph);
+  for (DWORD job : ph->jobs) s.jobs.erase(job);  // a closed job is the spooler's no more
   s.printerHandles.erase(reinterpret_cast<uintptr_t>(printer));
 }
 
@@ -316,6 +318,7 @@ bool PrintJob::startDoc() {
     if (jobId_ == 0) jobId_ = s.nextJobId;
     s.nextJobId = std::max(s.nextJobId, jobId_ + 1);
     s.jobs[jobId_] = {printerName_, document_};
+    findPrinterHandle(s, printer_)->jobs.push_back(jobId_);
     startDocument(s, *findPrinterHandle(s, printer_), document_, outputFile_);
   }
   if (calls_.startDoc(hooks, printer_, jobId_)) return true;

@@ -135,9 +135,11 @@ class Machine {
   int faultsFired() const;
 
   void setObserver(Observer observer);
-  // Whether traces are kept for traces() (on by default; a long job's
-  // traces take memory of their own).
-  void setKeepTraces(bool on);
+  // Whether traces, message boxes and finished documents are kept for
+  // traces(), messageBoxes() and documents() (on by default; a long run's
+  // history takes memory of its own, so hosts that stream it to a log turn
+  // it off).
+  void setKeepHistory(bool on);
   void setLogApi(bool on);
   void setSinkFactory(SinkFactory factory);
 
