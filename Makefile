@@ -57,6 +57,7 @@ fuzz: setup
 bench: build
 	@$(BUILD)/bench/pclxl_bench
 	@$(BUILD)/bench/spool_bench
+	@$(BUILD)/bench/soak_bench
 
 cross: setup
 	@for arch in i686 x86_64; do \
