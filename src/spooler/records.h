@@ -213,14 +213,17 @@ extern CRITICAL_SECTION WatermarkSection;
 extern HMODULE hOverlay;
 extern DWORD dwByteCountOfOverlay;
 
-// RAII guard for UmpdSection.
-class UmpdLock {
+// RAII guards for the two critical sections.
+template <CRITICAL_SECTION& Section>
+class SectionLock {
  public:
-  UmpdLock() { EnterCriticalSection(&UmpdSection); }
-  ~UmpdLock() { LeaveCriticalSection(&UmpdSection); }
-  UmpdLock(const UmpdLock&) = delete;
-  UmpdLock& operator=(const UmpdLock&) = delete;
+  SectionLock() { EnterCriticalSection(&Section); }
+  ~SectionLock() { LeaveCriticalSection(&Section); }
+  SectionLock(const SectionLock&) = delete;
+  SectionLock& operator=(const SectionLock&) = delete;
 };
+using UmpdLock = SectionLock<UmpdSection>;
+using WatermarkLock = SectionLock<WatermarkSection>;
 
 // A call that reads a DEVMODE by the sizes it claims (dmSize +
 // dmDriverExtra, as CreateDCW does) must be handed exactly the 1625 bytes
@@ -229,14 +232,6 @@ class UmpdLock {
 // internal job needs. Any other claim is corrected, in the caller's copy, to
 // 220 + 1405.
 void SetRecordDevModeSizes(KQDEVMODE* settings);
-
-class WatermarkLock {
- public:
-  WatermarkLock() { EnterCriticalSection(&WatermarkSection); }
-  ~WatermarkLock() { LeaveCriticalSection(&WatermarkSection); }
-  WatermarkLock(const WatermarkLock&) = delete;
-  WatermarkLock& operator=(const WatermarkLock&) = delete;
-};
 
 // The shared settings record, read or written under the lock.
 void CaptureGlobalSettings(const KQDEVMODE& settings);
