@@ -53,6 +53,7 @@ struct Document {
 struct PrinterHandle {
   std::u16string printer;
   std::unique_ptr<Document> document;
+  std::vector<DWORD> jobs;  // the jobs started on it, forgotten when it closes
 };
 
 struct Spooler {
@@ -159,6 +160,7 @@ DWORD WINAPI StandInStartDocPrinterW(HANDLE hPrinter, DWORD level, LPBYTE docInf
   if (ph->document) return SetLastError(ERROR_INVALID_PRINTER_STATE), 0;
   DWORD job = S().nextJobId++;
   S().jobs[job] = {ph->printer, U16(info->pDocName)};
+  ph->jobs.push_back(job);
   StartDocument(*ph, U16(info->pDocName));
   return job;
 }
@@ -292,6 +294,7 @@ void ClosePrinterHandle(HANDLE printer) {
   PrinterHandle* ph = HandleOf(printer);
   if (!ph) return;
   EndDocument(*ph);
+  for (DWORD job : ph->jobs) S().jobs.erase(job);
   S().handles.erase(reinterpret_cast<uintptr_t>(printer));
 }
 
@@ -301,6 +304,7 @@ DWORD StartJob(HANDLE printer, DWORD id, const std::u16string& document) {
   s.nextJobId = std::max(s.nextJobId, id + 1);
   PrinterHandle* ph = HandleOf(printer);
   s.jobs[id] = {ph->printer, document};
+  ph->jobs.push_back(id);
   StartDocument(*ph, document);
   return id;
 }
