@@ -249,10 +249,10 @@ bool Player::writeDirective(const Directive& d, std::string* error) {
   if (what == "file") {
     if (a.size() < 2) return *error = "usage: write file \"host/path\" [offset=N] [length=N] [chunk=N]", false;
     fs::path host = hostFileOf(scriptDir_, a[1].value);
-    std::ifstream in(host, std::ios::binary);
-    if (!in) return *error = "cannot read " + host.string(), false;
-    std::error_code ec;
-    long long fileSize = static_cast<long long>(fs::file_size(host, ec));
+    HostFile* file = openHostFile(host);
+    if (!file) return *error = "cannot read " + host.string(), false;
+    std::ifstream& in = file->in;
+    long long fileSize = file->size;
     long long offset = 0, length = -1, chunk = -1;
     for (size_t i = 2; i < a.size(); ++i) {
       long long* slot = a[i].key == "offset" ? &offset : a[i].key == "length" ? &length : a[i].key == "chunk" ? &chunk : nullptr;
@@ -263,8 +263,10 @@ bool Player::writeDirective(const Directive& d, std::string* error) {
     if (offset < 0 || offset + length > fileSize) return *error = "range outside " + host.string(), false;
     if (chunk <= 0) chunk = length;
     if (chunk > 0xFFFFFFF) return *error = "chunk too large", false;
+    in.clear();
     in.seekg(offset);
-    std::vector<char> buffer(static_cast<size_t>(std::max(1LL, std::min(chunk, length))));
+    std::vector<char>& buffer = buffer_;
+    buffer.resize(static_cast<size_t>(std::max(1LL, std::min(chunk, length))));
     while (length > 0) {
       size_t n = static_cast<size_t>(std::min<long long>(length, static_cast<long long>(buffer.size())));
       in.read(buffer.data(), static_cast<std::streamsize>(n));
@@ -275,6 +277,16 @@ bool Player::writeDirective(const Directive& d, std::string* error) {
     return true;
   }
   return *error = "unknown write \"" + what + "\"", false;
+}
+
+Player::HostFile* Player::openHostFile(const fs::path& host) {
+  auto it = hostFiles_.find(host);
+  if (it != hostFiles_.end()) return &it->second;
+  HostFile file{std::ifstream(host, std::ios::binary), 0};
+  if (!file.in) return nullptr;
+  std::error_code ec;
+  file.size = static_cast<long long>(fs::file_size(host, ec));
+  return &hostFiles_.emplace(host, std::move(file)).first->second;
 }
 
 bool Player::hookDirective(const Directive& d, std::string* error) {

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,6 +44,13 @@ class Player {
   bool hookDirective(const Directive& d, std::string* error);
   bool writeDirective(const Directive& d, std::string* error);
   bool writeBuffer(const void* data, size_t size);
+  // The host files `write file` reads stay open for the whole script: a
+  // job made of many ranges of one document opens it once.
+  struct HostFile {
+    std::ifstream in;
+    long long size;
+  };
+  HostFile* openHostFile(const fs::path& host);
   void closeJob();
   void report();
 
@@ -54,6 +63,8 @@ class Player {
   HookCallback onHook_;
   std::function<void(const void*, size_t)> onBuffer_;
   std::string fatal_;
+  std::map<fs::path, HostFile> hostFiles_;
+  std::vector<char> buffer_;  // what `write file` reads into
 };
 
 // A host file named in a script (UTF-8, relative to the script's folder).

@@ -231,6 +231,7 @@ int main(int argc, char** argv) {
   for (auto& run : runs) {
     if (!run->out.empty()) {
       fs::create_directories(run->out, ec);
+      fs::remove(run->out / "events.jsonl", ec);  // replaced, not truncated
       run->events.open(run->out / "events.jsonl", std::ios::trunc);
       run->report.addEventStream(&run->events);
     }

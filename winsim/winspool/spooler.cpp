@@ -47,7 +47,9 @@ class FileSink : public DocumentSink {
   // Writes are gathered into 64 KiB, so that a document costs one system
   // call per 64 KiB whatever the sizes its writer uses. (The buffer is ours:
   // given none, stdio keeps its own block size.)
-  explicit FileSink(const fs::path& path) : file_(std::fopen(path.c_str(), "wb")), buffer_(64 * 1024) {
+  // An existing file is removed, not truncated: a file system that flushes
+  // a truncated file's new data at its close would make every rewrite pay.
+  explicit FileSink(const fs::path& path) : file_(openFresh(path)), buffer_(64 * 1024) {
     if (file_) std::setvbuf(file_, buffer_.data(), _IOFBF, buffer_.size());
   }
   ~FileSink() override {
@@ -55,6 +57,11 @@ class FileSink : public DocumentSink {
   }
   bool write(const void* data, size_t size) override {
     return file_ && std::fwrite(data, 1, size, file_) == size;
+  }
+  static FILE* openFresh(const fs::path& path) {
+    std::error_code ec;
+    fs::remove(path, ec);
+    return std::fopen(path.c_str(), "wb");
   }
   void finish() override {
     if (file_) std::fclose(file_);
