@@ -23,7 +23,7 @@ void RunReport::hook(const HookResult& h) {
   if (h.hasWritten) line += ",\"written\":" + std::to_string(h.written);
   event(line + "}");
   bool failed = startDoc ? h.handleNull : (h.hasResult && h.result == 0);
-  if (failed) summary_.push_back(std::string("failed hook: ") + h.hook);
+  if (failed) summarise(std::string("failed hook: ") + h.hook);
 }
 
 void RunReport::trace(std::u16string_view text) { event("{\"event\":\"trace\",\"text\":" + jsonString(text) + "}"); }
@@ -33,25 +33,29 @@ void RunReport::messageBox(std::u16string_view text, const std::optional<std::u1
   event("{\"event\":\"messagebox\",\"text\":" + jsonString(text) +
         ",\"caption\":" + (caption ? jsonString(*caption) : std::string("null")) +
         ",\"style\":" + std::to_string(style) + ",\"answer\":\"" + answerName(answer) + "\"}");
-  summary_.push_back("message box: \"" + utf8Of(text) + "\" answered " + answerName(answer));
+  summarise("message box: \"" + utf8Of(text) + "\" answered " + answerName(answer));
 }
 
 void RunReport::document(int number, std::u16string_view name, uint64_t bytes, const std::string& file) {
   event("{\"event\":\"document\",\"number\":" + std::to_string(number) + ",\"name\":" + jsonString(name) +
         ",\"bytes\":" + std::to_string(bytes) + ",\"file\":" +
         (file.empty() ? std::string("null") : jsonString(utf16Of(file))) + "}");
-  summary_.push_back("document " + std::to_string(number) + " \"" + utf8Of(name) + "\": " + std::to_string(bytes) +
+  summarise("document " + std::to_string(number) + " \"" + utf8Of(name) + "\": " + std::to_string(bytes) +
                      " bytes" + (file.empty() ? "" : " in " + file));
 }
 
 void RunReport::leak(const std::string& kind, const std::string& what) {
   event("{\"event\":\"leak\",\"kind\":" + jsonString(utf16Of(kind)) + ",\"what\":" + jsonString(utf16Of(what)) + "}");
-  summary_.push_back("left behind: " + kind + " " + what);
+  summarise("left behind: " + kind + " " + what);
 }
 
-void RunReport::finish(std::ostream& summary) {
+// One insertion of the whole line: reports on several threads that share a
+// stream interleave whole lines (stdio locks the stream for each write).
+void RunReport::summarise(const std::string& line) { summary_ << line + "\n"; }
+
+void RunReport::finish() {
   for (auto* o : outs_) o->flush();
-  for (auto& s : summary_) summary << s << "\n";
+  summary_.flush();
 }
 
 }  // namespace jobkit

@@ -21,6 +21,10 @@ std::string jsonString(std::u16string_view text);
 
 class RunReport {
  public:
+  // Summary lines go to `summary` as they happen (a long run keeps none),
+  // whole lines even when several reports share it.
+  explicit RunReport(std::ostream& summary) : summary_(summary) {}
+
   // Event lines go to every stream added.
   void addEventStream(std::ostream* out) { outs_.push_back(out); }
 
@@ -32,12 +36,14 @@ class RunReport {
   // A line of its own (the simulated machine's API log).
   void event(const std::string& json);
 
-  // Flushes the events and writes the summary.
-  void finish(std::ostream& summary);
+  // Flushes the events and the summary.
+  void finish();
 
  private:
   std::vector<std::ostream*> outs_;
-  std::vector<std::string> summary_;
+  void summarise(const std::string& line);
+
+  std::ostream& summary_;
 };
 
 }  // namespace jobkit

@@ -122,7 +122,7 @@ int wmain(int argc, wchar_t** argv) {
     return 2;
   }
 
-  jobkit::RunReport report;
+  jobkit::RunReport report{std::cerr};
   std::ofstream eventsOut, eventsExtra;
   std::error_code ec;
   if (!outDir.empty()) {
@@ -161,6 +161,6 @@ int wmain(int argc, wchar_t** argv) {
     host.unloadComponents();
   }
   kqxlwin::SetListener(nullptr);
-  report.finish(std::cerr);
+  report.finish();
   return exitCode;
 }

@@ -81,7 +81,7 @@ struct Options {
 struct ScriptRun {
   fs::path script, out;
   std::vector<jobkit::Directive> directives;
-  jobkit::RunReport report;
+  jobkit::RunReport report{std::cerr};
   std::ofstream events;
   std::map<int, int> numbers;  // the machine's document numbers -> this script's
   int exitCode = 0;
@@ -292,7 +292,7 @@ int main(int argc, char** argv) {
   }
   int exitCode = 0;
   for (auto& run : runs) {
-    run->report.finish(std::cerr);
+    run->report.finish();
     exitCode = std::max(exitCode, run->exitCode);
   }
   if (temporary) fs::remove_all(root, ec);
