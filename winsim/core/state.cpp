@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <system_error>
 
 #include "event_json.h"
@@ -153,38 +154,70 @@ std::u16string fullWinPath(std::u16string_view path) {
   return out;
 }
 
+namespace {
+
+// The name of `part` in the host folder `folder`, matched without regard to
+// case; none when the folder has no such entry.
+std::optional<std::string> findInFolder(NameCache& names, const fs::path& folder, std::u16string_view part) {
+  std::u16string key = upper(part);
+  std::string folderKey = folder.string();
+  std::error_code ec;
+  if (auto hint = names.find(folderKey, key); hint && fs::exists(fs::symlink_status(folder / *hint, ec)))
+    return hint;
+  for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    std::string name = it->path().filename().string();
+    if (equalsNoCase(fromUtf8(name), part)) {
+      names.remember(folderKey, key, name);
+      return name;
+    }
+  }
+  names.forget(folderKey, key);
+  return std::nullopt;
+}
+
+// The path from remembered names alone, when it is all remembered and there.
+bool rememberedPath(const NameCache& names, const fs::path& root, const std::vector<std::u16string_view>& parts,
+                    fs::path* host) {
+  fs::path cur = root;
+  for (auto part : parts) {
+    auto name = names.find(cur.string(), upper(part));
+    if (!name) return false;
+    cur /= *name;
+  }
+  std::error_code ec;
+  if (!fs::exists(fs::symlink_status(cur, ec))) return false;
+  *host = std::move(cur);
+  return true;
+}
+
+}  // namespace
+
 bool hostPathOf(std::u16string_view winPath, fs::path* host) {
   std::u16string full = fullWinPath(winPath);
   if (full.size() < 2 || full[0] != u'C') return false;
-  fs::path cur = state().root;
-  size_t i = 3;
-  bool exists = true;
-  while (i <= full.size() && i > 2) {
-    size_t j = full.find(u'\\', i);
-    if (j == std::u16string::npos) j = full.size();
-    std::u16string part = full.substr(i, j - i);
-    if (!part.empty()) {
-      std::string name = toUtf8(part);
-      if (exists) {
-        std::error_code ec;
-        bool found = false;
-        for (auto it = fs::directory_iterator(cur, ec); !ec && it != fs::directory_iterator();
-             it.increment(ec)) {
-          std::u16string entry = fromUtf8(it->path().filename().string());
-          if (equalsNoCase(entry, part)) {
-            name = it->path().filename().string();
-            found = true;
-            break;
-          }
-        }
-        exists = found;
-      }
-      cur /= name;
-    }
+  std::vector<std::u16string_view> parts;
+  std::u16string_view rest = std::u16string_view(full).substr(2);
+  for (size_t i = 0; i < rest.size();) {
+    size_t j = std::min(rest.find(u'\\', i), rest.size());
+    if (j > i) parts.push_back(rest.substr(i, j - i));
     i = j + 1;
   }
-  *host = cur;
+  auto& s = state();
+  if (rememberedPath(s.names, s.root, parts, host)) return true;
+  // Once a folder on the way is missing, the rest keep the names given.
+  fs::path cur = s.root;
+  bool exists = true;
+  for (auto part : parts) {
+    std::optional<std::string> found = exists ? findInFolder(s.names, cur, part) : std::nullopt;
+    exists = found.has_value();
+    cur /= found ? *found : toUtf8(part);
+  }
+  *host = std::move(cur);
   return true;
+}
+
+void forgetName(const fs::path& host) {
+  state().names.forget(host.parent_path().string(), upper(fromUtf8(host.filename().string())));
 }
 
 std::string canonicalKey(const fs::path& host) {

@@ -7,6 +7,7 @@
 #include <winsim/machine.h>
 #include <winsim/spooler.h>
 
+#include "core/name_cache.h"
 #include "gdi32/outline.h"
 
 #include <cstdint>
@@ -111,6 +112,7 @@ struct FaultRule {
 struct State {
   std::recursive_mutex mu;
   fs::path root;
+  NameCache names;  // its own lock: paths are resolved with or without `mu`
   LANGID lang = 0x0409;
   UINT acp = 1252;
 
@@ -172,6 +174,7 @@ bool faultHits(const char* function, std::u16string_view path = {});
 std::u16string fullWinPath(std::u16string_view path);  // absolute, backslashes, no . or ..
 bool hostPathOf(std::u16string_view winPath, fs::path* host);  // false: not on drive C:
 std::string canonicalKey(const fs::path& host);
+void forgetName(const fs::path& host);  // winsim removed it
 std::u16string windowsDirectory();
 std::u16string tempDirectory();
 

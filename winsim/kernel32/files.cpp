@@ -303,6 +303,7 @@ BOOL WINAPI DeleteFileW(LPCWSTR name) {
   } else if (::unlink(host.c_str()) != 0) {
     setError(ERROR_ACCESS_DENIED);
   } else {
+    forgetName(host);
     ok = TRUE;
   }
   log.result(ok);

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <memory>
 
 #include "core/state.h"
 
@@ -44,6 +46,9 @@ class Iconv {
   Iconv(const Iconv&) = delete;
   Iconv& operator=(const Iconv&) = delete;
   bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  void reset() {
+    if (ok()) iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+  }
 
   // Converts as much as it can. Returns false on a bad sequence, with `in`
   // and `inLeft` at the offending input.
@@ -62,6 +67,16 @@ class Iconv {
  private:
   iconv_t cd_;
 };
+
+// iconv_open loads the code page's converter module and iconv_close unloads
+// it, a dlopen each time: each thread keeps the converters it has opened.
+Iconv& converter(const char* to, const char* from) {
+  thread_local std::map<std::pair<std::string, std::string>, std::unique_ptr<Iconv>> open;
+  auto& slot = open[{to, from}];
+  if (!slot) slot = std::make_unique<Iconv>(to, from);
+  slot->reset();
+  return *slot;
+}
 
 UINT resolve(UINT cp) { return cp == CP_ACP || cp == CP_OEMCP ? state().acp : cp; }
 
@@ -87,7 +102,7 @@ std::string toUtf16Bytes(std::u16string_view s) {
 namespace winsim {
 
 std::string toUtf8(std::u16string_view s) {
-  Iconv cv("UTF-8", "UTF-16LE");
+  Iconv& cv = converter("UTF-8", "UTF-16LE");
   std::string bytes = toUtf16Bytes(s), out;
   const char* in = bytes.data();
   size_t left = bytes.size();
@@ -100,7 +115,7 @@ std::string toUtf8(std::u16string_view s) {
 }
 
 std::u16string fromUtf8(std::string_view s) {
-  Iconv cv("UTF-16LE", "UTF-8");
+  Iconv& cv = converter("UTF-16LE", "UTF-8");
   std::string out;
   const char* in = s.data();
   size_t left = s.size();
@@ -119,7 +134,7 @@ namespace winsim::detail {
 bool decodeAnsi(UINT codePage, std::string_view bytes, std::u16string* text, bool strict) {
   const char* name = iconvName(codePage);
   if (!name) return false;
-  Iconv cv("UTF-16LE", name);
+  Iconv& cv = converter("UTF-16LE", name);
   if (!cv.ok()) return false;
   std::string out;
   const char* in = bytes.data();
@@ -140,7 +155,7 @@ bool decodeAnsi(UINT codePage, std::string_view bytes, std::u16string* text, boo
 
 std::string encodeAnsi(UINT codePage, std::u16string_view text, char defaultChar, bool* usedDefault) {
   const char* name = iconvName(codePage);
-  Iconv cv(name ? name : "CP1252", "UTF-16LE");
+  Iconv& cv = converter(name ? name : "CP1252", "UTF-16LE");
   std::string bytes = toUtf16Bytes(text), out;
   const char* in = bytes.data();
   size_t left = bytes.size();

@@ -1,9 +1,14 @@
 // What Windows does with files, and winsim with it.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "support/test_machine.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 struct Files : ::testing::Test {
   test::TestMachine m;
@@ -23,6 +28,47 @@ TEST_F(Files, LookupIgnoresCaseAsOnNtfs) {
   EXPECT_EQ(read, 3u);
   EXPECT_STREQ(buf, "abc");
   EXPECT_TRUE(CloseHandle(h));
+}
+
+// Names found once are remembered; whatever renames, removes or adds them
+// outside winsim afterwards must still be seen.
+TEST_F(Files, LookupSeesFoldersChangedOutsideWinsim) {
+  auto attributes = [](LPCWSTR path) { return GetFileAttributesW(path); };
+  m->writeFile(u"C:\\Data\\Report.TXT", "abc");
+  ASSERT_EQ(attributes(u"C:\\DATA\\REPORT.TXT"), static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL));
+  fs::path folder = m->hostPath(u"C:\\Data");
+  fs::rename(folder / "Report.TXT", folder / "report.txt");
+  EXPECT_EQ(attributes(u"C:\\DATA\\REPORT.TXT"), static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL));
+  EXPECT_EQ(m->hostPath(u"C:\\DATA\\REPORT.TXT"), folder / "report.txt");
+
+  fs::rename(folder, folder.parent_path() / "dATA");
+  EXPECT_EQ(attributes(u"C:\\data\\report.TXT"), static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL));
+  fs::remove(folder.parent_path() / "dATA" / "report.txt");
+  EXPECT_EQ(attributes(u"C:\\DATA\\REPORT.TXT"), INVALID_FILE_ATTRIBUTES);
+  m->writeFile(u"C:\\DATA\\Report.txt", "x");
+  EXPECT_EQ(attributes(u"C:\\Data\\report.TXT"), static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL));
+
+  // More names than are remembered at once (4,096) still resolve, each to
+  // its own file.
+  fs::path many = m->hostPath(u"C:\\") / "Many";
+  auto name = [](int i) { return "F" + std::to_string(i / 64) + "/n" + std::to_string(i); };
+  for (int i = 0; i < 4200; ++i) {
+    fs::create_directories((many / name(i)).parent_path());
+    std::ofstream(many / name(i)) << i;
+  }
+  for (int round = 0; round < 2; ++round) {
+    for (int i = 0; i < 4200; i += round ? 97 : 1) {
+      std::u16string path = u"C:\\MANY\\f" + winsim::fromUtf8(std::to_string(i / 64)) + u"\\N" +
+                            winsim::fromUtf8(std::to_string(i));
+      HANDLE h = open(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+      ASSERT_NE(h, INVALID_HANDLE_VALUE) << i;
+      char buf[8] = {};
+      DWORD read = 0;
+      EXPECT_TRUE(ReadFile(h, buf, sizeof buf, &read, nullptr));
+      EXPECT_EQ(std::string(buf, read), std::to_string(i));
+      EXPECT_TRUE(CloseHandle(h));
+    }
+  }
 }
 
 TEST_F(Files, CreationDispositionsAndTheirErrors) {
