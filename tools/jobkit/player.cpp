@@ -27,19 +27,28 @@ Player::Player(Host& host, fs::path scriptDir) : host_(host), scriptDir_(std::mo
 Player::~Player() { closeJob(); }
 
 bool Player::run(const std::vector<Directive>& script, ScriptError* error) {
-  for (auto& d : script) {
-    std::string message;
-    if (!step(d, &message)) {
-      *error = {d.line, message};
-      closeJob();
-      return false;
-    }
-    if (!fatal_.empty()) {
-      closeJob();
-      return true;
-    }
-  }
+  bool ok = true, stop = false;
+  for (size_t i = 0; ok && !stop && i < script.size(); ++i) ok = play(script[i], error, &stop);
   closeJob();
+  return ok;
+}
+
+bool Player::run(ScriptReader script, ScriptError* error) {
+  bool ok = true, stop = false, more = true;
+  Directive d;
+  while (ok && !stop && (more = script.next(&d, error))) ok = play(d, error, &stop);
+  closeJob();
+  return ok && (more || error->message.empty());
+}
+
+// One directive; `stop` when the component could not be loaded.
+bool Player::play(const Directive& d, ScriptError* error, bool* stop) {
+  std::string message;
+  if (!step(d, &message)) {
+    *error = {d.line, message};
+    return false;
+  }
+  *stop = !fatal_.empty();
   return true;
 }
 
@@ -251,8 +260,7 @@ bool Player::writeDirective(const Directive& d, std::string* error) {
     fs::path host = hostFileOf(scriptDir_, a[1].value);
     HostFile* file = openHostFile(host);
     if (!file) return *error = "cannot read " + host.string(), false;
-    std::ifstream& in = file->in;
-    long long fileSize = file->size;
+    long long fileSize = file->size();
     long long offset = 0, length = -1, chunk = -1;
     for (size_t i = 2; i < a.size(); ++i) {
       long long* slot = a[i].key == "offset" ? &offset : a[i].key == "length" ? &length : a[i].key == "chunk" ? &chunk : nullptr;
@@ -263,15 +271,14 @@ bool Player::writeDirective(const Directive& d, std::string* error) {
     if (offset < 0 || offset + length > fileSize) return *error = "range outside " + host.string(), false;
     if (chunk <= 0) chunk = length;
     if (chunk > 0xFFFFFFF) return *error = "chunk too large", false;
-    in.clear();
-    in.seekg(offset);
-    std::vector<char>& buffer = buffer_;
-    buffer.resize(static_cast<size_t>(std::max(1LL, std::min(chunk, length))));
+    // The hook gets the bytes where they were read, as the spooler hands
+    // over its own buffer.
     while (length > 0) {
-      size_t n = static_cast<size_t>(std::min<long long>(length, static_cast<long long>(buffer.size())));
-      in.read(buffer.data(), static_cast<std::streamsize>(n));
-      if (static_cast<size_t>(in.gcount()) != n) return *error = "short read from " + host.string(), false;
-      writeBuffer(buffer.data(), n);
+      size_t n = static_cast<size_t>(std::min(length, chunk));
+      const char* bytes = file->bytes(offset, n);
+      if (!bytes) return *error = "short read from " + host.string(), false;
+      writeBuffer(bytes, n);
+      offset += static_cast<long long>(n);
       length -= static_cast<long long>(n);
     }
     return true;
@@ -281,12 +288,40 @@ bool Player::writeDirective(const Directive& d, std::string* error) {
 
 Player::HostFile* Player::openHostFile(const fs::path& host) {
   auto it = hostFiles_.find(host);
-  if (it != hostFiles_.end()) return &it->second;
-  HostFile file{std::ifstream(host, std::ios::binary), 0};
-  if (!file.in) return nullptr;
+  if (it == hostFiles_.end()) it = hostFiles_.try_emplace(host, host).first;
+  if (it->second.isOpen()) return &it->second;
+  hostFiles_.erase(it);
+  return nullptr;
+}
+
+Player::HostFile::HostFile(const fs::path& path) : in_(path, std::ios::binary) {
   std::error_code ec;
-  file.size = static_cast<long long>(fs::file_size(host, ec));
-  return &hostFiles_.emplace(host, std::move(file)).first->second;
+  size_ = static_cast<long long>(fs::file_size(path, ec));
+}
+
+const char* Player::HostFile::bytes(long long offset, size_t n) {
+  long long windowEnd = windowStart_ + static_cast<long long>(windowLength_);
+  if (offset >= windowStart_ && offset + static_cast<long long>(n) <= windowEnd)
+    return window_.data() + (offset - windowStart_);
+  // Keep what the window already holds of the range; read on from its end.
+  size_t keep = 0;
+  if (offset >= windowStart_ && offset < windowEnd) {
+    keep = static_cast<size_t>(windowEnd - offset);
+    std::memmove(window_.data(), window_.data() + (offset - windowStart_), keep);
+  }
+  size_t want = std::max(n, static_cast<size_t>(std::min<long long>(kReadAhead, size_ - offset)));
+  if (window_.size() < want) window_.resize(want);
+  long long from = offset + static_cast<long long>(keep);
+  if (position_ != from) {  // a seek empties the stream's buffer: only when the ranges jump
+    in_.clear();
+    in_.seekg(from);
+  }
+  in_.read(window_.data() + keep, static_cast<std::streamsize>(want - keep));
+  size_t got = static_cast<size_t>(in_.gcount());
+  position_ = in_ ? from + static_cast<long long>(got) : -1;
+  windowStart_ = offset;
+  windowLength_ = keep + got;
+  return windowLength_ >= n ? window_.data() : nullptr;
 }
 
 bool Player::hookDirective(const Directive& d, std::string* error) {

@@ -34,21 +34,39 @@ class Player {
   // that could not be carried out. A job still open at the end is closed,
   // as the spooler closes every job.
   bool run(const std::vector<Directive>& script, ScriptError* error);
+  // The same, reading the directives from the script's text as it goes.
+  bool run(ScriptReader script, ScriptError* error);
 
   // When the component could not be loaded at all (not a script error).
   const std::string& fatal() const { return fatal_; }
 
  private:
   bool step(const Directive& d, std::string* error);
+  bool play(const Directive& d, ScriptError* error, bool* stop);
   bool machineDirective(const Directive& d, std::string* error, bool* handled);
   bool hookDirective(const Directive& d, std::string* error);
   bool writeDirective(const Directive& d, std::string* error);
   bool writeBuffer(const void* data, size_t size);
-  // The host files `write file` reads stay open for the whole script: a
-  // job made of many ranges of one document opens it once.
-  struct HostFile {
-    std::ifstream in;
-    long long size;
+  // The host files `write file` reads stay open for the whole script and
+  // are read ahead in large pieces: a job made of thousands of ranges of
+  // one document opens it once and reads it in a few hundred calls.
+  class HostFile {
+   public:
+    explicit HostFile(const fs::path& path);
+    bool isOpen() const { return bool(in_); }
+    long long size() const { return size_; }
+    // The `n` bytes at `offset`, valid until the next call; null when the
+    // file has fewer.
+    const char* bytes(long long offset, size_t n);
+
+   private:
+    static constexpr size_t kReadAhead = 256 * 1024;
+    std::ifstream in_;
+    long long size_ = 0;
+    long long position_ = 0;  // the stream's, -1 when unknown
+    std::vector<char> window_;
+    long long windowStart_ = 0;
+    size_t windowLength_ = 0;
   };
   HostFile* openHostFile(const fs::path& host);
   void closeJob();
@@ -64,7 +82,6 @@ class Player {
   std::function<void(const void*, size_t)> onBuffer_;
   std::string fatal_;
   std::map<fs::path, HostFile> hostFiles_;
-  std::vector<char> buffer_;  // what `write file` reads into
 };
 
 // A host file named in a script (UTF-8, relative to the script's folder).

@@ -1,5 +1,8 @@
 #include "jobkit/syntax.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include <windows.h>
 
 #include "jobkit/settings.h"
@@ -135,30 +138,47 @@ const AnswerName kAnswers[] = {{"OK", IDOK},       {"CANCEL", IDCANCEL}, {"ABORT
 
 }  // namespace
 
-bool parseScript(std::string_view text, std::vector<Directive>* out, ScriptError* error) {
-  int lineNo = 0;
-  size_t i = 0;
-  while (i <= text.size()) {
-    size_t j = text.find('\n', i);
-    if (j == std::string_view::npos) j = text.size();
-    ++lineNo;
-    std::vector<Token> tokens;
+bool ScriptReader::next(Directive* d, ScriptError* error) {
+  while (at_ <= text_.size()) {
+    size_t end = std::min(text_.find('\n', at_), text_.size());
+    std::string_view line = text_.substr(at_, end - at_);
+    at_ = end + 1;
+    ++line_;
+    tokens_.clear();
     std::string message;
-    if (!tokenize(text.substr(i, j - i), &tokens, &message)) {
-      *error = {lineNo, message};
+    if (!tokenize(line, &tokens_, &message)) {
+      *error = {line_, message};
+      at_ = text_.size() + 1;
       return false;
     }
-    if (!tokens.empty()) {
-      if (tokens[0].quoted || !tokens[0].key.empty()) {
-        *error = {lineNo, "a line begins with a directive"};
-        return false;
-      }
-      Directive d{lineNo, tokens[0].value, {tokens.begin() + 1, tokens.end()}};
-      out->push_back(std::move(d));
+    if (tokens_.empty()) continue;
+    if (tokens_[0].quoted || !tokens_[0].key.empty()) {
+      *error = {line_, "a line begins with a directive"};
+      at_ = text_.size() + 1;
+      return false;
     }
-    i = j + 1;
+    d->line = line_;
+    d->verb.swap(tokens_[0].value);
+    d->args.assign(std::make_move_iterator(tokens_.begin() + 1), std::make_move_iterator(tokens_.end()));
+    return true;
   }
-  return true;
+  *error = {};
+  return false;
+}
+
+bool parseScript(std::string_view text, std::vector<Directive>* out, ScriptError* error) {
+  ScriptReader reader(text);
+  Directive d;
+  while (reader.next(&d, error)) out->push_back(std::move(d));
+  return error->message.empty();
+}
+
+bool checkScript(std::string_view text, ScriptError* error) {
+  ScriptReader reader(text);
+  Directive d;
+  while (reader.next(&d, error)) {
+  }
+  return error->message.empty();
 }
 
 bool answerIds(const std::vector<Token>& args, std::vector<int>* ids, std::string* error) {

@@ -31,8 +31,26 @@ struct ScriptError {
 const char* answerName(int id);
 bool answerIds(const std::vector<Token>& args, std::vector<int>* ids, std::string* error);
 
+// Reads a script's directives one at a time: a long script is played
+// without ever being held whole as directives.
+class ScriptReader {
+ public:
+  explicit ScriptReader(std::string_view text) : text_(text) {}
+  // The next directive into `d`; false at the end, or at a syntax error,
+  // which `error` then holds.
+  bool next(Directive* d, ScriptError* error);
+
+ private:
+  std::string_view text_;
+  size_t at_ = 0;
+  int line_ = 0;
+  std::vector<Token> tokens_;
+};
+
 // Parses a whole script; false with the first error.
 bool parseScript(std::string_view text, std::vector<Directive>* out, ScriptError* error);
+// Checks a whole script's syntax without keeping it.
+bool checkScript(std::string_view text, ScriptError* error);
 
 // A directive's KEY=VALUE argument, if it has one.
 const Token* keyed(const Directive& d, const char* key);

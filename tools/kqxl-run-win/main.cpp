@@ -115,9 +115,9 @@ int wmain(int argc, wchar_t** argv) {
   }
   std::stringstream text;
   text << scriptFile.rdbuf();
-  std::vector<jobkit::Directive> directives;
+  const std::string scriptText = text.str();
   jobkit::ScriptError scriptError;
-  if (!jobkit::parseScript(text.str(), &directives, &scriptError)) {
+  if (!jobkit::checkScript(scriptText, &scriptError)) {
     std::cerr << Utf8(script.wstring()) << ":" << scriptError.line << ": " << scriptError.message << "\n";
     return 2;
   }
@@ -148,7 +148,7 @@ int wmain(int argc, wchar_t** argv) {
     kqxlwin::WinHost host;
     jobkit::Player player(host, script.parent_path());
     player.onHook([&](const jobkit::HookResult& h) { report.hook(h); });
-    if (!player.run(directives, &scriptError)) {
+    if (!player.run(jobkit::ScriptReader(scriptText), &scriptError)) {
       std::cerr << Utf8(script.wstring()) << ":" << scriptError.line << ": " << scriptError.message << "\n";
       exitCode = 2;
     } else if (!player.fatal().empty()) {

@@ -80,7 +80,7 @@ struct Options {
 // One script's run: its directives, its report and where its documents go.
 struct ScriptRun {
   fs::path script, out;
-  std::vector<jobkit::Directive> directives;
+  std::string text;  // checked before anything plays, played as it is read
   jobkit::RunReport report{std::cerr};
   std::ofstream events;
   std::map<int, int> numbers;  // the machine's document numbers -> this script's
@@ -92,10 +92,12 @@ struct ScriptRun {
       std::cerr << script.string() << ": cannot read the job script\n";
       return false;
     }
-    std::stringstream text;
-    text << in.rdbuf();
+    std::error_code ec;
+    text.resize(static_cast<size_t>(fs::file_size(script, ec)));
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(in.gcount()));
     jobkit::ScriptError error;
-    if (jobkit::parseScript(text.str(), &directives, &error)) return true;
+    if (jobkit::checkScript(text, &error)) return true;
     std::cerr << script.string() << ":" << error.line << ": " << error.message << "\n";
     return false;
   }
@@ -112,7 +114,7 @@ void ScriptRun::play(winsim::Machine& machine) {
   jobkit::Player player(host, script.parent_path());
   player.onHook([this](const jobkit::HookResult& h) { report.hook(h); });
   jobkit::ScriptError error;
-  if (!player.run(directives, &error)) {
+  if (!player.run(jobkit::ScriptReader(text), &error)) {
     std::cerr << script.string() << ":" << error.line << ": " << error.message << "\n";
     exitCode = 2;
   } else if (!player.fatal().empty()) {

@@ -2,6 +2,7 @@
 #include <errno.h>
 #include <iconv.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -101,7 +102,16 @@ std::string toUtf16Bytes(std::u16string_view s) {
 
 namespace winsim {
 
+bool isAscii(std::u16string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char16_t c) { return c < 0x80; });
+}
+bool isAscii(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Paths and traces are nearly always ASCII, which needs no converter.
 std::string toUtf8(std::u16string_view s) {
+  if (isAscii(s)) return std::string(s.begin(), s.end());
   Iconv& cv = converter("UTF-8", "UTF-16LE");
   std::string bytes = toUtf16Bytes(s), out;
   const char* in = bytes.data();
@@ -115,6 +125,7 @@ std::string toUtf8(std::u16string_view s) {
 }
 
 std::u16string fromUtf8(std::string_view s) {
+  if (isAscii(s)) return std::u16string(s.begin(), s.end());
   Iconv& cv = converter("UTF-16LE", "UTF-8");
   std::string out;
   const char* in = s.data();

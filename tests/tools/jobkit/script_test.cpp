@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "jobkit/player.h"
+#include "jobkit/simhost.h"
 #include "support/test_machine.h"
 
 #include <winspool.h>
@@ -94,6 +95,35 @@ answer CANCEL YES
   EXPECT_EQ(MessageBoxW(nullptr, u"q", nullptr, MB_OKCANCEL), IDCANCEL);
   EXPECT_EQ(MessageBoxW(nullptr, u"q", nullptr, MB_YESNO), IDYES);
   EXPECT_EQ(MessageBoxW(nullptr, u"q", nullptr, MB_YESNO), IDYES);  // the queue is empty: the first button
+}
+
+// `write file` reads its host file ahead in large pieces; ranges that jump
+// back, overlap, straddle a piece or outgrow it must still be the file's.
+TEST(JobScript, FileRangesArriveAsInTheFile) {
+  test::TestMachine m;
+  std::string bytes(700 * 1024, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 2654435761u) >> 13);
+  m.hostFile("doc.bin", bytes);
+  struct Range {
+    size_t offset, length, chunk;
+  };
+  const Range ranges[] = {{0, 1000, 300},         {262000, 2000, 2000}, {100, 50, 50},
+                          {250000, 300000, 65536}, {0, 700 * 1024, 400 * 1024}, {699 * 1024, 1024, 7}};
+  std::string script = "settings reset wBypass=1\nstartdoc\nwrite settings\n", expected;
+  for (auto& r : ranges) {
+    script += "write file \"doc.bin\" offset=" + std::to_string(r.offset) + " length=" + std::to_string(r.length) +
+              " chunk=" + std::to_string(r.chunk) + "\n";
+    expected += bytes.substr(r.offset, r.length);
+  }
+  m.play(script + "enddoc\nclose\n");
+  EXPECT_TRUE(m.document(1) == expected);
+
+  jobkit::SimHost host(m.machine());
+  jobkit::Player player(host, m.dir());
+  jobkit::ScriptError e;
+  EXPECT_FALSE(player.run(jobkit::ScriptReader("startdoc\nwrite file \"doc.bin\" offset=716750 length=100\n"), &e));
+  EXPECT_EQ(e.line, 2);
+  EXPECT_EQ(e.message, "range outside " + (m.dir() / "doc.bin").string());
 }
 
 TEST(JobScript, RefusedJobsGetNoMoreHookCalls) {
