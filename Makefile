@@ -34,23 +34,25 @@ sanitize: setup
 # documents), booklet jobs and the whole write path through the hooks, the
 # job script reader (the examples), the profile and registry file readers.
 FUZZ_SECONDS ?= 30
+FUZZ_BUILD ?= Debug
+FUZZ_DIR ?= build-fuzz
 FUZZ_TARGETS := pclxl:65536:examples/*.pxl,tests/data/*.pxl,tests/data/fuzz/* \
   booklet:4096:tests/data/fuzz-booklet/* writepath:8192:tests/data/fuzz-writepath/* \
   jobscript:8192:examples/*.job,tests/tools/kqxl-run-win/jobs/*.job \
   profile:8192:machine/image/WINDOWS/system32/spool/drivers/w32x86/2/*.INI,machine/image/winsim/printers.ini \
   registry:8192:tests/data/fuzz-registry/*
 fuzz: setup
-	@CC=clang CXX=clang++ cmake -S . -B build-fuzz $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DKQXL_FUZZ=ON -DKQXL_SANITIZE=ON >/dev/null
-	@cmake --build build-fuzz
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=$(FUZZ_BUILD) -DKQXL_FUZZ=ON -DKQXL_SANITIZE=ON >/dev/null
+	@cmake --build $(FUZZ_DIR)
 	@for t in $(FUZZ_TARGETS); do \
 	  name=$${t%%:*}; rest=$${t#*:}; len=$${rest%%:*}; seeds=$${rest#*:}; \
-	  rm -rf build-fuzz/corpus-$$name && mkdir -p build-fuzz/corpus-$$name && \
-	  cp $$(echo $$seeds | tr , ' ') build-fuzz/corpus-$$name/ && \
+	  rm -rf $(FUZZ_DIR)/corpus-$$name && mkdir -p $(FUZZ_DIR)/corpus-$$name && \
+	  cp $$(echo $$seeds | tr , ' ') $(FUZZ_DIR)/corpus-$$name/ && \
 	  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp \
-	    build-fuzz/fuzz/$${name}_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=$$len -print_final_stats=1 \
-	    -artifact_prefix=build-fuzz/$$name- build-fuzz/corpus-$$name > build-fuzz/$$name.log 2>&1; \
-	  rc=$$?; echo "== $${name}_fuzz"; grep -E "^stat::number_of_executed_units|^SUMMARY|ERROR" build-fuzz/$$name.log | head -n 5; \
-	  [ $$rc -eq 0 ] || { tail -n 30 build-fuzz/$$name.log; exit $$rc; }; \
+	    $(FUZZ_DIR)/fuzz/$${name}_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=$$len -print_final_stats=1 \
+	    -artifact_prefix=$(FUZZ_DIR)/$$name- $(FUZZ_DIR)/corpus-$$name > $(FUZZ_DIR)/$$name.log 2>&1; \
+	  rc=$$?; echo "== $${name}_fuzz"; grep -E "^stat::number_of_executed_units|^SUMMARY|ERROR" $(FUZZ_DIR)/$$name.log | head -n 5; \
+	  [ $$rc -eq 0 ] || { tail -n 30 $(FUZZ_DIR)/$$name.log; exit $$rc; }; \
 	done
 
 # Benchmarks (not part of the tests): KQXL_BENCH_MB sets the stream size.
@@ -75,4 +77,4 @@ wine-test: build cross
 	@BUILD=$(CURDIR)/$(BUILD) bash tests/tools/kqxl-run-win/differential.sh --self-test
 
 clean:
-	rm -rf $(BUILD) build-asan build-fuzz build-win-i686 build-win-x86_64 build-wine
+	rm -rf $(BUILD) build-asan build-fuzz build-fuzz-long build-win-i686 build-win-x86_64 build-wine

@@ -109,6 +109,7 @@ Machine::~Machine() {
     }
     freeModule(h, true);
   }
+  flushWrites(s);
   for (auto& [h, f] : s.files) ::close(f.fd);
   for (auto& [p, size] : s.blocks) std::free(p);
   setCurrent(nullptr);

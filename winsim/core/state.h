@@ -40,6 +40,8 @@ struct OpenFile {
   std::u16string winPath;
   DWORD access = 0;
   DWORD share = 0;
+  int64_t position = 0;  // the handle's file pointer
+  std::string pending;   // written, not yet passed to the host, ending at `position`
 };
 
 struct RegValue {
@@ -175,6 +177,10 @@ std::u16string fullWinPath(std::u16string_view path);  // absolute, backslashes,
 bool hostPathOf(std::u16string_view winPath, fs::path* host);  // false: not on drive C:
 std::string canonicalKey(const fs::path& host);
 void forgetName(const fs::path& host);  // winsim removed it
+// Writes that handles still hold go to the host files: every handle's, or
+// those of one file (by its key).
+void flushWrites(State& s);
+void flushWrites(State& s, const std::string& key);
 std::u16string windowsDirectory();
 std::u16string tempDirectory();
 

@@ -50,6 +50,31 @@ OpenFile* findFile(State& s, HANDLE h) {
   return it == s.files.end() ? nullptr : &it->second;
 }
 
+// Writes wait in their handle, as Windows' cache manager lets them, and go
+// to the host file in pieces of this size: a spool file written a page at a
+// time costs one system call per 64 KiB. They go out before anything else
+// touches the file: a read, a seek, a size or an open through any handle,
+// and any lookup of a path (profile files, modules, the tests' host paths).
+constexpr size_t kWriteBehind = 64 * 1024;
+
+bool writeAt(int fd, const char* p, size_t n, int64_t at) {
+  size_t done = 0;
+  while (done < n) {
+    ssize_t w = ::pwrite(fd, p + done, n - done, static_cast<off_t>(at + static_cast<int64_t>(done)));
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    done += static_cast<size_t>(w);
+  }
+  return true;
+}
+
+bool flushHandle(OpenFile& f) {
+  if (f.pending.empty()) return true;
+  bool ok = writeAt(f.fd, f.pending.data(), f.pending.size(), f.position - static_cast<int64_t>(f.pending.size()));
+  f.pending.clear();
+  return ok;
+}
+
 bool isDir(const fs::path& p) {
   std::error_code ec;
   return fs::is_directory(p, ec);
@@ -83,6 +108,7 @@ HANDLE openFile(std::u16string_view name, DWORD access, DWORD share, DWORD dispo
   }
   bool exists = isFile(host);
   std::string key = canonicalKey(host);
+  flushWrites(s, key);
   int flags = 0;
   switch (disposition) {
     case CREATE_NEW:
@@ -126,6 +152,23 @@ HANDLE openFile(std::u16string_view name, DWORD access, DWORD share, DWORD dispo
   return h;
 }
 
+// Another handle's writes to the same file go first; this handle's wait
+// while they follow on from each other and fit.
+bool writeBehind(State& s, OpenFile& f, const char* p, size_t n) {
+  for (auto& [h, other] : s.files)
+    if (&other != &f && other.key == f.key) flushHandle(other);
+  if (!f.pending.empty() && f.pending.size() + n > kWriteBehind && !flushHandle(f)) return false;
+  bool ok = true;
+  if (n >= kWriteBehind) {
+    ok = writeAt(f.fd, p, n, f.position);
+  } else {
+    if (f.pending.capacity() < kWriteBehind) f.pending.reserve(kWriteBehind);
+    f.pending.append(p, n);
+  }
+  if (ok) f.position += static_cast<int64_t>(n);
+  return ok;
+}
+
 DWORD copyOut(std::u16string_view text, LPWSTR buffer, DWORD size) {
   if (size < text.size() + 1) return static_cast<DWORD>(text.size() + 1);
   text.copy(buffer, text.size());
@@ -134,6 +177,19 @@ DWORD copyOut(std::u16string_view text, LPWSTR buffer, DWORD size) {
 }
 
 }  // namespace
+
+namespace winsim::detail {
+
+void flushWrites(State& s) {
+  for (auto& [h, f] : s.files) flushHandle(f);
+}
+
+void flushWrites(State& s, const std::string& key) {
+  for (auto& [h, f] : s.files)
+    if (f.key == key) flushHandle(f);
+}
+
+}  // namespace winsim::detail
 
 extern "C" {
 
@@ -161,14 +217,16 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID buffer, DWORD toRead, LPDWORD read, LP
   } else if (!(accessBits(f->access) & kRead)) {
     setError(ERROR_ACCESS_DENIED);
   } else {
+    flushWrites(state(), f->key);
     DWORD done = 0;
     auto* p = static_cast<char*>(buffer);
     while (done < toRead) {
-      ssize_t n = ::read(f->fd, p + done, toRead - done);
+      ssize_t n = ::pread(f->fd, p + done, toRead - done, static_cast<off_t>(f->position + done));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) break;
       done += static_cast<DWORD>(n);
     }
+    f->position += done;
     if (read) *read = done;
     ok = TRUE;
     setError(0);
@@ -192,16 +250,8 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID buffer, DWORD toWrite, LPDWORD writt
   } else if (!(accessBits(f->access) & kWrite)) {
     setError(ERROR_ACCESS_DENIED);
   } else {
-    DWORD done = 0;
-    auto* p = static_cast<const char*>(buffer);
-    while (done < toWrite) {
-      ssize_t n = ::write(f->fd, p + done, toWrite - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      done += static_cast<DWORD>(n);
-    }
-    if (written) *written = done;
-    ok = done == toWrite;
+    ok = writeBehind(state(), *f, static_cast<const char*>(buffer), toWrite);
+    if (written && ok) *written = toWrite;
     setError(ok ? 0 : ERROR_DISK_FULL);
   }
   log.result(ok);
@@ -225,16 +275,18 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG distance, PLONG distanceHigh, DWO
                        ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
                                               static_cast<uint32_t>(distance))
                        : static_cast<int64_t>(distance);
+    flushWrites(state(), f->key);
+    struct stat st {};
     int64_t base = 0;
-    if (method == FILE_CURRENT) base = ::lseek(f->fd, 0, SEEK_CUR);
-    if (method == FILE_END) base = ::lseek(f->fd, 0, SEEK_END);
+    if (method == FILE_CURRENT) base = f->position;
+    if (method == FILE_END) base = ::fstat(f->fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
     int64_t target = base + move;
     if (target < 0) {
       setError(ERROR_NEGATIVE_SEEK);
     } else if (!distanceHigh && target > 0xFFFFFFFFLL) {
       setError(ERROR_INVALID_PARAMETER);
     } else {
-      ::lseek(f->fd, target, SEEK_SET);
+      f->position = target;
       if (distanceHigh) *distanceHigh = static_cast<LONG>(target >> 32);
       result = static_cast<DWORD>(target);
       setError(0);
@@ -255,7 +307,7 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD high) {
     setError(ERROR_INVALID_HANDLE);
   } else if (faultHits("GetFileSize", f->winPath)) {
     setError(ERROR_READ_FAULT);
-  } else if (::fstat(f->fd, &st) != 0) {
+  } else if (flushWrites(state(), f->key), ::fstat(f->fd, &st) != 0) {
     setError(ERROR_INVALID_HANDLE);
   } else {
     uint64_t size = static_cast<uint64_t>(st.st_size);
@@ -277,6 +329,7 @@ BOOL WINAPI CloseHandle(HANDLE h) {
   if (it == s.files.end()) {
     setError(ERROR_INVALID_HANDLE);
   } else {
+    flushHandle(it->second);
     ::close(it->second.fd);
     s.files.erase(it);
     ok = TRUE;

@@ -116,6 +116,49 @@ TEST_F(Files, ShareModesRefuseConflictingOpens) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
+// Writes wait in their handle; nothing that looks at the file may miss
+// them: another handle's reads and writes, sizes, seeks, host paths.
+TEST_F(Files, WrittenBytesAreSeenBeforeTheyReachTheHost) {
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  HANDLE w = open(u"C:\\spool.tmp", GENERIC_READ | GENERIC_WRITE, share, CREATE_ALWAYS);
+  HANDLE r = open(u"C:\\spool.tmp", GENERIC_READ | GENERIC_WRITE, share, OPEN_EXISTING);
+  ASSERT_NE(r, INVALID_HANDLE_VALUE);
+  std::string expected;
+  DWORD n;
+  for (int i = 0; i < 40; ++i) {  // pieces of 7 KiB, past several 64 KiB pieces
+    std::string piece(7 * 1024 + i, static_cast<char>('a' + i % 26));
+    ASSERT_TRUE(WriteFile(w, piece.data(), static_cast<DWORD>(piece.size()), &n, nullptr));
+    EXPECT_EQ(n, piece.size());
+    expected += piece;
+  }
+  EXPECT_EQ(GetFileSize(w, nullptr), expected.size());
+  std::string big(100 * 1024, 'Z');  // larger than a piece: straight through
+  WriteFile(w, big.data(), static_cast<DWORD>(big.size()), &n, nullptr);
+  expected += big;
+  WriteFile(w, "tail", 4, &n, nullptr);
+  expected += "tail";
+
+  std::string read(expected.size() + 10, '\0');
+  ASSERT_TRUE(ReadFile(r, read.data(), static_cast<DWORD>(read.size()), &n, nullptr));
+  EXPECT_EQ(n, expected.size());
+  EXPECT_TRUE(read.substr(0, n) == expected);
+  EXPECT_EQ(test::TestMachine::slurpHost(m->hostPath(u"C:\\spool.tmp")).size(), expected.size());
+
+  // The other handle overwrites the start; the first appends after it.
+  SetFilePointer(r, 0, nullptr, FILE_BEGIN);
+  WriteFile(r, "XY", 2, &n, nullptr);
+  WriteFile(w, "end", 3, &n, nullptr);
+  EXPECT_EQ(SetFilePointer(w, 0, nullptr, FILE_END), expected.size() + 3);
+  SetFilePointer(w, 0, nullptr, FILE_BEGIN);
+  char head[2];
+  ReadFile(w, head, 2, &n, nullptr);
+  EXPECT_EQ(std::string(head, 2), "XY");
+  CloseHandle(r);
+  CloseHandle(w);
+  std::string host = test::TestMachine::slurpHost(m->hostPath(u"C:\\spool.tmp"));
+  EXPECT_TRUE(host == "XY" + expected.substr(2) + "end");
+}
+
 TEST_F(Files, FilePointerMovesAndRefusesNegativePositions) {
   HANDLE h = open(u"C:\\seek.bin", GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
   DWORD n;
