@@ -60,6 +60,8 @@ bench: build
 	@$(BUILD)/bench/pclxl_bench
 	@$(BUILD)/bench/spool_bench
 	@$(BUILD)/bench/soak_bench
+	@$(BUILD)/bench/process_bench
+	@bash bench/instructions.sh $(BUILD)
 
 cross: setup
 	@for arch in i686 x86_64; do \

@@ -148,9 +148,9 @@ uint64_t bytesUnder(const fs::path& dir) {
 // The floor: the document copied by dd, straight to the port, or into a
 // temp file in 64 KiB pieces and back to the port in 8 KiB ones, `passes`
 // times.
-std::vector<std::string> floorCommand(int passes) {
-  std::string doc = document().string(), port = (scratch() / "floor.prn").string();
-  std::string tmp = (scratch() / "floor.tmp").string();
+std::vector<std::string> floorCommand(const fs::path& dir, int passes) {
+  std::string doc = document().string(), port = (dir / "floor.prn").string();
+  std::string tmp = (dir / "floor.tmp").string();
   std::string sh = "rm -f " + port + "; ";
   if (passes == 0) {
     sh += "dd if=" + doc + " of=" + port + " bs=64k status=none";
@@ -170,13 +170,15 @@ bool leaked(const fs::path& out) {
   return false;
 }
 
+// Each case in its own folder, so that none counts another's documents.
 void pairs(benchmark::State& state, const fs::path& job, int passes) {
   if (job.empty()) return state.SkipWithError("kqxl-mkjob failed");
-  fs::path out = scratch() / "run";
+  fs::path dir = scratch() / job.stem(), out = dir / "run";
+  fs::create_directories(dir);
   std::vector<double> runs, floors;
   long peakKiB = 0;
   for (auto _ : state) {
-    double floor = timed(floorCommand(passes));
+    double floor = timed(floorCommand(dir, passes));
     rusage usage{};
     double seconds = timed({KQXL_RUN, "-o", out.string(), job.string()}, &usage);
     if (floor < 0 || seconds < 0) return state.SkipWithError("a run failed");
@@ -190,7 +192,7 @@ void pairs(benchmark::State& state, const fs::path& job, int passes) {
   state.counters["floor_ms"] = median(floors) * 1000;
   state.counters["ratio"] = median(runs) / median(floors);
   state.counters["port_mb"] = static_cast<double>(bytesUnder(out)) / (1 << 20);
-  state.counters["floor_mb"] = static_cast<double>(fs::file_size(scratch() / "floor.prn")) / (1 << 20);
+  state.counters["floor_mb"] = static_cast<double>(fs::file_size(dir / "floor.prn")) / (1 << 20);
   state.counters["peak_rss_mb"] = static_cast<double>(peakKiB) / 1024;
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * fs::file_size(document())));
 }
@@ -204,7 +206,8 @@ void BM_Reverse(benchmark::State& s) { pairs(s, script("reverse", {kPrinted, "wR
 void BM_Collated(benchmark::State& s) {
   pairs(s, script("collated", {kPrinted, "wCollate=1", "dmCopies=2"}), 2);
 }
-void BM_Ohp(benchmark::State& s) { pairs(s, script("ohp", {kPrinted, "wMediaType=3", "wOhpMode=1"}), 1); }
+// Mode 1 prints every transparency twice over: the floor copies twice.
+void BM_Ohp(benchmark::State& s) { pairs(s, script("ohp", {kPrinted, "wMediaType=3", "wOhpMode=1"}), 2); }
 void BM_ManualDuplex(benchmark::State& s) {
   pairs(s, script("duplex", {kPrinted, "wManualDuplex=1"}, kDuplexIni), 1);
 }
@@ -214,18 +217,23 @@ void BM_Booklet(benchmark::State& s) {
 
 // 2,000 one-page jobs of 20 KiB in one script: what each job costs beyond
 // its bytes (the hooks, the overlay library, the driver's INI file).
-void BM_SmallJobs(benchmark::State& state) {
-  constexpr int kJobs = 2000;
+constexpr int kSmallJobs = 2000;
+
+fs::path smallJobsScript() {
   fs::path doc = scratch() / "one-page.pxl";
   writeDocument(doc, 1, 20 * 1024 / kImageRow);
   fs::path one = script("one", {kPrinted}, "", doc), job = scratch() / "small.job";
-  if (one.empty()) return state.SkipWithError("kqxl-mkjob failed");
-  {
-    std::ifstream in(one);
-    std::string body((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::ofstream out(job);
-    for (int i = 0; i < kJobs; ++i) out << body;
-  }
+  if (one.empty()) return {};
+  std::ifstream in(one);
+  std::string body((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::ofstream out(job);
+  for (int i = 0; i < kSmallJobs; ++i) out << body;
+  return job;
+}
+
+void BM_SmallJobs(benchmark::State& state) {
+  fs::path job = smallJobsScript();
+  if (job.empty()) return state.SkipWithError("kqxl-mkjob failed");
   fs::path out = scratch() / "small";
   std::vector<double> runs;
   long peakKiB = 0;
@@ -238,7 +246,7 @@ void BM_SmallJobs(benchmark::State& state) {
     runs.push_back(seconds);
     peakKiB = std::max(peakKiB, usage.ru_maxrss);
   }
-  state.counters["jobs_per_s"] = kJobs / median(runs);
+  state.counters["jobs_per_s"] = kSmallJobs / median(runs);
   state.counters["peak_rss_mb"] = static_cast<double>(peakKiB) / 1024;
 }
 
@@ -254,6 +262,21 @@ PAIRED(BM_SmallJobs);
 }  // namespace
 
 int main(int argc, char** argv) {
+  // --scripts DIR: the direct and reverse-order scripts and the small jobs,
+  // made and copied to DIR, for bench/instructions.sh.
+  if (argc == 3 && std::string(argv[1]) == "--scripts") {
+    fs::path dir = argv[2];
+    fs::create_directories(dir);
+    fs::remove(dir / document().filename());
+    fs::create_symlink(document(), dir / document().filename());
+    fs::copy_file(script("direct", {kPrinted}), dir / "direct.job", fs::copy_options::overwrite_existing);
+    fs::copy_file(script("reverse", {kPrinted, "wReverseOrder=1"}), dir / "reverse.job",
+                  fs::copy_options::overwrite_existing);
+    fs::copy_file(smallJobsScript(), dir / "small.job", fs::copy_options::overwrite_existing);
+    fs::copy_file(scratch() / "one-page.pxl", dir / "one-page.pxl", fs::copy_options::overwrite_existing);
+    fs::remove_all(scratch());
+    return 0;
+  }
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

@@ -7,7 +7,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  ghostscript clang libclang-rt-14-dev
+  ghostscript clang libclang-rt-14-dev valgrind
 )
 
 missing=()
