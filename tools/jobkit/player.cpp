@@ -257,9 +257,9 @@ bool Player::writeDirective(const Directive& d, std::string* error) {
   }
   if (what == "file") {
     if (a.size() < 2) return *error = "usage: write file \"host/path\" [offset=N] [length=N] [chunk=N]", false;
-    fs::path host = hostFileOf(scriptDir_, a[1].value);
-    HostFile* file = openHostFile(host);
-    if (!file) return *error = "cannot read " + host.string(), false;
+    HostFile* file = openHostFile(a[1].value);
+    if (!file) return *error = "cannot read " + hostFileOf(scriptDir_, a[1].value).string(), false;
+    const fs::path& host = file->path();
     long long fileSize = file->size();
     long long offset = 0, length = -1, chunk = -1;
     for (size_t i = 2; i < a.size(); ++i) {
@@ -286,15 +286,15 @@ bool Player::writeDirective(const Directive& d, std::string* error) {
   return *error = "unknown write \"" + what + "\"", false;
 }
 
-Player::HostFile* Player::openHostFile(const fs::path& host) {
-  auto it = hostFiles_.find(host);
-  if (it == hostFiles_.end()) it = hostFiles_.try_emplace(host, host).first;
+Player::HostFile* Player::openHostFile(const std::string& name) {
+  auto it = hostFiles_.find(name);
+  if (it == hostFiles_.end()) it = hostFiles_.try_emplace(name, hostFileOf(scriptDir_, name)).first;
   if (it->second.isOpen()) return &it->second;
   hostFiles_.erase(it);
   return nullptr;
 }
 
-Player::HostFile::HostFile(const fs::path& path) : in_(path, std::ios::binary) {
+Player::HostFile::HostFile(const fs::path& path) : path_(path), in_(path, std::ios::binary) {
   std::error_code ec;
   size_ = static_cast<long long>(fs::file_size(path, ec));
 }

@@ -54,6 +54,7 @@ class Player {
    public:
     explicit HostFile(const fs::path& path);
     bool isOpen() const { return bool(in_); }
+    const fs::path& path() const { return path_; }
     long long size() const { return size_; }
     // The `n` bytes at `offset`, valid until the next call; null when the
     // file has fewer.
@@ -61,6 +62,7 @@ class Player {
 
    private:
     static constexpr size_t kReadAhead = 256 * 1024;
+    fs::path path_;
     std::ifstream in_;
     long long size_ = 0;
     long long position_ = 0;  // the stream's, -1 when unknown
@@ -68,7 +70,7 @@ class Player {
     long long windowStart_ = 0;
     size_t windowLength_ = 0;
   };
-  HostFile* openHostFile(const fs::path& host);
+  HostFile* openHostFile(const std::string& name);  // as the script names it
   void closeJob();
   void report();
 
@@ -81,7 +83,7 @@ class Player {
   HookCallback onHook_;
   std::function<void(const void*, size_t)> onBuffer_;
   std::string fatal_;
-  std::map<fs::path, HostFile> hostFiles_;
+  std::map<std::string, HostFile> hostFiles_;
 };
 
 // A host file named in a script (UTF-8, relative to the script's folder).

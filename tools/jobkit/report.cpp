@@ -15,18 +15,29 @@ void RunReport::event(const std::string& json) {
   for (auto* o : outs_) *o << json << "\n";
 }
 
+// The hooks and traces come thousands of times a job: their lines are put
+// together in one buffer and written whole.
+void RunReport::writeLine() {
+  line_ += "}\n";
+  for (auto* o : outs_) o->write(line_.data(), static_cast<std::streamsize>(line_.size()));
+}
+
 void RunReport::hook(const HookResult& h) {
   bool startDoc = std::strcmp(h.hook, "DrvSplStartDoc") == 0;
-  std::string line = std::string("{\"event\":\"hook\",\"hook\":\"") + h.hook + "\"";
-  if (startDoc) line += std::string(",\"result\":") + (h.handleNull ? "null" : "\"handle\"");
-  else if (h.hasResult) line += ",\"result\":" + std::to_string(h.result);
-  if (h.hasWritten) line += ",\"written\":" + std::to_string(h.written);
-  event(line + "}");
+  line_.assign("{\"event\":\"hook\",\"hook\":\"").append(h.hook).append("\"");
+  if (startDoc) line_.append(",\"result\":").append(h.handleNull ? "null" : "\"handle\"");
+  else if (h.hasResult) line_.append(",\"result\":").append(std::to_string(h.result));
+  if (h.hasWritten) line_.append(",\"written\":").append(std::to_string(h.written));
+  writeLine();
   bool failed = startDoc ? h.handleNull : (h.hasResult && h.result == 0);
   if (failed) summarise(std::string("failed hook: ") + h.hook);
 }
 
-void RunReport::trace(std::u16string_view text) { event("{\"event\":\"trace\",\"text\":" + jsonString(text) + "}"); }
+void RunReport::trace(std::u16string_view text) {
+  line_.assign("{\"event\":\"trace\",\"text\":");
+  winsim::AppendJsonString(line_, utf8Of(text));
+  writeLine();
+}
 
 void RunReport::messageBox(std::u16string_view text, const std::optional<std::u16string>& caption, UINT style,
                            int answer) {

@@ -41,6 +41,8 @@ class RunReport {
 
  private:
   std::vector<std::ostream*> outs_;
+  std::string line_;  // the hook or trace line being written
+  void writeLine();
   void summarise(const std::string& line);
 
   std::ostream& summary_;

@@ -24,14 +24,13 @@ int hexDigit(char c) {
 bool readQuoted(std::string_view line, size_t& i, std::string* out, std::string* error) {
   out->clear();
   for (++i; i < line.size(); ++i) {
-    char c = line[i];
-    if (c == '"') {
+    size_t plain = line.find_first_of("\"\\", i);
+    if (plain == std::string_view::npos) break;
+    out->append(line.substr(i, plain - i));
+    i = plain;
+    if (line[i] == '"') {
       ++i;
       return true;
-    }
-    if (c != '\\') {
-      out->push_back(c);
-      continue;
     }
     if (++i >= line.size()) break;
     switch (line[i]) {
@@ -60,39 +59,41 @@ bool readQuoted(std::string_view line, size_t& i, std::string* out, std::string*
   return false;
 }
 
+// Fills `tokens` with the line's tokens, reusing what it held: a long
+// script is read without an allocation a line.
 bool tokenize(std::string_view line, std::vector<Token>* tokens, std::string* error) {
-  size_t i = 0;
+  size_t i = 0, n = 0;
   while (i < line.size()) {
     if (isSpace(line[i])) {
       ++i;
       continue;
     }
     if (line[i] == '#') break;
-    Token t;
+    if (n == tokens->size()) tokens->emplace_back();
+    Token& t = (*tokens)[n++];
+    t.key.clear();
+    t.quoted = false;
     if (line[i] == '"') {
       if (!readQuoted(line, i, &t.value, error)) return false;
       t.quoted = true;
-    } else {
-      size_t start = i;
-      while (i < line.size() && !isSpace(line[i]) && line[i] != '=' && line[i] != '"') ++i;
-      std::string word(line.substr(start, i - start));
-      if (i < line.size() && line[i] == '=') {
-        t.key = word;
-        ++i;
-        if (i < line.size() && line[i] == '"') {
-          if (!readQuoted(line, i, &t.value, error)) return false;
-          t.quoted = true;
-        } else {
-          size_t vs = i;
-          while (i < line.size() && !isSpace(line[i])) ++i;
-          t.value = std::string(line.substr(vs, i - vs));
-        }
-      } else {
-        t.value = word;
-      }
+      continue;
     }
-    tokens->push_back(std::move(t));
+    size_t start = i;
+    while (i < line.size() && !isSpace(line[i]) && line[i] != '=' && line[i] != '"') ++i;
+    t.value.assign(line.substr(start, i - start));
+    if (i >= line.size() || line[i] != '=') continue;
+    t.key.swap(t.value);
+    ++i;
+    if (i < line.size() && line[i] == '"') {
+      if (!readQuoted(line, i, &t.value, error)) return false;
+      t.quoted = true;
+    } else {
+      size_t vs = i;
+      while (i < line.size() && !isSpace(line[i])) ++i;
+      t.value.assign(line.substr(vs, i - vs));
+    }
   }
+  tokens->resize(n);
   return true;
 }
 
@@ -144,7 +145,6 @@ bool ScriptReader::next(Directive* d, ScriptError* error) {
     std::string_view line = text_.substr(at_, end - at_);
     at_ = end + 1;
     ++line_;
-    tokens_.clear();
     std::string message;
     if (!tokenize(line, &tokens_, &message)) {
       *error = {line_, message};
@@ -158,8 +158,14 @@ bool ScriptReader::next(Directive* d, ScriptError* error) {
       return false;
     }
     d->line = line_;
-    d->verb.swap(tokens_[0].value);
-    d->args.assign(std::make_move_iterator(tokens_.begin() + 1), std::make_move_iterator(tokens_.end()));
+    d->verb.assign(tokens_[0].value);
+    d->args.resize(tokens_.size() - 1);
+    for (size_t k = 1; k < tokens_.size(); ++k) {
+      Token& t = d->args[k - 1];
+      t.key.assign(tokens_[k].key);
+      t.value.assign(tokens_[k].value);
+      t.quoted = tokens_[k].quoted;
+    }
     return true;
   }
   *error = {};

@@ -36,10 +36,10 @@ BOOL WINAPI DisableThreadLibraryCalls(HMODULE module) {
 }
 
 void WINAPI OutputDebugStringW(LPCWSTR text) {
-  std::u16string line(view(text));
+  std::u16string_view line = view(text);
   auto g = lock();
   auto& s = state();
-  if (s.keepHistory) s.traces.push_back(line);
+  if (s.keepHistory) s.traces.emplace_back(line);
   if (s.observer.trace) s.observer.trace(line);
 }
 

@@ -8,26 +8,36 @@
 
 namespace winsim {
 
-inline std::string JsonString(std::string_view utf8) {
-  std::string r = "\"";
-  for (unsigned char c : utf8) {
+inline void AppendJsonString(std::string& r, std::string_view utf8) {
+  r.reserve(r.size() + utf8.size() + 8);
+  r += '"';
+  size_t plain = 0;  // where the run of characters that need no escape began
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(utf8[i]);
+    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    r.append(utf8.substr(plain, i - plain));
+    plain = i + 1;
     switch (c) {
       case '"': r += "\\\""; break;
       case '\\': r += "\\\\"; break;
       case '\n': r += "\\n"; break;
       case '\r': r += "\\r"; break;
       case '\t': r += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          r += buf;
-        } else {
-          r += static_cast<char>(c);
-        }
+      default: {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "\\u%04x", c);
+        r += buf;
+      }
     }
   }
-  return r + "\"";
+  r.append(utf8.substr(plain));
+  r += '"';
+}
+
+inline std::string JsonString(std::string_view utf8) {
+  std::string r;
+  AppendJsonString(r, utf8);
+  return r;
 }
 
 }  // namespace winsim
