@@ -234,10 +234,13 @@ fs::path smallJobsScript() {
 void BM_SmallJobs(benchmark::State& state) {
   fs::path job = smallJobsScript();
   if (job.empty()) return state.SkipWithError("kqxl-mkjob failed");
-  fs::path out = scratch() / "small";
   std::vector<double> runs;
   long peakKiB = 0;
   for (auto _ : state) {
+    // A folder of its own each time: ext4 creates files slowly where as many
+    // were just removed (it looks for recently deleted inodes), which would
+    // measure the file system rather than the jobs.
+    fs::path out = scratch() / ("small-" + std::to_string(runs.size()));
     rusage usage{};
     double seconds = timed({KQXL_RUN, "-o", out.string(), job.string()}, &usage);
     if (seconds < 0) return state.SkipWithError("kqxl-run failed");

@@ -277,7 +277,7 @@ void Machine::clearFaults() {
 
 std::map<std::string, int> Machine::faultPoints() const {
   auto g = lock();
-  return impl_->state.faultPoints;
+  return {impl_->state.faultPoints.begin(), impl_->state.faultPoints.end()};
 }
 
 int Machine::faultsFired() const {

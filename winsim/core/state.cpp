@@ -101,7 +101,9 @@ std::string jsonString(std::string_view s) { return JsonString(s); }
 bool faultHits(const char* function, std::u16string_view path) {
   auto& s = state();
   std::lock_guard g(s.mu);
-  ++s.faultPoints[function];
+  auto point = s.faultPoints.find(std::string_view(function));  // no string made on every call
+  if (point == s.faultPoints.end()) point = s.faultPoints.emplace(function, 0).first;
+  ++point->second;
   for (auto& rule : s.faults) {
     if (rule.spent || rule.plan.function != function || rule.thread != std::this_thread::get_id()) continue;
     if (!rule.plan.pathPattern.empty() && !globMatch(rule.plan.pathPattern, path)) continue;

@@ -148,7 +148,7 @@ struct State {
   std::vector<FaultRule> faults;
   // The calls that could have been made to fail, by function, and how
   // many did fail.
-  std::map<std::string, int> faultPoints;
+  std::map<std::string, int, std::less<>> faultPoints;
   int faultsFired = 0;
   Observer observer;
   bool logApi = false;

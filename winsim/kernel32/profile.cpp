@@ -35,6 +35,7 @@ class IniDocument {
     std::ifstream in(host, std::ios::binary);
     if (!in) return false;
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    loaded_ = bytes;
     std::u16string text;
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
         static_cast<unsigned char>(bytes[1]) == 0xFE) {
@@ -70,6 +71,10 @@ class IniDocument {
     } else {
       bytes = encodeAnsi(state().acp, text, '?', nullptr);
     }
+    // A value written again as it was leaves the file alone: the driver
+    // writes its user id at every job, and rewriting a file in place
+    // makes the host file system flush it.
+    if (loaded_ && bytes == *loaded_) return true;
     std::ofstream out(host, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
@@ -170,6 +175,7 @@ class IniDocument {
  private:
   std::vector<std::u16string> lines_;
   bool unicode_ = false;
+  std::optional<std::string> loaded_;  // the bytes the file held, when it was read
 };
 
 // A name without a path is looked for in the Windows directory.
