@@ -24,8 +24,9 @@ int hexDigit(char c) {
 bool readQuoted(std::string_view line, size_t& i, std::string* out, std::string* error) {
   out->clear();
   for (++i; i < line.size(); ++i) {
-    size_t plain = line.find_first_of("\"\\", i);
-    if (plain == std::string_view::npos) break;
+    size_t plain = i;
+    while (plain < line.size() && line[plain] != '"' && line[plain] != '\\') ++plain;
+    if (plain == line.size()) break;
     out->append(line.substr(i, plain - i));
     i = plain;
     if (line[i] == '"') {
