@@ -1,6 +1,10 @@
 // Windows' rules for profile (INI) files.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
 #include "support/test_machine.h"
 
 namespace {
@@ -79,6 +83,16 @@ TEST_F(Profiles, WritingCreatesFileAndSectionAndReplacesKeys) {
   EXPECT_TRUE(WritePrivateProfileStringW(u"GetUserID", u"Other", nullptr, u"C:\\test.ini"));
   EXPECT_EQ(get(u"GetUserID", u"Other"), u"dflt");
   EXPECT_FALSE(WritePrivateProfileStringW(u"s", u"k", u"v", u"C:\\no\\such\\dir\\x.ini"));
+
+  // Written again as it is, the file is left alone; a new value rewrites it.
+  auto modified = [&] { return std::filesystem::last_write_time(m->hostPath(u"C:\\test.ini")); };
+  auto before = modified();
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(WritePrivateProfileStringW(u"GetUserID", u"userid", u"bob", u"C:\\test.ini"));
+  EXPECT_EQ(modified(), before);
+  EXPECT_TRUE(WritePrivateProfileStringW(u"GetUserID", u"UserID", u"carol", u"C:\\test.ini"));
+  EXPECT_NE(modified(), before);
+  EXPECT_EQ(get(u"GetUserID", u"UserID"), u"carol");
 }
 
 }  // namespace
