@@ -79,6 +79,13 @@ Iconv& converter(const char* to, const char* from) {
   return *slot;
 }
 
+bool isAscii(std::u16string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char16_t c) { return c < 0x80; });
+}
+bool isAscii(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 UINT resolve(UINT cp) { return cp == CP_ACP || cp == CP_OEMCP ? state().acp : cp; }
 
 std::u16string fromUtf16Bytes(const std::string& bytes) {
@@ -101,13 +108,6 @@ std::string toUtf16Bytes(std::u16string_view s) {
 }  // namespace
 
 namespace winsim {
-
-bool isAscii(std::u16string_view s) {
-  return std::all_of(s.begin(), s.end(), [](char16_t c) { return c < 0x80; });
-}
-bool isAscii(std::string_view s) {
-  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
 
 // Paths and traces are nearly always ASCII, which needs no converter.
 std::string toUtf8(std::u16string_view s) {
@@ -142,9 +142,11 @@ std::u16string fromUtf8(std::string_view s) {
 
 namespace winsim::detail {
 
+// Every code page winsim knows keeps ASCII as it is.
 bool decodeAnsi(UINT codePage, std::string_view bytes, std::u16string* text, bool strict) {
   const char* name = iconvName(codePage);
   if (!name) return false;
+  if (isAscii(bytes)) return text->assign(bytes.begin(), bytes.end()), true;
   Iconv& cv = converter("UTF-16LE", name);
   if (!cv.ok()) return false;
   std::string out;
@@ -165,6 +167,7 @@ bool decodeAnsi(UINT codePage, std::string_view bytes, std::u16string* text, boo
 }
 
 std::string encodeAnsi(UINT codePage, std::u16string_view text, char defaultChar, bool* usedDefault) {
+  if (isAscii(text)) return std::string(text.begin(), text.end());
   const char* name = iconvName(codePage);
   Iconv& cv = converter(name ? name : "CP1252", "UTF-16LE");
   std::string bytes = toUtf16Bytes(text), out;
