@@ -207,6 +207,7 @@ bool hostPathOf(std::u16string_view winPath, fs::path* host) {
   auto g = lock();
   auto& s = state();
   flushWrites(s);  // whatever looks a file up by its path sees what was written to it
+  forgetReads(s);  // and may change it
   if (rememberedPath(s.names, s.root, parts, host)) return true;
   // Once a folder on the way is missing, the rest keep the names given.
   fs::path cur = s.root;

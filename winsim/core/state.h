@@ -42,6 +42,8 @@ struct OpenFile {
   DWORD share = 0;
   int64_t position = 0;  // the handle's file pointer
   std::string pending;   // written, not yet passed to the host, ending at `position`
+  std::string ahead;     // read ahead from `aheadAt`, until anything writes to the file
+  int64_t aheadAt = 0;
 };
 
 struct RegValue {
@@ -181,6 +183,10 @@ void forgetName(const fs::path& host);  // winsim removed it
 // those of one file (by its key).
 void flushWrites(State& s);
 void flushWrites(State& s, const std::string& key);
+// What handles read ahead is dropped: of one file, or of all when the
+// host files may have changed.
+void forgetReads(State& s, const std::string& key);
+void forgetReads(State& s);
 std::u16string windowsDirectory();
 std::u16string tempDirectory();
 

@@ -6,6 +6,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <algorithm>
 
 #include "core/state.h"
 
@@ -57,6 +59,12 @@ OpenFile* findFile(State& s, HANDLE h) {
 // and any lookup of a path (profile files, modules, the tests' host paths).
 constexpr size_t kWriteBehind = 64 * 1024;
 
+// Reads come from the host file in aligned 64 KiB blocks, kept by the handle:
+// a replay that reads pages of a spool file in 8 KiB pieces, forwards or
+// backwards, costs a system call per block rather than per piece. Any write
+// to the file, and any lookup of a path, drops them.
+constexpr int64_t kReadAhead = 64 * 1024;
+
 bool writeAt(int fd, const char* p, size_t n, int64_t at) {
   size_t done = 0;
   while (done < n) {
@@ -73,6 +81,35 @@ bool flushHandle(OpenFile& f) {
   bool ok = writeAt(f.fd, f.pending.data(), f.pending.size(), f.position - static_cast<int64_t>(f.pending.size()));
   f.pending.clear();
   return ok;
+}
+
+size_t readAt(int fd, char* p, size_t n, int64_t at) {
+  size_t done = 0;
+  while (done < n) {
+    ssize_t r = ::pread(fd, p + done, n - done, static_cast<off_t>(at + static_cast<int64_t>(done)));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    done += static_cast<size_t>(r);
+  }
+  return done;
+}
+
+// Up to `n` bytes at the handle's position, through its read-ahead block.
+size_t readThrough(OpenFile& f, char* p, size_t n) {
+  int64_t end = f.position + static_cast<int64_t>(n);
+  bool held = f.position >= f.aheadAt && end <= f.aheadAt + static_cast<int64_t>(f.ahead.size());
+  if (!held && static_cast<int64_t>(n) >= kReadAhead) return readAt(f.fd, p, n, f.position);
+  if (!held) {
+    f.aheadAt = f.position / kReadAhead * kReadAhead;
+    f.ahead.resize(static_cast<size_t>((end + kReadAhead - 1) / kReadAhead * kReadAhead - f.aheadAt));
+    f.ahead.resize(readAt(f.fd, f.ahead.data(), f.ahead.size(), f.aheadAt));
+  }
+  int64_t from = f.position - f.aheadAt;
+  size_t got = from >= static_cast<int64_t>(f.ahead.size())
+                   ? 0
+                   : std::min(n, f.ahead.size() - static_cast<size_t>(from));
+  std::memcpy(p, f.ahead.data() + from, got);
+  return got;
 }
 
 bool isDir(const fs::path& p) {
@@ -109,6 +146,7 @@ HANDLE openFile(std::u16string_view name, DWORD access, DWORD share, DWORD dispo
   bool exists = isFile(host);
   std::string key = canonicalKey(host);
   flushWrites(s, key);
+  forgetReads(s, key);
   int flags = 0;
   switch (disposition) {
     case CREATE_NEW:
@@ -157,6 +195,7 @@ HANDLE openFile(std::u16string_view name, DWORD access, DWORD share, DWORD dispo
 bool writeBehind(State& s, OpenFile& f, const char* p, size_t n) {
   for (auto& [h, other] : s.files)
     if (&other != &f && other.key == f.key) flushHandle(other);
+  forgetReads(s, f.key);
   if (!f.pending.empty() && f.pending.size() + n > kWriteBehind && !flushHandle(f)) return false;
   bool ok = true;
   if (n >= kWriteBehind) {
@@ -189,6 +228,15 @@ void flushWrites(State& s, const std::string& key) {
     if (f.key == key) flushHandle(f);
 }
 
+void forgetReads(State& s, const std::string& key) {
+  for (auto& [h, f] : s.files)
+    if (f.key == key) f.ahead.clear();
+}
+
+void forgetReads(State& s) {
+  for (auto& [h, f] : s.files) f.ahead.clear();
+}
+
 }  // namespace winsim::detail
 
 extern "C" {
@@ -218,14 +266,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID buffer, DWORD toRead, LPDWORD read, LP
     setError(ERROR_ACCESS_DENIED);
   } else {
     flushWrites(state(), f->key);
-    DWORD done = 0;
-    auto* p = static_cast<char*>(buffer);
-    while (done < toRead) {
-      ssize_t n = ::pread(f->fd, p + done, toRead - done, static_cast<off_t>(f->position + done));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      done += static_cast<DWORD>(n);
-    }
+    DWORD done = static_cast<DWORD>(readThrough(*f, static_cast<char*>(buffer), toRead));
     f->position += done;
     if (read) *read = done;
     ok = TRUE;

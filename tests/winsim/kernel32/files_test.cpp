@@ -159,6 +159,39 @@ TEST_F(Files, WrittenBytesAreSeenBeforeTheyReachTheHost) {
   EXPECT_TRUE(host == "XY" + expected.substr(2) + "end");
 }
 
+// Reads come through a block kept by the handle; what is written to the
+// file afterwards, through any handle or on the host, is read, not the block.
+TEST_F(Files, ReadsSeeWhatWasWrittenSince) {
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  std::string bytes(200 * 1024, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 251);
+  m->writeFile(u"C:\\pages.bin", bytes);
+  HANDLE r = open(u"C:\\pages.bin", GENERIC_READ, share, OPEN_EXISTING);
+  HANDLE w = open(u"C:\\pages.bin", GENERIC_WRITE, share, OPEN_EXISTING);
+  auto readAt = [&](DWORD at, DWORD n) {
+    std::string out(n, '\0');
+    DWORD got = 0;
+    SetFilePointer(r, static_cast<LONG>(at), nullptr, FILE_BEGIN);
+    EXPECT_TRUE(ReadFile(r, out.data(), n, &got, nullptr));
+    out.resize(got);
+    return out;
+  };
+  // Backwards, in pieces that straddle the blocks, and past the end.
+  for (DWORD at = 150 * 1024; at > 21030; at -= 21030)
+    for (DWORD piece = 0; piece < 21030; piece += 8192)
+      ASSERT_TRUE(readAt(at + piece, 8192) == bytes.substr(at + piece, 8192)) << at + piece;
+  EXPECT_EQ(readAt(200 * 1024 - 10, 100).size(), 10u);
+
+  DWORD n;
+  SetFilePointer(w, 70000, nullptr, FILE_BEGIN);
+  WriteFile(w, "written", 7, &n, nullptr);
+  EXPECT_EQ(readAt(69998, 11), bytes.substr(69998, 2) + "written" + bytes.substr(70007, 2));
+  m->writeFile(u"C:\\pages.bin", "host");
+  EXPECT_EQ(readAt(0, 8), "host");
+  CloseHandle(r);
+  CloseHandle(w);
+}
+
 TEST_F(Files, FilePointerMovesAndRefusesNegativePositions) {
   HANDLE h = open(u"C:\\seek.bin", GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
   DWORD n;
