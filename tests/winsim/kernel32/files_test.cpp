@@ -183,9 +183,11 @@ TEST_F(Files, ReadsSeeWhatWasWrittenSince) {
   EXPECT_EQ(readAt(200 * 1024 - 10, 100).size(), 10u);
 
   DWORD n;
+  EXPECT_TRUE(readAt(69998, 11) == bytes.substr(69998, 11));  // the block now held
   SetFilePointer(w, 70000, nullptr, FILE_BEGIN);
   WriteFile(w, "written", 7, &n, nullptr);
   EXPECT_EQ(readAt(69998, 11), bytes.substr(69998, 2) + "written" + bytes.substr(70007, 2));
+  EXPECT_TRUE(readAt(0, 8) == bytes.substr(0, 8));
   m->writeFile(u"C:\\pages.bin", "host");
   EXPECT_EQ(readAt(0, 8), "host");
   CloseHandle(r);
