@@ -1,6 +1,7 @@
 #include "jobkit/settings.h"
 
 #include <cstring>
+#include <limits>
 
 #include "jobkit/text.h"
 #include "spooler/records.h"
@@ -122,6 +123,7 @@ std::optional<long long> parseNumber(std::string_view text) {
     else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
     else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
     else return std::nullopt;
+    if (v > (std::numeric_limits<long long>::max() - d) / base) return std::nullopt;  // 16 hex digits can overflow
     v = v * base + d;
   }
   return negative ? -v : v;

@@ -36,6 +36,8 @@ TEST(JobScript, KeyedValuesNumbersAndLines) {
   EXPECT_EQ(jobkit::parseNumber("0x10"), 16);
   EXPECT_EQ(jobkit::parseNumber("-7"), -7);
   EXPECT_FALSE(jobkit::parseNumber("12a"));
+  EXPECT_EQ(jobkit::parseNumber("0x7FFFFFFFFFFFFFFF"), 0x7FFFFFFFFFFFFFFFLL);
+  EXPECT_FALSE(jobkit::parseNumber("0xC111111111111111"));  // beyond 64 signed bits: refused, not wrapped
 }
 
 TEST(JobScript, ErrorsNameTheirLine) {
