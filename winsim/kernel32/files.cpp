@@ -54,16 +54,16 @@ OpenFile* findFile(State& s, HANDLE h) {
 
 // Writes wait in their handle, as Windows' cache manager lets them, and go
 // to the host file in pieces of this size: a spool file written a page at a
-// time costs one system call per 64 KiB. They go out before anything else
+// time costs one system call per 256 KiB. They go out before anything else
 // touches the file: a read, a seek, a size or an open through any handle,
 // and any lookup of a path (profile files, modules, the tests' host paths).
-constexpr size_t kWriteBehind = 64 * 1024;
+constexpr size_t kWriteBehind = 256 * 1024;
 
-// Reads come from the host file in aligned 64 KiB blocks, kept by the handle:
+// Reads come from the host file in aligned 256 KiB blocks, kept by the handle:
 // a replay that reads pages of a spool file in 8 KiB pieces, forwards or
 // backwards, costs a system call per block rather than per piece. Any write
 // to the file, and any lookup of a path, drops them.
-constexpr int64_t kReadAhead = 64 * 1024;
+constexpr int64_t kReadAhead = 256 * 1024;
 
 bool writeAt(int fd, const char* p, size_t n, int64_t at) {
   size_t done = 0;

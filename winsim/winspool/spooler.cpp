@@ -44,12 +44,12 @@ const PrinterConfig* printerAtLevel2(State& s, HANDLE h, DWORD level) {
 
 class FileSink : public DocumentSink {
  public:
-  // Writes are gathered into 64 KiB, so that a document costs one system
-  // call per 64 KiB whatever the sizes its writer uses. (The buffer is ours:
+  // Writes are gathered into 256 KiB, so that a document costs one system
+  // call per 256 KiB whatever the sizes its writer uses. (The buffer is ours:
   // given none, stdio keeps its own block size.)
   // An existing file is removed, not truncated: a file system that flushes
   // a truncated file's new data at its close would make every rewrite pay.
-  explicit FileSink(const fs::path& path) : file_(openFresh(path)), buffer_(64 * 1024) {
+  explicit FileSink(const fs::path& path) : file_(openFresh(path)), buffer_(256 * 1024) {
     if (file_) std::setvbuf(file_, buffer_.data(), _IOFBF, buffer_.size());
   }
   ~FileSink() override {

@@ -125,14 +125,14 @@ TEST_F(Files, WrittenBytesAreSeenBeforeTheyReachTheHost) {
   ASSERT_NE(r, INVALID_HANDLE_VALUE);
   std::string expected;
   DWORD n;
-  for (int i = 0; i < 40; ++i) {  // pieces of 7 KiB, past several 64 KiB pieces
+  for (int i = 0; i < 100; ++i) {  // pieces of 7 KiB, past a few pieces of 256 KiB
     std::string piece(7 * 1024 + i, static_cast<char>('a' + i % 26));
     ASSERT_TRUE(WriteFile(w, piece.data(), static_cast<DWORD>(piece.size()), &n, nullptr));
     EXPECT_EQ(n, piece.size());
     expected += piece;
   }
   EXPECT_EQ(GetFileSize(w, nullptr), expected.size());
-  std::string big(100 * 1024, 'Z');  // larger than a piece: straight through
+  std::string big(300 * 1024, 'Z');  // larger than a piece: straight through
   WriteFile(w, big.data(), static_cast<DWORD>(big.size()), &n, nullptr);
   expected += big;
   WriteFile(w, "tail", 4, &n, nullptr);
@@ -163,7 +163,7 @@ TEST_F(Files, WrittenBytesAreSeenBeforeTheyReachTheHost) {
 // file afterwards, through any handle or on the host, is read, not the block.
 TEST_F(Files, ReadsSeeWhatWasWrittenSince) {
   const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-  std::string bytes(200 * 1024, '\0');
+  std::string bytes(600 * 1024, '\0');
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 251);
   m->writeFile(u"C:\\pages.bin", bytes);
   HANDLE r = open(u"C:\\pages.bin", GENERIC_READ, share, OPEN_EXISTING);
@@ -177,10 +177,10 @@ TEST_F(Files, ReadsSeeWhatWasWrittenSince) {
     return out;
   };
   // Backwards, in pieces that straddle the blocks, and past the end.
-  for (DWORD at = 150 * 1024; at > 21030; at -= 21030)
+  for (DWORD at = 550 * 1024; at > 21030; at -= 21030)
     for (DWORD piece = 0; piece < 21030; piece += 8192)
       ASSERT_TRUE(readAt(at + piece, 8192) == bytes.substr(at + piece, 8192)) << at + piece;
-  EXPECT_EQ(readAt(200 * 1024 - 10, 100).size(), 10u);
+  EXPECT_EQ(readAt(600 * 1024 - 10, 100).size(), 10u);
 
   DWORD n;
   EXPECT_TRUE(readAt(69998, 11) == bytes.substr(69998, 11));  // the block now held
