@@ -19,18 +19,37 @@ trap 'rm -rf "$work"' EXIT
 mib=$(( $(stat -L -c %s "$work"/kqxl-process-bench-*mb.pxl) / 1048576 ))
 jobs=$(grep -c '^startdoc' "$work/small.job")
 
-# Prints "OWN HOOKS": the component's self cost, and the inclusive cost of
-# its hooks (which do not call one another).
+# Reads a callgrind output file and prints "OWN HOOKS": the instructions
+# executed in the component's object, and those of every call made into a
+# DrvSpl* hook (the hooks do not call one another). Names may be given once
+# and then referred to by number, "(N)", objects and functions apart; the
+# cost line after "calls=" is the
+# call's inclusive cost, not the caller's own.
+tally() {
+  awk '
+    function named(field, table,    id, rest) {
+      id = field; rest = ""
+      if (index(field, " ")) { id = substr(field, 1, index(field, " ") - 1); rest = substr(field, index(field, " ") + 1) }
+      if (rest != "") table[id] = rest
+      return table[id]
+    }
+    /^ob=/  { ob = named(substr($0, 4), objects); next }
+    /^cob=/ { named(substr($0, 5), objects); next }
+    /^fn=/  { named(substr($0, 4), functions); next }
+    /^cfn=/ { callee = named(substr($0, 5), functions); next }
+    /^calls=/ { call = 1; next }
+    /^[0-9+*-]/ {
+      if (call) { if (callee ~ /^DrvSpl[A-Za-z]+$/) hooks += $2; call = 0 }
+      else if (ob ~ /KQXLUMPD\.DLL$/) own += $2
+    }
+    END { printf "%d %d\n", own, hooks }' "$1"
+}
+
 count() {
   local out="$work/callgrind.$1"
   valgrind --tool=callgrind --callgrind-out-file="$out" "$build/tools/kqxl-run" -o "$work/out-$1" "$work/$1.job" \
     >/dev/null 2>"$work/valgrind-$1.log"
-  local own hooks
-  own=$(callgrind_annotate --inclusive=no --threshold=100 "$out" 2>/dev/null |
-    awk '$NF ~ /KQXLUMPD\.DLL\]$/ { gsub(/,/, "", $1); n += $1 } END { print n + 0 }')
-  hooks=$(callgrind_annotate --inclusive=yes --threshold=100 "$out" 2>/dev/null |
-    awk '$0 ~ /:DrvSpl[A-Za-z]+ .*KQXLUMPD\.DLL\]$/ { gsub(/,/, "", $1); n += $1 } END { print n + 0 }')
-  echo "$own $hooks"
+  tally "$out"
 }
 
 read -r directOwn directHooks < <(count direct)
