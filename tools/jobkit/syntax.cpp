@@ -1,7 +1,6 @@
 #include "jobkit/syntax.h"
 
 #include <algorithm>
-#include <iterator>
 
 #include <windows.h>
 
