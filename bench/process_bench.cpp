@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "pclxl/writer.h"
+#include "scratch.h"
 
 extern char** environ;
 
@@ -42,14 +43,7 @@ uint64_t documentMiB() {
   return mb ? std::strtoull(mb, nullptr, 10) : 100;
 }
 
-fs::path scratch() {
-  static const fs::path dir = [] {
-    fs::path d = fs::temp_directory_path() / ("kqxl-process-bench-" + std::to_string(getpid()));
-    fs::create_directories(d);
-    return d;
-  }();
-  return dir;
-}
+fs::path scratch() { return bench::Scratch(); }
 
 // `pages` pages of a one-bit image of `rows` rows each; each page's image
 // carries its number in its rows.
@@ -280,10 +274,5 @@ int main(int argc, char** argv) {
     fs::remove_all(scratch());
     return 0;
   }
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  std::error_code ec;
-  fs::remove_all(scratch(), ec);
-  return 0;
+  return bench::RunAndClean(argc, argv);
 }

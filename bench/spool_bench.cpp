@@ -19,6 +19,7 @@
 #include <winsim/spooler.h>
 
 #include "jobkit/settings.h"
+#include "scratch.h"
 
 namespace {
 
@@ -26,14 +27,7 @@ namespace fs = std::filesystem;
 
 constexpr char16_t kPrinter[] = u"KQ PCL6 Laser";
 
-fs::path scratch() {
-  static const fs::path dir = [] {
-    fs::path d = fs::temp_directory_path() / ("kqxl-spool-bench-" + std::to_string(getpid()));
-    fs::create_directories(d);
-    return d;
-  }();
-  return dir;
-}
+fs::path scratch() { return bench::Scratch(); }
 
 // A fresh machine whose printer port is a file.
 struct BenchMachine {
@@ -167,10 +161,5 @@ BENCHMARK(BM_SmallBuffers)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRea
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  std::error_code ec;
-  fs::remove_all(scratch(), ec);
-  return 0;
+  return bench::RunAndClean(argc, argv);
 }
