@@ -302,26 +302,33 @@ Player::HostFile::HostFile(const fs::path& path) : path_(path), in_(path, std::i
 const char* Player::HostFile::bytes(long long offset, size_t n) {
   long long windowEnd = windowStart_ + static_cast<long long>(windowLength_);
   if (offset >= windowStart_ && offset + static_cast<long long>(n) <= windowEnd)
-    return window_.data() + (offset - windowStart_);
+    return window_.get() + (offset - windowStart_);
   // Keep what the window already holds of the range; read on from its end.
   size_t keep = 0;
   if (offset >= windowStart_ && offset < windowEnd) {
     keep = static_cast<size_t>(windowEnd - offset);
-    std::memmove(window_.data(), window_.data() + (offset - windowStart_), keep);
+    std::memmove(window_.get(), window_.get() + (offset - windowStart_), keep);
   }
   size_t want = std::max(n, static_cast<size_t>(std::min<long long>(kReadAhead, size_ - offset)));
-  if (window_.size() < want) window_.resize(want);
+  if (windowCapacity_ < want) grow(want, keep);
   long long from = offset + static_cast<long long>(keep);
   if (position_ != from) {  // a seek empties the stream's buffer: only when the ranges jump
     in_.clear();
     in_.seekg(from);
   }
-  in_.read(window_.data() + keep, static_cast<std::streamsize>(want - keep));
+  in_.read(window_.get() + keep, static_cast<std::streamsize>(want - keep));
   size_t got = static_cast<size_t>(in_.gcount());
   position_ = in_ ? from + static_cast<long long>(got) : -1;
   windowStart_ = offset;
   windowLength_ = keep + got;
-  return windowLength_ >= n ? window_.data() : nullptr;
+  return windowLength_ >= n ? window_.get() : nullptr;
+}
+
+void Player::HostFile::grow(size_t capacity, size_t keep) {
+  auto bigger = std::make_unique_for_overwrite<char[]>(capacity);
+  if (keep) std::memcpy(bigger.get(), window_.get(), keep);
+  window_ = std::move(bigger);
+  windowCapacity_ = capacity;
 }
 
 bool Player::hookDirective(const Directive& d, std::string* error) {

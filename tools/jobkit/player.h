@@ -61,12 +61,15 @@ class Player {
     const char* bytes(long long offset, size_t n);
 
    private:
+    void grow(size_t capacity, size_t keep);
+
     static constexpr size_t kReadAhead = 256 * 1024;
     fs::path path_;
     std::ifstream in_;
     long long size_ = 0;
     long long position_ = 0;  // the stream's, -1 when unknown
-    std::vector<char> window_;
+    std::unique_ptr<char[]> window_;  // not cleared: fresh pages are dear
+    size_t windowCapacity_ = 0;
     long long windowStart_ = 0;
     size_t windowLength_ = 0;
   };

@@ -59,18 +59,22 @@ bool readQuoted(std::string_view line, size_t& i, std::string* out, std::string*
   return false;
 }
 
-// Fills `tokens` with the line's tokens, reusing what it held: a long
-// script is read without an allocation a line.
-bool tokenize(std::string_view line, std::vector<Token>* tokens, std::string* error) {
-  size_t i = 0, n = 0;
+// The line's tokens, `n` of them: the first into `first`, the others into
+// `rest`, reusing what they held, so that a long script is read without an
+// allocation a line.
+bool tokenize(std::string_view line, Token* first, std::vector<Token>* rest, size_t* count, std::string* error) {
+  size_t& n = *count;
+  size_t i = 0;
+  n = 0;
   while (i < line.size()) {
     if (isSpace(line[i])) {
       ++i;
       continue;
     }
     if (line[i] == '#') break;
-    if (n == tokens->size()) tokens->emplace_back();
-    Token& t = (*tokens)[n++];
+    if (n > rest->size()) rest->emplace_back();
+    Token& t = n == 0 ? *first : (*rest)[n - 1];
+    ++n;
     t.key.clear();
     t.quoted = false;
     if (line[i] == '"') {
@@ -93,7 +97,7 @@ bool tokenize(std::string_view line, std::vector<Token>* tokens, std::string* er
       t.value.assign(line.substr(vs, i - vs));
     }
   }
-  tokens->resize(n);
+  rest->resize(n > 0 ? n - 1 : 0);
   return true;
 }
 
@@ -139,36 +143,45 @@ const AnswerName kAnswers[] = {{"OK", IDOK},       {"CANCEL", IDCANCEL}, {"ABORT
 
 }  // namespace
 
-bool ScriptReader::next(Directive* d, ScriptError* error) {
-  while (at_ <= text_.size()) {
+bool ScriptReader::nextLine(std::string_view* line) {
+  if (in_) {
+    if (!std::getline(*in_, lineBuffer_)) return false;
+    *line = lineBuffer_;
+  } else {
+    if (at_ > text_.size()) return false;
     size_t end = std::min(text_.find('\n', at_), text_.size());
-    std::string_view line = text_.substr(at_, end - at_);
+    *line = text_.substr(at_, end - at_);
     at_ = end + 1;
-    ++line_;
+  }
+  ++line_;
+  return true;
+}
+
+bool ScriptReader::next(Directive* d, ScriptError* error) {
+  std::string_view line;
+  while (nextLine(&line)) {
     std::string message;
-    if (!tokenize(line, &tokens_, &message)) {
+    size_t tokens = 0;
+    if (!tokenize(line, &verb_, &d->args, &tokens, &message)) {
       *error = {line_, message};
-      at_ = text_.size() + 1;
-      return false;
+      return stop();
     }
-    if (tokens_.empty()) continue;
-    if (tokens_[0].quoted || !tokens_[0].key.empty()) {
+    if (tokens == 0) continue;
+    if (verb_.quoted || !verb_.key.empty()) {
       *error = {line_, "a line begins with a directive"};
-      at_ = text_.size() + 1;
-      return false;
+      return stop();
     }
     d->line = line_;
-    d->verb.assign(tokens_[0].value);
-    d->args.resize(tokens_.size() - 1);
-    for (size_t k = 1; k < tokens_.size(); ++k) {
-      Token& t = d->args[k - 1];
-      t.key.assign(tokens_[k].key);
-      t.value.assign(tokens_[k].value);
-      t.quoted = tokens_[k].quoted;
-    }
+    d->verb.swap(verb_.value);
     return true;
   }
   *error = {};
+  return false;
+}
+
+bool ScriptReader::stop() {
+  at_ = text_.size() + 1;
+  if (in_) in_->setstate(std::ios::failbit);
   return false;
 }
 
@@ -179,13 +192,19 @@ bool parseScript(std::string_view text, std::vector<Directive>* out, ScriptError
   return error->message.empty();
 }
 
-bool checkScript(std::string_view text, ScriptError* error) {
-  ScriptReader reader(text);
+namespace {
+
+bool checkAll(ScriptReader reader, ScriptError* error) {
   Directive d;
   while (reader.next(&d, error)) {
   }
   return error->message.empty();
 }
+
+}  // namespace
+
+bool checkScript(std::string_view text, ScriptError* error) { return checkAll(ScriptReader(text), error); }
+bool checkScript(std::istream& in, ScriptError* error) { return checkAll(ScriptReader(in), error); }
 
 bool answerIds(const std::vector<Token>& args, std::vector<int>* ids, std::string* error) {
   for (auto& t : args) {

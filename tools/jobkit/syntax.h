@@ -3,6 +3,7 @@
 // the reference.
 #pragma once
 
+#include <istream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,26 +32,34 @@ struct ScriptError {
 const char* answerName(int id);
 bool answerIds(const std::vector<Token>& args, std::vector<int>* ids, std::string* error);
 
-// Reads a script's directives one at a time: a long script is played
-// without ever being held whole as directives.
+// Reads a script's directives one at a time, from text in memory or a line
+// at a time from a stream: a long script is played without ever being held
+// whole.
 class ScriptReader {
  public:
   explicit ScriptReader(std::string_view text) : text_(text) {}
+  explicit ScriptReader(std::istream& in) : in_(&in) {}
   // The next directive into `d`; false at the end, or at a syntax error,
   // which `error` then holds.
   bool next(Directive* d, ScriptError* error);
 
  private:
+  bool nextLine(std::string_view* line);
+  bool stop();  // after an error: nothing more is read
+
   std::string_view text_;
   size_t at_ = 0;
+  std::istream* in_ = nullptr;
+  std::string lineBuffer_;
   int line_ = 0;
-  std::vector<Token> tokens_;
+  Token verb_;
 };
 
 // Parses a whole script; false with the first error.
 bool parseScript(std::string_view text, std::vector<Directive>* out, ScriptError* error);
-// Checks a whole script's syntax without keeping it.
+// Checks a script's syntax to its end without keeping it.
 bool checkScript(std::string_view text, ScriptError* error);
+bool checkScript(std::istream& in, ScriptError* error);
 
 // A directive's KEY=VALUE argument, if it has one.
 const Token* keyed(const Directive& d, const char* key);

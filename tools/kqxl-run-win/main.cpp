@@ -8,7 +8,6 @@
 #include <fstream>
 #include <iostream>
 #include <set>
-#include <sstream>
 
 #include "host.h"
 #include "imports.h"
@@ -113,11 +112,8 @@ int wmain(int argc, wchar_t** argv) {
     std::cerr << Utf8(script.wstring()) << ": cannot read the job script\n";
     return 2;
   }
-  std::stringstream text;
-  text << scriptFile.rdbuf();
-  const std::string scriptText = text.str();
   jobkit::ScriptError scriptError;
-  if (!jobkit::checkScript(scriptText, &scriptError)) {
+  if (!jobkit::checkScript(scriptFile, &scriptError)) {
     std::cerr << Utf8(script.wstring()) << ":" << scriptError.line << ": " << scriptError.message << "\n";
     return 2;
   }
@@ -148,7 +144,9 @@ int wmain(int argc, wchar_t** argv) {
     kqxlwin::WinHost host;
     jobkit::Player player(host, script.parent_path());
     player.onHook([&](const jobkit::HookResult& h) { report.hook(h); });
-    if (!player.run(jobkit::ScriptReader(scriptText), &scriptError)) {
+    scriptFile.clear();
+    scriptFile.seekg(0);
+    if (!player.run(jobkit::ScriptReader(scriptFile), &scriptError)) {
       std::cerr << Utf8(script.wstring()) << ":" << scriptError.line << ": " << scriptError.message << "\n";
       exitCode = 2;
     } else if (!player.fatal().empty()) {

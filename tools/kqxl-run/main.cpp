@@ -67,6 +67,18 @@ class StdoutSink : public winsim::DocumentSink {
   FILE* f_;
 };
 
+// A job script, read through a buffer of 16 KiB.
+class ScriptFile : public std::ifstream {
+ public:
+  explicit ScriptFile(const fs::path& path) {
+    rdbuf()->pubsetbuf(buffer_, sizeof buffer_);
+    open(path, std::ios::binary);
+  }
+
+ private:
+  char buffer_[16 * 1024];
+};
+
 struct Options {
   std::vector<fs::path> scripts;
   fs::path outDir;
@@ -80,24 +92,21 @@ struct Options {
 // One script's run: its directives, its report and where its documents go.
 struct ScriptRun {
   fs::path script, out;
-  std::string text;  // checked before anything plays, played as it is read
   jobkit::RunReport report{std::cerr};
   std::ofstream events;
   std::map<int, int> numbers;  // the machine's document numbers -> this script's
   int exitCode = 0;
 
+  // The whole script is checked before anything plays, and then played as
+  // it is read again.
   bool parse() {
-    std::ifstream in(script, std::ios::binary);
+    ScriptFile in(script);
     if (!in) {
       std::cerr << script.string() << ": cannot read the job script\n";
       return false;
     }
-    std::error_code ec;
-    text.resize(static_cast<size_t>(fs::file_size(script, ec)));
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<size_t>(in.gcount()));
     jobkit::ScriptError error;
-    if (jobkit::checkScript(text, &error)) return true;
+    if (jobkit::checkScript(in, &error)) return true;
     std::cerr << script.string() << ":" << error.line << ": " << error.message << "\n";
     return false;
   }
@@ -114,7 +123,11 @@ void ScriptRun::play(winsim::Machine& machine) {
   jobkit::Player player(host, script.parent_path());
   player.onHook([this](const jobkit::HookResult& h) { report.hook(h); });
   jobkit::ScriptError error;
-  if (!player.run(jobkit::ScriptReader(text), &error)) {
+  ScriptFile in(script);
+  if (!in) {
+    std::cerr << script.string() << ": cannot read the job script\n";
+    exitCode = 2;
+  } else if (!player.run(jobkit::ScriptReader(in), &error)) {
     std::cerr << script.string() << ":" << error.line << ": " << error.message << "\n";
     exitCode = 2;
   } else if (!player.fatal().empty()) {

@@ -3,8 +3,13 @@
 // driver's interface module and calls its DrvSpl* hooks.
 #include <winspool.h>
 
-#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "core/modules.h"
 #include "core/state.h"
@@ -42,35 +47,67 @@ const PrinterConfig* printerAtLevel2(State& s, HANDLE h, DWORD level) {
   return p && level == 2 ? p : nullptr;
 }
 
+// A port that is a host file. Writes are gathered into 256 KiB, so that a
+// document costs one system call per 256 KiB, at offsets the page cache
+// likes, whatever the sizes its writer uses; whole blocks of a large write
+// go out without being copied. The buffer is not cleared: fresh pages are
+// dear.
+// An existing file is removed, not truncated: a file system that flushes a
+// truncated file's new data at its close would make every rewrite pay.
 class FileSink : public DocumentSink {
  public:
-  // Writes are gathered into 256 KiB, so that a document costs one system
-  // call per 256 KiB whatever the sizes its writer uses. (The buffer is ours:
-  // given none, stdio keeps its own block size.)
-  // An existing file is removed, not truncated: a file system that flushes
-  // a truncated file's new data at its close would make every rewrite pay.
-  explicit FileSink(const fs::path& path) : file_(openFresh(path)), buffer_(256 * 1024) {
-    if (file_) std::setvbuf(file_, buffer_.data(), _IOFBF, buffer_.size());
-  }
-  ~FileSink() override {
-    if (file_) std::fclose(file_);
-  }
+  explicit FileSink(const fs::path& path) : fd_(openFresh(path)) {}
+  ~FileSink() override { finish(); }
   bool write(const void* data, size_t size) override {
-    return file_ && std::fwrite(data, 1, size, file_) == size;
-  }
-  static FILE* openFresh(const fs::path& path) {
-    std::error_code ec;
-    fs::remove(path, ec);
-    return std::fopen(path.c_str(), "wb");
+    auto* bytes = static_cast<const char*>(data);
+    while (fd_ >= 0 && !failed_ && size > 0) {
+      if (used_ == 0 && size >= kCapacity) {  // nothing to gather it with
+        size_t whole = size - size % kCapacity;
+        if (!writeOut(bytes, whole)) break;
+        bytes += whole, size -= whole;
+        continue;
+      }
+      if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kCapacity);
+      size_t n = std::min(size, kCapacity - used_);
+      std::memcpy(buffer_.get() + used_, bytes, n);
+      used_ += n, bytes += n, size -= n;
+      if (used_ == kCapacity) flush();
+    }
+    return fd_ >= 0 && !failed_;
   }
   void finish() override {
-    if (file_) std::fclose(file_);
-    file_ = nullptr;
+    if (fd_ < 0) return;
+    flush();
+    ::close(fd_);
+    fd_ = -1;
   }
 
  private:
-  FILE* file_;
-  std::vector<char> buffer_;
+  static constexpr size_t kCapacity = 256 * 1024;
+
+  static int openFresh(const fs::path& path) {
+    std::error_code ec;
+    fs::remove(path, ec);
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  }
+  void flush() {
+    if (used_ > 0) writeOut(buffer_.get(), used_);
+    used_ = 0;
+  }
+  bool writeOut(const char* p, size_t n) {
+    while (n > 0 && !failed_) {
+      ssize_t w = ::write(fd_, p, n);
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) failed_ = true;
+      else p += w, n -= static_cast<size_t>(w);
+    }
+    return !failed_;
+  }
+
+  int fd_;
+  std::unique_ptr<char[]> buffer_;
+  size_t used_ = 0;
+  bool failed_ = false;
 };
 
 int startDocument(State& s, PrinterHandle& ph, std::u16string_view name, std::u16string_view outputFile) {

@@ -7,6 +7,8 @@
 
 #include <winspool.h>
 
+#include <sstream>
+
 namespace {
 
 std::vector<jobkit::Directive> parse(const std::string& text) {
@@ -46,6 +48,40 @@ TEST(JobScript, ErrorsNameTheirLine) {
   EXPECT_FALSE(jobkit::parseScript("startdoc\nwrite text \"open\n", &d, &e));
   EXPECT_EQ(e.line, 2);
   EXPECT_EQ(e.message, "string without its closing quote");
+}
+
+// A script read a line at a time from a file reads as the same text does:
+// the same directives and lines, whatever a line held before, with CRLF
+// endings and no newline at the end; an error stops the reading.
+TEST(JobScript, ReadFromAStreamAsFromText) {
+  const std::string text =
+      "printer name=\"KQ Two\" port=LPT1:\r\n\r\n  # c\r\nwrite hex 1B 45 00 7F\r\nstartpage\r\nenddoc job=3";
+  std::istringstream in(text);
+  jobkit::ScriptReader reader(in);
+  jobkit::Directive d;
+  jobkit::ScriptError e;
+  std::vector<jobkit::Directive> read;
+  while (reader.next(&d, &e)) read.push_back(d);
+  EXPECT_TRUE(e.message.empty());
+  auto expected = parse(text);
+  ASSERT_EQ(read.size(), expected.size());
+  for (size_t i = 0; i < read.size(); ++i) {
+    EXPECT_EQ(read[i].line, expected[i].line);
+    EXPECT_EQ(read[i].verb, expected[i].verb);
+    ASSERT_EQ(read[i].args.size(), expected[i].args.size()) << read[i].verb;
+    for (size_t k = 0; k < read[i].args.size(); ++k) {
+      EXPECT_EQ(read[i].args[k].key, expected[i].args[k].key);
+      EXPECT_EQ(read[i].args[k].value, expected[i].args[k].value);
+    }
+  }
+  EXPECT_EQ(read.back().line, 6);
+
+  std::istringstream bad("startdoc\n\"quoted\" verb\nenddoc\n");
+  EXPECT_FALSE(jobkit::checkScript(bad, &e));
+  EXPECT_EQ(e.line, 2);
+  EXPECT_EQ(e.message, "a line begins with a directive");
+  jobkit::ScriptReader after(bad);
+  EXPECT_FALSE(after.next(&d, &e));
 }
 
 TEST(SettingsRecord, DefaultsAndFieldsLandAtTheirOffsets) {

@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 #include <winspool.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
 #include "support/test_machine.h"
 
 namespace {
@@ -70,6 +75,39 @@ TEST_F(Spooler, WritePrinterNeedsADocumentAndEachDocumentStreamsApart) {
   DWORD needed;
   ASSERT_TRUE(GetJobW(printer, job, 1, info, sizeof info, &needed));
   EXPECT_EQ(std::u16string(reinterpret_cast<JOB_INFO_1W*>(info)->pDocument), u"first");
+}
+
+// A port file gets every byte in order whatever the pieces: pieces that
+// fill the buffer exactly, straddle it, outgrow it several times over with
+// something already gathered or nothing; and a file already there is
+// replaced, not written through (another name for it keeps its bytes).
+TEST(PortFile, PiecesOfEverySizeArriveWholeAndInOrder) {
+  auto dir = std::filesystem::temp_directory_path() / ("kqxl-port-test-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  auto port = dir / "port.prn", other = dir / "other-name.prn";
+  std::ofstream(port) << "old bytes";
+  std::filesystem::create_hard_link(port, other);
+
+  const size_t block = 256 * 1024;
+  std::string expected;
+  auto sink = winsim::fileSink(port);
+  for (size_t size : {size_t{1}, block - 1, size_t{2}, block, size_t{100}, 3 * block + 5, size_t{0}, 2 * block,
+                      block - 100, size_t{7}}) {
+    std::string piece(size, '\0');
+    for (size_t i = 0; i < size; ++i) piece[i] = static_cast<char>((expected.size() + i) * 131 % 251);
+    ASSERT_TRUE(sink->write(piece.data(), piece.size()));
+    expected += piece;
+  }
+  sink->finish();
+  std::ifstream in(port, std::ios::binary);
+  std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(got.size(), expected.size());
+  EXPECT_TRUE(got == expected);
+  std::ifstream kept(other);
+  std::string old;
+  std::getline(kept, old);
+  EXPECT_EQ(old, "old bytes");
+  std::filesystem::remove_all(dir);
 }
 
 TEST_F(Spooler, ModulesLoadOnceAndMissingOnesFail) {
