@@ -191,21 +191,26 @@ HANDLE openFile(std::u16string_view name, DWORD access, DWORD share, DWORD dispo
 }
 
 // Another handle's writes to the same file go first; this handle's wait
-// while they follow on from each other and fit.
+// while they follow on from each other, and go out as whole blocks (whole
+// blocks of a large write without waiting).
 bool writeBehind(State& s, OpenFile& f, const char* p, size_t n) {
   for (auto& [h, other] : s.files)
     if (&other != &f && other.key == f.key) flushHandle(other);
   forgetReads(s, f.key);
-  if (!f.pending.empty() && f.pending.size() + n > kWriteBehind && !flushHandle(f)) return false;
-  bool ok = true;
-  if (n >= kWriteBehind) {
-    ok = writeAt(f.fd, p, n, f.position);
-  } else {
-    if (f.pending.capacity() < kWriteBehind) f.pending.reserve(kWriteBehind);
-    f.pending.append(p, n);
+  while (n > 0) {
+    size_t take = f.pending.empty() && n >= kWriteBehind ? n - n % kWriteBehind
+                                                         : std::min(n, kWriteBehind - f.pending.size());
+    if (take >= kWriteBehind) {
+      if (!writeAt(f.fd, p, take, f.position)) return false;
+    } else {
+      if (f.pending.capacity() < kWriteBehind) f.pending.reserve(kWriteBehind);
+      f.pending.append(p, take);
+    }
+    f.position += static_cast<int64_t>(take);
+    p += take, n -= take;
+    if (f.pending.size() == kWriteBehind && !flushHandle(f)) return false;
   }
-  if (ok) f.position += static_cast<int64_t>(n);
-  return ok;
+  return true;
 }
 
 DWORD copyOut(std::u16string_view text, LPWSTR buffer, DWORD size) {
