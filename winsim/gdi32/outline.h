@@ -24,10 +24,23 @@ inline int pointsOf(const PathSegment& seg) {
 
 // A font as selected into a device context: the face fontconfig matched
 // for the description, at its pixel size.
+//
+// The font engine (FreeType and fontconfig, and the libraries they bring)
+// is a module of its own, libwinsim-fonts.so beside libwinsim.so, loaded
+// the first time a font is: a process that draws no text does not pay for
+// loading it, as a Windows program does not for a delay-loaded DLL.
 class Font {
  public:
+  // What the engine matches: the family in UTF-8, the LOGFONT's height,
+  // weight and italic.
+  struct Request {
+    std::string family;
+    LONG height = 0;
+    LONG weight = 0;
+    bool italic = false;
+  };
   static std::unique_ptr<Font> load(const LOGFONTW& lf, std::string* error);
-  ~Font();
+  virtual ~Font() = default;
   Font(const Font&) = delete;
   Font& operator=(const Font&) = delete;
 
@@ -40,14 +53,17 @@ class Font {
 
   // The outlines of a run of text in text space: u along the baseline from
   // the run's start, w downward from the baseline. `advance` gets the run's width.
-  Path outline(std::u16string_view text, double* advance) const;
+  virtual Path outline(std::u16string_view text, double* advance) const = 0;
 
- private:
+ protected:
   Font() = default;
-  struct Face;
-  std::unique_ptr<Face> face_;
   int ascent_ = 0, descent_ = 0, averageWidth_ = 0, weight_ = 400;
-  bool emboldened_ = false, slanted_ = false;
 };
+
+// The engine module's one export: a font for the request, or null with
+// `error` set.
+using LoadFontFunction = Font* (*)(const Font::Request& request, std::string* error);
+inline constexpr const char* kFontEngineModule = "libwinsim-fonts.so";
+inline constexpr const char* kLoadFontExport = "winsimLoadFont";
 
 }  // namespace winsim::gdi

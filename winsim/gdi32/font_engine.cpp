@@ -1,10 +1,8 @@
-// Fonts are real: the face name is matched with fontconfig against the
-// installed fonts, glyph outlines come from FreeType at the font's pixel
-// size. Weight and italic pick the face, or FreeType's emboldening and a
-// slant when the family has none.
+// The font engine module: fonts are real. The face name is matched with
+// fontconfig against the installed fonts, glyph outlines come from FreeType
+// at the font's pixel size. Weight and italic pick the face, or FreeType's
+// emboldening and a slant when the family has none.
 #include "gdi32/outline.h"
-
-#include <winsim/machine.h>
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
@@ -90,28 +88,27 @@ int cubicTo(const FT_Vector* c1, const FT_Vector* c2, const FT_Vector* to, void*
   return 0;
 }
 
-}  // namespace
-
-struct Font::Face {
-  FT_Face face = nullptr;
-  ~Face() {
+class FreeTypeFont : public Font {
+ public:
+  ~FreeTypeFont() override {
     std::lock_guard g(g_fontMutex);
-    if (face) FT_Done_Face(face);
+    if (face_) FT_Done_Face(face_);
   }
+  static std::unique_ptr<FreeTypeFont> load(const Request& r, std::string* error);
+  Path outline(std::u16string_view text, double* advance) const override;
+
+ private:
+  FT_Face face_ = nullptr;
+  bool emboldened_ = false, slanted_ = false;
 };
 
-Font::~Font() = default;
-
-std::unique_ptr<Font> Font::load(const LOGFONTW& lf, std::string* error) {
+std::unique_ptr<FreeTypeFont> FreeTypeFont::load(const Request& r, std::string* error) {
   std::lock_guard g(g_fontMutex);
-  std::u16string name(lf.lfFaceName, std::char_traits<char16_t>::length(lf.lfFaceName) < LF_FACESIZE
-                                         ? std::char_traits<char16_t>::length(lf.lfFaceName)
-                                         : LF_FACESIZE);
   FcPattern* pattern = FcPatternCreate();
-  if (!name.empty()) FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(toUtf8(name).c_str()));
-  int weight = lf.lfWeight >= 600 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR;
+  if (!r.family.empty()) FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(r.family.c_str()));
+  int weight = r.weight >= 600 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR;
   FcPatternAddInteger(pattern, FC_WEIGHT, weight);
-  FcPatternAddInteger(pattern, FC_SLANT, lf.lfItalic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+  FcPatternAddInteger(pattern, FC_SLANT, r.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
   FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
   FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
   FcDefaultSubstitute(pattern);
@@ -119,7 +116,7 @@ std::unique_ptr<Font> Font::load(const LOGFONTW& lf, std::string* error) {
   FcPattern* match = FcFontMatch(nullptr, pattern, &result);
   FcPatternDestroy(pattern);
   if (!match) {
-    *error = "no installed font matches \"" + toUtf8(name) + "\"";
+    *error = "no installed font matches \"" + r.family + "\"";
     return nullptr;
   }
   FcChar8* file = nullptr;
@@ -128,32 +125,31 @@ std::unique_ptr<Font> Font::load(const LOGFONTW& lf, std::string* error) {
   FcPatternGetInteger(match, FC_INDEX, 0, &index);
   FcPatternGetInteger(match, FC_WEIGHT, 0, &matchedWeight);
   FcPatternGetInteger(match, FC_SLANT, 0, &matchedSlant);
-  std::unique_ptr<Font> font(new Font);
-  font->face_ = std::make_unique<Face>();
-  FT_Error ft = file ? FT_New_Face(library(), reinterpret_cast<const char*>(file), index, &font->face_->face) : 1;
+  std::unique_ptr<FreeTypeFont> font(new FreeTypeFont);
+  FT_Error ft = file ? FT_New_Face(library(), reinterpret_cast<const char*>(file), index, &font->face_) : 1;
   FcPatternDestroy(match);
   if (ft) {
     *error = "FreeType cannot open the matched font";
     return nullptr;
   }
-  FT_Face face = font->face_->face;
+  FT_Face face = font->face_;
   // A negative height is the character height (the em); a positive one the
   // cell height, ascent plus descent.
-  LONG h = lf.lfHeight;
+  LONG h = r.height;
   double em = h < 0 ? -h : h > 0 ? h * static_cast<double>(face->units_per_EM) / (face->ascender - face->descender) : 16;
   FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(std::lround(em < 1 ? 1 : em)));
   font->ascent_ = static_cast<int>((face->size->metrics.ascender + 32) >> 6);
   font->descent_ = static_cast<int>((-face->size->metrics.descender + 32) >> 6);
   font->averageWidth_ = static_cast<int>((face->size->metrics.max_advance + 32) >> 6) / 2;
-  font->weight_ = lf.lfWeight ? lf.lfWeight : FW_NORMAL;
+  font->weight_ = r.weight ? r.weight : FW_NORMAL;
   font->emboldened_ = weight == FC_WEIGHT_BOLD && matchedWeight < FC_WEIGHT_DEMIBOLD;
-  font->slanted_ = lf.lfItalic && matchedSlant == FC_SLANT_ROMAN;
+  font->slanted_ = r.italic && matchedSlant == FC_SLANT_ROMAN;
   return font;
 }
 
-Path Font::outline(std::u16string_view text, double* advance) const {
+Path FreeTypeFont::outline(std::u16string_view text, double* advance) const {
   std::lock_guard g(g_fontMutex);
-  FT_Face face = face_->face;
+  FT_Face face = face_;
   Path path;
   Decomposer d{&path, 0};
   FT_Outline_Funcs funcs{moveTo, lineTo, conicTo, cubicTo, 0, 0};
@@ -177,4 +173,10 @@ Path Font::outline(std::u16string_view text, double* advance) const {
   return path;
 }
 
+}  // namespace
 }  // namespace winsim::gdi
+
+extern "C" __attribute__((visibility("default"))) winsim::gdi::Font* winsimLoadFont(
+    const winsim::gdi::Font::Request& request, std::string* error) {
+  return winsim::gdi::FreeTypeFont::load(request, error).release();
+}
