@@ -65,12 +65,23 @@ void Player::closeJob() {
   jobRefused_ = false;
 }
 
+namespace {
+
+// The directives that call the component's hooks: most of a script.
+const std::pair<std::string_view, Player::Hook> kHookVerbs[] = {
+    {"write", Player::Hook::Write},   {"startpage", Player::Hook::StartPage}, {"endpage", Player::Hook::EndPage},
+    {"startdoc", Player::Hook::StartDoc}, {"enddoc", Player::Hook::EndDoc}, {"abort", Player::Hook::Abort},
+    {"close", Player::Hook::Close}};
+
+}  // namespace
+
 bool Player::step(const Directive& d, std::string* error) {
   try {
+    for (auto& [verb, hook] : kHookVerbs)
+      if (d.verb == verb) return hookDirective(hook, d, error);
     bool handled = false;
     if (!machineDirective(d, error, &handled)) return false;
-    if (handled) return true;
-    return hookDirective(d, error);
+    return handled || (*error = "unknown directive \"" + d.verb + "\"", false);
   } catch (const std::exception& e) {  // a file the machine could not write, say
     *error = e.what();
     return false;
@@ -331,8 +342,8 @@ void Player::HostFile::grow(size_t capacity, size_t keep) {
   windowCapacity_ = capacity;
 }
 
-bool Player::hookDirective(const Directive& d, std::string* error) {
-  if (d.verb == "startdoc") {
+bool Player::hookDirective(Hook hook, const Directive& d, std::string* error) {
+  if (hook == Hook::StartDoc) {
     closeJob();
     long long id = 0;
     std::u16string document = u"Document";
@@ -349,20 +360,16 @@ bool Player::hookDirective(const Directive& d, std::string* error) {
     jobRefused_ = !ok;
     return true;
   }
-  static const char* const kHooks[] = {"write", "startpage", "endpage", "enddoc", "abort", "close"};
-  bool isHook = false;
-  for (auto* h : kHooks) isHook = isHook || d.verb == h;
-  if (!isHook) return *error = "unknown directive \"" + d.verb + "\"", false;
   if (!job_) return *error = d.verb + " before startdoc", false;
   if (jobRefused_ || !job_->started()) return true;  // the spooler does not go on with a refused job
-  if (d.verb == "write") return writeDirective(d, error);
-  if (d.verb == "startpage") job_->startPage();
-  else if (d.verb == "endpage") job_->endPage();
-  else if (d.verb == "enddoc") job_->endDoc();
-  else if (d.verb == "abort") job_->abort();
-  else if (d.verb == "close") {
-    closeJob();
-    return true;
+  switch (hook) {
+    case Hook::Write: return writeDirective(d, error);
+    case Hook::StartPage: job_->startPage(); break;
+    case Hook::EndPage: job_->endPage(); break;
+    case Hook::EndDoc: job_->endDoc(); break;
+    case Hook::Abort: job_->abort(); break;
+    case Hook::Close: closeJob(); return true;
+    case Hook::StartDoc: break;
   }
   report();
   return true;

@@ -22,6 +22,8 @@ namespace fs = std::filesystem;
 class Player {
  public:
   using HookCallback = std::function<void(const HookResult&)>;
+  // The directives that call the component's hooks.
+  enum class Hook { StartDoc, Write, StartPage, EndPage, EndDoc, Abort, Close };
 
   Player(Host& host, fs::path scriptDir);
   ~Player();
@@ -44,7 +46,7 @@ class Player {
   bool step(const Directive& d, std::string* error);
   bool play(const Directive& d, ScriptError* error, bool* stop);
   bool machineDirective(const Directive& d, std::string* error, bool* handled);
-  bool hookDirective(const Directive& d, std::string* error);
+  bool hookDirective(Hook hook, const Directive& d, std::string* error);
   bool writeDirective(const Directive& d, std::string* error);
   bool writeBuffer(const void* data, size_t size);
   // The host files `write file` reads stay open for the whole script and

@@ -1,5 +1,6 @@
 #include "jobkit/report.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -35,7 +36,13 @@ void RunReport::hook(const HookResult& h) {
 
 void RunReport::trace(std::u16string_view text) {
   line_.assign("{\"event\":\"trace\",\"text\":");
-  winsim::AppendJsonString(line_, utf8Of(text));
+  if (std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; })) {
+    ascii_.resize(text.size());  // as ASCII, its UTF-8 is the same
+    std::copy(text.begin(), text.end(), ascii_.begin());
+    winsim::AppendJsonString(line_, ascii_);
+  } else {
+    winsim::AppendJsonString(line_, utf8Of(text));
+  }
   writeLine();
 }
 

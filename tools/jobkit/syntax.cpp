@@ -10,7 +10,16 @@ namespace jobkit {
 
 namespace {
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+// What ends a bare word, and what ends a KEY=value's value: a table, as a
+// script is mostly words.
+struct CharSet {
+  bool has[256] = {};
+  constexpr CharSet(std::string_view chars) {
+    for (char c : chars) has[static_cast<unsigned char>(c)] = true;
+  }
+  bool operator()(char c) const { return has[static_cast<unsigned char>(c)]; }
+};
+constexpr CharSet isSpace(" \t\r"), endsWord(" \t\r=\"");
 
 int hexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -83,10 +92,12 @@ bool tokenize(std::string_view line, Token* first, std::vector<Token>* rest, siz
       continue;
     }
     size_t start = i;
-    while (i < line.size() && !isSpace(line[i]) && line[i] != '=' && line[i] != '"') ++i;
-    t.value.assign(line.substr(start, i - start));
-    if (i >= line.size() || line[i] != '=') continue;
-    t.key.swap(t.value);
+    while (i < line.size() && !endsWord(line[i])) ++i;
+    if (i >= line.size() || line[i] != '=') {
+      t.value.assign(line.substr(start, i - start));
+      continue;
+    }
+    t.key.assign(line.substr(start, i - start));
     ++i;
     if (i < line.size() && line[i] == '"') {
       if (!readQuoted(line, i, &t.value, error)) return false;

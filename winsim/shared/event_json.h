@@ -2,36 +2,36 @@
 // the simulated machine's API log and the runners' event logs.
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 
 namespace winsim {
 
 inline void AppendJsonString(std::string& r, std::string_view utf8) {
-  r.reserve(r.size() + utf8.size() + 8);
-  r += '"';
-  size_t plain = 0;  // where the run of characters that need no escape began
-  for (size_t i = 0; i < utf8.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(utf8[i]);
-    if (c >= 0x20 && c != '"' && c != '\\') continue;
-    r.append(utf8.substr(plain, i - plain));
-    plain = i + 1;
+  static const char kHex[] = "0123456789abcdef";
+  size_t at = r.size();
+  r.resize(at + utf8.size() * 6 + 2);  // room for every character escaped
+  char* out = r.data() + at;
+  *out++ = '"';
+  for (char ch : utf8) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    if (c >= 0x20 && c != '"' && c != '\\') {
+      *out++ = ch;
+      continue;
+    }
+    *out++ = '\\';
     switch (c) {
-      case '"': r += "\\\""; break;
-      case '\\': r += "\\\\"; break;
-      case '\n': r += "\\n"; break;
-      case '\r': r += "\\r"; break;
-      case '\t': r += "\\t"; break;
-      default: {
-        char buf[8];
-        std::snprintf(buf, sizeof buf, "\\u%04x", c);
-        r += buf;
-      }
+      case '"': *out++ = '"'; break;
+      case '\\': *out++ = '\\'; break;
+      case '\n': *out++ = 'n'; break;
+      case '\r': *out++ = 'r'; break;
+      case '\t': *out++ = 't'; break;
+      default:
+        for (char e : {'u', '0', '0', kHex[c >> 4], kHex[c & 15]}) *out++ = e;
     }
   }
-  r.append(utf8.substr(plain));
-  r += '"';
+  *out++ = '"';
+  r.resize(static_cast<size_t>(out - r.data()));
 }
 
 inline std::string JsonString(std::string_view utf8) {

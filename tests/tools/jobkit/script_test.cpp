@@ -162,6 +162,9 @@ TEST(JobScript, FileRangesArriveAsInTheFile) {
   EXPECT_FALSE(player.run(jobkit::ScriptReader("startdoc\nwrite file \"doc.bin\" offset=716750 length=100\n"), &e));
   EXPECT_EQ(e.line, 2);
   EXPECT_EQ(e.message, "range outside " + (m.dir() / "doc.bin").string());
+  EXPECT_FALSE(player.run(jobkit::ScriptReader("startdoc\nstartpages\n"), &e));
+  EXPECT_EQ(e.line, 2);
+  EXPECT_EQ(e.message, "unknown directive \"startpages\"");
 }
 
 TEST(JobScript, RefusedJobsGetNoMoreHookCalls) {
