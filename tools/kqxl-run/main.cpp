@@ -67,17 +67,19 @@ class StdoutSink : public winsim::DocumentSink {
   FILE* f_;
 };
 
-// A job script, read through a buffer of 16 KiB.
-class ScriptFile : public std::ifstream {
+// A file stream with a buffer of its own: a script read, or an event log
+// of thousands of lines written, in a few large system calls.
+template <class Stream, size_t kSize>
+class BufferedFile : public Stream {
  public:
-  explicit ScriptFile(const fs::path& path) {
-    rdbuf()->pubsetbuf(buffer_, sizeof buffer_);
-    open(path, std::ios::binary);
-  }
+  BufferedFile() { this->rdbuf()->pubsetbuf(buffer_, kSize); }
+  BufferedFile(const fs::path& path, std::ios::openmode mode) : BufferedFile() { this->open(path, mode); }
 
  private:
-  char buffer_[16 * 1024];
+  char buffer_[kSize];
 };
+using ScriptFile = BufferedFile<std::ifstream, 16 * 1024>;
+using EventFile = BufferedFile<std::ofstream, 64 * 1024>;
 
 struct Options {
   std::vector<fs::path> scripts;
@@ -93,14 +95,14 @@ struct Options {
 struct ScriptRun {
   fs::path script, out;
   jobkit::RunReport report{std::cerr};
-  std::ofstream events;
+  EventFile events;
   std::map<int, int> numbers;  // the machine's document numbers -> this script's
   int exitCode = 0;
 
   // The whole script is checked before anything plays, and then played as
   // it is read again.
   bool parse() {
-    ScriptFile in(script);
+    ScriptFile in(script, std::ios::binary);
     if (!in) {
       std::cerr << script.string() << ": cannot read the job script\n";
       return false;
@@ -123,7 +125,7 @@ void ScriptRun::play(winsim::Machine& machine) {
   jobkit::Player player(host, script.parent_path());
   player.onHook([this](const jobkit::HookResult& h) { report.hook(h); });
   jobkit::ScriptError error;
-  ScriptFile in(script);
+  ScriptFile in(script, std::ios::binary);
   if (!in) {
     std::cerr << script.string() << ": cannot read the job script\n";
     exitCode = 2;
@@ -215,7 +217,6 @@ int main(int argc, char** argv) {
   for (auto& script : opt.scripts) {
     auto run = std::make_unique<ScriptRun>();
     run->script = script;
-    if (!run->parse()) return 2;
     if (opt.scripts.size() == 1) run->out = opt.outDir;
     else if (!opt.outDir.empty()) run->out = opt.outDir / script.stem();
     for (auto& other : runs)
@@ -229,8 +230,12 @@ int main(int argc, char** argv) {
     std::cerr << "kqxl-run: no default machine at " << opt.image.string() << " (build it, or pass --image)\n";
     return 1;
   }
+  // A temporary machine is made while the scripts are checked; a machine
+  // folder of the user's is made only for scripts that pass.
   fs::path root = opt.machineDir;
   bool temporary = root.empty();
+  std::string made;  // why the temporary machine could not be made
+  std::thread making;
   if (temporary) {
     char pattern[] = "/tmp/kqxl-machine-XXXXXX";
     if (!mkdtemp(pattern)) {
@@ -238,10 +243,23 @@ int main(int argc, char** argv) {
       return 1;
     }
     root = pattern;
-    winsim::Machine::createFrom(opt.image, root);
-  } else if (!fs::exists(root, ec)) {
-    winsim::Machine::createFrom(opt.image, root);
+    making = std::thread([&] {
+      try {
+        winsim::Machine::createFrom(opt.image, root);
+      } catch (const std::exception& e) {
+        made = e.what();
+      }
+    });
   }
+  bool checked = true;
+  for (auto& run : runs) checked = checked && run->parse();
+  if (making.joinable()) making.join();
+  if (!checked || !made.empty()) {
+    if (!made.empty()) std::cerr << "kqxl-run: cannot make the machine: " << made << "\n";
+    if (temporary) fs::remove_all(root, ec);
+    return checked ? 1 : 2;
+  }
+  if (!temporary && !fs::exists(root, ec)) winsim::Machine::createFrom(opt.image, root);
 
   for (auto& run : runs) {
     if (!run->out.empty()) {

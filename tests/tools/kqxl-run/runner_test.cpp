@@ -80,6 +80,11 @@ TEST_F(Runner, ScriptErrorsNameTheLineAndExitTwo) {
   EXPECT_NE(r.err.find("job.job:1: write before startdoc"), std::string::npos) << r.err;
   r = run("file \"C:\\x\" text \"unterminated\n");
   EXPECT_EQ(r.status, 2);
+  // A script that does not read is played on no machine: none is made for it.
+  r = run("startdoc\n\"close\"\n", "--machine " + (dir / "machine").string());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("job.job:2: a line begins with a directive"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir / "machine"));
 }
 
 TEST_F(Runner, MachineFolderIsKeptAndGetsTheUserId) {
