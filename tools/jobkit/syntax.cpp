@@ -68,9 +68,9 @@ bool readQuoted(std::string_view line, size_t& i, std::string* out, std::string*
   return false;
 }
 
-// The line's tokens, `n` of them: the first into `first`, the others into
-// `rest`, reusing what they held, so that a long script is read without an
-// allocation a line.
+// The line's tokens, `count` of them: the first into `first`, the others
+// into `rest`, reusing what they held, so that a long script is read
+// without an allocation a line.
 bool tokenize(std::string_view line, Token* first, std::vector<Token>* rest, size_t* count, std::string* error) {
   size_t& n = *count;
   size_t i = 0;
