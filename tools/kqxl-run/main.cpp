@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -68,15 +69,20 @@ class StdoutSink : public winsim::DocumentSink {
 };
 
 // A file stream with a buffer of its own: a script read, or an event log
-// of thousands of lines written, in a few large system calls.
+// of thousands of lines written, in a few large system calls. The buffer is
+// not cleared (fresh pages are dear) and the file is closed, its last bytes
+// written, before the buffer goes.
 template <class Stream, size_t kSize>
 class BufferedFile : public Stream {
  public:
-  BufferedFile() { this->rdbuf()->pubsetbuf(buffer_, kSize); }
+  BufferedFile() : buffer_(std::make_unique_for_overwrite<char[]>(kSize)) {
+    this->rdbuf()->pubsetbuf(buffer_.get(), kSize);
+  }
   BufferedFile(const fs::path& path, std::ios::openmode mode) : BufferedFile() { this->open(path, mode); }
+  ~BufferedFile() { this->close(); }
 
  private:
-  char buffer_[kSize];
+  std::unique_ptr<char[]> buffer_;
 };
 using ScriptFile = BufferedFile<std::ifstream, 16 * 1024>;
 using EventFile = BufferedFile<std::ofstream, 64 * 1024>;
