@@ -37,9 +37,7 @@ void RunReport::hook(const HookResult& h) {
 void RunReport::trace(std::u16string_view text) {
   line_.assign("{\"event\":\"trace\",\"text\":");
   if (std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; })) {
-    ascii_.resize(text.size());  // as ASCII, its UTF-8 is the same
-    std::copy(text.begin(), text.end(), ascii_.begin());
-    winsim::AppendJsonString(line_, ascii_);
+    winsim::AppendJsonChars(line_, text);  // as ASCII, its UTF-8 is the same
   } else {
     winsim::AppendJsonString(line_, utf8Of(text));
   }

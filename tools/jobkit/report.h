@@ -42,7 +42,6 @@ class RunReport {
  private:
   std::vector<std::ostream*> outs_;
   std::string line_;  // the hook or trace line being written
-  std::string ascii_;  // a trace of ASCII characters, as bytes
   void writeLine();
   void summarise(const std::string& line);
 

@@ -7,16 +7,19 @@
 
 namespace winsim {
 
-inline void AppendJsonString(std::string& r, std::string_view utf8) {
+// `text` as a JSON string literal, each character taken as the byte of its
+// value: UTF-8 bytes, or UTF-16 text known to be ASCII.
+template <class Char>
+void AppendJsonChars(std::string& r, std::basic_string_view<Char> text) {
   static const char kHex[] = "0123456789abcdef";
   size_t at = r.size();
-  r.resize(at + utf8.size() * 6 + 2);  // room for every character escaped
+  r.resize(at + text.size() * 6 + 2);  // room for every character escaped
   char* out = r.data() + at;
   *out++ = '"';
-  for (char ch : utf8) {
-    unsigned char c = static_cast<unsigned char>(ch);
+  for (Char ch : text) {
+    auto c = static_cast<unsigned char>(ch);
     if (c >= 0x20 && c != '"' && c != '\\') {
-      *out++ = ch;
+      *out++ = static_cast<char>(c);
       continue;
     }
     *out++ = '\\';
@@ -33,6 +36,8 @@ inline void AppendJsonString(std::string& r, std::string_view utf8) {
   *out++ = '"';
   r.resize(static_cast<size_t>(out - r.data()));
 }
+
+inline void AppendJsonString(std::string& r, std::string_view utf8) { AppendJsonChars(r, utf8); }
 
 inline std::string JsonString(std::string_view utf8) {
   std::string r;

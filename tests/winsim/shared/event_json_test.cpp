@@ -15,6 +15,9 @@ TEST(EventJson, EscapesWhatJsonNeedsAndPassesUtf8Through) {
   winsim::AppendJsonString(line, std::string(40, '\x02'));
   EXPECT_EQ(line.size(), 8 + 2 + 40 * 6u);  // every character escaped fits
   EXPECT_EQ(line.substr(8, 7), "\"\\u0002");
+  line.clear();
+  winsim::AppendJsonChars(line, std::u16string_view(u"KQXLUMPD: \"x\"\r\n"));  // ASCII held as UTF-16
+  EXPECT_EQ(line, "\"KQXLUMPD: \\\"x\\\"\\r\\n\"");
 }
 
 }  // namespace
