@@ -159,13 +159,20 @@ std::u16string fullWinPath(std::u16string_view path) {
 namespace {
 
 // The name of `part` in the host folder `folder`, matched without regard to
-// case; none when the folder has no such entry.
+// case (the name as given when there is one in that case); none when the
+// folder has no such entry.
 std::optional<std::string> findInFolder(NameCache& names, const fs::path& folder, std::u16string_view part) {
   std::u16string key = upper(part);
   std::string folderKey = folder.string();
   std::error_code ec;
   if (auto hint = names.find(folderKey, key); hint && fs::exists(fs::symlink_status(folder / *hint, ec)))
     return hint;
+  // Most names come in the case they were made in: one stat, no listing.
+  std::string given = toUtf8(part);
+  if (fs::exists(fs::symlink_status(folder / given, ec))) {
+    names.remember(folderKey, key, given);
+    return given;
+  }
   for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
     std::string name = it->path().filename().string();
     if (equalsNoCase(fromUtf8(name), part)) {
