@@ -20,7 +20,9 @@ void RunReport::event(const std::string& json) {
 // together in one buffer and written whole.
 void RunReport::writeLine() {
   line_ += "}\n";
-  for (auto* o : outs_) o->write(line_.data(), static_cast<std::streamsize>(line_.size()));
+  auto size = static_cast<std::streamsize>(line_.size());
+  for (auto* o : outs_)  // straight to the buffer: a stream's write checks its state on every call
+    if (o->rdbuf()->sputn(line_.data(), size) != size) o->setstate(std::ios::badbit);
 }
 
 void RunReport::hook(const HookResult& h) {

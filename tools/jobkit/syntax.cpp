@@ -1,6 +1,7 @@
 #include "jobkit/syntax.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include <windows.h>
 
@@ -154,16 +155,48 @@ const AnswerName kAnswers[] = {{"OK", IDOK},       {"CANCEL", IDCANCEL}, {"ABORT
 
 }  // namespace
 
+namespace {
+constexpr size_t kChunk = 16 * 1024;
+}  // namespace
+
+bool ScriptReader::refill() {
+  if (!chunk_) chunk_ = std::make_unique_for_overwrite<char[]>(kChunk);
+  in_->read(chunk_.get(), kChunk);
+  chunkAt_ = 0;
+  chunkEnd_ = static_cast<size_t>(in_->gcount());
+  return chunkEnd_ > 0;
+}
+
+// A stream's lines are found in the chunks read from it, and only a line
+// that straddles two chunks is copied.
 bool ScriptReader::nextLine(std::string_view* line) {
-  if (in_) {
-    if (!std::getline(*in_, lineBuffer_)) return false;
-    *line = lineBuffer_;
-  } else {
+  if (!in_) {
     if (at_ > text_.size()) return false;
     size_t end = std::min(text_.find('\n', at_), text_.size());
     *line = text_.substr(at_, end - at_);
     at_ = end + 1;
+    ++line_;
+    return true;
   }
+  bool straddles = false;
+  lineBuffer_.clear();
+  while (chunkAt_ < chunkEnd_ || refill()) {
+    const char* start = chunk_.get() + chunkAt_;
+    size_t available = chunkEnd_ - chunkAt_;
+    auto* newline = static_cast<const char*>(std::memchr(start, '\n', available));
+    size_t length = newline ? static_cast<size_t>(newline - start) : available;
+    chunkAt_ += newline ? length + 1 : length;
+    if (newline && !straddles) {
+      *line = std::string_view(start, length);
+      ++line_;
+      return true;
+    }
+    lineBuffer_.append(start, length);
+    straddles = true;
+    if (newline) break;
+  }
+  if (!straddles) return false;
+  *line = lineBuffer_;
   ++line_;
   return true;
 }
@@ -192,6 +225,7 @@ bool ScriptReader::next(Directive* d, ScriptError* error) {
 
 bool ScriptReader::stop() {
   at_ = text_.size() + 1;
+  chunkAt_ = chunkEnd_ = 0;
   if (in_) in_->setstate(std::ios::failbit);
   return false;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <istream>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,10 +48,14 @@ class ScriptReader {
   bool nextLine(std::string_view* line);
   bool stop();  // after an error: nothing more is read
 
+  bool refill();
+
   std::string_view text_;
   size_t at_ = 0;
   std::istream* in_ = nullptr;
-  std::string lineBuffer_;
+  std::unique_ptr<char[]> chunk_;  // what was last read from `in_`
+  size_t chunkAt_ = 0, chunkEnd_ = 0;
+  std::string lineBuffer_;  // a line that straddles two reads
   int line_ = 0;
   Token verb_;
 };

@@ -68,10 +68,10 @@ class StdoutSink : public winsim::DocumentSink {
   FILE* f_;
 };
 
-// A file stream with a buffer of its own: a script read, or an event log
-// of thousands of lines written, in a few large system calls. The buffer is
-// not cleared (fresh pages are dear) and the file is closed, its last bytes
-// written, before the buffer goes.
+// A file stream with a buffer of its own: an event log of thousands of
+// lines written in a few large system calls. The buffer is not cleared
+// (fresh pages are dear) and the file is closed, its last bytes written,
+// before the buffer goes.
 template <class Stream, size_t kSize>
 class BufferedFile : public Stream {
  public:
@@ -84,7 +84,7 @@ class BufferedFile : public Stream {
  private:
   std::unique_ptr<char[]> buffer_;
 };
-using ScriptFile = BufferedFile<std::ifstream, 16 * 1024>;
+using ScriptFile = std::ifstream;  // read in chunks by the script reader
 using EventFile = BufferedFile<std::ofstream, 64 * 1024>;
 
 struct Options {

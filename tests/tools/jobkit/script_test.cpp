@@ -50,12 +50,16 @@ TEST(JobScript, ErrorsNameTheirLine) {
   EXPECT_EQ(e.message, "string without its closing quote");
 }
 
-// A script read a line at a time from a file reads as the same text does:
-// the same directives and lines, whatever a line held before, with CRLF
-// endings and no newline at the end; an error stops the reading.
+// A script read from a stream, in chunks, reads as the same text does: the
+// same directives and lines, with CRLF endings, no newline at the end, lines
+// that straddle chunks and a line longer than a chunk; an error stops the
+// reading.
 TEST(JobScript, ReadFromAStreamAsFromText) {
-  const std::string text =
-      "printer name=\"KQ Two\" port=LPT1:\r\n\r\n  # c\r\nwrite hex 1B 45 00 7F\r\nstartpage\r\nenddoc job=3";
+  std::string text = "printer name=\"KQ Two\" port=LPT1:\r\n\r\n  # c\r\n";
+  for (int i = 0; i < 3000; ++i) text += "write hex" + std::string(" 1B") + std::string(i % 7, 'x') + "\n";
+  text += "write hex";
+  for (int i = 0; i < 20000; ++i) text += " 7F";
+  text += "\r\nstartpage\r\nenddoc job=3";
   std::istringstream in(text);
   jobkit::ScriptReader reader(in);
   jobkit::Directive d;
@@ -66,22 +70,21 @@ TEST(JobScript, ReadFromAStreamAsFromText) {
   auto expected = parse(text);
   ASSERT_EQ(read.size(), expected.size());
   for (size_t i = 0; i < read.size(); ++i) {
-    EXPECT_EQ(read[i].line, expected[i].line);
-    EXPECT_EQ(read[i].verb, expected[i].verb);
-    ASSERT_EQ(read[i].args.size(), expected[i].args.size()) << read[i].verb;
+    ASSERT_EQ(read[i].line, expected[i].line);
+    ASSERT_EQ(read[i].verb, expected[i].verb);
+    ASSERT_EQ(read[i].args.size(), expected[i].args.size()) << read[i].line;
     for (size_t k = 0; k < read[i].args.size(); ++k) {
-      EXPECT_EQ(read[i].args[k].key, expected[i].args[k].key);
-      EXPECT_EQ(read[i].args[k].value, expected[i].args[k].value);
+      ASSERT_EQ(read[i].args[k].key, expected[i].args[k].key);
+      ASSERT_EQ(read[i].args[k].value, expected[i].args[k].value) << read[i].line;
     }
   }
-  EXPECT_EQ(read.back().line, 6);
+  EXPECT_EQ(read.back().line, 3006);
+  EXPECT_EQ(read[3001].args.size(), 20001u);
 
   std::istringstream bad("startdoc\n\"quoted\" verb\nenddoc\n");
   EXPECT_FALSE(jobkit::checkScript(bad, &e));
   EXPECT_EQ(e.line, 2);
   EXPECT_EQ(e.message, "a line begins with a directive");
-  jobkit::ScriptReader after(bad);
-  EXPECT_FALSE(after.next(&d, &e));
 }
 
 TEST(SettingsRecord, DefaultsAndFieldsLandAtTheirOffsets) {
