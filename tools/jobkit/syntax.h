@@ -46,9 +46,8 @@ class ScriptReader {
 
  private:
   bool nextLine(std::string_view* line);
-  bool stop();  // after an error: nothing more is read
-
   bool refill();
+  bool stop();  // after an error: nothing more is read
 
   std::string_view text_;
   size_t at_ = 0;

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/blocks.h"
 #include "core/state.h"
 
 using namespace winsim;
@@ -53,11 +54,11 @@ OpenFile* findFile(State& s, HANDLE h) {
 }
 
 // Writes wait in their handle, as Windows' cache manager lets them, and go
-// to the host file in pieces of this size: a spool file written a page at a
-// time costs one system call per 256 KiB. They go out before anything else
-// touches the file: a read, a seek, a size or an open through any handle,
-// and any lookup of a path (profile files, modules, the tests' host paths).
-constexpr size_t kWriteBehind = 256 * 1024;
+// to the host file in whole blocks (core/blocks.h): a spool file written a
+// page at a time costs one system call per 256 KiB. They go out before
+// anything else touches the file: a read, a seek, a size or an open through
+// any handle, and any lookup of a path (profile files, modules, the tests'
+// host paths).
 
 // Reads come from the host file in aligned 256 KiB blocks, kept by the handle:
 // a replay that reads pages of a spool file in 8 KiB pieces, forwards or
@@ -65,20 +66,9 @@ constexpr size_t kWriteBehind = 256 * 1024;
 // to the file, and any lookup of a path, drops them.
 constexpr int64_t kReadAhead = 256 * 1024;
 
-bool writeAt(int fd, const char* p, size_t n, int64_t at) {
-  size_t done = 0;
-  while (done < n) {
-    ssize_t w = ::pwrite(fd, p + done, n - done, static_cast<off_t>(at + static_cast<int64_t>(done)));
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    done += static_cast<size_t>(w);
-  }
-  return true;
-}
-
 bool flushHandle(OpenFile& f) {
   if (f.pending.empty()) return true;
-  bool ok = writeAt(f.fd, f.pending.data(), f.pending.size(), f.position - static_cast<int64_t>(f.pending.size()));
+  bool ok = writeAllAt(f.fd, f.pending.data(), f.pending.size(), f.position - static_cast<int64_t>(f.pending.size()));
   f.pending.clear();
   return ok;
 }
@@ -197,20 +187,14 @@ bool writeBehind(State& s, OpenFile& f, const char* p, size_t n) {
   for (auto& [h, other] : s.files)
     if (&other != &f && other.key == f.key) flushHandle(other);
   forgetReads(s, f.key);
-  while (n > 0) {
-    size_t take = f.pending.empty() && n >= kWriteBehind ? n - n % kWriteBehind
-                                                         : std::min(n, kWriteBehind - f.pending.size());
-    if (take >= kWriteBehind) {
-      if (!writeAt(f.fd, p, take, f.position)) return false;
-    } else {
-      if (f.pending.capacity() < kWriteBehind) f.pending.reserve(kWriteBehind);
-      f.pending.append(p, take);
-    }
-    f.position += static_cast<int64_t>(take);
-    p += take, n -= take;
-    if (f.pending.size() == kWriteBehind && !flushHandle(f)) return false;
-  }
-  return true;
+  int64_t at = f.position - static_cast<int64_t>(f.pending.size());  // where the next block goes
+  bool ok = gatherBlocks(f.pending, p, n, [&](const char* data, size_t size) {
+    bool written = writeAllAt(f.fd, data, size, at);
+    at += static_cast<int64_t>(size);
+    return written;
+  });
+  if (ok) f.position += static_cast<int64_t>(n);
+  return ok;
 }
 
 DWORD copyOut(std::u16string_view text, LPWSTR buffer, DWORD size) {

@@ -6,11 +6,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <memory>
 
+#include "core/blocks.h"
 #include "core/modules.h"
 #include "core/state.h"
 #include "winsim/spooler.h"
@@ -47,11 +45,7 @@ const PrinterConfig* printerAtLevel2(State& s, HANDLE h, DWORD level) {
   return p && level == 2 ? p : nullptr;
 }
 
-// A port that is a host file. Writes are gathered into 256 KiB, so that a
-// document costs one system call per 256 KiB, at offsets the page cache
-// likes, whatever the sizes its writer uses; whole blocks of a large write
-// go out without being copied. The buffer is not cleared: fresh pages are
-// dear.
+// A port that is a host file, written in whole blocks (core/blocks.h).
 // An existing file is removed, not truncated: a file system that flushes a
 // truncated file's new data at its close would make every rewrite pay.
 class FileSink : public DocumentSink {
@@ -59,55 +53,35 @@ class FileSink : public DocumentSink {
   explicit FileSink(const fs::path& path) : fd_(openFresh(path)) {}
   ~FileSink() override { finish(); }
   bool write(const void* data, size_t size) override {
-    auto* bytes = static_cast<const char*>(data);
-    while (fd_ >= 0 && !failed_ && size > 0) {
-      if (used_ == 0 && size >= kCapacity) {  // nothing to gather it with
-        size_t whole = size - size % kCapacity;
-        if (!writeOut(bytes, whole)) break;
-        bytes += whole, size -= whole;
-        continue;
-      }
-      if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kCapacity);
-      size_t n = std::min(size, kCapacity - used_);
-      std::memcpy(buffer_.get() + used_, bytes, n);
-      used_ += n, bytes += n, size -= n;
-      if (used_ == kCapacity) flush();
-    }
-    return fd_ >= 0 && !failed_;
+    ok_ = ok_ && fd_ >= 0 &&
+          gatherBlocks(pending_, static_cast<const char*>(data), size,
+                       [this](const char* p, size_t n) { return writeOut(p, n); });
+    return ok_;
   }
   void finish() override {
     if (fd_ < 0) return;
-    flush();
+    if (ok_ && !pending_.empty()) writeOut(pending_.data(), pending_.size());
+    pending_.clear();
     ::close(fd_);
     fd_ = -1;
   }
 
  private:
-  static constexpr size_t kCapacity = 256 * 1024;
-
   static int openFresh(const fs::path& path) {
     std::error_code ec;
     fs::remove(path, ec);
     return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   }
-  void flush() {
-    if (used_ > 0) writeOut(buffer_.get(), used_);
-    used_ = 0;
-  }
   bool writeOut(const char* p, size_t n) {
-    while (n > 0 && !failed_) {
-      ssize_t w = ::write(fd_, p, n);
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) failed_ = true;
-      else p += w, n -= static_cast<size_t>(w);
-    }
-    return !failed_;
+    bool written = writeAllAt(fd_, p, n, end_);
+    end_ += static_cast<int64_t>(n);
+    return written;
   }
 
   int fd_;
-  std::unique_ptr<char[]> buffer_;
-  size_t used_ = 0;
-  bool failed_ = false;
+  std::string pending_;
+  int64_t end_ = 0;  // where the next block goes
+  bool ok_ = true;
 };
 
 int startDocument(State& s, PrinterHandle& ph, std::u16string_view name, std::u16string_view outputFile) {
