@@ -42,6 +42,16 @@ const LanguageSuffix kLanguageSuffixes[] = {
 
 constexpr LPCWSTR kDefaultSuffix = TEXT("EN");
 
+// What a language suffix can be: a few letters. Anything else in the user's
+// "DrvCntCode" would name another file than one of the driver's INI files.
+constexpr size_t kMaxSuffix = 8;
+bool IsLanguageCode(WideView code) {
+  if (code.empty() || code.size() > kMaxSuffix) return false;
+  for (WCHAR c : code)
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) return false;
+  return true;
+}
+
 LPCWSTR SuffixOfLanguage(WORD langId) {
   WORD primary = langId & 0x3FF, sub = langId & 0xFC00;
   for (const auto& row : kLanguageSuffixes)
@@ -128,7 +138,11 @@ BOOL GetDrvFileNameAndPath(HANDLE hPrinter, LPWSTR szBaseName, LPWSTR szDirector
 
 BOOL GetMultiLangINIFile(HANDLE hPrinter, LPWSTR szIniPath) {
   WCHAR base[MAX_PATH] = {}, directory[MAX_PATH] = {};
-  GetDrvFileNameAndPath(hPrinter, base, directory, TEXT(".DLL"));
+  if (!GetDrvFileNameAndPath(hPrinter, base, directory, TEXT(".DLL"))) {
+    // Without the driver's folder there is no INI file of the driver's to take.
+    Trace(TEXT("The driver's folder is not known; texts and options take their defaults.\n"));
+    return FALSE;
+  }
 
   // One spare character beyond the 512 bytes read keeps the text terminated
   // whatever the value holds.
@@ -141,6 +155,10 @@ BOOL GetMultiLangINIFile(HANDLE hPrinter, LPWSTR szIniPath) {
       haveCode = GetSZValFromReg(key.get(), TEXT("DrvCntCode"), reinterpret_cast<LPBYTE>(code), 512) ==
                      ERROR_SUCCESS &&
                  code[0] != 0;
+  }
+  if (haveCode && !IsLanguageCode(WideView(code))) {
+    Trace(TEXT("The language code in the user's registry (DrvCntCode) is not a language code; the locale chooses the language.\n"));
+    haveCode = false;
   }
   WCHAR suffix[257] = {};
   if (haveCode) CopyWide(suffix, WideView(code));

@@ -88,6 +88,22 @@ void ShowManualDuplexMsg(INT, HANDLE hPrinter) {
   }
 }
 
+// The INI file names the page below the driver folder: names joined by
+// backslashes, none of them a way out of it. (No name names the folder,
+// which opens as no file.)
+bool IsBelowDriverFolder(WideView name) {
+  if (name.empty()) return true;
+  if (name.find_first_of(TEXT(":/")) != WideView::npos) return false;
+  if (name.front() == TEXT('\\')) name.remove_prefix(1);
+  for (size_t at = 0; at <= name.size();) {
+    size_t end = std::min(name.find(TEXT('\\'), at), name.size());
+    WideView part = name.substr(at, end - at);
+    if (part.empty() || part == TEXT(".") || part == TEXT("..")) return false;
+    at = end + 1;
+  }
+  return true;
+}
+
 void PrintInstructionPage(JobData* pData, HANDLE hPrinter) {
   auto lost = [] { Trace(TEXT("The instruction page could not be read; it is not printed.\n")); };
   GlobalBlock<BYTE> buffer(PRINT_BUF_SIZE);
@@ -97,6 +113,10 @@ void PrintInstructionPage(JobData* pData, HANDLE hPrinter) {
   SHORT orientation = pData->Settings.dm.dmOrientation;
   if (orientation == 1) ReadIniText(ini, kDuplex, TEXT("INSTRUCT_PORT"), TEXT(""), name, MAX_PATH);
   if (orientation == 2) ReadIniText(ini, kDuplex, TEXT("INSTRUCT_LAND"), TEXT(""), name, MAX_PATH);
+  if (!IsBelowDriverFolder(WideView(name))) {
+    Trace(TEXT("The instruction page's file is not one in the driver folder; it is not printed.\n"));
+    return;
+  }
   GetWindowsDirectoryW(windows, MAX_PATH);
   WCHAR path[3 * MAX_PATH];
   wsprintfW(path, TEXT("%s%s%s"), windows, TEXT("\\system32\\spool\\drivers\\w32x86\\2"), name);

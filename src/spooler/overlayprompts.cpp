@@ -4,9 +4,9 @@
 
 #include "config/driverfiles.h"
 #include "config/registry.h"
+#include "spooler/formfolders.h"
 #include "spooler/messages.h"
 #include "support/guards.h"
-#include "support/paths.h"
 #include "support/text.h"
 #include "watermark/insertion.h"
 #include "watermark/overlaylib.h"
@@ -52,7 +52,7 @@ bool PromptTexts(JobData* pData, LPCWSTR key, LPCWSTR fallback, LPWSTR text, LPW
 bool MayReplace(JobData* pData, LPCWSTR path) {
   FileHandle existing(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                   nullptr));
-  if (!existing.valid()) return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
+  if (!existing.valid()) return false;
   DWORD size = GetFileSize(existing.get(), nullptr);
   existing.reset();
   if (size == 0) return true;
@@ -62,10 +62,17 @@ bool MayReplace(JobData* pData, LPCWSTR path) {
          getSize(pData->Settings.szOverlayFile) > 0;
 }
 
+// A new file is made only where none was when the rules were checked, so
+// that nothing put there since is written through.
 HANDLE CreateOverlayFile(JobData* pData, LPCWSTR path) {
-  if (!IsPlainFilePath(path) || !MayReplace(pData, path)) return INVALID_HANDLE_VALUE;
-  return CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                     nullptr);
+  RecordingTarget target;
+  if (!FindRecordingTarget(pData->hPrinter, path, &target)) return INVALID_HANDLE_VALUE;
+  if (target.bExists && !MayReplace(pData, target.szPath)) {
+    TraceRecordingRefused(path, TEXT("the file there is not a recorded form; it is kept"));
+    return INVALID_HANDLE_VALUE;
+  }
+  return CreateFileW(target.szPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                     target.bExists ? CREATE_ALWAYS : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 BOOL WriteOverlayFile(JobData* pData, const void* bytes, DWORD count) {

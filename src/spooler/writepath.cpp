@@ -15,16 +15,32 @@
 
 namespace {
 
+constexpr size_t kUserIdChars = 39;  // the INI entry's 40 characters, terminator included
+
+// A user ID goes into the INI file that every user's jobs read: one with a
+// line break would add sections and keys of its own, one cut to fit would
+// be another user's ID.
+LPCWSTR WhyNotAUserId(WideView id) {
+  if (id.size() > kUserIdChars) return TEXT("is longer than 39 characters");
+  for (WCHAR c : id)
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029) return TEXT("holds a control character");
+  return nullptr;
+}
+
 // The language INI file gets the settings' default user ID when it has none.
 void WriteDefaultUserId(JobData* pData) {
   WCHAR ini[MAX_PATH] = {};
   BOOL found = GetMultiLangINIFile(pData->hPrinter, ini);
-  WCHAR id[40] = {};
-  if (GetPrivateProfileStringW(TEXT("GetUserID"), TEXT("UserID"), TEXT(""), id, 40, ini) != 0) return;
+  WCHAR id[kUserIdChars + 1] = {};
+  if (GetPrivateProfileStringW(TEXT("GetUserID"), TEXT("UserID"), TEXT(""), id, kUserIdChars + 1, ini) != 0) return;
   if (!found) return;  // nowhere to write it
-  std::memset(id, 0, sizeof id);
-  AnsiFieldToWide(pData->Settings.szDefaultUserId, id);
-  WritePrivateProfileStringW(TEXT("GetUserID"), TEXT("UserID"), id, ini);
+  WCHAR given[sizeof pData->Settings.szDefaultUserId + 1] = {};
+  AnsiFieldToWide(pData->Settings.szDefaultUserId, given);
+  if (LPCWSTR why = WhyNotAUserId(WideView(given))) {
+    TraceFormat(TEXT("The job's default user ID %s; it is not written to the INI file.\n"), why);
+    return;
+  }
+  WritePrivateProfileStringW(TEXT("GetUserID"), TEXT("UserID"), given, ini);
 }
 
 void TurnOverlayOff(JobData* pData) {

@@ -129,8 +129,18 @@ fs::path Machine::hostPath(std::u16string_view winPath) const {
   return host;
 }
 
+void Machine::setShortName(std::u16string_view winPath, std::u16string_view shortName) {
+  auto g = lock();
+  fs::path host;
+  std::error_code ec;
+  if (!hostPathOf(winPath, &host) || !fs::exists(host, ec))
+    throw std::runtime_error("no file or folder " + toUtf8(winPath) + " to give a short name");
+  state().shortNames[shortNameKey(host.parent_path(), shortName)] = host.filename().string();
+}
+
 void Machine::writeFile(std::u16string_view winPath, std::string_view bytes) {
   fs::path host = hostPath(winPath);
+  if (host.empty()) throw std::runtime_error("not a name Windows gives a file: " + toUtf8(winPath));
   fs::create_directories(host.parent_path());
   FILE* f = std::fopen(host.c_str(), "wb");
   if (!f) throw std::runtime_error("cannot write " + host.string());

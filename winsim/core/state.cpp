@@ -122,39 +122,118 @@ bool faultHits(const char* function, std::u16string_view path) {
 std::u16string windowsDirectory() { return u"C:\\WINDOWS"; }
 std::u16string tempDirectory() { return u"C:\\WINDOWS\\TEMP\\"; }
 
-std::u16string fullWinPath(std::u16string_view path) {
-  std::u16string p(path);
-  for (auto& c : p)
-    if (c == u'/') c = u'\\';
-  std::u16string drive = u"C:";
-  std::u16string rest;
-  if (p.size() >= 2 && p[1] == u':') {
-    drive = std::u16string(1, upper(p[0])) + u":";
-    rest = p.substr(2);
-    if (rest.empty() || rest[0] != u'\\') rest = u"\\" + rest;
-  } else if (!p.empty() && p[0] == u'\\') {
-    rest = p;
-  } else {
-    rest = u"\\WINDOWS\\system32\\" + p;  // the spooler's current directory
-  }
+namespace {
+
+thread_local DWORD t_pathError = ERROR_PATH_NOT_FOUND;
+
+bool isSlash(char16_t c) { return c == u'\\' || c == u'/'; }
+bool isDriveLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+bool startsWith(std::u16string_view s, std::u16string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+
+// The machine's own names for itself in a UNC path.
+bool isLocalServer(std::u16string_view server) {
+  return equalsNoCase(server, u"localhost") || server == u"127.0.0.1" || equalsNoCase(server, kComputerName);
+}
+
+// Windows' normalization of a path's components: separators folded, "." and
+// ".." resolved (never above `keep` leading components, the drive or the
+// UNC server and share), a single trailing period dropped from a folder's
+// name, and every trailing period and space from the last name.
+std::u16string normalizedComponents(std::u16string_view head, std::u16string_view rest, bool endsWithSeparator) {
   std::vector<std::u16string> parts;
-  size_t i = 0;
-  while (i <= rest.size()) {
-    size_t j = rest.find(u'\\', i);
-    if (j == std::u16string::npos) j = rest.size();
-    std::u16string part = rest.substr(i, j - i);
+  for (size_t i = 0; i <= rest.size();) {
+    size_t j = i;
+    while (j < rest.size() && !isSlash(rest[j])) ++j;
+    std::u16string part(rest.substr(i, j - i));
     if (part == u"..") {
       if (!parts.empty()) parts.pop_back();
     } else if (!part.empty() && part != u".") {
-      parts.push_back(part);
+      parts.push_back(std::move(part));
     }
     i = j + 1;
   }
-  std::u16string out = drive;
-  for (auto& part : parts) out += u"\\" + part;
-  if (parts.empty()) out += u"\\";
+  for (size_t k = 0; k < parts.size(); ++k) {
+    std::u16string& part = parts[k];
+    bool last = k + 1 == parts.size() && !endsWithSeparator;
+    if (last) {
+      while (!part.empty() && (part.back() == u'.' || part.back() == u' ')) part.pop_back();
+    } else if (part.size() > 1 && part.back() == u'.' && part[part.size() - 2] != u'.') {
+      part.pop_back();
+    }
+  }
+  std::u16string out(head);
+  bool any = false;
+  for (auto& part : parts)
+    if (!part.empty()) {
+      out += u"\\" + part;
+      any = true;
+    }
+  if (!any) out += u"\\";
   return out;
 }
+
+}  // namespace
+
+std::u16string normalWinPath(std::u16string_view path) {
+  if (startsWith(path, u"\\\\?\\")) return std::u16string(path);  // handed to the file system as it stands
+  bool endsWithSeparator = !path.empty() && isSlash(path.back());
+  if (startsWith(path, u"\\\\.\\") && path.size() >= 6 && isDriveLetter(path[4]) && path[5] == u':')
+    return u"\\\\.\\" + normalizedComponents(std::u16string(path.substr(4, 2)), path.substr(6), endsWithSeparator);
+  if (path.size() >= 2 && isSlash(path[0]) && isSlash(path[1])) {
+    std::u16string_view unc = path.substr(2);
+    size_t serverEnd = 0;
+    while (serverEnd < unc.size() && !isSlash(unc[serverEnd])) ++serverEnd;
+    size_t shareEnd = std::min(serverEnd + 1, unc.size());
+    while (shareEnd < unc.size() && !isSlash(unc[shareEnd])) ++shareEnd;
+    std::u16string head = u"\\\\" + std::u16string(unc.substr(0, serverEnd));
+    if (serverEnd < unc.size()) head += u"\\" + std::u16string(unc.substr(serverEnd + 1, shareEnd - serverEnd - 1));
+    return normalizedComponents(head, unc.substr(shareEnd), endsWithSeparator);
+  }
+  if (path.size() >= 2 && path[1] == u':')
+    return normalizedComponents(std::u16string(path.substr(0, 2)), path.substr(2), endsWithSeparator);
+  if (!path.empty() && isSlash(path[0])) return normalizedComponents(u"C:", path, endsWithSeparator);
+  // Relative to the spooler's current directory.
+  return normalizedComponents(u"C:\\WINDOWS\\system32", path, endsWithSeparator);
+}
+
+std::u16string fullWinPath(std::u16string_view path) {
+  std::u16string full = normalWinPath(path);
+  std::u16string_view v = full;
+  if (startsWith(v, u"\\\\?\\UNC\\")) return fullWinPath(u"\\\\" + std::u16string(v.substr(8)));
+  if (startsWith(v, u"\\\\?\\") || startsWith(v, u"\\\\.\\")) full.erase(0, 4), v = full;
+  if (v.size() >= 2 && v[1] == u':') {
+    full[0] = upper(full[0]);
+    return full;
+  }
+  if (startsWith(v, u"\\\\")) {
+    // The local machine's administrative share of C: is drive C:.
+    size_t serverEnd = std::min(v.find(u'\\', 2), v.size());
+    size_t shareEnd = std::min(v.find(u'\\', std::min(serverEnd + 1, v.size())), v.size());
+    std::u16string_view server = v.substr(2, serverEnd - 2);
+    std::u16string_view share = serverEnd < v.size() ? v.substr(serverEnd + 1, shareEnd - serverEnd - 1) : u"";
+    if (isLocalServer(server) && equalsNoCase(share, u"C$"))
+      return shareEnd < v.size() ? u"C:" + std::u16string(v.substr(shareEnd)) : u"C:\\";
+  }
+  return full;
+}
+
+DWORD invalidNameError(std::u16string_view path) {
+  size_t from = 0;
+  bool verbatim = startsWith(path, u"\\\\?\\");
+  if (verbatim || startsWith(path, u"\\\\.\\")) from = 4;
+  if (verbatim && startsWith(path.substr(4), u"UNC\\")) from = 8;
+  if (path.size() >= from + 2 && isDriveLetter(path[from]) && path[from + 1] == u':') from += 2;
+  for (size_t i = from; i < path.size(); ++i) {
+    char16_t c = path[i];
+    // No alternate data streams either: the machine's drive is not NTFS.
+    if (c < 0x20 || c == u'<' || c == u'>' || c == u'"' || c == u'|' || c == u'?' || c == u'*' || c == u':')
+      return ERROR_INVALID_NAME;
+    if (verbatim && c == u'/') return ERROR_INVALID_NAME;  // a name's character there, and no name has one
+  }
+  return 0;
+}
+
+DWORD pathError() { return t_pathError; }
 
 namespace {
 
@@ -202,8 +281,14 @@ bool rememberedPath(const NameCache& names, const fs::path& root, const std::vec
 }  // namespace
 
 bool hostPathOf(std::u16string_view winPath, fs::path* host) {
+  t_pathError = invalidNameError(winPath);
+  if (t_pathError) return false;
   std::u16string full = fullWinPath(winPath);
-  if (full.size() < 2 || full[0] != u'C') return false;
+  if (full.size() < 2 || full[0] != u'C' || full[1] != u':') {
+    t_pathError = startsWith(full, u"\\\\") ? ERROR_BAD_NETPATH : ERROR_PATH_NOT_FOUND;
+    return false;
+  }
+  t_pathError = ERROR_PATH_NOT_FOUND;
   std::vector<std::u16string_view> parts;
   std::u16string_view rest = std::u16string_view(full).substr(2);
   for (size_t i = 0; i < rest.size();) {
@@ -211,6 +296,8 @@ bool hostPathOf(std::u16string_view winPath, fs::path* host) {
     if (j > i) parts.push_back(rest.substr(i, j - i));
     i = j + 1;
   }
+  for (auto part : parts)  // left as they stand only by \\?\, where no name may be one
+    if (part == u"." || part == u"..") return t_pathError = ERROR_INVALID_NAME, false;
   auto g = lock();
   auto& s = state();
   flushWrites(s);  // whatever looks a file up by its path sees what was written to it
@@ -221,11 +308,17 @@ bool hostPathOf(std::u16string_view winPath, fs::path* host) {
   bool exists = true;
   for (auto part : parts) {
     std::optional<std::string> found = exists ? findInFolder(s.names, cur, part) : std::nullopt;
+    if (!found && exists)
+      if (auto it = s.shortNames.find(shortNameKey(cur, part)); it != s.shortNames.end()) found = it->second;
     exists = found.has_value();
     cur /= found ? *found : toUtf8(part);
   }
   *host = std::move(cur);
   return true;
+}
+
+std::string shortNameKey(const fs::path& folder, std::u16string_view shortName) {
+  return folder.string() + '\n' + toUtf8(upper(shortName));
 }
 
 void forgetName(const fs::path& host) {

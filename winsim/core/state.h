@@ -160,6 +160,10 @@ struct State {
   std::map<uintptr_t, DeviceContext> dcs;
   uintptr_t nextGdi = 1;
 
+  // 8.3 names a test gave: host folder and upper-cased short name -> the
+  // entry's host name.
+  std::map<std::string, std::string> shortNames;
+
   std::set<std::string> tempAtStart;
   unsigned tempCounter = 0;
 };
@@ -175,8 +179,21 @@ void setError(DWORD code);
 bool faultHits(const char* function, std::u16string_view path = {});
 
 // Paths. C:\ maps onto the machine folder; lookup is case-insensitive.
-std::u16string fullWinPath(std::u16string_view path);  // absolute, backslashes, no . or ..
-bool hostPathOf(std::u16string_view winPath, fs::path* host);  // false: not on drive C:
+// Windows' full path: absolute, backslashes, no . or .., no trailing dots
+// and spaces on the last name; the local machine's \\NAME\C$ share is C:.
+std::u16string fullWinPath(std::u16string_view path);
+// The same as GetFullPathNameW gives it: a UNC path stays one, \\?\ as it stands.
+std::u16string normalWinPath(std::u16string_view path);
+// ERROR_INVALID_NAME for a character Windows refuses in a name (controls,
+// < > " | ? *, a colon past the drive); else 0.
+DWORD invalidNameError(std::u16string_view path);
+// The host path of a file on drive C:; false with pathError() saying why
+// (ERROR_INVALID_NAME, ERROR_BAD_NETPATH for another machine's share,
+// ERROR_PATH_NOT_FOUND).
+bool hostPathOf(std::u16string_view winPath, fs::path* host);
+DWORD pathError();
+std::string shortNameKey(const fs::path& folder, std::u16string_view shortName);
+constexpr char16_t kComputerName[] = u"WINSIM";
 std::string canonicalKey(const fs::path& host);
 void forgetName(const fs::path& host);  // winsim removed it
 // Writes that handles still hold go to the host files: every handle's, or

@@ -122,7 +122,7 @@ HANDLE openFile(std::u16string_view name, DWORD access, DWORD share, DWORD dispo
   }
   fs::path host;
   if (name.empty() || !hostPathOf(name, &host)) {
-    setError(ERROR_PATH_NOT_FOUND);
+    setError(name.empty() ? ERROR_PATH_NOT_FOUND : pathError());
     return INVALID_HANDLE_VALUE;
   }
   if (isDir(host)) {
@@ -376,7 +376,7 @@ BOOL WINAPI DeleteFileW(LPCWSTR name) {
   fs::path host;
   BOOL ok = FALSE;
   if (!name || !hostPathOf(view(name), &host)) {
-    setError(ERROR_PATH_NOT_FOUND);
+    setError(name ? pathError() : ERROR_PATH_NOT_FOUND);
   } else if (isDir(host)) {
     setError(ERROR_ACCESS_DENIED);
   } else if (!isFile(host)) {
@@ -399,11 +399,15 @@ DWORD WINAPI GetFileAttributesW(LPCWSTR name) {
   auto g = lock();
   fs::path host;
   DWORD r = INVALID_FILE_ATTRIBUTES;
+  DWORD error = ERROR_FILE_NOT_FOUND;
   if (name && hostPathOf(view(name), &host)) {
     if (isDir(host)) r = FILE_ATTRIBUTE_DIRECTORY;
     else if (isFile(host)) r = FILE_ATTRIBUTE_NORMAL;
+    else if (!isDir(host.parent_path())) error = ERROR_PATH_NOT_FOUND;
+  } else if (name) {
+    error = pathError();
   }
-  if (r == INVALID_FILE_ATTRIBUTES) setError(ERROR_FILE_NOT_FOUND);
+  if (r == INVALID_FILE_ATTRIBUTES) setError(error);
   log.resultHex(r);
   return r;
 }
@@ -414,7 +418,9 @@ BOOL WINAPI CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES) {
   auto g = lock();
   fs::path host;
   BOOL ok = FALSE;
-  if (!name || !hostPathOf(view(name), &host) || !isDir(host.parent_path())) {
+  if (name && !hostPathOf(view(name), &host)) {
+    setError(pathError());
+  } else if (!name || !isDir(host.parent_path())) {
     setError(ERROR_PATH_NOT_FOUND);
   } else if (fs::exists(host)) {
     setError(ERROR_ALREADY_EXISTS);
@@ -425,6 +431,56 @@ BOOL WINAPI CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES) {
   }
   log.result(ok);
   return ok;
+}
+
+DWORD WINAPI GetFullPathNameW(LPCWSTR name, DWORD size, LPWSTR buffer, LPWSTR* filePart) {
+  ApiCall log("GetFullPathNameW");
+  log.arg("lpFileName", name).arg("nBufferLength", size);
+  DWORD r = 0;
+  if (!name || !name[0]) {
+    setError(ERROR_INVALID_NAME);
+  } else {
+    std::u16string full = normalWinPath(view(name));
+    r = copyOut(full, buffer, buffer ? size : 0);
+    if (r <= size && buffer) {
+      if (filePart) {
+        size_t slash = full.find_last_of(u'\\');
+        *filePart = slash + 1 < full.size() ? buffer + slash + 1 : nullptr;
+      }
+      log.out("lpBuffer", buffer);
+    }
+  }
+  log.result(r);
+  return r;
+}
+
+// Each name of the path as the folder holds it, an 8.3 name replaced by the
+// long one; fails for a path that is not there.
+DWORD WINAPI GetLongPathNameW(LPCWSTR name, LPWSTR buffer, DWORD size) {
+  ApiCall log("GetLongPathNameW");
+  log.arg("lpszShortPath", name).arg("cchBuffer", size);
+  auto g = lock();
+  fs::path host;
+  DWORD r = 0;
+  std::error_code ec;
+  if (!name || !name[0]) {
+    setError(ERROR_INVALID_PARAMETER);
+  } else if (!hostPathOf(view(name), &host)) {
+    setError(pathError());
+  } else if (!fs::exists(host, ec)) {
+    setError(isDir(host.parent_path()) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+  } else {
+    std::u16string full = fullWinPath(view(name)), out = full.substr(0, 2);
+    fs::path relative = host.lexically_relative(state().root);
+    for (auto& part : relative)
+      if (part != ".") out += u"\\" + fromUtf8(part.string());
+    if (out.size() == 2) out += u"\\";
+    if (!full.empty() && full.back() == u'\\' && out.back() != u'\\') out += u'\\';
+    r = copyOut(out, buffer, buffer ? size : 0);
+    if (r <= size && buffer) log.out("lpszLongPath", buffer);
+  }
+  log.result(r);
+  return r;
 }
 
 DWORD WINAPI GetTempPathW(DWORD size, LPWSTR buffer) {

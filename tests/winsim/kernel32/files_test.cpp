@@ -296,4 +296,55 @@ TEST_F(Files, BookkeepingSeesWhatIsLeftOpen) {
   EXPECT_EQ(test::leaksOf(m.machine()), "");
 }
 
+// A name is what Windows makes of it: trailing dots and spaces go from the
+// last name, forward slashes are separators, characters no name may hold are
+// refused, an 8.3 name reaches its file, and \\localhost\C$ is drive C:.
+TEST_F(Files, NamesAreWhatWindowsMakesOfThem) {
+  m->writeFile(u"C:\\Data\\zuvav.dll", "module");
+  for (LPCWSTR same : {u"C:\\Data\\zuvav.dll.", u"C:\\Data\\zuvav.dll ", u"C:\\Data\\zuvav.dll. . ",
+                       u"C:/Data/ZUVAV.DLL", u"C:\\Data.\\zuvav.dll", u"\\\\localhost\\C$\\Data\\zuvav.dll",
+                       u"\\\\127.0.0.1\\c$\\data\\zuvav.dll.", u"\\\\.\\C:\\Data\\zuvav.dll"}) {
+    SCOPED_TRACE(winsim::toUtf8(same));
+    EXPECT_EQ(GetFileAttributesW(same), static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL));
+    HANDLE h = open(same, GENERIC_WRITE, 0, CREATE_ALWAYS);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));  // the one file, not a new one
+    CloseHandle(h);
+  }
+  EXPECT_EQ(fs::directory_iterator(m->hostPath(u"C:\\Data"))->path().filename(), "zuvav.dll");
+
+  WCHAR full[MAX_PATH];
+  LPWSTR name = nullptr;
+  EXPECT_EQ(GetFullPathNameW(u"c:/Data/./x/../zuvav.dll. ", MAX_PATH, full, &name), 17u);
+  EXPECT_EQ(std::u16string(full), u"c:\\Data\\zuvav.dll");
+  EXPECT_EQ(std::u16string(name), u"zuvav.dll");
+  EXPECT_GT(GetFullPathNameW(u"\\\\localhost\\C$\\Data\\..\\x", MAX_PATH, full, nullptr), 0u);
+  EXPECT_EQ(std::u16string(full), u"\\\\localhost\\C$\\x");  // the share is the root
+
+  for (LPCWSTR bad : {u"C:\\Data\\a\rb.ovl", u"C:\\Data\\a<b", u"C:\\Data\\a>b", u"C:\\Data\\a\"b",
+                      u"C:\\Data\\a|b", u"C:\\Data\\a?b", u"C:\\Data\\*.dll", u"C:\\Data\\a.ovl:stream",
+                      u"\\\\?\\C:\\Data\\..\\x", u"\\\\?\\C:/Data/x"}) {
+    SCOPED_TRACE(winsim::toUtf8(bad));
+    EXPECT_EQ(open(bad, GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+  }
+  EXPECT_EQ(open(u"\\\\fileserver\\forms\\a.ovl", GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_NETPATH));
+
+  // \\?\ keeps a trailing dot: that is another name.
+  HANDLE dotted = open(u"\\\\?\\C:\\Data\\zuvav.dll.", GENERIC_WRITE, 0, CREATE_NEW);
+  ASSERT_NE(dotted, INVALID_HANDLE_VALUE);
+  CloseHandle(dotted);
+
+  m->writeFile(u"C:\\Program Files\\Long Folder Name\\settings.ini", "[a]");
+  m->setShortName(u"C:\\Program Files", u"PROGRA~1");
+  m->setShortName(u"C:\\Program Files\\Long Folder Name", u"LONGFO~1");
+  EXPECT_EQ(GetFileAttributesW(u"C:\\progra~1\\LONGFO~1\\settings.ini"), static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL));
+  WCHAR longName[MAX_PATH];
+  EXPECT_GT(GetLongPathNameW(u"C:\\PROGRA~1\\longfo~1", longName, MAX_PATH), 0u);
+  EXPECT_EQ(std::u16string(longName), u"C:\\Program Files\\Long Folder Name");
+  EXPECT_EQ(GetLongPathNameW(u"C:\\PROGRA~1\\new.ovl", longName, MAX_PATH), 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
 }  // namespace

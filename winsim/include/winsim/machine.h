@@ -98,6 +98,9 @@ class Machine {
   fs::path hostPath(std::u16string_view winPath) const;
 
   // Files, as a person would set them up before a job.
+  // Gives an existing file or folder an 8.3 name, as NTFS makes one: a path
+  // may then name it by either.
+  void setShortName(std::u16string_view winPath, std::u16string_view shortName);
   void writeFile(std::u16string_view winPath, std::string_view bytes);
   void copyFileIn(std::u16string_view winPath, const fs::path& hostFile);
   bool deleteFile(std::u16string_view winPath);
