@@ -97,6 +97,7 @@ bool Player::machineDirective(const Directive& d, std::string* error, bool* hand
     return false;
   };
   if (d.verb == "printer") {
+    if (auto* t = keyed(d, "path"); t && !pathArgument(*t, error)) return false;
     if (auto* t = keyed(d, "name")) printer_ = wide(t->value);
     PrinterChange change{printer_};
     if (auto* t = keyed(d, "port")) change.port = wide(t->value);
@@ -109,9 +110,15 @@ bool Player::machineDirective(const Directive& d, std::string* error, bool* hand
     return true;
   }
   if (d.verb == "printer-data") {
-    if (!need(2, "printer-data NAME hex HH ... | printer-data NAME size=N [OFFSET=WORD ...]")) return false;
+    if (!need(2, "printer-data NAME hex HH ... | NAME sz \"TEXT\" | NAME size=N [OFFSET=WORD ...]")) return false;
     std::string bytes;
-    if (a[1].value == "hex") {
+    if (a[1].value == "sz" && a[1].key.empty()) {  // UTF-16LE with its terminator, as SetPrinterDataW stores REG_SZ
+      if (a.size() < 3) return *error = "usage: printer-data NAME sz \"TEXT\"", false;
+      for (char16_t c : wide(a[2].value) + u'\0') {
+        bytes.push_back(static_cast<char>(c & 0xFF));
+        bytes.push_back(static_cast<char>(c >> 8));
+      }
+    } else if (a[1].value == "hex") {
       if (!hexBytes(a, 2, &bytes, error)) return false;
     } else if (a[1].key == "size") {
       long long size;
@@ -134,9 +141,11 @@ bool Player::machineDirective(const Directive& d, std::string* error, bool* hand
     return true;
   }
   if (d.verb == "file") {
-    if (!need(3, "file \"C:\\...\" text \"...\" | file \"C:\\...\" from \"host/path\"")) return false;
+    if (!need(3, "file \"C:\\...\" text \"...\" | file \"C:\\...\" from \"host/path\"") || !pathArgument(a[0], error))
+      return false;
     if (a[1].value == "text") return host_.writeFile(wide(a[0].value), a[2].value, error);
     if (a[1].value != "from") return *error = "file takes text or from", false;
+    if (!pathArgument(a[2], error)) return false;
     fs::path host = hostFileOf(scriptDir_, a[2].value);
     std::error_code ec;
     if (!fs::is_regular_file(host, ec)) return *error = "no file " + host.string(), false;
@@ -150,15 +159,16 @@ bool Player::machineDirective(const Directive& d, std::string* error, bool* hand
     return host_.holdScanner(a[0].value == "hold", code, error);
   }
   if (d.verb == "delete") {
-    if (!need(1, "delete \"C:\\...\"")) return false;
+    if (!need(1, "delete \"C:\\...\"") || !pathArgument(a[0], error)) return false;
     return host_.deleteFile(wide(a[0].value), error);
   }
   if (d.verb == "ini") {
-    if (!need(4, "ini \"FILE\" SECTION KEY \"VALUE\"")) return false;
+    if (!need(4, "ini \"FILE\" SECTION KEY \"VALUE\"") || !pathArgument(a[0], error)) return false;
     return host_.setProfileString(wide(a[0].value), wide(a[1].value), wide(a[2].value), wide(a[3].value), error);
   }
   if (d.verb == "registry") {
-    if (!need(3, "registry \"KEY\" NAME sz \"TEXT\" | NAME dword N | NAME delete")) return false;
+    if (!need(3, "registry \"KEY\" NAME sz \"TEXT\" | NAME dword N | NAME delete") || !pathArgument(a[0], error))
+      return false;
     std::u16string key = wide(a[0].value), name = wide(a[1].value);
     if (a[2].value == "delete") return host_.deleteRegistryValue(key, name, error);
     if (a[2].value == "sz" && a.size() >= 4) return host_.setRegistryString(key, name, wide(a[3].value), error);
@@ -206,7 +216,7 @@ bool Player::machineDirective(const Directive& d, std::string* error, bool* hand
         settings_.reset();
       } else if (t.key.empty()) {
         return *error = "expected FIELD=VALUE, not \"" + t.value + "\"", false;
-      } else if (!settings_.set(t.key, t.value, t.quoted, error)) {
+      } else if ((t.key == "szOverlayFile" && !pathArgument(t, error)) || !settings_.set(t.key, t.value, t.quoted, error)) {
         return false;
       }
     }
@@ -268,6 +278,7 @@ bool Player::writeDirective(const Directive& d, std::string* error) {
   }
   if (what == "file") {
     if (a.size() < 2) return *error = "usage: write file \"host/path\" [offset=N] [length=N] [chunk=N]", false;
+    if (!pathArgument(a[1], error)) return false;
     HostFile* file = openHostFile(a[1].value);
     if (!file) return *error = "cannot read " + hostFileOf(scriptDir_, a[1].value).string(), false;
     const fs::path& host = file->path();

@@ -30,8 +30,9 @@ int hexDigit(char c) {
 }
 
 // A quoted string starting at line[i] == '"'; i ends after the closing quote.
-bool readQuoted(std::string_view line, size_t& i, std::string* out, std::string* error) {
+bool readQuoted(std::string_view line, size_t& i, std::string* out, std::string* letterEscape, std::string* error) {
   out->clear();
+  letterEscape->clear();
   for (++i; i < line.size(); ++i) {
     size_t plain = i;
     while (plain < line.size() && line[plain] != '"' && line[plain] != '\\') ++plain;
@@ -43,6 +44,8 @@ bool readQuoted(std::string_view line, size_t& i, std::string* out, std::string*
       return true;
     }
     if (++i >= line.size()) break;
+    if (letterEscape->empty() && (line[i] == 'n' || line[i] == 'r' || line[i] == 't'))
+      *letterEscape = std::string("\\") + line[i];
     switch (line[i]) {
       case '\\': out->push_back('\\'); break;
       case '"': out->push_back('"'); break;
@@ -87,8 +90,9 @@ bool tokenize(std::string_view line, Token* first, std::vector<Token>* rest, siz
     ++n;
     t.key.clear();
     t.quoted = false;
+    t.letterEscape.clear();
     if (line[i] == '"') {
-      if (!readQuoted(line, i, &t.value, error)) return false;
+      if (!readQuoted(line, i, &t.value, &t.letterEscape, error)) return false;
       t.quoted = true;
       continue;
     }
@@ -101,7 +105,7 @@ bool tokenize(std::string_view line, Token* first, std::vector<Token>* rest, siz
     t.key.assign(line.substr(start, i - start));
     ++i;
     if (i < line.size() && line[i] == '"') {
-      if (!readQuoted(line, i, &t.value, error)) return false;
+      if (!readQuoted(line, i, &t.value, &t.letterEscape, error)) return false;
       t.quoted = true;
     } else {
       size_t vs = i;
@@ -119,6 +123,15 @@ const Token* keyed(const Directive& d, const char* key) {
   for (auto& t : d.args)
     if (t.key == key) return &t;
   return nullptr;
+}
+
+bool pathArgument(const Token& t, std::string* error) {
+  if (t.letterEscape.empty()) return true;
+  char letter = t.letterEscape[1];
+  const char* hex = letter == 'n' ? "0A" : letter == 'r' ? "0D" : "09";
+  *error = "\\" + std::string(1, letter) + " in a path is a control character: write \\\\" + letter +
+           " for a backslash and \"" + letter + "\", or \\x" + hex + " to mean it";
+  return false;
 }
 
 bool number(const Token& t, long long* out, std::string* error) {

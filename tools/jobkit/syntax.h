@@ -15,6 +15,9 @@ struct Token {
   std::string key;    // before '=', empty for a plain token
   std::string value;  // the word, or the quoted text unescaped
   bool quoted = false;
+  // The first \n, \r or \t escape of a quoted text ("" when none): in a
+  // path it is a folder's backslash mistaken for an escape.
+  std::string letterEscape;
 };
 
 struct Directive {
@@ -67,6 +70,10 @@ bool checkScript(std::istream& in, ScriptError* error);
 
 // A directive's KEY=VALUE argument, if it has one.
 const Token* keyed(const Directive& d, const char* key);
+// A path argument. A \n, \r or \t escape in a path is refused
+// ("C:\reports\r.ovl" would name a carriage return): a backslash before
+// those letters is written \\, a control character meant in a path \xHH.
+bool pathArgument(const Token& t, std::string* error);
 // A number argument, or false with a message.
 bool number(const Token& t, long long* out, std::string* error);
 // Arguments from `from` on as hexadecimal bytes, appended to out.

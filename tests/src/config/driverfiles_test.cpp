@@ -1,6 +1,8 @@
 // Driver files, the language INI file and the per-user registry store.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 
 #include "config/driverfiles.h"
@@ -110,6 +112,24 @@ TEST_F(DriverFiles, RegistryLanguageOverridesTheLocaleUnlessEmpty) {
   // A value that fills the whole 512-byte read still ends.
   m->setRegistryString(key, u"DrvCntCode", std::u16string(300, u'G'));
   EXPECT_EQ(iniFile(), u"C:\\WINDOWS\\SYSTEM32\\SPOOL\\DRIVERS\\W32X86\\2\\KQXLEN.INI");
+}
+
+// The user's registry names a language, never a file: what is not a
+// language code is passed over, said so, and the locale chooses.
+TEST_F(DriverFiles, LanguageCodeNeverNamesAnotherFile) {
+  m->writeFile(u"C:\\Users\\me\\my.INI", "[Function]\r\nPortContention=1\r\n");
+  m->setLocale(0x0407);
+  const char16_t* codes[] = {u"x\\..\\..\\..\\..\\..\\..\\..\\Users\\me\\my", u"\\..\\..\\..\\Users\\me\\my",
+                             u"C:\\Users\\me\\my", u"/../x", u"GR.", u"G R", u"GR:x", u"ABCDEFGHI"};
+  for (const char16_t* code : codes) {
+    m->setRegistryString(u"HKCU\\Software\\KQPrint\\KQXL", u"DrvCntCode", code);
+    EXPECT_EQ(iniFile(), u"C:\\WINDOWS\\SYSTEM32\\SPOOL\\DRIVERS\\W32X86\\2\\KQXLGR.INI") << winsim::toUtf8(code);
+  }
+  auto t = m.traces();
+  EXPECT_EQ(std::count(t.begin(), t.end(),
+                       u"The language code in the user's registry (DrvCntCode) is not a language code; the locale "
+                       u"chooses the language.\n"),
+            static_cast<long>(std::size(codes)));
 }
 
 TEST_F(DriverFiles, ModelFeatureRowsReadTheirKey) {

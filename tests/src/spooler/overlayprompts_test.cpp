@@ -11,7 +11,9 @@ constexpr UINT kPromptStyle = MB_OKCANCEL | MB_ICONQUESTION | MB_SYSTEMMODAL;
 
 // A creation job: "before" ahead of the first page, then pages of "page-N".
 std::string creationJob(const std::string& path, int pages = 1, const std::string& more = "") {
-  std::string s = "settings reset wOverlayMode=2 szOverlayFile=\"" + path + "\" " + more +
+  std::string quoted;
+  for (char c : path) quoted += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  std::string s = "settings reset wOverlayMode=2 szOverlayFile=\"" + quoted + "\" " + more +
                   "\nstartdoc\nwrite settings\nwrite text \"before\"\n";
   for (int k = 1; k <= pages; ++k) s += "startpage\nwrite text \"page-" + std::to_string(k) + "\"\nendpage\n";
   return s + "write text \"after\"\nenddoc\nclose\n";

@@ -66,9 +66,19 @@ TEST_F(WritePath, DefaultUserIdIsWrittenOnlyWhenTheIniFileHasNone) {
   EXPECT_EQ(userId(), u"existing");
 }
 
-TEST_F(WritePath, DefaultUserIdWithoutTerminatorIsCutTo39Characters) {
-  std::string id(64, 'u');  // fills its field: no NUL inside it
-  m.play("settings szDefaultUserId=\"" + id + "\" bWatermarkItalic=0\nstartdoc\nwrite settings\nclose\n");
+// The user ID is the job's, and the INI file every user's jobs read: an ID
+// that would add lines to it, or that would have to be cut, is not written.
+TEST_F(WritePath, OnlyAWholeOneLineUserIdIsWritten) {
+  std::u16string ini = std::u16string(test::kDriverDir) + u"KQXLEN.INI";
+  std::string before = TestMachine::slurpHost(m->hostPath(ini));
+  for (std::string id : {std::string(64, 'u'), std::string(40, 'u'), std::string("x\\r\\n[OVERLAY]\\r\\nOverlayQueryMessage=Owned"),
+                         std::string("x\\n10.6.6.6 update.example.com"), std::string("tab\\there"), std::string("del\\x7F")}) {
+    m.play("settings reset szDefaultUserId=\"" + id + "\"\nstartdoc\nwrite settings\nclose\n");
+    EXPECT_EQ(TestMachine::slurpHost(m->hostPath(ini)), before) << id;
+  }
+  EXPECT_EQ(count(u"The job's default user ID is longer than 39 characters; it is not written to the INI file.\n"), 2);
+  EXPECT_EQ(count(u"The job's default user ID holds a control character; it is not written to the INI file.\n"), 4);
+  m.play("settings reset szDefaultUserId=\"" + std::string(39, 'u') + "\"\nstartdoc\nwrite settings\nclose\n");
   EXPECT_EQ(userId(), std::u16string(39, u'u'));
 }
 

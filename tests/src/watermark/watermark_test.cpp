@@ -304,7 +304,7 @@ close)");
 
 TEST(WatermarkInsertion, OverlayThatCannotBeReadFailsTheMarkerSilently) {
   TestMachine m;
-  m.play(R"(settings wOverlayMode=1 szOverlayFile="C:\forms\none.ovl"
+  m.play(R"(settings wOverlayMode=1 szOverlayFile="C:\\forms\\none.ovl"
 startdoc
 write settings
 write marker overlay
