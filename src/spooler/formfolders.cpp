@@ -113,8 +113,8 @@ bool IsListed(WideView folder, WideView list) {
     WideView entry = list.substr(at, end - at);
     at = end + 1;
     while (!entry.empty() && entry.front() == TEXT(' ')) entry.remove_prefix(1);
-    entry = WithoutTrailingSlash(entry);
     while (!entry.empty() && entry.back() == TEXT(' ')) entry.remove_suffix(1);
+    entry = WithoutTrailingSlash(entry);
     PathBuffer text, inside, found;
     if (entry.empty() || !Join(inside, entry, TEXT("\\x.ovl")) || !IsPlainFilePath(inside)) continue;
     CopyWide(text, entry);

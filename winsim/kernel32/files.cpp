@@ -470,12 +470,16 @@ DWORD WINAPI GetLongPathNameW(LPCWSTR name, LPWSTR buffer, DWORD size) {
   } else if (!fs::exists(host, ec)) {
     setError(isDir(host.parent_path()) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
   } else {
-    std::u16string full = fullWinPath(view(name)), out = full.substr(0, 2);
-    fs::path relative = host.lexically_relative(state().root);
-    for (auto& part : relative)
-      if (part != ".") out += u"\\" + fromUtf8(part.string());
-    if (out.size() == 2) out += u"\\";
-    if (!full.empty() && full.back() == u'\\' && out.back() != u'\\') out += u'\\';
+    // The path's own root (a drive, a share) and the long names below it.
+    std::u16string out = normalWinPath(view(name));
+    bool endsWithSeparator = out.size() > 3 && out.back() == u'\\';
+    while (out.size() > 3 && out.back() == u'\\') out.pop_back();
+    std::vector<std::u16string> names;
+    for (auto& part : host.lexically_relative(state().root))
+      if (part != ".") names.push_back(fromUtf8(part.string()));
+    for (size_t k = 0; k < names.size(); ++k) out.erase(out.find_last_of(u'\\'));
+    for (auto& part : names) out += u"\\" + part;
+    if (names.empty() || endsWithSeparator) out += u"\\";
     r = copyOut(out, buffer, buffer ? size : 0);
     if (r <= size && buffer) log.out("lpszLongPath", buffer);
   }
