@@ -178,4 +178,35 @@ TEST(JobScript, RefusedJobsGetNoMoreHookCalls) {
   EXPECT_TRUE(m.hooks()[0].handleNull);
 }
 
+// A path never turns into another one: "C:\reports\r.ovl" would name a
+// carriage return, so a letter escape in any path argument is a script
+// error naming its line; \\ and \xHH say what they mean, and texts that are
+// not paths keep their escapes.
+TEST(JobScript, LetterEscapesInPathsAreScriptErrors) {
+  test::TestMachine m;
+  jobkit::SimHost host(m.machine());
+  jobkit::Player player(host, m.dir());
+  const char* paths[] = {R"(file "C:\reports\r.ovl" text "x")",
+                         R"(file "C:\a.txt" from "data\new.bin")",
+                         R"(delete "C:\temp\x.txt")",
+                         R"(ini "C:\forms\new.ini" S K "V")",
+                         R"(registry "HKCU\Software\new" V sz "x")",
+                         R"(printer name="P" path="C:\drivers\new\KQXL.DLL")",
+                         R"(settings wOverlayMode=2 szOverlayFile="C:\forms\new.ovl")",
+                         R"(write file "data\tab.bin")"};
+  for (const char* line : paths) {
+    jobkit::ScriptError e;
+    EXPECT_FALSE(player.run(jobkit::ScriptReader(std::string("settings reset\nstartdoc\n") + line + "\n"), &e)) << line;
+    EXPECT_EQ(e.line, 3) << line;
+    EXPECT_NE(e.message.find(" in a path is a control character: write \\\\"), std::string::npos) << e.message;
+  }
+  jobkit::ScriptError e;
+  EXPECT_TRUE(player.run(jobkit::ScriptReader(R"(file "C:\\reports\\r.ovl" text "a\r\n"
+file "C:\x41.txt" text "\tb"
+settings szOverlayFile="C:\\forms\\n\x0Dw.ovl" szWatermarkText="a\nb"
+)"), &e)) << e.message;
+  EXPECT_EQ(test::TestMachine::slurpHost(m->hostPath(u"C:\\reports\\r.ovl")), "a\r\n");
+  EXPECT_EQ(test::TestMachine::slurpHost(m->hostPath(u"C:\\A.txt")), "\tb");
+}
+
 }  // namespace
