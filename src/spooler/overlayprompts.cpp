@@ -48,18 +48,19 @@ bool PromptTexts(JobData* pData, LPCWSTR key, LPCWSTR fallback, LPWSTR text, LPW
 }
 
 // A file in the way of a new overlay is replaced only when it is an
-// overlay itself (what the overlay library serves) or empty.
-bool MayReplace(JobData* pData, LPCWSTR path) {
+// overlay itself (what the overlay library serves) or empty: why not, or null.
+LPCWSTR WhyNotReplaced(JobData* pData, LPCWSTR path) {
   FileHandle existing(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                   nullptr));
-  if (!existing.valid()) return false;
+  if (!existing.valid()) return TEXT("the file there cannot be read");
   DWORD size = GetFileSize(existing.get(), nullptr);
   existing.reset();
-  if (size == 0) return true;
+  if (size == 0) return nullptr;
   GetOverlaySizeFn getSize;
   ReadOverlayFn read;
-  return pData->hJobOverlay && FindOverlayExports(pData->hJobOverlay, &getSize, &read) &&
-         getSize(pData->Settings.szOverlayFile) > 0;
+  bool recorded = pData->hJobOverlay && FindOverlayExports(pData->hJobOverlay, &getSize, &read) &&
+                  getSize(pData->Settings.szOverlayFile) > 0;
+  return recorded ? nullptr : TEXT("the file there is not a recorded form; it is kept");
 }
 
 // A new file is made only where none was when the rules were checked, so
@@ -67,8 +68,8 @@ bool MayReplace(JobData* pData, LPCWSTR path) {
 HANDLE CreateOverlayFile(JobData* pData, LPCWSTR path) {
   RecordingTarget target;
   if (!FindRecordingTarget(pData->hPrinter, path, &target)) return INVALID_HANDLE_VALUE;
-  if (target.bExists && !MayReplace(pData, target.szPath)) {
-    TraceRecordingRefused(path, TEXT("the file there is not a recorded form; it is kept"));
+  if (LPCWSTR why = target.bExists ? WhyNotReplaced(pData, target.szPath) : nullptr) {
+    TraceRecordingRefused(path, why);
     return INVALID_HANDLE_VALUE;
   }
   return CreateFileW(target.szPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
