@@ -89,15 +89,15 @@ bool HasStartupFolder(WideView folder) {
   return false;
 }
 
+// A folder that cannot be found counts as the folder: the rule fails closed.
 bool IsSystemFolder(HANDLE hPrinter, WideView folder) {
   PathBuffer windows = {}, base = {}, driver = {}, found;
   GetWindowsDirectoryW(windows, MAX_PATH);
   LongFolder(windows, found);
-  if (IsInside(folder, found)) return true;
-  if (GetDrvFileNameAndPath(hPrinter, base, driver, TEXT(".DLL"))) {
-    LongFolder(driver, found);
-    if (IsInside(folder, found)) return true;
-  }
+  if (!found[0] || IsInside(folder, found)) return true;
+  if (!GetDrvFileNameAndPath(hPrinter, base, driver, TEXT(".DLL"))) return true;
+  LongFolder(driver, found);
+  if (!found[0] || IsInside(folder, found)) return true;
   for (LPCWSTR below : kSystemRoots)
     if (Join(found, RootOf(folder), below) && IsInside(folder, WideView(found))) return true;
   return HasStartupFolder(folder);

@@ -88,8 +88,13 @@ TEST_F(FormFolders, TheDriverFolderWhereverItIs) {
   auto config = *m->printer(test::kPrinter);
   config.driverPath = u"C:\\drivers\\KQXL.DLL";
   m->setPrinter(config);
-  listFolders(u"C:\\drivers");
+  listFolders(u"C:\\drivers;C:\\forms");
   EXPECT_EQ(reasonOf(u"C:\\drivers\\KQXLEN.ovl"), kSystem);
+  EXPECT_EQ(target(u"C:\\forms\\a.ovl"), u"C:\\forms\\a.ovl");
+  // A driver folder that cannot be told keeps every recording out.
+  config.driverPath = u"C:\\drivers\\KQXL";
+  m->setPrinter(config);
+  EXPECT_EQ(reasonOf(u"C:\\forms\\a.ovl"), kSystem);
 }
 
 TEST_F(FormFolders, NewFormsOnlyInTheListedFolders) {
