@@ -7,7 +7,8 @@
 // hostile record, zero-padded); even, a record built from bytes 1 to 4, and
 // when byte 0 % 4 is 2, what the user chooses besides: three strings of a
 // length byte and that many bytes, the default user id and the overlay path
-// (ANSI) and the registry's "DrvCntCode" (UTF-16, pairs of bytes). Whatever
+// (ANSI) and the registry's "DrvCntCode" and "Overlay Message" (UTF-16,
+// pairs of bytes). Whatever
 // they hold, the driver's INI file keeps its lines and nothing new appears
 // in the driver folder or system32 but the watermark files.
 // Then items of a tag byte, a length byte and that many bytes: tag % 11 =
@@ -42,6 +43,10 @@ std::string lengthPrefixed(const uint8_t* data, size_t size, size_t& at) {
   at += 1 + n;
   return s;
 }
+
+// The user's own registry values the component reads.
+const std::pair<const char16_t*, const char16_t*> kUserValues[] = {
+    {u"Software\\KQPrint\\KQXL", u"DrvCntCode"}, {u"Software\\KQPrint\\KQXL\\DIZ\\Overlay Data", u"Overlay Message"}};
 
 const std::u16string kDriverDir = u"C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\2";
 const std::u16string kIni = kDriverDir + u"\\KQXLEN.INI";
@@ -93,14 +98,17 @@ std::vector<uint8_t> builtRecord(const uint8_t* b, int askAlways = 0) {
 // The record with the user's own strings, and the registry value set.
 std::vector<uint8_t> userRecord(winsim::Machine& m, const uint8_t* data, size_t size, size_t& at) {
   std::vector<uint8_t> record = builtRecord(data + 1, 3);  // asked on every job, so that every path is tried
-  std::string id = lengthPrefixed(data, size, at), overlay = lengthPrefixed(data, size, at),
-              code = lengthPrefixed(data, size, at);
+  std::string id = lengthPrefixed(data, size, at), overlay = lengthPrefixed(data, size, at);
   std::memcpy(record.data() + offsetof(KQDEVMODE, szDefaultUserId), id.data(), std::min<size_t>(id.size(), 64));
   std::memset(record.data() + offsetof(KQDEVMODE, szOverlayFile), 0, 260);
   std::memcpy(record.data() + offsetof(KQDEVMODE, szOverlayFile), overlay.data(), std::min<size_t>(overlay.size(), 260));
-  std::u16string wide;
-  for (size_t i = 0; i + 1 < code.size(); i += 2) wide.push_back(static_cast<char16_t>(code[i] | code[i + 1] << 8));
-  m.setRegistryString(u"Software\\KQPrint\\KQXL", u"DrvCntCode", wide);
+  for (auto [key, name] : kUserValues) {
+    std::string bytes = lengthPrefixed(data, size, at);
+    std::u16string wide;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+      wide.push_back(static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) | static_cast<uint8_t>(bytes[i + 1]) << 8));
+    m.setRegistryString(key, name, wide);
+  }
   return record;
 }
 
@@ -163,7 +171,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     job.close();
   }
   fuzz::AbortOnLeaks(m);
-  m.deleteRegistryValue(u"Software\\KQPrint\\KQXL", u"DrvCntCode");
+  for (auto [key, name] : kUserValues) m.deleteRegistryValue(key, name);
   if (lineCount(slurp(m.hostPath(kIni))) != iniLines || namesIn(m, kDriverDir) != driverFiles ||
       namesIn(m, u"C:\\WINDOWS\\system32") != systemFiles) {
     std::fprintf(stderr, "a job changed the driver's INI file's lines, or made a file in the driver folder or system32\n");
