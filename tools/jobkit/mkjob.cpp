@@ -1,9 +1,11 @@
 #include "jobkit/mkjob.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <set>
 
 #include "jobkit/booklet.h"
 #include "jobkit/settings.h"
@@ -39,13 +41,20 @@ struct Document {
   std::vector<pclxl::Command> beginPages;
   std::vector<uint64_t> endPages;  // where each EndPage's attribute list starts
   std::vector<FontBlock> fonts;
+  // Per page (1-based, [0] unused): the character downloads made outside
+  // the page whose glyphs its text draws, as (block, character code).
+  std::vector<std::set<std::pair<size_t, double>>> borrowed;
 };
 
-// Follows the font commands of the stream itself (not of its streams).
+// Follows the font commands of the stream itself (not of its streams), and
+// which downloads each page's text draws with.
 struct FontReader {
   Document* doc;
   bool open = false;
   FontBlock block;
+  // The download that defines each character now: (font, code) -> block.
+  std::map<std::pair<std::vector<double>, double>, size_t> current;
+  std::vector<std::vector<double>> fontStack{{}};  // the current font per graphics state
 
   void command(const pclxl::Command& c) {
     namespace op = pclxl::op;
@@ -68,14 +77,38 @@ struct FontReader {
         if (!open) break;
         block.range.to = c.end;
         doc->fonts.push_back(block);
+        for (double code : block.codes) current[{block.font, code}] = doc->fonts.size() - 1;
         open = false;
         break;
       case op::RemoveFont:
         start(FontBlock::Remove);
         doc->fonts.push_back(block);
+        std::erase_if(current, [&](const auto& entry) { return entry.first.first == block.font; });
         open = false;
         break;
+      case op::BeginPage:
+        fontStack.assign(1, {});
+        doc->borrowed.resize(doc->beginPages.size() + 1);
+        break;
+      case op::PushGS: fontStack.push_back(fontStack.back()); break;
+      case op::PopGS:
+        if (fontStack.size() > 1) fontStack.pop_back();
+        break;
+      case op::SetFont:
+        if (const pclxl::Attribute* name = c.find(attr::FontName)) fontStack.back() = name->value.items;
+        break;
+      case op::Text:
+      case op::TextPath: borrow(c.find(attr::TextData)); break;
       default: break;
+    }
+  }
+
+  void borrow(const pclxl::Attribute* text) {
+    size_t page = doc->beginPages.size();
+    if (!text || page == 0 || page >= doc->borrowed.size()) return;
+    for (double code : text->value.items) {
+      auto it = current.find({fontStack.back(), code});
+      if (it != current.end() && doc->fonts[it->second].page != page) doc->borrowed[page].insert({it->second, code});
     }
   }
 };
@@ -123,18 +156,22 @@ std::string fontLabel(const std::vector<double>& name) {
   return "font \"" + s + "\"";
 }
 
-// The font definitions a reordering job sends in its header: every font
-// header and character download that the document makes inside its pages,
-// once each, in the document's order. What the document defines before its
-// first page already stands in the header. The same definition met again
-// (after a RemoveFont, say) is left out; a different one under the same
-// name cannot be moved and is refused.
-struct HoistedFonts {
-  std::vector<Range> header;    // to send after the document's own header
-  std::vector<Range> leftOut;   // of the pages, sorted
+// Where a reordering job's font definitions go. A character defined once
+// (or again with the same bytes), and every font header, goes into the job
+// header, once, in the document's order; what the document defines before
+// its first page already stands there. A character the document defines
+// again with another glyph (Ghostscript reuses the codes of a full font)
+// cannot stand in one header: its downloads stay in their pages, and each
+// page sends again, at its start, the downloads made outside it that its
+// text draws with and that the header does not hold for good. A font
+// header defined again with other data cannot be moved and is refused.
+struct FontPlan {
+  std::vector<Range> header;               // to send after the document's own header
+  std::vector<Range> leftOut;              // of the pages, sorted
+  std::vector<std::vector<Range>> resent;  // per page (1-based), at its start
 };
 
-bool hoistFonts(const std::filesystem::path& path, const Document& doc, HoistedFonts* out, std::string* error) {
+bool planFonts(const std::filesystem::path& path, const Document& doc, FontPlan* out, std::string* error) {
   std::ifstream file(path, std::ios::binary);
   auto bytesOf = [&](Range r) {
     std::string bytes(static_cast<size_t>(r.to - r.from), '\0');
@@ -143,29 +180,63 @@ bool hoistFonts(const std::filesystem::path& path, const Document& doc, HoistedF
     return bytes;
   };
   // Key: the font name, and the character code (-1 for the font header).
-  std::map<std::pair<std::vector<double>, double>, std::string> defined;
-  for (const FontBlock& block : doc.fonts) {
-    if (block.page == 0 && block.kind == FontBlock::Remove) continue;
-    if (block.page > 0) out->leftOut.push_back(block.range);
+  using Key = std::pair<std::vector<double>, double>;
+  auto keysOf = [](const FontBlock& block) {
+    return block.kind == FontBlock::Header ? std::vector<double>{-1} : block.codes;
+  };
+  std::map<Key, std::string> first;
+  std::set<Key> redefined;
+  std::vector<std::string> bytes(doc.fonts.size());
+  for (size_t i = 0; i < doc.fonts.size(); ++i) {
+    const FontBlock& block = doc.fonts[i];
     if (block.kind == FontBlock::Remove) continue;
-    std::string bytes = bytesOf(block.range);
-    std::vector<double> keys = block.kind == FontBlock::Header ? std::vector<double>{-1} : block.codes;
-    bool isNew = false;
-    for (double key : keys) {
-      auto [it, inserted] = defined.emplace(std::make_pair(block.font, key), bytes);
-      if (!inserted && it->second != bytes) {
-        std::string what = key < 0 ? "its header" : "character " + std::to_string(static_cast<long long>(key));
+    bytes[i] = bytesOf(block.range);
+    for (double key : keysOf(block)) {
+      auto [it, inserted] = first.emplace(Key{block.font, key}, bytes[i]);
+      if (inserted || it->second == bytes[i]) continue;
+      if (key < 0) {
         *error = path.string() + ":" + std::to_string(block.range.from) + ": " + fontLabel(block.font) +
-                 " is defined again with other data (" + what +
-                 "); its pages cannot be sent in another order";
+                 " is defined again with another header; its pages cannot be sent in another order";
         return false;
       }
-      isNew = isNew || inserted;
+      redefined.insert({block.font, key});
     }
-    if (block.page > 0 && isNew) {
-      if (!out->header.empty() && out->header.back().to == block.range.from) out->header.back().to = block.range.to;
-      else out->header.push_back(block.range);
+  }
+  // A download goes into the header when none of its characters is
+  // redefined and it defines something the header does not have yet.
+  std::set<Key> inHeader;
+  std::vector<bool> hoisted(doc.fonts.size(), false);
+  for (size_t i = 0; i < doc.fonts.size(); ++i) {
+    const FontBlock& block = doc.fonts[i];
+    if (block.kind == FontBlock::Remove) {
+      if (block.page > 0) out->leftOut.push_back(block.range);
+      continue;
     }
+    std::vector<double> keys = keysOf(block);
+    bool movable = std::none_of(keys.begin(), keys.end(), [&](double k) { return redefined.count({block.font, k}); });
+    if (block.page == 0) {
+      if (movable)
+        for (double key : keys) inHeader.insert({block.font, key});
+      continue;
+    }
+    if (!movable) continue;
+    out->leftOut.push_back(block.range);
+    bool isNew = false;
+    for (double key : keys) isNew = inHeader.insert({block.font, key}).second || isNew;
+    hoisted[i] = true;
+    if (!isNew) continue;
+    if (!out->header.empty() && out->header.back().to == block.range.from) out->header.back().to = block.range.to;
+    else out->header.push_back(block.range);
+  }
+  out->resent.assign(doc.borrowed.size(), {});
+  for (size_t page = 1; page < doc.borrowed.size(); ++page) {
+    std::set<size_t> blocks;
+    for (auto [index, code] : doc.borrowed[page]) {
+      const FontBlock& block = doc.fonts[index];
+      bool heldForGood = (block.page == 0 || hoisted[index]) && !redefined.count({block.font, code});
+      if (!heldForGood) blocks.insert(index);
+    }
+    for (size_t index : blocks) out->resent[page].push_back(doc.fonts[index].range);  // in the document's order
   }
   return true;
 }
@@ -328,8 +399,14 @@ bool makeJob(const std::filesystem::path& document, const MakeJobOptions& option
   };
   // Pages that may be reordered, repeated or left out each print on their
   // own: the fonts they define move into the header.
-  HoistedFonts fonts;
-  if (spooled && !hoistFonts(document, doc, &fonts, error)) return false;
+  FontPlan fonts;
+  if (spooled && !planFonts(document, doc, &fonts, error)) return false;
+  auto resent = [&](size_t k) {
+    std::string lines;
+    if (k + 1 < fonts.resent.size())
+      for (const Range& r : fonts.resent[k + 1]) lines += range(r.from, r.to);
+    return lines;
+  };
   auto ranges = [&](uint64_t from, uint64_t to) {
     std::string lines;
     for (const Range& r : without({from, to}, fonts.leftOut)) lines += range(r.from, r.to);
@@ -370,6 +447,7 @@ bool makeJob(const std::filesystem::path& document, const MakeJobOptions& option
     } else if (!spooled && (watermark || overlay)) {
       s += range(page.start, begin.end);
     }
+    s += resent(k);
     if (overlay) s += overlayStreamLines();
     if (watermark) s += "write marker watermark\n";
     if (booklet) {
