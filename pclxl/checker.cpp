@@ -119,6 +119,7 @@ void Checker::endNested(uint64_t at) {
   for (auto& p : nested_->problems()) problem(outer(p.offset), "in the stream: " + p.message);
   for (auto& w : nested_->warnings()) warnings_.push_back({outer(w.offset), "in the stream: " + w.message});
   summary_.operators += nested_->summary().operators;
+  nestedEffects_ = std::move(nested_->fontEffects_);
   nested_.reset();
   nestedTokenizer_.reset();
 }
@@ -228,43 +229,58 @@ std::vector<double> nameIn(const Command& c, uint16_t id) {
 // current font belongs to the graphics state. A stream's content is judged
 // where it is defined, not where it is played, so it is not followed here.
 void Checker::followFonts(const Command& c) {
-  if (depth_ > 0) return;
+  FontEffect e{c.op, {}};
   switch (c.op) {
-    case op::BeginFontHeader: {
-      std::vector<double> font = nameIn(c, attr::FontName);
+    case op::BeginFontHeader:
+    case op::BeginChar:
+    case op::RemoveFont:
+    case op::SetFont: e.name = nameIn(c, attr::FontName); break;
+    case op::Text:
+    case op::TextPath: break;
+    case op::ExecStream:
+      if (depth_ == 0) return;  // followStreams plays it
+      e.name = nameIn(c, attr::StreamName);
+      break;
+    default: return;
+  }
+  if (depth_ > 0) fontEffects_.push_back(std::move(e));
+  else applyFont(e, c.opOffset, "");
+}
+
+// `where` names the stream being played, for the problems it causes.
+void Checker::applyFont(const FontEffect& e, uint64_t at, const std::string& where, int plays) {
+  const std::vector<double>& font = e.name;
+  switch (e.op) {
+    case op::BeginFontHeader:
       if (!fonts_.insert(font).second)
-        problem(c.opOffset, "font " + quoted(font) + " is defined again in the session (FontNameAlreadyExists)");
+        problem(at, where + "font " + quoted(font) + " is defined again in the session (FontNameAlreadyExists)");
       break;
-    }
-    case op::BeginChar: {
-      std::vector<double> font = nameIn(c, attr::FontName);
+    case op::BeginChar:
       if (!fonts_.count(font))
-        problem(c.opOffset, "BeginChar for font " + quoted(font) +
-                                ", which is not defined (the printer fails at BeginChar)");
+        problem(at, where + "BeginChar for font " + quoted(font) + ", which is not defined (the printer fails at BeginChar)");
       break;
-    }
-    case op::RemoveFont: {
-      std::vector<double> font = nameIn(c, attr::FontName);
+    case op::RemoveFont:
       if (!fonts_.erase(font))
-        problem(c.opOffset, "RemoveFont of font " + quoted(font) + ", which is not defined (UndefinedFontNotRemoved)");
+        problem(at, where + "RemoveFont of font " + quoted(font) + ", which is not defined (UndefinedFontNotRemoved)");
       for (auto& state : gs_)
         if (state.font == font) state.hasFont = false;
       break;
-    }
-    case op::SetFont: {
-      std::vector<double> font = nameIn(c, attr::FontName);
+    case op::SetFont:
       if (!fonts_.count(font) && !isResidentFont(font))
-        problem(c.opOffset, "SetFont of font " + quoted(font) +
-                                ", which is neither defined nor resident (the printer substitutes Courier)");
+        problem(at, where + "SetFont of font " + quoted(font) +
+                        ", which is neither defined nor resident (the printer substitutes Courier)");
       if (!gs_.empty()) {
         gs_.back().hasFont = true;
         gs_.back().font = font;
       }
       break;
-    }
     case op::Text:
     case op::TextPath:
-      if (!gs_.empty() && !gs_.back().hasFont) problem(c.opOffset, name(c.op) + " without a current font (NoCurrentFont)");
+      if (!gs_.empty() && !gs_.back().hasFont) problem(at, where + name(e.op) + " without a current font (NoCurrentFont)");
+      break;
+    case op::ExecStream:  // a stream that plays another
+      if (auto it = streams_.find(font); it != streams_.end() && plays < 8)
+        for (auto& inner : it->second) applyFont(inner, at, where, plays + 1);
       break;
     default: break;
   }
@@ -298,14 +314,21 @@ void Checker::followStreams(const Command& c) {
         problem(c.opOffset, "EndStream without BeginStream");
         break;
       }
+      nestedEffects_.clear();
       endNested(c.opOffset);
-      streams_.insert(streamName_);
+      streams_[streamName_] = std::move(nestedEffects_);
       inStream_ = false;
       break;
     case op::ExecStream: {
       const Attribute* n = c.find(attr::StreamName);
-      if (!n || !streams_.count(n->value.items))
+      auto played = n ? streams_.find(n->value.items) : streams_.end();
+      if (played == streams_.end()) {
         problem(c.opOffset, "ExecStream of a stream not defined before (StreamUndefined)");
+        break;
+      }
+      // Its fonts are the session's, as the page's own are.
+      if (depth_ == 0)
+        for (auto& e : played->second) applyFont(e, c.opOffset, "ExecStream of stream " + quoted(played->first) + ": ");
       break;
     }
     case op::RemoveStream: {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -72,7 +73,15 @@ class Checker : public TokenSink {
   void problem(uint64_t at, std::string message);
   void checkAttributes(const Command& c);
   void followStructure(const Command& c);
+  // What a command does to the session's fonts: applied at once in the
+  // stream itself, kept with a stream's definition and applied where the
+  // stream is played.
+  struct FontEffect {
+    uint8_t op = 0;  // BeginFontHeader, BeginChar, RemoveFont, SetFont, Text, TextPath, or ExecStream
+    std::vector<double> name;  // the font's, or the stream's for ExecStream
+  };
   void followFonts(const Command& c);
+  void applyFont(const FontEffect& e, uint64_t at, const std::string& where, int plays = 0);
   void followStreams(const Command& c);
   void followGraphicsState(const Command& c);
   void beginNested();
@@ -94,7 +103,9 @@ class Checker : public TokenSink {
   std::vector<GraphicsState> gs_;
   std::set<std::vector<double>> fonts_;
   bool inStream_ = false;
-  std::set<std::vector<double>> streams_;  // defined stream names
+  std::vector<FontEffect> fontEffects_;  // inside a stream: what playing it does to fonts
+  std::vector<FontEffect> nestedEffects_;  // those of the stream definition just ended
+  std::map<std::vector<double>, std::vector<FontEffect>> streams_;  // defined streams, by name
   std::vector<double> streamName_;
   bool expectReadStream_ = false;
   uint64_t readStreamLength_ = 0;

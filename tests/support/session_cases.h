@@ -42,6 +42,17 @@ inline std::vector<SessionCase> sessionCases() {
     w.uint32(static_cast<uint32_t>(content.size()), attr::StreamDataLength).op(op::ReadStream).data(content);
     w.op(op::EndStream);
   };
+  // A stream whose content draws `body` (fonts and text, say).
+  auto defineStreamOf = [](const Body& body) {
+    return [body](Writer& w) {
+      std::string content = pclxl::headerLine("form");
+      Writer inner(content);
+      body(inner);
+      w.ubyteArray("form", attr::StreamName).op(op::BeginStream);
+      w.uint32(static_cast<uint32_t>(content.size()), attr::StreamDataLength).op(op::ReadStream).data(content);
+      w.op(op::EndStream);
+    };
+  };
   auto play = [](Writer& w) { w.ubyteArray("form", attr::StreamName).op(op::ExecStream); };
   auto removeStream = [](Writer& w) { w.ubyteArray("form", attr::StreamName).op(op::RemoveStream); };
 
@@ -62,6 +73,11 @@ inline std::vector<SessionCase> sessionCases() {
   auto font = [](Writer& w) {
     defineFont(w, "@");
     downloadChar(w, "@");
+  };
+  auto removeFont = [](Writer& w) { w.ubyteArray("@", attr::FontName).op(op::RemoveFont); };
+  auto formText = [&](Writer& w) {
+    setFont(w, "@");
+    text(w);
   };
 
   return {
@@ -88,6 +104,23 @@ inline std::vector<SessionCase> sessionCases() {
       {"text in a page without a font", stream(font, {text}), "NoCurrentFont"},
       {"a stream defined, played and removed in every page",
        stream({}, {all({defineStream, play, removeStream}), all({defineStream, play, removeStream})}), nullptr},
+      // Fonts follow a stream into the session when it is played.
+      {"a stream that defines a font, played in two pages",
+       stream({}, {all({defineStreamOf(all({font, formText})), play, removeStream}),
+                   all({defineStreamOf(all({font, formText})), play, removeStream})}),
+       "FontNameAlreadyExists"},
+      {"a stream that defines a font and removes it, played in two pages",
+       stream({}, {all({defineStreamOf(all({font, formText, removeFont})), play, removeStream}),
+                   all({defineStreamOf(all({font, formText, removeFont})), play, play, removeStream})}),
+       nullptr},
+      {"a stream that defines a font the page defines too",
+       stream({}, {all({defineStreamOf(all({font, formText})), play, removeStream, font})}), "FontNameAlreadyExists"},
+      {"a font a played stream defined, used after it",
+       stream({}, {all({defineStreamOf(font), play, removeStream, formText}), formText}), nullptr},
+      {"a stream that uses the session's font", stream(font, {all({defineStreamOf(formText), play, removeStream})}),
+       nullptr},
+      {"a stream that uses a font defined nowhere", stream({}, {all({defineStreamOf(formText), play, removeStream})}),
+       "the printer substitutes Courier"},
       {"a stream played after it was removed", stream({}, {all({defineStream, play, removeStream, play})}),
        "StreamUndefined"},
       {"a stream removed that was never defined", stream({}, {removeStream}), "StreamUndefined"},
