@@ -296,6 +296,7 @@ void Checker::followStreams(const Command& c) {
       if (n && streams_.count(streamName_))
         problem(c.opOffset, "stream " + quoted(streamName_) + " is defined again while it exists");
       inStream_ = true;
+      streamHasContent_ = false;
       beginNested();
       break;
     }
@@ -307,6 +308,7 @@ void Checker::followStreams(const Command& c) {
       double n = length ? length->value.number() : 0;  // a real32 is refused above but must not overflow here
       readStreamLength_ = n > 0 ? saturatingCast<uint32_t>(n) : 0;
       readStreamOffset_ = c.opOffset;
+      streamHasContent_ = true;
       break;
     }
     case op::EndStream:
@@ -314,6 +316,8 @@ void Checker::followStreams(const Command& c) {
         problem(c.opOffset, "EndStream without BeginStream");
         break;
       }
+      if (!streamHasContent_)
+        problem(c.opOffset, "stream " + quoted(streamName_) + " is defined without content (no ReadStream: the interpreter fails when it is played)");
       nestedEffects_.clear();
       endNested(c.opOffset);
       streams_[streamName_] = std::move(nestedEffects_);

@@ -103,6 +103,7 @@ class Checker : public TokenSink {
   std::vector<GraphicsState> gs_;
   std::set<std::vector<double>> fonts_;
   bool inStream_ = false;
+  bool streamHasContent_ = false;  // the definition has had a ReadStream
   std::vector<FontEffect> fontEffects_;  // inside a stream: what playing it does to fonts
   std::vector<FontEffect> nestedEffects_;  // those of the stream definition just ended
   std::map<std::vector<double>, std::vector<FontEffect>> streams_;  // defined streams, by name
