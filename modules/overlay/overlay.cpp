@@ -13,6 +13,9 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,10 +54,28 @@ bool ReadWhole(const WCHAR* path, std::string* bytes) {
   return ok;
 }
 
+// The form's own names for the fonts its page defines: a form is played on
+// every page, beside whatever fonts the document defines (Ghostscript names
+// all of its "@").
+std::string FormFontName(size_t index) {
+  char name[16];
+  std::snprintf(name, sizeof name, "KQXLForm%02zu", index + 1);
+  return name;
+}
+
+// A FontName in the page: where its value and attribute id stand, and the
+// font it names.
+struct FontNameAt {
+  uint64_t from, to;
+  std::vector<double> font;
+};
+
 // The drawing of the recording's first page: the bytes between its
-// BeginPage and its EndPage, read as a printer reads them inside a session.
-// Empty when the recording is not such a page.
-std::string PageDrawing(const std::string& recording) {
+// BeginPage and its EndPage, read as a printer reads them inside a session,
+// with the fonts the page defines made the form's own (renamed, and removed
+// again at its end), so that it plays on every page any number of times.
+// Empty, with the reason, when the recording is not such a page.
+std::string PageDrawing(const std::string& recording, std::string* why) {
   std::string session = pclxl::headerLine("overlay");
   pclxl::Writer(session)
       .xy(pclxl::DataType::UInt16, 600, 600, pclxl::attr::UnitsPerMeasure)
@@ -65,11 +86,21 @@ std::string PageDrawing(const std::string& recording) {
       .op(pclxl::op::OpenDataSource);
   const uint64_t base = session.size();
   uint64_t from = 0, to = 0;
+  std::vector<FontNameAt> names;
+  std::vector<std::vector<double>> defined, removed;
   pclxl::Checker checker;
   checker.onCommand = [&](const pclxl::Command& c) {
+    namespace op = pclxl::op;
     if (c.depth != 0) return;
-    if (c.op == pclxl::op::BeginPage && from == 0) from = c.end;
-    if (c.op == pclxl::op::EndPage && from != 0 && to == 0) to = c.start;
+    if (c.op == op::BeginPage && from == 0) from = c.end;
+    if (c.op == op::EndPage && from != 0 && to == 0) to = c.start;
+    if (from == 0 || to != 0) return;
+    if (c.op != op::BeginFontHeader && c.op != op::BeginChar && c.op != op::SetFont && c.op != op::RemoveFont) return;
+    const pclxl::Attribute* name = c.find(pclxl::attr::FontName);
+    if (!name) return;
+    names.push_back({name->offset, name->end, name->value.items});
+    if (c.op == op::BeginFontHeader) defined.push_back(name->value.items);
+    if (c.op == op::RemoveFont) removed.push_back(name->value.items);
   };
   std::string stream = session + recording;
   size_t at = 0;
@@ -79,18 +110,51 @@ std::string PageDrawing(const std::string& recording) {
     at += n;
     return n;
   });
-  if (from < base || to <= from) return {};
+  if (from < base || to <= from) return *why = "it holds no recorded page", std::string();
   // Nothing may be wrong inside the page; what follows it (the rest of the
   // job) is not the overlay's business.
   for (auto& p : checker.problems())
-    if (p.offset < to) return {};
-  return stream.substr(static_cast<size_t>(from), static_cast<size_t>(to - from));
+    if (p.offset < to) return *why = p.message, std::string();
+
+  auto formName = [&](const std::vector<double>& font) -> std::optional<std::string> {
+    auto it = std::find(defined.begin(), defined.end(), font);
+    if (it == defined.end()) return std::nullopt;  // a resident font keeps its name
+    return FormFontName(static_cast<size_t>(it - defined.begin()));
+  };
+  std::string drawing;
+  uint64_t copied = from;
+  for (const FontNameAt& n : names) {
+    auto renamed = formName(n.font);
+    if (!renamed) continue;
+    drawing.append(stream, static_cast<size_t>(copied), static_cast<size_t>(n.from - copied));
+    pclxl::Writer(drawing).ubyteArray(*renamed, pclxl::attr::FontName);
+    copied = n.to;
+  }
+  drawing.append(stream, static_cast<size_t>(copied), static_cast<size_t>(to - copied));
+  for (const auto& font : defined)
+    if (std::find(removed.begin(), removed.end(), font) == removed.end())
+      pclxl::Writer(drawing).ubyteArray(*formName(font), pclxl::attr::FontName).op(pclxl::op::RemoveFont);
+  return drawing;
 }
 
-bool OverlayOf(const WCHAR* path, std::string* drawing) {
-  std::string recording;
-  if (!ReadWhole(path, &recording)) return false;
-  *drawing = PageDrawing(recording);
+// Why a file gives no form, where a user sees it: the creation job's
+// trace and the printing job's.
+void TraceRefusal(const WCHAR* path, const std::string& why) {
+  std::u16string line = u"KQXLO: \"" + std::u16string(reinterpret_cast<const char16_t*>(path)) +
+                        u"\" is no form that can be printed: ";
+  for (char c : why) line += static_cast<char16_t>(static_cast<unsigned char>(c));
+  line += u"\n";
+  OutputDebugStringW(reinterpret_cast<LPCWSTR>(line.c_str()));
+}
+
+bool OverlayOf(const WCHAR* path, std::string* drawing, bool trace) {
+  std::string recording, why;
+  if (!ReadWhole(path, &recording)) {
+    if (trace) TraceRefusal(path, "it is no plain file path, or it cannot be read");
+    return false;
+  }
+  *drawing = PageDrawing(recording, &why);
+  if (drawing->empty() && trace) TraceRefusal(path, why);
   return !drawing->empty();
 }
 
@@ -112,7 +176,7 @@ OVERLAY_EXPORT DWORD WINAPI getOverlaySize(const CHAR* szOverlayFile) {
     return 0;
   }
   std::string drawing;
-  if (!OverlayOf(r.file, &drawing)) return 0;
+  if (!OverlayOf(r.file, &drawing, true)) return 0;
   r.size = static_cast<DWORD>(drawing.size());
   return r.size;
 }
@@ -122,7 +186,7 @@ OVERLAY_EXPORT DWORD WINAPI getOverlaySize(const CHAR* szOverlayFile) {
 OVERLAY_EXPORT DWORD WINAPI ReadOverlay(BYTE* pBuffer) {
   const Request& r = g_request;
   std::string drawing;
-  if (!pBuffer || r.size == 0 || !OverlayOf(r.file, &drawing) || drawing.size() != r.size) return 0;
+  if (!pBuffer || r.size == 0 || !OverlayOf(r.file, &drawing, false) || drawing.size() != r.size) return 0;
   std::copy(drawing.begin(), drawing.end(), pBuffer);
   return 1;
 }

@@ -1,5 +1,6 @@
 // The module entry point and the hooks that frame a job.
 #include "spooler/hooks.h"
+#include "spooler/overlayprompts.h"
 
 #include "booklet/drivers.h"
 #include "config/driverfiles.h"
@@ -164,7 +165,7 @@ KQXL_EXPORT void WINAPI DrvSplEndDoc(HANDLE hDriver) {
   pData->dwStatus |= STATUS_ENDDOC;
   TextCaptureEndDoc(pData);
   TracePageIndex(pData);
-  if (pData->Settings.wOverlayMode == 2) CloseOverlayOutputFile(pData);
+  if (pData->Settings.wOverlayMode == 2) FinishOverlayRecording(pData);
   else ReplaySpooledJob(pData);
   ReleasePortAtEnd(pData);
 }

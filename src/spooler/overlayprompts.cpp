@@ -135,3 +135,14 @@ BOOL OverlayCaptureWrite(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWri
   *pcWritten = cbBuf;
   return TRUE;
 }
+
+void FinishOverlayRecording(JobData* pData) {
+  if (!pData->hOvlyFile || pData->hOvlyFile == INVALID_HANDLE_VALUE) return;
+  CloseHandle(pData->hOvlyFile);
+  pData->hOvlyFile = nullptr;
+  GetOverlaySizeFn getSize;
+  ReadOverlayFn read;
+  if (pData->hJobOverlay && FindOverlayExports(pData->hJobOverlay, &getSize, &read) &&
+      getSize(pData->Settings.szOverlayFile) == 0)
+    Trace(TEXT("The form recorded cannot be printed under other jobs; they will print without it.\n"));
+}

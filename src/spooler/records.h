@@ -198,6 +198,8 @@ struct JobData {
   // Printer writes of the replay that failed: a replay goes on past them,
   // and its end reports them.
   DWORD dwFailedReplayWrites;
+  // The job's form could not be served: its pages print without it (said once).
+  BOOL bFormMissing;
 };
 
 // Process-wide state. Shared values are read and written only inside

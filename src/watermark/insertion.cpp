@@ -45,28 +45,41 @@ bool JobWatermark(JobData* pData, const BYTE** data, DWORD* size) {
 }
 
 // The overlay's bytes from the overlay library, for the marker at hand.
-bool LoadOverlay(JobData* pData, GlobalBlock<BYTE>* data, DWORD* size, DWORD* streamLength) {
+// A form that cannot be served (no library, a path refused, a file that is
+// no form) is an empty one: the page's stream plays nothing, where a stream
+// without content would stop the printer, and the pages print without it.
+enum class Form { Loaded, Missing, Failed };
+
+Form LoadOverlay(JobData* pData, GlobalBlock<BYTE>* data, DWORD* size, DWORD* streamLength) {
+  *size = 0;
+  auto missing = [&] {
+    if (!pData->bFormMissing) Trace(TEXT("The job's form cannot be printed; its pages print without it.\n"));
+    pData->bFormMissing = TRUE;
+    OverlayStreamLength(0, streamLength);
+    return Form::Missing;
+  };
   GetOverlaySizeFn getSize;
   ReadOverlayFn read;
-  if (!pData->hJobOverlay || !FindOverlayExports(pData->hJobOverlay, &getSize, &read)) return false;
+  if (!pData->hJobOverlay || !FindOverlayExports(pData->hJobOverlay, &getSize, &read)) return missing();
   // The path is the user's: only a plain file path is handed on. Any other
   // is no overlay, as a file that cannot be read.
   WCHAR path[MAX_PATH] = {};
-  if (!AnsiFieldToWide(pData->Settings.szOverlayFile, path) || !IsPlainFilePath(path)) return false;
+  if (!AnsiFieldToWide(pData->Settings.szOverlayFile, path) || !IsPlainFilePath(path)) return missing();
   *size = getSize(pData->Settings.szOverlayFile);
   {
     UmpdLock lock;
     dwByteCountOfOverlay = *size;
   }
-  // No overlay is no overlay: nothing is read into an empty buffer. A size
-  // whose stream length cannot be written fails as an allocation would.
-  if (*size == 0 || !OverlayStreamLength(*size, streamLength)) return false;
+  if (*size == 0) return missing();
+  // A size whose stream length cannot be written fails as an allocation would.
+  if (!OverlayStreamLength(*size, streamLength)) return Form::Failed;
   *data = GlobalBlock<BYTE>(*size);
-  if (!*data) return false;
-  return read(data->get()) != 0;
+  if (!*data) return Form::Failed;
+  return read(data->get()) != 0 ? Form::Loaded : Form::Failed;
 }
 
-// The seven pieces of the overlay stream block, through `write`.
+// The seven pieces of the overlay stream block, through `write`, which
+// stop at the first that fails: a block cut short is a failed one.
 template <typename Write>
 bool WriteOverlayPieces(Write write, DWORD n, const BYTE* overlay, DWORD size) {
   BYTE length[4] = {static_cast<BYTE>(n), static_cast<BYTE>(n >> 8), static_cast<BYTE>(n >> 16),
@@ -74,13 +87,9 @@ bool WriteOverlayPieces(Write write, DWORD n, const BYTE* overlay, DWORD size) {
   const BYTE uint32Tag = 0xC2;
   BYTE lengthAndRead[8] = {length[0], length[1], length[2], length[3], 0xF8, 0x8C, 0x5C, 0xFA};
   const BYTE lineFeed = 0x0A;
-  write(&uint32Tag, 1);
-  write(lengthAndRead, 8);
-  write(length, 4);
-  write(") ", 2);
-  write(kOverlayStreamHeader, static_cast<DWORD>(sizeof kOverlayStreamHeader - 1));
-  write(&lineFeed, 1);
-  return write(overlay, size);
+  return write(&uint32Tag, 1) && write(lengthAndRead, 8) && write(length, 4) && write(") ", 2) &&
+         write(kOverlayStreamHeader, static_cast<DWORD>(sizeof kOverlayStreamHeader - 1)) && write(&lineFeed, 1) &&
+         (size == 0 || write(overlay, size));
 }
 
 }  // namespace
@@ -167,7 +176,7 @@ BOOL PrintWatermark(JobData* pData) {
 BOOL PrintOverlay(JobData* pData) {
   GlobalBlock<BYTE> overlay;
   DWORD size = 0, n = 0;
-  if (!LoadOverlay(pData, &overlay, &size, &n)) return FALSE;
+  if (LoadOverlay(pData, &overlay, &size, &n) == Form::Failed) return FALSE;
   HANDLE printer = pData->hPrinter;
   return WriteOverlayPieces([printer](const void* p, DWORD count) { return WriteBytes(printer, p, count) != FALSE; },
                             n, overlay.get(), size);
@@ -202,12 +211,10 @@ BOOL SpoolWatermarkBlock(JobData* pData) {
 BOOL SpoolOverlayBlock(JobData* pData) {
   GlobalBlock<BYTE> overlay;
   DWORD size = 0, n = 0;
-  if (!LoadOverlay(pData, &overlay, &size, &n)) return FALSE;
+  if (LoadOverlay(pData, &overlay, &size, &n) == Form::Failed) return FALSE;
   // All seven pieces go in, or the marker fails; the index stays true either way.
-  bool ok = true;
-  WriteOverlayPieces([&](const void* p, DWORD count) { return ok = ok && SpoolWrite(pData, p, count); }, n,
-                     overlay.get(), size);
-  return ok;
+  return WriteOverlayPieces([&](const void* p, DWORD count) { return SpoolWrite(pData, p, count) != FALSE; }, n,
+                            overlay.get(), size);
 }
 
 BOOL WriteRecordingWatermarkBlock(JobData* pData, HANDLE hFile) {

@@ -302,15 +302,29 @@ close)");
   EXPECT_NE(std::find(traces.begin(), traces.end(), count), traces.end());
 }
 
-TEST(WatermarkInsertion, OverlayThatCannotBeReadFailsTheMarkerSilently) {
+// A form that cannot be served is an empty one: the page's stream gets
+// content that plays nothing (a stream without any would stop the printer),
+// the marker succeeds, and the job says once that it prints without it.
+TEST(WatermarkInsertion, AFormThatCannotBeServedIsAnEmptyOne) {
   TestMachine m;
   m.play(R"(settings wOverlayMode=1 szOverlayFile="C:\\forms\\none.ovl"
 startdoc
 write settings
 write marker overlay
+write marker overlay
 close)");
-  EXPECT_EQ(m.hooks()[2].result, 0);
+  EXPECT_EQ(m.hooks()[2].result, 1);
+  EXPECT_EQ(m.hooks()[3].result, 1);
   EXPECT_TRUE(m->messageBoxes().empty());
+  std::string header = ") HP-PCL XL;2;0;Comment KQXLUMPD form overlay\n";
+  std::string block = std::string("\xC2", 1) + std::string(1, static_cast<char>(header.size())) + std::string(3, '\0') +
+                      "\xF8\x8C\x5C\xFA" + std::string(1, static_cast<char>(header.size())) + std::string(3, '\0') + header;
+  EXPECT_EQ(m.document(1), block + block);
+  auto traces = m.traces();
+  EXPECT_EQ(std::count(traces.begin(), traces.end(), u"The job's form cannot be printed; its pages print without it.\n"), 1);
+  EXPECT_EQ(std::count_if(traces.begin(), traces.end(),
+                          [](const std::u16string& t) { return t.find(u"KQXLO: \"C:\\forms\\none.ovl\" is no form") == 0; }),
+            2);
 }
 
 // Every failing call of the watermark's making and insertion in turn: the
