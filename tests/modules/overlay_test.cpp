@@ -104,4 +104,77 @@ TEST_F(OverlayLibrary, TwoThreadsEachGetTheirOwn) {
   EXPECT_EQ(wrongB, 0);
 }
 
+// A page that downloads its font and draws text with it, as Ghostscript's
+// pages do: the font defined, a character downloaded, selected, drawn.
+std::string textDrawing(const char* font = "@") {
+  std::string bytes;
+  pclxl::Writer w(bytes);
+  test::defineFont(w, font);
+  test::downloadChar(w, font, 'A');
+  w.ubyteArray(font, pclxl::attr::FontName).real32(100, pclxl::attr::CharSize).uint16(0, pclxl::attr::SymbolSet)
+      .op(pclxl::op::SetFont);
+  w.xy(pclxl::DataType::UInt16, 600, 600, pclxl::attr::Point).op(pclxl::op::SetCursor);
+  w.ubyteArray("A", pclxl::attr::TextData).op(pclxl::op::Text);
+  return bytes;
+}
+
+// Pages that play `form` as the rendering side frames it, in a stream of
+// their own, each also defining the document's own font "@" in the first.
+std::string pagesPlaying(const std::string& form, int pages) {
+  test::PxlBuilder b;
+  b.begin();
+  for (int k = 0; k < pages; ++k)
+    b.page([&](pclxl::Writer& w) {
+      std::string content = pclxl::headerLine("form") + form;
+      w.op(pclxl::op::PushGS).ubyteArray("KQXLForm", pclxl::attr::StreamName).op(pclxl::op::BeginStream);
+      w.uint32(static_cast<uint32_t>(content.size()), pclxl::attr::StreamDataLength).op(pclxl::op::ReadStream).data(content);
+      w.op(pclxl::op::EndStream).ubyteArray("KQXLForm", pclxl::attr::StreamName).op(pclxl::op::ExecStream);
+      w.ubyteArray("KQXLForm", pclxl::attr::StreamName).op(pclxl::op::RemoveStream).op(pclxl::op::PopGS);
+      if (k == 0) w.out() += textDrawing("@");
+    });
+  return b.end().bytes();
+}
+
+// A form with text plays on every page next to the document's fonts: the
+// fonts its page defines become the form's own and go again at its end.
+TEST_F(OverlayLibrary, FormFontsAreTheFormsOwnAndEndWithIt) {
+  m->writeFile(u"C:\\forms\\text.ovl", recording(textDrawing() + rectangle(100)));
+  std::string form = served("C:\\forms\\text.ovl");
+  std::string expected = textDrawing("KQXLForm01") + rectangle(100);
+  pclxl::Writer(expected).ubyteArray("KQXLForm01", pclxl::attr::FontName).op(pclxl::op::RemoveFont);
+  EXPECT_EQ(form, expected);
+  auto c = test::checkBytes(pagesPlaying(form, 3));
+  EXPECT_TRUE(c.problems().empty()) << c.problems()[0].message;
+  // As recorded, the same page could be played once at most, and never next to the document's "@".
+  auto asRecorded = test::checkBytes(pagesPlaying(textDrawing(), 2));
+  ASSERT_FALSE(asRecorded.problems().empty());
+  EXPECT_NE(asRecorded.problems()[0].message.find("FontNameAlreadyExists"), std::string::npos);
+
+  // A resident font keeps its name; a font the page removes itself is not removed again.
+  std::string resident;
+  pclxl::Writer(resident).ubyteArray("Courier         ", pclxl::attr::FontName).real32(50, pclxl::attr::CharSize)
+      .uint16(629, pclxl::attr::SymbolSet).op(pclxl::op::SetFont);
+  std::string removes = textDrawing();
+  pclxl::Writer(removes).ubyteArray("@", pclxl::attr::FontName).op(pclxl::op::RemoveFont);
+  m->writeFile(u"C:\\forms\\resident.ovl", recording(resident + removes));
+  std::string expectedRemoves = textDrawing("KQXLForm01");
+  pclxl::Writer(expectedRemoves).ubyteArray("KQXLForm01", pclxl::attr::FontName).op(pclxl::op::RemoveFont);
+  EXPECT_EQ(served("C:\\forms\\resident.ovl"), resident + expectedRemoves);
+}
+
+// A recorded page whose text uses a font the document downloaded before its
+// first page is no form: the library says why, where the job's traces are.
+TEST_F(OverlayLibrary, AFormWhoseFontIsOutsideItsPageIsRefusedAndSaidSo) {
+  std::string setAndDraw;
+  pclxl::Writer(setAndDraw).ubyteArray("@", pclxl::attr::FontName).real32(100, pclxl::attr::CharSize)
+      .uint16(0, pclxl::attr::SymbolSet).op(pclxl::op::SetFont);
+  pclxl::Writer(setAndDraw).ubyteArray("A", pclxl::attr::TextData).op(pclxl::op::Text);
+  m->writeFile(u"C:\\forms\\header-font.ovl", recording(setAndDraw));
+  EXPECT_EQ(getSize("C:\\forms\\header-font.ovl"), 0u);
+  auto traces = m->traces();
+  ASSERT_FALSE(traces.empty());
+  EXPECT_EQ(traces.back(), u"KQXLO: \"C:\\forms\\header-font.ovl\" is no form that can be printed: SetFont of font "
+                           u"\"@\", which is neither defined nor resident (the printer substitutes Courier)\n");
+}
+
 }  // namespace

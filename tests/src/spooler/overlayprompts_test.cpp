@@ -1,6 +1,8 @@
 // Overlay creation and the prompts at job start.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/pxl_builder.h"
 #include "support/test_machine.h"
 
@@ -100,6 +102,62 @@ TEST(OverlayCreation, PathsThatAreRefused) {
     m.play(creationJob(winsim::toUtf8(path), 1, "wOverlayAskAlways=3"));
     EXPECT_EQ(hostFile(m, path), "page-1after");
   }
+}
+
+// A recorded page that draws with a font the document downloaded before it
+// is no form: the creation job says so at its end, after the library's
+// reason; a page that defines its own fonts is one, silently.
+TEST(OverlayCreation, ARecordingThatIsNoFormIsSaidSo) {
+  FormsMachine m;
+  auto setFontAndText = [](pclxl::Writer& w) {
+    w.ubyteArray("@", pclxl::attr::FontName).real32(100, pclxl::attr::CharSize).uint16(0, pclxl::attr::SymbolSet)
+        .op(pclxl::op::SetFont);
+    w.ubyteArray("A", pclxl::attr::TextData).op(pclxl::op::Text);
+  };
+  std::string header, page;
+  pclxl::Writer h(header);
+  test::defineFont(h, "@");
+  test::downloadChar(h, "@", 'A');
+  pclxl::Writer p(page);
+  p.ubyte(0, pclxl::attr::Orientation).ubyte(0, pclxl::attr::MediaSize).op(pclxl::op::BeginPage);
+  setFontAndText(p);
+  p.op(pclxl::op::EndPage);
+  m.hostFile("header.bin", header);
+  m.hostFile("page.bin", page);
+  const std::u16string said = u"The form recorded cannot be printed under other jobs; they will print without it.\n";
+  m.play(R"(settings reset wOverlayMode=2 wOverlayAskAlways=3 szOverlayFile="C:\\forms\\h.ovl"
+startdoc
+write settings
+write file "header.bin"
+startpage
+write file "page.bin"
+endpage
+enddoc
+close)");
+  auto traces = m.traces();
+  ASSERT_NE(std::find(traces.begin(), traces.end(), said), traces.end());
+  EXPECT_NE(std::find_if(traces.begin(), traces.end(),
+                         [](auto& t) { return t.find(u"neither defined nor resident") != std::u16string::npos; }),
+            traces.end());
+  // The same page with its own font is a form.
+  std::string own;
+  pclxl::Writer o(own);
+  o.ubyte(0, pclxl::attr::Orientation).ubyte(0, pclxl::attr::MediaSize).op(pclxl::op::BeginPage);
+  test::defineFont(o, "@");
+  test::downloadChar(o, "@", 'A');
+  setFontAndText(o);
+  o.op(pclxl::op::EndPage);
+  m.hostFile("own.bin", own);
+  m.play(R"(settings reset wOverlayMode=2 wOverlayAskAlways=3 szOverlayFile="C:\\forms\\own.ovl"
+startdoc
+write settings
+startpage
+write file "own.bin"
+endpage
+enddoc
+close)");
+  traces = m.traces();
+  EXPECT_EQ(std::count(traces.begin(), traces.end(), said), 1);
 }
 
 // A creation job aborted before its end leaves no open file.
