@@ -142,7 +142,13 @@ void FinishOverlayRecording(JobData* pData) {
   pData->hOvlyFile = nullptr;
   GetOverlaySizeFn getSize;
   ReadOverlayFn read;
-  if (pData->hJobOverlay && FindOverlayExports(pData->hJobOverlay, &getSize, &read) &&
-      getSize(pData->Settings.szOverlayFile) == 0)
+  if (!pData->hJobOverlay || !FindOverlayExports(pData->hJobOverlay, &getSize, &read)) return;
+  if (getSize(pData->Settings.szOverlayFile) == 0) {
     Trace(TEXT("The form recorded cannot be printed under other jobs; they will print without it.\n"));
+    return;
+  }
+  // The recording does not say its units: a job of another resolution
+  // draws it at another size.
+  TraceFormat(TEXT("The form is recorded at %d dpi; jobs of %d dpi print it at its size.\n"),
+              pData->Settings.dm.dmPrintQuality, pData->Settings.dm.dmPrintQuality);
 }
