@@ -11,6 +11,8 @@ gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlmono -r300 -sPAPERSIZE=letter -sOutp
 gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlcolor -r300 -sOutputFile=mixed.pxl src/mixed.ps
 gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlmono -r300 -sPAPERSIZE=letter -sOutputFile=booklet.pxl src/booklet.ps
 gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlmono -r300 -sPAPERSIZE=letter -sOutputFile=form.pxl src/form.ps
+gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlmono -r300 -sPAPERSIZE=letter -sOutputFile=letterhead.pxl src/letterhead.ps
+gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlmono -r300 -sPAPERSIZE=letter -sOutputFile=letter-long.pxl src/letter-long.ps
 
 mkjob=$build/tools/kqxl-mkjob
 job() {  # NAME DOCUMENT [FIELD=VALUE ...]
@@ -65,3 +67,13 @@ form='C:\forms\letterhead.ovl'
 "$mkjob" -o form-print.tmp settings wOverlayMode=1 "szOverlayFile=$form" wReverseOrder=1 numbered.pxl
 { echo 'file "C:\forms\about.txt" text "Forms recorded from jobs."'; cat form-record.tmp form-print.tmp; } > form-overlay.job
 rm form-record.tmp form-print.tmp
+# A letterhead with text (its fonts downloaded in its page, as Ghostscript
+# does) recorded, then printed under every page of a three-page letter, as
+# written and with two collated copies.
+form='C:\forms\kestrel.ovl'
+"$mkjob" -o letterhead-record.tmp settings wOverlayMode=2 "szOverlayFile=$form" letterhead.pxl
+"$mkjob" -o letterhead-print.tmp settings wOverlayMode=1 "szOverlayFile=$form" letter-long.pxl
+"$mkjob" -o letterhead-copies.tmp settings wOverlayMode=1 "szOverlayFile=$form" wCollate=1 dmCopies=2 letter-long.pxl
+{ echo 'file "C:\forms\about.txt" text "Forms recorded from jobs."'
+  cat letterhead-record.tmp letterhead-print.tmp letterhead-copies.tmp; } > letterhead.job
+rm letterhead-record.tmp letterhead-print.tmp letterhead-copies.tmp

@@ -455,6 +455,46 @@ TEST(Printer, FormUnderEveryPage) {
   EXPECT_EQ(plain[0].level(7.5 * kDpi, 1.0 * kDpi), 255);
 }
 
+// The share of `part`'s ink that `page` lacks.
+double inkMissing(const Grey& page, const Grey& part) {
+  long ink = 0, missing = 0;
+  for (int r = 0; r < part.height; ++r)
+    for (int c = 0; c < part.width; ++c)
+      if (part.dark(c, r)) {
+        ++ink;
+        missing += !page.dark(c, r);
+      }
+  return ink ? static_cast<double>(missing) / static_cast<double>(ink) : 1.0;
+}
+
+// A letterhead with text, its fonts downloaded in its page, under every
+// page of a three-page letter (itself in downloaded fonts), as written and
+// as two collated copies: every printed page carries the form's ink and its
+// own page's.
+TEST(Printer, LetterheadWithTextUnderEveryPage) {
+  REQUIRE_INTERPRETER();
+  TempDir dir;
+  run(std::string(KQXL_RUN) + " -o " + quote(dir.path / "out") + " " + quote(KQXL_SOURCE_DIR "/examples/letterhead.job"));
+  constexpr int kDpi = 50;
+  auto form = greyPages(KQXL_SOURCE_DIR "/examples/letterhead.pxl", dir.path, kDpi);
+  auto own = greyPages(KQXL_SOURCE_DIR "/examples/letter-long.pxl", dir.path, kDpi);
+  ASSERT_EQ(form.size(), 1u);
+  ASSERT_EQ(own.size(), 3u);
+  const std::pair<const char*, std::vector<int>> documents[] = {{"doc-2.prn", {1, 2, 3}}, {"doc-3.prn", {1, 2, 3, 1, 2, 3}}};
+  for (auto& [name, pages] : documents) {
+    fs::path printed = dir.path / "out" / name;
+    auto c = test::checkBytes(slurp(printed));
+    EXPECT_TRUE(c.problems().empty()) << name << ": " << c.problems()[0].message;
+    EXPECT_TRUE(print({printed})[printed].ok()) << name;
+    auto sheets = greyPages(printed, dir.path, kDpi);
+    ASSERT_EQ(sheets.size(), pages.size()) << name;
+    for (size_t k = 0; k < pages.size(); ++k) {
+      EXPECT_LT(inkMissing(sheets[k], form[0]), 0.01) << name << " page " << k + 1 << ": the form";
+      EXPECT_LT(inkMissing(sheets[k], own[pages[k] - 1]), 0.01) << name << " page " << k + 1 << ": its own page";
+    }
+  }
+}
+
 // Booklets of every Ghostscript-made document, in both modes, print.
 TEST(Printer, BookletsOfEveryDocumentPrint) {
   REQUIRE_INTERPRETER();
