@@ -129,11 +129,12 @@ inline std::vector<std::string> documentPages(const fs::path& doc, const fs::pat
 }
 
 // The instruction page as a printer prints it in a session of its own.
-inline std::string instructionPage(const fs::path& dir) {
-  std::string page = test::TestMachine::slurpHost(
-      fs::path(KQXL_MACHINE_IMAGE) / "WINDOWS/system32/spool/drivers/w32x86/2/INSTPORT.PXL");
-  fs::path file = write(dir, "instructions.pxl", test::PxlBuilder().begin().bytes() + page + "\x49\x42");
-  fs::path pngDir = dir / "instructions";
+inline std::string instructionPage(const fs::path& dir, bool landscape = false) {
+  std::string page = test::TestMachine::slurpHost(fs::path(KQXL_MACHINE_IMAGE) / "WINDOWS/system32/spool/drivers/w32x86/2" /
+                                                  (landscape ? "INSTLAND.PXL" : "INSTPORT.PXL"));
+  fs::path file = write(dir, landscape ? "instructions-land.pxl" : "instructions.pxl",
+                        test::PxlBuilder().begin().bytes() + page + "\x49\x42");
+  fs::path pngDir = dir / (landscape ? "instructions-land" : "instructions");
   EXPECT_TRUE(print({file}, pngDir)[file].ok());
   auto pages = images(pngDir, file);
   return pages.empty() ? std::string() : pages[0];

@@ -73,6 +73,17 @@ TEST(ReplayOrders, GhostscriptDocumentsInEveryOrder) {
   }
 }
 
+// The orders computed for any length are the ones written out for six pages.
+TEST(ReplayOrders, ComputedOrdersAreTheWrittenOnes) {
+  auto computed = test::pageOrders(6);
+  const auto& written = test::sixPageOrders();
+  ASSERT_EQ(computed.size(), written.size());
+  for (size_t i = 0; i < written.size(); ++i) {
+    EXPECT_EQ(computed[i].settings, written[i].settings);
+    EXPECT_EQ(computed[i].documents, written[i].documents) << written[i].label();
+  }
+}
+
 // A Ghostscript-made document with the watermark on, direct and in reverse
 // order: well formed, one watermark block in every page or in the first only,
 // each drawing the configured text from the watermark file.
