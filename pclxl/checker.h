@@ -53,6 +53,8 @@ class Checker : public TokenSink {
 
   // What a viewer may want to see, as it is read.
   std::function<void(const Command&)> onCommand;
+  // Embedded data: `offset` is its token's, the 0xFB or 0xFA byte; the
+  // `length` bytes follow the length, 2 or 5 bytes on (dataStart).
   std::function<void(uint64_t offset, uint32_t length, int depth)> onData;
   std::function<void(const Token&, int depth)> onText;  // UEL, PJL and stream headers
 
@@ -122,6 +124,9 @@ class Checker : public TokenSink {
   Summary summary_;
   std::vector<PageRange> pages_;
 };
+
+// Where embedded data begins, from its token's first byte.
+inline uint64_t dataStart(uint64_t tokenOffset, uint8_t firstByte) { return tokenOffset + (firstByte == 0xFB ? 2 : 5); }
 
 // Runs a whole stream through a tokenizer and checker, in fixed pieces.
 // `read` fills a buffer and returns the bytes it put there (0 at the end).

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "pclxl/checker.h"
@@ -63,6 +64,22 @@ std::string FormFontName(size_t index) {
   return name;
 }
 
+// The resolution a bitmap font header gives (its "BR" segment: x and y,
+// big-endian), or 0: after the header's eight fixed bytes, segments of a
+// two-byte id, a four-byte size and their data.
+int BitmapResolution(std::string_view header) {
+  if (header.size() < 8 || header[0] != 0) return 0;  // format 0: bitmap
+  for (size_t at = 8; at + 6 <= header.size();) {
+    auto byte = [&](size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(header[i])); };
+    uint32_t size = byte(at + 2) << 24 | byte(at + 3) << 16 | byte(at + 4) << 8 | byte(at + 5);
+    if (header.substr(at, 2) == "BR" && size >= 4 && at + 10 <= header.size())
+      return static_cast<int>(byte(at + 6) << 8 | byte(at + 7));
+    if (size > header.size() - at - 6) return 0;
+    at += 6 + size;
+  }
+  return 0;
+}
+
 // A FontName in the page: where its value and attribute id stand, and the
 // font it names.
 struct FontNameAt {
@@ -75,7 +92,7 @@ struct FontNameAt {
 // with the fonts the page defines made the form's own (renamed, and removed
 // again at its end), so that it plays on every page any number of times.
 // Empty, with the reason, when the recording is not such a page.
-std::string PageDrawing(const std::string& recording, std::string* why) {
+std::string PageDrawing(const std::string& recording, std::string* why, int* resolution = nullptr) {
   std::string session = pclxl::headerLine("overlay");
   pclxl::Writer(session)
       .xy(pclxl::DataType::UInt16, 600, 600, pclxl::attr::UnitsPerMeasure)
@@ -89,9 +106,18 @@ std::string PageDrawing(const std::string& recording, std::string* why) {
   std::vector<FontNameAt> names;
   std::vector<std::vector<double>> defined, removed;
   pclxl::Checker checker;
+  bool fontHeaderData = false;
+  std::string stream = session + recording;
+  checker.onData = [&](uint64_t offset, uint32_t length, int depth) {
+    uint64_t start = offset < stream.size() ? pclxl::dataStart(offset, static_cast<uint8_t>(stream[offset])) : 0;
+    if (fontHeaderData && depth == 0 && resolution && *resolution == 0 && start + length <= stream.size())
+      *resolution = BitmapResolution(std::string_view(stream).substr(static_cast<size_t>(start), length));
+    fontHeaderData = false;
+  };
   checker.onCommand = [&](const pclxl::Command& c) {
     namespace op = pclxl::op;
     if (c.depth != 0) return;
+    fontHeaderData = c.op == op::ReadFontHeader && from != 0 && to == 0;
     if (c.op == op::BeginPage && from == 0) from = c.end;
     if (c.op == op::EndPage && from != 0 && to == 0) to = c.start;
     if (from == 0 || to != 0) return;
@@ -102,7 +128,6 @@ std::string PageDrawing(const std::string& recording, std::string* why) {
     if (c.op == op::BeginFontHeader) defined.push_back(name->value.items);
     if (c.op == op::RemoveFont) removed.push_back(name->value.items);
   };
-  std::string stream = session + recording;
   size_t at = 0;
   pclxl::checkStream(checker, [&](uint8_t* buf, size_t n) {
     n = std::min(n, stream.size() - at);
@@ -179,6 +204,19 @@ OVERLAY_EXPORT DWORD WINAPI getOverlaySize(const CHAR* szOverlayFile) {
   if (!OverlayOf(r.file, &drawing, true)) return 0;
   r.size = static_cast<DWORD>(drawing.size());
   return r.size;
+}
+
+// The resolution the form was drawn at, where its page says it (the bitmap
+// fonts it downloads give theirs); 0 when it does not, or it is no form.
+OVERLAY_EXPORT DWORD WINAPI getOverlayResolution(const CHAR* szOverlayFile) {
+  WCHAR file[MAX_PATH];
+  if (!szOverlayFile || !szOverlayFile[0] ||
+      MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, szOverlayFile, -1, file, MAX_PATH) == 0)
+    return 0;
+  std::string recording, why;
+  int resolution = 0;
+  if (!ReadWhole(file, &recording) || PageDrawing(recording, &why, &resolution).empty()) return 0;
+  return static_cast<DWORD>(resolution);
 }
 
 // Fills the buffer with exactly the size last reported on this thread; 0

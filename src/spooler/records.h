@@ -200,6 +200,7 @@ struct JobData {
   DWORD dwFailedReplayWrites;
   // The job's form could not be served: its pages print without it (said once).
   BOOL bFormMissing;
+  BOOL bFormResolutionChecked;  // the form's resolution against the job's, once
 };
 
 // Process-wide state. Shared values are read and written only inside

@@ -50,6 +50,18 @@ bool JobWatermark(JobData* pData, const BYTE** data, DWORD* size) {
 // without content would stop the printer, and the pages print without it.
 enum class Form { Loaded, Missing, Failed };
 
+// A form is drawn in the units of the job that plays it: one drawn at
+// another resolution prints at another size, which the job says once.
+void TraceResolutionMismatch(JobData* pData) {
+  if (pData->bFormResolutionChecked) return;
+  pData->bFormResolutionChecked = TRUE;
+  DWORD form = OverlayResolution(pData->hJobOverlay, pData->Settings.szOverlayFile);
+  SHORT job = pData->Settings.dm.dmPrintQuality;
+  if (form == 0 || job <= 0 || form == static_cast<DWORD>(job)) return;
+  TraceFormat(TEXT("The form was drawn at %lu dpi and this job prints at %d dpi: it prints at %lu/%d of its size.\n"),
+              form, static_cast<int>(job), form, static_cast<int>(job));
+}
+
 Form LoadOverlay(JobData* pData, GlobalBlock<BYTE>* data, DWORD* size, DWORD* streamLength) {
   *size = 0;
   auto missing = [&] {
@@ -75,7 +87,9 @@ Form LoadOverlay(JobData* pData, GlobalBlock<BYTE>* data, DWORD* size, DWORD* st
   if (!OverlayStreamLength(*size, streamLength)) return Form::Failed;
   *data = GlobalBlock<BYTE>(*size);
   if (!*data) return Form::Failed;
-  return read(data->get()) != 0 ? Form::Loaded : Form::Failed;
+  if (read(data->get()) == 0) return Form::Failed;
+  TraceResolutionMismatch(pData);
+  return Form::Loaded;
 }
 
 // The seven pieces of the overlay stream block, through `write`, which

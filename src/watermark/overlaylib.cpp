@@ -15,3 +15,9 @@ BOOL FindOverlayExports(HMODULE hLibrary, GetOverlaySizeFn* getSize, ReadOverlay
   *read = reinterpret_cast<ReadOverlayFn>(reinterpret_cast<void*>(GetProcAddress(hLibrary, "ReadOverlay")));
   return *getSize && *read;
 }
+
+DWORD OverlayResolution(HMODULE hLibrary, const CHAR* szOverlayFile) {
+  auto resolution = reinterpret_cast<GetOverlayResolutionFn>(
+      reinterpret_cast<void*>(GetProcAddress(hLibrary, "getOverlayResolution")));
+  return resolution ? resolution(szOverlayFile) : 0;
+}

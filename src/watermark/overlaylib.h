@@ -6,9 +6,15 @@
 
 using GetOverlaySizeFn = DWORD(WINAPI*)(const CHAR* szOverlayFile);
 using ReadOverlayFn = DWORD(WINAPI*)(BYTE* pBuffer);
+// Optional: the resolution a form was drawn at, where its page says it; 0
+// when it does not. Libraries without it say nothing.
+using GetOverlayResolutionFn = DWORD(WINAPI*)(const CHAR* szOverlayFile);
 
 // Loads the overlay library of the printer's driver; null when it is missing.
 HMODULE LoadOverlayLibrary(HANDLE hPrinter);
 
 // Both exports, or FALSE when either is missing.
 BOOL FindOverlayExports(HMODULE hLibrary, GetOverlaySizeFn* getSize, ReadOverlayFn* read);
+
+// The form's resolution, where the library and the form tell it; else 0.
+DWORD OverlayResolution(HMODULE hLibrary, const CHAR* szOverlayFile);

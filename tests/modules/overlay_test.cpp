@@ -177,4 +177,17 @@ TEST_F(OverlayLibrary, AFormWhoseFontIsOutsideItsPageIsRefusedAndSaidSo) {
                            u"\"@\", which is neither defined nor resident (the printer substitutes Courier)\n");
 }
 
+// The resolution a form was drawn at, where its bitmap fonts give it.
+TEST_F(OverlayLibrary, TellsTheResolutionItsFontsGive) {
+  auto resolution = reinterpret_cast<GetOverlayResolutionFn>(
+      reinterpret_cast<void*>(GetProcAddress(lib, "getOverlayResolution")));
+  ASSERT_NE(resolution, nullptr);
+  m->writeFile(u"C:\\forms\\text.ovl", recording(textDrawing() + rectangle(100)));  // a 600-dpi bitmap font
+  m->writeFile(u"C:\\forms\\plain.ovl", recording(rectangle(100)));
+  EXPECT_EQ(resolution("C:\\forms\\text.ovl"), 600u);
+  EXPECT_EQ(resolution("C:\\forms\\plain.ovl"), 0u);
+  EXPECT_EQ(resolution("C:\\forms\\none.ovl"), 0u);
+  EXPECT_EQ(OverlayResolution(lib, "C:\\forms\\text.ovl"), 600u);
+}
+
 }  // namespace

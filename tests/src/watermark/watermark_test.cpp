@@ -327,6 +327,26 @@ close)");
             2);
 }
 
+// A form drawn at another resolution than the job's prints at another
+// size: the job says so, once, where the form's fonts tell its resolution.
+TEST(WatermarkInsertion, AFormOfAnotherResolutionIsSaidSo) {
+  TestMachine m;
+  std::string page;
+  pclxl::Writer w(page);
+  w.ubyte(0, pclxl::attr::Orientation).ubyte(0, pclxl::attr::MediaSize).op(pclxl::op::BeginPage);
+  test::defineFont(w, "@");  // a bitmap font of 600 dpi
+  test::downloadChar(w, "@", 'A');
+  w.op(pclxl::op::EndPage);
+  m->writeFile(u"C:\\forms\\f600.ovl", page);
+  const std::u16string said = u"The form was drawn at 600 dpi and this job prints at 300 dpi: it prints at 600/300 of its size.\n";
+  for (const char* dpi : {"300", "600"}) {
+    m.play(std::string("settings reset wOverlayMode=1 szOverlayFile=\"C:\\\\forms\\\\f600.ovl\" dmPrintQuality=") + dpi +
+           "\nstartdoc\nwrite settings\nwrite marker overlay\nwrite marker overlay\nclose\n");
+  }
+  auto traces = m.traces();
+  EXPECT_EQ(std::count(traces.begin(), traces.end(), said), 1);
+}
+
 // Every failing call of the watermark's making and insertion in turn: the
 // job goes on or the marker fails with the messages, and nothing is left.
 TEST(WatermarkFaults, EachCallFailingInTurn) {

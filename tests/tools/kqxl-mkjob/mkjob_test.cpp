@@ -226,7 +226,7 @@ std::vector<std::vector<std::string>> glyphsDrawn(const std::string& stream) {
       for (double drawn : command.find(pclxl::attr::TextData)->value.items) pages.back().push_back(glyphs[{font, drawn}]);
   };
   c.onData = [&](uint64_t offset, uint32_t length, int) {
-    if (code >= 0) glyphs[{charFont, code}] = stream.substr(offset, length);
+    if (code >= 0) glyphs[{charFont, code}] = stream.substr(pclxl::dataStart(offset, static_cast<uint8_t>(stream[offset])), length);
     code = -1;
   };
   test::feedBytes(c, stream);
