@@ -9,7 +9,6 @@
 #include <algorithm>
 
 #include "printer/printer_support.h"
-#include "support/replay_orders.h"
 
 namespace {
 
@@ -73,20 +72,7 @@ TEST(RealDocuments, EveryOrderPrintsTheDocumentsOwnPages) {
     for (auto& order : orders) {
       SCOPED_TRACE(order.label());
       test::TestMachine m;
-      auto printed = test::playOrder(m, doc, order);
-      std::vector<fs::path> files;
-      for (size_t d = 0; d < printed.size(); ++d)
-        files.push_back(write(m.dir(), "doc-" + std::to_string(d + 1) + ".prn", printed[d]));
-      fs::path pngDir = m.dir() / "pages";
-      auto verdicts = print(files, pngDir);
-      std::vector<std::vector<int>> documents;
-      for (auto& f : files) {
-        EXPECT_TRUE(verdicts[f].ok()) << f.filename() << ": " << verdicts[f].verdict;
-        std::vector<int> pages;
-        for (auto& image : images(pngDir, f)) pages.push_back(pageOf(image));
-        documents.push_back(pages);
-      }
-      EXPECT_EQ(documents, order.documents);
+      EXPECT_EQ(pageNumbers(playAndPrint(m, doc, order), pageOf), order.documents);
       ++played;
     }
   }
@@ -113,16 +99,9 @@ TEST(RealDocuments, BookletsAndWatermarksPrint) {
       SCOPED_TRACE(s[0] + " " + s[1]);
       test::TestMachine m;
       test::ReplayOrder order{s, s[1] == "wManualDuplex=2" ? u"0" : nullptr, {}};
-      auto printed = test::playOrder(m, doc, order);
+      PlayedOrder played = playAndPrint(m, doc, order);
       int sheets = 0;
-      std::vector<fs::path> files;
-      for (size_t d = 0; d < printed.size(); ++d)
-        files.push_back(write(m.dir(), "doc-" + std::to_string(d + 1) + ".prn", printed[d]));
-      auto verdicts = print(files);
-      for (auto& f : files) {
-        EXPECT_TRUE(verdicts[f].ok()) << f.filename() << ": " << verdicts[f].verdict;
-        sheets += std::atoi(verdicts[f].verdict.c_str() + verdicts[f].verdict.find("pages ") + 6);
-      }
+      for (auto& f : played.files) sheets += static_cast<int>(images(played.pngDir, f).size());
       bool booklet = s[0] == "wBooklet=1";
       EXPECT_EQ(sheets, booklet ? (n + 3) / 4 * 2 : n);
     }

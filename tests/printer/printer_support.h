@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "support/pxl_builder.h"
+#include "support/replay_orders.h"
 #include "support/test_machine.h"
 
 namespace printer {
@@ -194,6 +195,38 @@ inline double inkMissing(const Grey& page, const Grey& part) {
         missing += !page.dark(c, r);
       }
   return ink ? static_cast<double>(missing) / static_cast<double>(ink) : 1.0;
+}
+
+// A job played in an order and printed: its non-empty spooler documents as
+// files, the interpreter's verdict on each, their page images.
+struct PlayedOrder {
+  std::vector<fs::path> files;
+  std::map<fs::path, Printout> verdicts;
+  fs::path pngDir;
+};
+
+inline PlayedOrder playAndPrint(test::TestMachine& m, const fs::path& doc, const test::ReplayOrder& order) {
+  PlayedOrder played;
+  auto printed = test::playOrder(m, doc, order);
+  for (size_t d = 0; d < printed.size(); ++d)
+    played.files.push_back(write(m.dir(), "doc-" + std::to_string(d + 1) + ".prn", printed[d]));
+  played.pngDir = m.dir() / "pages";
+  played.verdicts = print(played.files, played.pngDir);
+  for (auto& f : played.files) EXPECT_TRUE(played.verdicts[f].ok()) << f.filename() << ": " << played.verdicts[f].verdict;
+  return played;
+}
+
+// Which page each printed page is, per document, as `pageOf` tells it from
+// the page's image.
+template <typename PageOf>
+std::vector<std::vector<int>> pageNumbers(const PlayedOrder& played, PageOf pageOf) {
+  std::vector<std::vector<int>> documents;
+  for (auto& f : played.files) {
+    std::vector<int> pages;
+    for (auto& image : images(played.pngDir, f)) pages.push_back(pageOf(image));
+    documents.push_back(pages);
+  }
+  return documents;
 }
 
 }  // namespace printer

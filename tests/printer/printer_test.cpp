@@ -75,19 +75,7 @@ TEST(Printer, ReorderedPagesAreTheDocumentsOwn) {
   for (auto& order : test::sixPageOrders()) {
     SCOPED_TRACE(order.label());
     test::TestMachine m;
-    auto printed = test::playOrder(m, doc, order);
-    std::vector<fs::path> files;
-    for (size_t d = 0; d < printed.size(); ++d) files.push_back(write(m.dir(), "doc-" + std::to_string(d + 1) + ".prn", printed[d]));
-    fs::path pngDir = m.dir() / "pages";
-    auto verdicts = print(files, pngDir);
-    std::vector<std::vector<int>> documents;
-    for (auto& f : files) {
-      EXPECT_TRUE(verdicts[f].ok()) << f.filename() << ": " << verdicts[f].verdict;
-      std::vector<int> pages;
-      for (auto& image : images(pngDir, f)) pages.push_back(pageOf(image));
-      documents.push_back(pages);
-    }
-    EXPECT_EQ(documents, order.documents);
+    EXPECT_EQ(pageNumbers(playAndPrint(m, doc, order), pageOf), order.documents);
   }
 }
 
