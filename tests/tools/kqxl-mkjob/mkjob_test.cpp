@@ -1,7 +1,9 @@
 // Jobs made from documents, as the rendering side would send them.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -289,6 +291,36 @@ TEST(MakeJob, CharactersDefinedAgainDrawTheirOwnGlyphsInEveryOrder) {
   test::TestMachine m;
   m.play(makeScript(m.hostFile("reused.pxl", document)));
   EXPECT_EQ(m.document(1), document);
+}
+
+// A manual of several hundred pages, as Ghostscript makes it (its font
+// fills and its codes come round again hundreds of times): reversed, and
+// its odd pages alone, every page draws with its own glyphs.
+TEST(MakeJob, AManualOfThreeHundredPagesInAnyOrder) {
+  const fs::path pdf = "/usr/share/doc/gnuplot/gnuplot.pdf";
+  if (!fs::exists(pdf) || std::system("command -v gs >/dev/null") != 0)
+    GTEST_SKIP() << "no Ghostscript or no " << pdf << " (Debian's gnuplot-doc)";
+  test::TestMachine m;
+  fs::path doc = m.dir() / "gnuplot.pxl";
+  std::string command = "gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlmono -r300 -sPAPERSIZE=letter -sOutputFile='" +
+                        doc.string() + "' '" + pdf.string() + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  auto own = glyphsDrawn(slurp(doc));
+  ASSERT_GE(own.size(), 300u);
+  const std::pair<const char*, std::function<std::vector<size_t>(size_t)>> orders[] = {
+      {"wReverseOrder=1", [](size_t n) { std::vector<size_t> v; for (size_t k = n; k >= 1; --k) v.push_back(k); return v; }},
+      {"wReverseOrder=2", [](size_t n) { std::vector<size_t> v; for (size_t k = 1; k <= n; k += 2) v.push_back(k); return v; }}};
+  int document = 0;
+  for (auto& [setting, pagesOf] : orders) {
+    SCOPED_TRACE(setting);
+    m.play(makeScript(doc, {setting}, 65536));
+    auto drawn = glyphsDrawn(m.document(++document));
+    auto pages = pagesOf(own.size());
+    ASSERT_EQ(drawn.size(), pages.size());
+    size_t wrong = 0;
+    for (size_t k = 0; k < pages.size(); ++k) wrong += drawn[k] != own[pages[k] - 1];
+    EXPECT_EQ(wrong, 0u);
+  }
 }
 
 // A font header defined again with another header cannot be moved.
