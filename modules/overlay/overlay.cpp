@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -104,7 +105,8 @@ std::string PageDrawing(const std::string& recording, std::string* why, int* res
   const uint64_t base = session.size();
   uint64_t from = 0, to = 0;
   std::vector<FontNameAt> names;
-  std::vector<std::vector<double>> defined, removed;
+  std::vector<std::vector<double>> defined;  // each font the page defines, once, in order
+  std::set<std::vector<double>> live;        // those still defined at its end
   pclxl::Checker checker;
   bool fontHeaderData = false;
   std::string stream = session + recording;
@@ -125,8 +127,10 @@ std::string PageDrawing(const std::string& recording, std::string* why, int* res
     const pclxl::Attribute* name = c.find(pclxl::attr::FontName);
     if (!name) return;
     names.push_back({name->offset, name->end, name->value.items});
-    if (c.op == op::BeginFontHeader) defined.push_back(name->value.items);
-    if (c.op == op::RemoveFont) removed.push_back(name->value.items);
+    if (c.op == op::BeginFontHeader && live.insert(name->value.items).second &&
+        std::find(defined.begin(), defined.end(), name->value.items) == defined.end())
+      defined.push_back(name->value.items);
+    if (c.op == op::RemoveFont) live.erase(name->value.items);
   };
   size_t at = 0;
   pclxl::checkStream(checker, [&](uint8_t* buf, size_t n) {
@@ -157,7 +161,7 @@ std::string PageDrawing(const std::string& recording, std::string* why, int* res
   }
   drawing.append(stream, static_cast<size_t>(copied), static_cast<size_t>(to - copied));
   for (const auto& font : defined)
-    if (std::find(removed.begin(), removed.end(), font) == removed.end())
+    if (live.count(font))
       pclxl::Writer(drawing).ubyteArray(*formName(font), pclxl::attr::FontName).op(pclxl::op::RemoveFont);
   return drawing;
 }

@@ -160,6 +160,12 @@ TEST_F(OverlayLibrary, FormFontsAreTheFormsOwnAndEndWithIt) {
   std::string expectedRemoves = textDrawing("KQXLForm01");
   pclxl::Writer(expectedRemoves).ubyteArray("KQXLForm01", pclxl::attr::FontName).op(pclxl::op::RemoveFont);
   EXPECT_EQ(served("C:\\forms\\resident.ovl"), resident + expectedRemoves);
+  // Defined again after its removal: removed again at the end.
+  m->writeFile(u"C:\\forms\\again.ovl", recording(removes + textDrawing()));
+  std::string again = served("C:\\forms\\again.ovl");
+  EXPECT_EQ(again, expectedRemoves + expectedRemoves);
+  auto twice = test::checkBytes(pagesPlaying(again, 2));
+  EXPECT_TRUE(twice.problems().empty()) << twice.problems()[0].message;
 }
 
 // A recorded page whose text uses a font the document downloaded before its
