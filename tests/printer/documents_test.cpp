@@ -1,7 +1,7 @@
 // Documents nobody here wrote: manuals from Debian's documentation packages
 // (installed by the set-up), turned into PCL XL by Ghostscript at test time,
 // mono and colour, 300 and 600 dpi, portrait and landscape, the whole
-// 36-page libtasn1 manual and 17-page shared-mime-info specification, 112
+// 36-page libtasn1 manual and the 17-page shared-mime-info document, 112
 // pages of the gnuplot manual; played in every order and printed on the interpreter,
 // every page compared with the document's own. Skipped where Ghostscript,
 // a manual or the interpreter is missing.
