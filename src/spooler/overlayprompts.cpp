@@ -148,7 +148,8 @@ void FinishOverlayRecording(JobData* pData) {
     return;
   }
   // The recording does not say its units: a job of another resolution
-  // draws it at another size.
-  TraceFormat(TEXT("The form is recorded at %d dpi; jobs of %d dpi print it at its size.\n"),
-              pData->Settings.dm.dmPrintQuality, pData->Settings.dm.dmPrintQuality);
+  // draws it at another size. (Negative qualities are no resolution.)
+  if (pData->Settings.dm.dmPrintQuality > 0)
+    TraceFormat(TEXT("The form is recorded at %d dpi; jobs of %d dpi print it at its size.\n"),
+                pData->Settings.dm.dmPrintQuality, pData->Settings.dm.dmPrintQuality);
 }
