@@ -128,9 +128,9 @@ void PrintInstructionPage(JobData* pData, HANDLE hPrinter) {
   CopyFileToPrinter(pData, file.get(), hPrinter, buffer.get(), size);
 }
 
-void EndDocumentAndPrompt(HANDLE hPrinter, DWORD dwJobId, INT nSheets) {
+void EndDocumentAndPrompt(HANDLE hPrinter, DWORD dwJobId, INT nSheets, bool prompt) {
   NotifySpooler(hPrinter, 1, dwJobId);
-  ShowManualDuplexMsg(nSheets, hPrinter);
+  if (prompt) ShowManualDuplexMsg(nSheets, hPrinter);
   NotifySpooler(hPrinter, 0, dwJobId);
 }
 
@@ -172,17 +172,23 @@ BOOL DoManualDuplex(JobData* pData, HANDLE hPrinter, DWORD dwJobId) {
   INT n = replay.pages();
   if (pData->Settings.wInstructionPage > 0) PrintInstructionPage(pData, hPrinter);
 
+  // Only 0 and 1 are orders of the fronts: any other prints none, and then
+  // nobody is asked to put the sheets back for them.
+  WORD order = pData->Settings.wBackSideOrder;
+  bool fronts = order == 0 || order == 1;
+  if (!fronts)
+    TraceFormat(TEXT("wBackSideOrder %u is neither 0 nor 1: the fronts are not printed, and no re-insert prompt is shown.\n"),
+                static_cast<UINT>(order));
   SendPass(replay, 0, BackSides(n, FirstPassDescending(hPrinter)));
   if (mode == 1) {
     replay.SendTrailer();
-    EndDocumentAndPrompt(hPrinter, dwJobId, n / 2);
+    EndDocumentAndPrompt(hPrinter, dwJobId, n / 2, fronts);
     replay.SendHeader(true);
   }
-  WORD order = pData->Settings.wBackSideOrder;
-  if (order == 0 || order == 1) SendPass(replay, 1, FrontSides(n, order == 1));
+  if (fronts) SendPass(replay, 1, FrontSides(n, order == 1));
   replay.SendTrailer();
   if (mode == 0) {
-    EndDocumentAndPrompt(hPrinter, dwJobId, n / 2);
+    EndDocumentAndPrompt(hPrinter, dwJobId, n / 2, fronts);
   }
   return TRUE;
 }

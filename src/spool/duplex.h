@@ -20,4 +20,4 @@ DWORD NotifySpooler(HANDLE hPrinter, SHORT nMode, DWORD dwJobId);
 // Between the passes: the spooler document ends, the user is asked to put
 // the sheets back (or shown the utility dialog), and the next document
 // starts under the same name.
-void EndDocumentAndPrompt(HANDLE hPrinter, DWORD dwJobId, INT nSheets);
+void EndDocumentAndPrompt(HANDLE hPrinter, DWORD dwJobId, INT nSheets, bool prompt = true);

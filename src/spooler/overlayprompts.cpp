@@ -47,6 +47,10 @@ bool PromptTexts(JobData* pData, LPCWSTR key, LPCWSTR fallback, LPWSTR text, LPW
   return true;
 }
 
+// The prompt answered OK. A box that could not be shown (0) is no
+// confirmation: nobody agreed.
+bool Confirmed(LPCWSTR text, LPCWSTR caption) { return MessageBoxW(nullptr, text, caption, kPromptStyle) == IDOK; }
+
 // A file in the way of a new overlay is replaced only when it is an
 // overlay itself (what the overlay library serves) or empty: why not, or null.
 LPCWSTR WhyNotReplaced(JobData* pData, LPCWSTR path) {
@@ -93,7 +97,7 @@ PromptOutcome OverlayCreatePrompt(JobData* pData) {
   WCHAR text[256] = {}, path[MAX_PATH] = {};
   if (!PromptTexts(pData, TEXT("OverlayCreateMessage"), TEXT("Create Page Overlay ?"), text, path))
     return PromptOutcome::Failed;
-  if (MessageBoxW(nullptr, text, path, kPromptStyle) == IDCANCEL) return PromptOutcome::Cancelled;
+  if (!Confirmed(text, path)) return PromptOutcome::Cancelled;
   pData->hOvlyFile = CreateOverlayFile(pData, path);
   if (pData->hOvlyFile == INVALID_HANDLE_VALUE) {
     pData->hOvlyFile = nullptr;
@@ -107,8 +111,7 @@ PromptOutcome OverlayQueryPrompt(JobData* pData) {
   WCHAR text[256] = {}, path[MAX_PATH] = {};
   if (!PromptTexts(pData, TEXT("OverlayQueryMessage"), TEXT("Print Document with the Overlay ?"), text, path))
     return PromptOutcome::Failed;
-  return MessageBoxW(nullptr, text, path, kPromptStyle) == IDCANCEL ? PromptOutcome::Cancelled
-                                                                   : PromptOutcome::Confirmed;
+  return Confirmed(text, path) ? PromptOutcome::Confirmed : PromptOutcome::Cancelled;
 }
 
 BOOL OverlayCaptureWrite(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
@@ -129,7 +132,7 @@ BOOL OverlayCaptureWrite(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWri
     if (!ok) return FALSE;
   } else {
     ok = pData->hOvlyFile && WriteOverlayFile(pData, pBuf, cbBuf);
-    if (!ok) ShowMessage(TEXT("Failed in Writing Overlay file"), MB_ICONERROR);
+    if (!ok) ReportOverlayWriteFailure(pData);
   }
   if (!ok) return FALSE;
   *pcWritten = cbBuf;

@@ -201,6 +201,7 @@ struct JobData {
   // The job's form could not be served: its pages print without it (said once).
   BOOL bFormMissing;
   BOOL bFormResolutionChecked;  // the form's resolution against the job's, once
+  BOOL bOverlayWriteFailureShown;  // its box is shown once a job
 };
 
 // Process-wide state. Shared values are read and written only inside

@@ -57,6 +57,10 @@ bool IsPlainFilePath(LPCWSTR path) {
     if (component.empty() || IsDeviceName(component)) return false;
     at = end + 1;
   }
+  // A path not there yet may become a file; one that cannot be looked at
+  // for another reason is not taken on trust.
   DWORD attributes = GetFileAttributesW(path);
-  return attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  if (attributes != INVALID_FILE_ATTRIBUTES) return !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }

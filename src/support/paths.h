@@ -4,7 +4,8 @@
 // never the device namespaces (\\.\ and \\?\), an alternate data stream (a
 // colon after the drive), a reserved device name as any component (CON,
 // PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, with or without an extension),
-// nor a folder. Shared by the component and the overlay library.
+// nor a folder, nor a path whose attributes cannot be read for another
+// reason than its absence. Shared by the component and the overlay library.
 #pragma once
 
 #ifndef UNICODE

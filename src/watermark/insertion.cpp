@@ -231,6 +231,14 @@ BOOL SpoolOverlayBlock(JobData* pData) {
                             overlay.get(), size);
 }
 
+void ReportOverlayWriteFailure(JobData* pData) {
+  // Every later buffer of the page fails the same way: one system-modal box
+  // on the spooler's thread, not one a buffer.
+  if (pData->bOverlayWriteFailureShown) return Trace(TEXT("Failed in Writing Overlay file\n"));
+  pData->bOverlayWriteFailureShown = TRUE;
+  ShowMessage(TEXT("Failed in Writing Overlay file"), MB_ICONERROR);
+}
+
 BOOL WriteRecordingWatermarkBlock(JobData* pData, HANDLE hFile) {
   const BYTE* data = nullptr;
   DWORD size = 0;
@@ -239,6 +247,6 @@ BOOL WriteRecordingWatermarkBlock(JobData* pData, HANDLE hFile) {
   WriteFile(hFile, &kSetClipToPage, 1, &written, nullptr);
   WriteFile(hFile, kRopSetting, sizeof kRopSetting, &written, nullptr);
   if (WriteFile(hFile, data, size, &written, nullptr) && written == size) return TRUE;
-  ShowMessage(TEXT("Failed in Writing Overlay file"), MB_ICONERROR);
+  ReportOverlayWriteFailure(pData);
   return FALSE;
 }

@@ -53,3 +53,7 @@ BOOL OverlayStreamLength(DWORD overlaySize, DWORD* n);
 
 // The stream-header text of the overlay stream block.
 extern const char kOverlayStreamHeader[];
+
+// "Failed in Writing Overlay file": the box the first time in a job, a
+// trace after it.
+void ReportOverlayWriteFailure(JobData* pData);

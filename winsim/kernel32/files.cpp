@@ -400,7 +400,9 @@ DWORD WINAPI GetFileAttributesW(LPCWSTR name) {
   fs::path host;
   DWORD r = INVALID_FILE_ATTRIBUTES;
   DWORD error = ERROR_FILE_NOT_FOUND;
-  if (name && hostPathOf(view(name), &host)) {
+  if (faultHits("GetFileAttributesW", fullWinPath(view(name)))) {
+    error = ERROR_ACCESS_DENIED;
+  } else if (name && hostPathOf(view(name), &host)) {
     if (isDir(host)) r = FILE_ATTRIBUTE_DIRECTORY;
     else if (isFile(host)) r = FILE_ATTRIBUTE_NORMAL;
     else if (!isDir(host.parent_path())) error = ERROR_PATH_NOT_FOUND;

@@ -1,6 +1,8 @@
 // The replay orders, on the worked cases of each.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/spooled_job.h"
 #include "support/test_machine.h"
 
@@ -230,6 +232,20 @@ TEST_F(ManualDuplex, OddPageCounts) {
     EXPECT_EQ(play({settings, c.pages}, m), c.output)
         << c.pages << " pages, " << (c.descending ? "descending" : "ascending") << ", order " << c.backSideOrder;
   }
+}
+
+// A back side order that prints no fronts keeps its output, says so, and
+// asks nobody to put sheets back for a pass that prints nothing.
+TEST_F(ManualDuplex, NoFrontsNoPrompt) {
+  mode(u"1");
+  m.play(SpooledJob{"wManualDuplex=1 wBackSideOrder=2", 4}.script());
+  EXPECT_EQ(m.document(1), "HEADAAAAp2;p4;TAIL");
+  EXPECT_EQ(m.document(2), "HEADTAIL");
+  EXPECT_TRUE(m->messageBoxes().empty());
+  auto traces = m.traces();
+  EXPECT_NE(std::find(traces.begin(), traces.end(),
+                      u"wBackSideOrder 2 is neither 0 nor 1: the fronts are not printed, and no re-insert prompt is shown.\n"),
+            traces.end());
 }
 
 TEST_F(ManualDuplex, UtilityDialogAfterTheWholeJob) {

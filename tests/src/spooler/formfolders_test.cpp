@@ -105,6 +105,9 @@ TEST_F(FormFolders, NewFormsOnlyInTheListedFolders) {
                                u"\\\\localhost\\C$\\forms\\a.ovl"})
     EXPECT_EQ(reasonOf(path), kNotListed) << winsim::toUtf8(path);
   EXPECT_EQ(reasonOf(u"C:\\nowhere\\a.ovl"), u"its folder does not exist.\n");
+  // A path whose attributes cannot be read is not taken for a new file.
+  m->addFault({"GetFileAttributesW", 1});
+  EXPECT_EQ(reasonOf(u"C:\\forms\\a.ovl"), u"not a plain file path.\n");
 
   listFolders(u" C:\\Users\\me\\Documents\\ ; relative\\forms;\\\\?\\C:\\forms;C:\\forms\\sub:x");
   EXPECT_EQ(target(u"C:\\Users\\ME\\documents\\a.ovl"), u"C:\\Users\\me\\Documents\\a.ovl");

@@ -160,6 +160,35 @@ close)");
   EXPECT_EQ(std::count(traces.begin(), traces.end(), said), 1);
 }
 
+// A prompt that could not be shown (MessageBoxW gives 0) is no OK: the
+// recording and the printing with the form are both called off.
+TEST(OverlayPrompts, ABoxThatCouldNotBeShownIsACancel) {
+  FormsMachine m;
+  m->queueAnswers({0});
+  m.play(creationJob("C:\\forms\\zero.ovl", 1, "wOverlayAskAlways=3"));
+  EXPECT_FALSE(std::filesystem::exists(m->hostPath(u"C:\\forms\\zero.ovl")));
+  EXPECT_EQ(firstWrite(m).result, 0);
+  EXPECT_EQ(firstWrite(m).written, 0u);
+  m->queueAnswers({0});
+  m.play("settings reset wOverlayMode=1 wOverlayQuery=1 szOverlayFile=\"C:\\\\forms\\\\f.ovl\"\nstartdoc\n"
+         "write settings\nclose\n");
+  EXPECT_EQ(firstWrite(m).result, 0);
+}
+
+// A recording whose every write fails shows its box once; the rest are traced.
+TEST(OverlayCreation, TheWritingFailureBoxOnceAJob) {
+  FormsMachine m;
+  std::string job = "fail WriteFile every\nsettings reset wOverlayMode=2 wOverlayAskAlways=3 "
+                    "szOverlayFile=\"C:\\\\forms\\\\w.ovl\"\nstartdoc\nwrite settings\nstartpage\n";
+  for (int i = 0; i < 5; ++i) job += "write text \"buffer\"\n";
+  m.play(job + "endpage\nenddoc\nclose\n");
+  int boxes = 0;
+  for (auto& box : m->messageBoxes()) boxes += box.text == u"Failed in Writing Overlay file";
+  EXPECT_EQ(boxes, 1);
+  auto traces = m.traces();
+  EXPECT_EQ(std::count(traces.begin(), traces.end(), u"Failed in Writing Overlay file\n"), 4);
+}
+
 // A creation job aborted before its end leaves no open file.
 TEST(OverlayCreation, AbortedJobClosesItsFile) {
   FormsMachine m;
