@@ -48,6 +48,7 @@ BOOL DoBooklet(JobData* pData, HANDLE hPrinter, DWORD dwJobId) {
   TraceUndefinedBinding(pData);
   if (pData->Settings.wInstructionPage > 0) PrintInstructionPage(pData, hPrinter);
   Sheets sheets = SheetsOf(pData);
+  bool fronts = true;
   if (pData->file_info.iTotalPage <= 1) {
     WritePrefix(hPrinter, pData, 0);
     SendBookletPageData(pData, hPrinter, replay, 1, sheets.slots);
@@ -57,20 +58,24 @@ BOOL DoBooklet(JobData* pData, HANDLE hPrinter, DWORD dwJobId) {
     WritePrefix(hPrinter, pData, 0);
     if (descending) SendSides(pData, hPrinter, replay, sheets, sheets.sides(), 2, -2);
     else SendSides(pData, hPrinter, replay, sheets, 2, sheets.sides(), 2);
+    WORD order = pData->Settings.wBackSideOrder;
+    fronts = PrintsFronts(order);
     if (mode == 1) {
       replay.SendTrailer();
-      EndDocumentAndPrompt(hPrinter, dwJobId, sheets.sheets);
+      if (!EndDocumentAndPrompt(hPrinter, dwJobId, sheets.sheets, fronts)) {
+        ReleaseOrientationArray(&pData->booklet_info);
+        return SecondPassLost();
+      }
       replay.SendHeader(false);
     }
-    WORD order = pData->Settings.wBackSideOrder;
-    if (order == 0 || order == 1) WritePrefix(hPrinter, pData, 1);
+    if (fronts) WritePrefix(hPrinter, pData, 1);
     if (order == 0) SendSides(pData, hPrinter, replay, sheets, 1, sheets.sides() - 1, 2);
     if (order == 1) SendSides(pData, hPrinter, replay, sheets, sheets.sides() - 1, 1, -2);
   }
   replay.SendTrailer();
   ReleaseOrientationArray(&pData->booklet_info);
   if (mode == 0) {
-    EndDocumentAndPrompt(hPrinter, dwJobId, pData->file_info.iTotalPage / 2);
+    EndDocumentAndPrompt(hPrinter, dwJobId, pData->file_info.iTotalPage / 2, fronts);
   }
   return TRUE;
 }

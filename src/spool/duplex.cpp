@@ -128,10 +128,29 @@ void PrintInstructionPage(JobData* pData, HANDLE hPrinter) {
   CopyFileToPrinter(pData, file.get(), hPrinter, buffer.get(), size);
 }
 
-void EndDocumentAndPrompt(HANDLE hPrinter, DWORD dwJobId, INT nSheets, bool prompt) {
-  NotifySpooler(hPrinter, 1, dwJobId);
+BOOL EndDocumentAndPrompt(HANDLE hPrinter, DWORD dwJobId, INT nSheets, bool prompt) {
+  if (!NotifySpooler(hPrinter, 1, dwJobId)) {
+    TraceFormat(TEXT("EndDocPrinter failed between the passes (error %lu).\n"), GetLastError());
+    return FALSE;
+  }
   if (prompt) ShowManualDuplexMsg(nSheets, hPrinter);
-  NotifySpooler(hPrinter, 0, dwJobId);
+  if (!NotifySpooler(hPrinter, 0, dwJobId)) {
+    TraceFormat(TEXT("StartDocPrinterW failed between the passes (error %lu).\n"), GetLastError());
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL SecondPassLost() {
+  ShowMessage(TEXT("Failed to start the second pass of the job; its other sides are not printed."), MB_ICONERROR);
+  return TRUE;
+}
+
+bool PrintsFronts(WORD wBackSideOrder) {
+  if (wBackSideOrder == 0 || wBackSideOrder == 1) return true;
+  TraceFormat(TEXT("wBackSideOrder %u is neither 0 nor 1: the fronts are not printed, and no re-insert prompt is shown.\n"),
+              static_cast<UINT>(wBackSideOrder));
+  return false;
 }
 
 DWORD NotifySpooler(HANDLE hPrinter, SHORT nMode, DWORD dwJobId) {
@@ -172,17 +191,13 @@ BOOL DoManualDuplex(JobData* pData, HANDLE hPrinter, DWORD dwJobId) {
   INT n = replay.pages();
   if (pData->Settings.wInstructionPage > 0) PrintInstructionPage(pData, hPrinter);
 
-  // Only 0 and 1 are orders of the fronts: any other prints none, and then
-  // nobody is asked to put the sheets back for them.
   WORD order = pData->Settings.wBackSideOrder;
-  bool fronts = order == 0 || order == 1;
-  if (!fronts)
-    TraceFormat(TEXT("wBackSideOrder %u is neither 0 nor 1: the fronts are not printed, and no re-insert prompt is shown.\n"),
-                static_cast<UINT>(order));
+  bool fronts = PrintsFronts(order);
   SendPass(replay, 0, BackSides(n, FirstPassDescending(hPrinter)));
   if (mode == 1) {
     replay.SendTrailer();
-    EndDocumentAndPrompt(hPrinter, dwJobId, n / 2, fronts);
+    // The second pass goes into its own document, or nowhere.
+    if (!EndDocumentAndPrompt(hPrinter, dwJobId, n / 2, fronts)) return SecondPassLost();
     replay.SendHeader(true);
   }
   if (fronts) SendPass(replay, 1, FrontSides(n, order == 1));

@@ -20,4 +20,12 @@ DWORD NotifySpooler(HANDLE hPrinter, SHORT nMode, DWORD dwJobId);
 // Between the passes: the spooler document ends, the user is asked to put
 // the sheets back (or shown the utility dialog), and the next document
 // starts under the same name.
-void EndDocumentAndPrompt(HANDLE hPrinter, DWORD dwJobId, INT nSheets, bool prompt = true);
+// FALSE, traced, when the spooler could not end the one document or start
+// the next; the user is then not asked for anything.
+BOOL EndDocumentAndPrompt(HANDLE hPrinter, DWORD dwJobId, INT nSheets, bool prompt = true);
+// A two-pass job whose second document could not be started: the message
+// box, and the replay ends (TRUE, as a replay reports).
+BOOL SecondPassLost();
+// Only 0 and 1 are orders of the fronts; any other prints none, which the
+// trace says: then nobody is asked to put the sheets back for them.
+bool PrintsFronts(WORD wBackSideOrder);

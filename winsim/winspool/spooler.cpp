@@ -208,7 +208,9 @@ DWORD WINAPI StartDocPrinterW(HANDLE hPrinter, DWORD level, LPBYTE docInfo) {
   DWORD job = 0;
   PrinterHandle* ph = findPrinterHandle(s, hPrinter);
   auto* info = reinterpret_cast<DOC_INFO_1W*>(docInfo);
-  if (!ph) {
+  if (faultHits("StartDocPrinterW")) {
+    setError(ERROR_NOT_ENOUGH_MEMORY);
+  } else if (!ph) {
     setError(ERROR_INVALID_HANDLE);
   } else if (level != 1 || !info) {
     setError(ERROR_INVALID_LEVEL);
@@ -232,7 +234,9 @@ BOOL WINAPI EndDocPrinter(HANDLE hPrinter) {
   auto& s = state();
   BOOL ok = FALSE;
   PrinterHandle* ph = findPrinterHandle(s, hPrinter);
-  if (!ph) {
+  if (faultHits("EndDocPrinter")) {
+    setError(ERROR_NOT_ENOUGH_MEMORY);
+  } else if (!ph) {
     setError(ERROR_INVALID_HANDLE);
   } else if (!ph->document) {
     setError(ERROR_SPL_NO_STARTDOC);

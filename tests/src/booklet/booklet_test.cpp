@@ -193,6 +193,16 @@ TEST_F(Booklet, SoftwareDriverSequences) {
   play(job(std::string(kSoftware) + " wBackSideOrder=1", portrait(8)));
   EXPECT_EQ(m.document(3), "HEADAAAA" + s4 + s2 + "TAIL");
   EXPECT_EQ(m.document(4), "HEADBBBB" + s3 + s1 + "TAIL");
+
+  // No fronts: no prompt for them. No second document: a message, and no more.
+  feature(0, 0);
+  size_t boxes = m->messageBoxes().size();
+  play(job(std::string(kSoftware) + " wBackSideOrder=2", portrait(8)));
+  EXPECT_EQ(m->messageBoxes().size(), boxes);
+  m.play("fail StartDocPrinterW\n" + job(kSoftware, portrait(8)).script());
+  ASSERT_GE(m->messageBoxes().size(), boxes + 2);
+  EXPECT_EQ(m->messageBoxes().back().text, u"Failed to start the second pass of the job; its other sides are not printed.");
+  EXPECT_EQ(m.document(m.documentCount()), "HEADAAAA" + s2 + s4 + "TAIL");
 }
 
 TEST_F(Booklet, SoftwareDriverInOneDocument) {

@@ -248,6 +248,26 @@ TEST_F(ManualDuplex, NoFrontsNoPrompt) {
             traces.end());
 }
 
+// The second pass goes into a document of its own or nowhere: a spooler
+// that cannot end the first or start the second stops the replay with a
+// message, and asks nobody to put sheets back for nothing.
+TEST_F(ManualDuplex, ASecondDocumentThatCannotBeStartedStopsTheReplay) {
+  mode(u"1");
+  const std::u16string lost = u"Failed to start the second pass of the job; its other sides are not printed.";
+  for (const char* function : {"StartDocPrinterW", "EndDocPrinter"}) {
+    SCOPED_TRACE(function);
+    size_t boxes = m->messageBoxes().size(), documents = m->documents().size();
+    m.play(std::string("fail ") + function + "\n" + SpooledJob{"wManualDuplex=1", 4}.script());
+    auto all = m->messageBoxes();
+    ASSERT_FALSE(all.size() == boxes);
+    EXPECT_EQ(all.back().text, lost);
+    bool prompted = all.size() - boxes == 2;
+    EXPECT_EQ(prompted, std::string(function) == "StartDocPrinterW");  // the first pass ended: its prompt stands
+    EXPECT_EQ(m->documents().size() - documents, 1u);
+    EXPECT_EQ(m.document(m.documentCount()), "HEADAAAAp2;p4;TAIL");
+  }
+}
+
 TEST_F(ManualDuplex, UtilityDialogAfterTheWholeJob) {
   mode(u"0");
   m.play(SpooledJob{"wManualDuplex=1", 4}.script());
