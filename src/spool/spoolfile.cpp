@@ -28,7 +28,7 @@ BOOL InitFileOperation(JobData* pData) {
     pData->hTempFile = CreateFileW(pData->szTempFile, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     // The name was made with an empty file; it goes if the file cannot be opened.
-    if (pData->hTempFile == INVALID_HANDLE_VALUE) DeleteFileW(pData->szTempFile);
+    if (pData->hTempFile == INVALID_HANDLE_VALUE) DeleteJobFile(pData->szTempFile, TEXT("spool file"));
   }
   if (pData->hTempFile == INVALID_HANDLE_VALUE) {
     pData->szTempFile[0] = 0;
@@ -176,7 +176,7 @@ BOOL WriteToFile(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
 void ReleaseSpoolFile(JobData* pData) {
   if (pData->hTempFile && pData->hTempFile != INVALID_HANDLE_VALUE) {
     CloseHandle(pData->hTempFile);
-    DeleteFileW(pData->szTempFile);
+    DeleteJobFile(pData->szTempFile, TEXT("spool file"));
   }
   pData->hTempFile = nullptr;
   if (pData->file_info.dwPage) GlobalFree(pData->file_info.dwPage);

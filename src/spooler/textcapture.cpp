@@ -39,7 +39,7 @@ void CloseAndDelete(TEXT_CAPTURE& t) {
     if (Open(*h)) CloseHandle(*h);
     *h = INVALID_HANDLE_VALUE;
   }
-  if (t.szFile[0]) DeleteFileW(t.szFile);
+  if (t.szFile[0]) DeleteJobFile(t.szFile, TEXT("capture file"));
   t.szFile[0] = 0;
   t.dwTextfileCount = 0;
 }

@@ -51,3 +51,10 @@ bool StartsWithNoCase(LPCWSTR text, WideView prefix) {
   }
   return true;
 }
+
+void DeleteJobFile(LPCWSTR szPath, LPCWSTR szWhat) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (DeleteFileW(szPath) || GetLastError() == ERROR_FILE_NOT_FOUND) return;
+  }
+  TraceFormat(TEXT("The %s %s could not be deleted (error %lu); it is left behind.\n"), szWhat, szPath, GetLastError());
+}

@@ -30,3 +30,8 @@ BOOL AnsiFieldToWide(std::span<const CHAR> field, std::span<WCHAR> out);
 
 // True when the first n characters of text equal prefix without regard to case.
 bool StartsWithNoCase(LPCWSTR text, WideView prefix);
+
+// Deletes a file of the job's own (the spool file, the capture file): once
+// more if the first try fails, then traced, so that a file left behind is
+// said. `what` names it in the trace.
+void DeleteJobFile(LPCWSTR szPath, LPCWSTR szWhat);

@@ -375,7 +375,9 @@ BOOL WINAPI DeleteFileW(LPCWSTR name) {
   auto& s = state();
   fs::path host;
   BOOL ok = FALSE;
-  if (!name || !hostPathOf(view(name), &host)) {
+  if (faultHits("DeleteFileW", fullWinPath(view(name)))) {
+    setError(ERROR_ACCESS_DENIED);
+  } else if (!name || !hostPathOf(view(name), &host)) {
     setError(name ? pathError() : ERROR_PATH_NOT_FOUND);
   } else if (isDir(host)) {
     setError(ERROR_ACCESS_DENIED);

@@ -55,4 +55,20 @@ TEST(ReplayFaults, EachCallFailingInTurn) {
   }
 }
 
+// A spool file that cannot be deleted at once is tried again; one that
+// cannot be deleted at all is left, and said.
+TEST(ReplayFaults, ASpoolFileThatCannotBeDeleted) {
+  test::TestMachine m;
+  m.play("fail DeleteFileW\n" + test::SpooledJob{"wReverseOrder=1", 2}.script());
+  EXPECT_TRUE(m->tempFiles().empty());
+  m.play("fail DeleteFileW every\n" + test::SpooledJob{"wReverseOrder=1", 2}.script());
+  ASSERT_EQ(m->tempFiles().size(), 1u);
+  auto traces = m.traces();
+  EXPECT_TRUE(std::any_of(traces.begin(), traces.end(), [](auto& t) {
+    return t.find(u"The spool file C:\\WINDOWS\\TEMP\\") == 0 && t.find(u"could not be deleted (error 5)") != std::u16string::npos;
+  }));
+  m->clearFaults();
+  std::filesystem::remove(m->hostPath(u"C:\\WINDOWS\\TEMP\\" + winsim::fromUtf8(m->tempFiles()[0])));
+}
+
 }  // namespace
