@@ -60,10 +60,7 @@ LPCWSTR WhyNotReplaced(JobData* pData, LPCWSTR path) {
   DWORD size = GetFileSize(existing.get(), nullptr);
   existing.reset();
   if (size == 0) return nullptr;
-  GetOverlaySizeFn getSize;
-  ReadOverlayFn read;
-  bool recorded = pData->hJobOverlay && FindOverlayExports(pData->hJobOverlay, &getSize, &read) &&
-                  getSize(pData->Settings.szOverlayFile) > 0;
+  bool recorded = OverlaySize(pData->hJobOverlay, pData->Settings.szOverlayFile) > 0;
   return recorded ? nullptr : TEXT("the file there is not a recorded form; it is kept");
 }
 
@@ -143,10 +140,8 @@ void FinishOverlayRecording(JobData* pData) {
   if (!pData->hOvlyFile || pData->hOvlyFile == INVALID_HANDLE_VALUE) return;
   CloseHandle(pData->hOvlyFile);
   pData->hOvlyFile = nullptr;
-  GetOverlaySizeFn getSize;
-  ReadOverlayFn read;
-  if (!pData->hJobOverlay || !FindOverlayExports(pData->hJobOverlay, &getSize, &read)) return;
-  if (getSize(pData->Settings.szOverlayFile) == 0) {
+  if (!pData->hJobOverlay) return;
+  if (OverlaySize(pData->hJobOverlay, pData->Settings.szOverlayFile) == 0) {
     Trace(TEXT("The form recorded cannot be printed under other jobs; they will print without it.\n"));
     return;
   }

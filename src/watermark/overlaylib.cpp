@@ -21,3 +21,9 @@ DWORD OverlayResolution(HMODULE hLibrary, const CHAR* szOverlayFile) {
       reinterpret_cast<void*>(GetProcAddress(hLibrary, "getOverlayResolution")));
   return resolution ? resolution(szOverlayFile) : 0;
 }
+
+DWORD OverlaySize(HMODULE hLibrary, const CHAR* szOverlayFile) {
+  GetOverlaySizeFn getSize;
+  ReadOverlayFn read;
+  return hLibrary && FindOverlayExports(hLibrary, &getSize, &read) ? getSize(szOverlayFile) : 0;
+}

@@ -13,6 +13,10 @@ using GetOverlayResolutionFn = DWORD(WINAPI*)(const CHAR* szOverlayFile);
 // Loads the overlay library of the printer's driver; null when it is missing.
 HMODULE LoadOverlayLibrary(HANDLE hPrinter);
 
+// The size the library serves for that file; 0 when there is no library,
+// it lacks its exports, or the file is no form.
+DWORD OverlaySize(HMODULE hLibrary, const CHAR* szOverlayFile);
+
 // Both exports, or FALSE when either is missing.
 BOOL FindOverlayExports(HMODULE hLibrary, GetOverlaySizeFn* getSize, ReadOverlayFn* read);
 

@@ -17,7 +17,7 @@ using namespace printer;
 
 struct Manual {
   const char* name;
-  const char* pdf;
+  const char* pdf;  // a PDF, or a folder whose one PDF it is
   const char* device;  // pxlmono or pxlcolor
   int dpi, firstPage, lastPage;
   bool landscape;  // laid on landscape paper
@@ -27,7 +27,7 @@ struct Manual {
 const Manual kManuals[] = {
     {"tasn", "/usr/share/doc/libtasn1-doc/libtasn1.pdf", "pxlmono", 300, 1, 36, false, true},
     {"tasn-600", "/usr/share/doc/libtasn1-doc/libtasn1.pdf", "pxlmono", 600, 1, 9, false, true},
-    {"mime-colour", "/usr/share/doc/shared-mime-info/shared-mime-info-spec.pdf", "pxlcolor", 300, 1, 17, false, true},
+    {"mime-colour", "/usr/share/doc/shared-mime-info", "pxlcolor", 300, 1, 17, false, true},
     {"tasn-landscape", "/usr/share/doc/libtasn1-doc/libtasn1.pdf", "pxlmono", 300, 10, 16, true, true},
     {"gnuplot-long", "/usr/share/doc/gnuplot/gnuplot.pdf", "pxlmono", 300, 1, 112, false, false},
 };
@@ -35,15 +35,25 @@ const Manual kManuals[] = {
 #define REQUIRE_GHOSTSCRIPT()                                                        \
   if (run("command -v gs").empty()) GTEST_SKIP() << "no Ghostscript: the manuals are not made"
 
+// The PDF a manual names: the file, or the one PDF of the folder.
+fs::path pdfOf(const Manual& m) {
+  std::error_code ec;
+  if (!fs::is_directory(m.pdf, ec)) return fs::exists(m.pdf, ec) ? fs::path(m.pdf) : fs::path();
+  for (auto& e : fs::directory_iterator(m.pdf, ec))
+    if (e.path().extension() == ".pdf") return e.path();
+  return {};
+}
+
 // The manual's pages in PCL XL, made in `dir`; empty when its PDF is missing.
 fs::path pxlOf(const Manual& m, const fs::path& dir) {
-  if (!fs::exists(m.pdf)) return {};
+  fs::path pdf = pdfOf(m);
+  if (pdf.empty()) return {};
   fs::path out = dir / (std::string(m.name) + ".pxl");
   std::string paper = m.landscape ? " -dDEVICEWIDTHPOINTS=792 -dDEVICEHEIGHTPOINTS=612 -dFIXEDMEDIA -dPDFFitPage"
                                   : " -sPAPERSIZE=letter";
   run("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=" + std::string(m.device) + " -r" + std::to_string(m.dpi) + paper +
       " -dFirstPage=" + std::to_string(m.firstPage) + " -dLastPage=" + std::to_string(m.lastPage) +
-      " -sOutputFile=" + quote(out) + " " + quote(m.pdf));
+      " -sOutputFile=" + quote(out) + " " + quote(pdf));
   return fs::exists(out) ? out : fs::path();
 }
 
@@ -118,7 +128,7 @@ TEST(RealDocuments, AFormWithTextUnderAnotherDocument) {
   REQUIRE_GHOSTSCRIPT();
   TempDir dir;
   Manual formPage{"form", "/usr/share/doc/libtasn1-doc/libtasn1.pdf", "pxlmono", 300, 1, 1, false, true};
-  Manual document{"document", "/usr/share/doc/shared-mime-info/shared-mime-info-spec.pdf", "pxlcolor", 300, 2, 6, false,
+  Manual document{"document", "/usr/share/doc/shared-mime-info", "pxlcolor", 300, 2, 6, false,
                   true};
   fs::path form = pxlOf(formPage, dir.path), doc = pxlOf(document, dir.path);
   if (form.empty() || doc.empty()) GTEST_SKIP() << "the manuals are not installed";
