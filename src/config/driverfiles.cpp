@@ -184,13 +184,33 @@ BOOL GetMultiLangINIFile(HANDLE hPrinter, LPWSTR szIniPath) {
 INT GetModelFeature2(const MODEL_FEATURE* table, SHORT iRow, LPCWSTR szIniPath) {
   if (iRow < 0 || iRow >= MODEL_FEATURE2_ROWS) return 0;
   const MODEL_FEATURE& row = table[iRow];
-  return static_cast<INT>(GetPrivateProfileIntW(row.szSection, row.szKey,
-                                                static_cast<SHORT>(row.dwDefault), szIniPath));
+  return ReadIniInt(szIniPath, row.szSection, row.szKey, static_cast<SHORT>(row.dwDefault));
 }
 
-void ReadIniText(LPCWSTR szIniPath, LPCWSTR szSection, LPCWSTR szKey, LPCWSTR szDefault, LPWSTR out,
-                 DWORD cchOut) {
-  GetPrivateProfileStringW(szSection, szKey, szDefault, out, cchOut, szIniPath);
+namespace {
+
+// A file that cannot be read reads as one that is not there (error 2); one
+// that was never found has been traced already.
+void TraceUnreadIni(LPCWSTR szIniPath, LPCWSTR szSection, LPCWSTR szKey) {
+  if (GetLastError() != ERROR_FILE_NOT_FOUND || !szIniPath || !szIniPath[0]) return;
+  TraceFormat(TEXT("The driver's INI file could not be read: [%s] %s takes its default.\n"), szSection, szKey);
+}
+
+}  // namespace
+
+DWORD ReadIniText(LPCWSTR szIniPath, LPCWSTR szSection, LPCWSTR szKey, LPCWSTR szDefault, LPWSTR out,
+                  DWORD cchOut) {
+  SetLastError(NO_ERROR);
+  DWORD n = GetPrivateProfileStringW(szSection, szKey, szDefault, out, cchOut, szIniPath);
+  TraceUnreadIni(szIniPath, szSection, szKey);
+  return n;
+}
+
+INT ReadIniInt(LPCWSTR szIniPath, LPCWSTR szSection, LPCWSTR szKey, INT nDefault) {
+  SetLastError(NO_ERROR);
+  INT n = static_cast<INT>(GetPrivateProfileIntW(szSection, szKey, nDefault, szIniPath));
+  TraceUnreadIni(szIniPath, szSection, szKey);
+  return n;
 }
 
 BOOL ReadMdlFeature(HANDLE hPrinter, BYTE (&feature)[MDL_FEATURE_SIZE]) {

@@ -39,6 +39,10 @@ inline WORD MdlFeatureWord(const BYTE (&feature)[MDL_FEATURE_SIZE], DWORD offset
   return static_cast<WORD>(feature[offset] | feature[offset + 1] << 8);
 }
 
-// The language INI file's text for section/key, or the default, in out.
-void ReadIniText(LPCWSTR szIniPath, LPCWSTR szSection, LPCWSTR szKey, LPCWSTR szDefault, LPWSTR out,
-                 DWORD cchOut);
+// The language INI file's text for section/key, or the default, in out;
+// its length. A file found but not read is traced: its default may not be
+// what the administrator set.
+DWORD ReadIniText(LPCWSTR szIniPath, LPCWSTR szSection, LPCWSTR szKey, LPCWSTR szDefault, LPWSTR out,
+                  DWORD cchOut);
+// The same for a number.
+INT ReadIniInt(LPCWSTR szIniPath, LPCWSTR szSection, LPCWSTR szKey, INT nDefault);

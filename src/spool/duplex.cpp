@@ -72,7 +72,7 @@ void ShowUtilityDialog(HANDLE hPrinter) {
 INT ManualDuplexMode(HANDLE hPrinter) {
   WCHAR ini[MAX_PATH] = {};
   GetMultiLangINIFile(hPrinter, ini);
-  return static_cast<INT>(GetPrivateProfileIntW(kDuplex, TEXT("MD_ManualDuplex"), 0, ini));
+  return ReadIniInt(ini, kDuplex, TEXT("MD_ManualDuplex"), 0);
 }
 
 void ShowManualDuplexMsg(INT, HANDLE hPrinter) {
@@ -82,7 +82,7 @@ void ShowManualDuplexMsg(INT, HANDLE hPrinter) {
     GetMultiLangINIFile(hPrinter, ini);
     ReadIniText(ini, kDuplex, TEXT("MD_Message"), TEXT("Re-insert the sheets into Multi-purpose tray"), message, 256);
     ReadIniText(ini, kDuplex, TEXT("MD_CAPTION"), TEXT("Manual Duplex"), caption, 256);
-    MessageBoxW(nullptr, message, caption, MB_OK | MB_ICONWARNING | MB_SYSTEMMODAL | 0x10000 /* MB_SETFOREGROUND */);
+    ShowMessageBox(message, caption, MB_OK | MB_ICONWARNING | MB_SYSTEMMODAL | 0x10000 /* MB_SETFOREGROUND */);
   } else if (mode == 0) {
     ShowUtilityDialog(hPrinter);
   }

@@ -41,7 +41,7 @@ BOOL AcquirePort(JobData* pData) {
   // The acquire always asks for the device's code, 1, which the scanner
   // component relies on; the release names the port's own.
   if (PortAcquire(pData, PORT_CODE_LPT)) return TRUE;
-  MessageBoxW(nullptr, busy, nullptr, MB_SYSTEMMODAL);
+  ShowMessageBox(busy, nullptr, MB_SYSTEMMODAL);
   PortRelease(pData, code);
   return FALSE;
 }

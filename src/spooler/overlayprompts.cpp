@@ -49,7 +49,7 @@ bool PromptTexts(JobData* pData, LPCWSTR key, LPCWSTR fallback, LPWSTR text, LPW
 
 // The prompt answered OK. A box that could not be shown (0) is no
 // confirmation: nobody agreed.
-bool Confirmed(LPCWSTR text, LPCWSTR caption) { return MessageBoxW(nullptr, text, caption, kPromptStyle) == IDOK; }
+bool Confirmed(LPCWSTR text, LPCWSTR caption) { return ShowMessageBox(text, caption, kPromptStyle) == IDOK; }
 
 // A file in the way of a new overlay is replaced only when it is an
 // overlay itself (what the overlay library serves) or empty: why not, or null.

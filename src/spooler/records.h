@@ -202,6 +202,7 @@ struct JobData {
   BOOL bFormMissing;
   BOOL bFormResolutionChecked;  // the form's resolution against the job's, once
   BOOL bOverlayWriteFailureShown;  // its box is shown once a job
+  BOOL bWatermarkMissingSaid;      // a job without its watermark says so once
 };
 
 // Process-wide state. Shared values are read and written only inside

@@ -32,7 +32,7 @@ void WriteDefaultUserId(JobData* pData) {
   WCHAR ini[MAX_PATH] = {};
   BOOL found = GetMultiLangINIFile(pData->hPrinter, ini);
   WCHAR id[kUserIdChars + 1] = {};
-  if (GetPrivateProfileStringW(TEXT("GetUserID"), TEXT("UserID"), TEXT(""), id, kUserIdChars + 1, ini) != 0) return;
+  if (ReadIniText(ini, TEXT("GetUserID"), TEXT("UserID"), TEXT(""), id, kUserIdChars + 1) != 0) return;
   if (!found) return;  // nowhere to write it
   WCHAR given[sizeof pData->Settings.szDefaultUserId + 1] = {};
   AnsiFieldToWide(pData->Settings.szDefaultUserId, given);

@@ -20,7 +20,16 @@ void TraceFormat(LPCWSTR format, ...) {
   OutputDebugStringW(line);
 }
 
-void ShowMessage(LPCWSTR text, UINT style) { MessageBoxW(nullptr, text, nullptr, style); }
+int ShowMessageBox(LPCWSTR text, LPCWSTR caption, UINT style) {
+  int answer = MessageBoxW(nullptr, text, caption, style);
+  // Nobody saw it: what it said goes to the trace instead.
+  if (answer == 0)
+    TraceFormat(TEXT("A message box could not be shown (error %lu): %s\n"), static_cast<unsigned long>(GetLastError()),
+                text ? text : TEXT(""));
+  return answer;
+}
+
+void ShowMessage(LPCWSTR text, UINT style) { ShowMessageBox(text, nullptr, style); }
 
 BOOL AnsiFieldToWide(std::span<const CHAR> field, std::span<WCHAR> out) {
   if (out.empty()) return FALSE;

@@ -20,6 +20,9 @@ void Trace(LPCWSTR text);
 void TraceFormat(LPCWSTR format, ...);
 
 // A message box with no owner window and no caption.
+// A message box with no owner; its answer, 0 when it could not be shown
+// (then traced).
+int ShowMessageBox(LPCWSTR text, LPCWSTR caption, UINT style);
 void ShowMessage(LPCWSTR text, UINT style);
 
 // Converts an ANSI field of the settings record (system ANSI code page,

@@ -31,12 +31,17 @@ BOOL WriteBytes(HANDLE hPrinter, const void* bytes, DWORD count) {
 // The job's watermark data for its current orientation. A job that took its
 // settings from the job before it (its first buffer was none) makes its own
 // now. A job without one (its making failed, or an orientation without a
-// file) fails as a missing file does: never with another job's watermark.
+// file) prints its pages without: never with another job's watermark, and
+// never losing a page for it. The box comes once a job, the trace once more.
 bool JobWatermark(JobData* pData, const BYTE** data, DWORD* size) {
   int slot = WatermarkSlot(pData->Settings.dm.dmOrientation);
   if (slot >= 0 && !pData->bWatermarkTried[slot]) MakeJobWatermark(pData);
   if (slot < 0 || !pData->pWatermark[slot]) {
-    ShowMessage(TEXT("Failed to CreateFile"), MB_OK);
+    if (!pData->bWatermarkMissingSaid) {
+      pData->bWatermarkMissingSaid = TRUE;
+      ShowMessage(TEXT("Failed to CreateFile"), MB_OK);
+      Trace(TEXT("The job's watermark cannot be printed; its pages print without it.\n"));
+    }
     return false;
   }
   *data = pData->pWatermark[slot];
@@ -181,7 +186,7 @@ void ReleaseJobWatermarks(JobData* pData) {
 BOOL PrintWatermark(JobData* pData) {
   const BYTE* data = nullptr;
   DWORD size = 0;
-  if (!JobWatermark(pData, &data, &size)) return FALSE;
+  if (!JobWatermark(pData, &data, &size)) return TRUE;  // the page prints without it
   if (WriteBytes(pData->hPrinter, data, size)) return TRUE;
   ShowMessage(TEXT("failed to WritePrinter in watermark module"), MB_ICONERROR);
   return FALSE;
@@ -201,7 +206,7 @@ BOOL WriteDirectWatermarkBlock(JobData* pData) {
   // A job without its watermark writes nothing: no PushGS without its PopGS.
   const BYTE* data = nullptr;
   DWORD size = 0;
-  if (!JobWatermark(pData, &data, &size)) return FALSE;
+  if (!JobWatermark(pData, &data, &size)) return TRUE;
   if (!UMPD_XLFN_PushGraphicStates(hPrinter)) return FALSE;
   // The block goes on without the clip: the watermark may then spill
   // outside the page's clip, which the trace says.
@@ -215,7 +220,7 @@ BOOL WriteDirectWatermarkBlock(JobData* pData) {
 BOOL SpoolWatermarkBlock(JobData* pData) {
   const BYTE* data = nullptr;
   DWORD size = 0;
-  if (!JobWatermark(pData, &data, &size)) return FALSE;
+  if (!JobWatermark(pData, &data, &size)) return TRUE;
   // The spool form always clips to the page.
   return SpoolWrite(pData, &kPushGS, 1) && SpoolWrite(pData, &kSetClipToPage, 1) &&
          SpoolWrite(pData, kRopSetting, sizeof kRopSetting) && SpoolWrite(pData, data, size) &&
@@ -242,7 +247,7 @@ void ReportOverlayWriteFailure(JobData* pData) {
 BOOL WriteRecordingWatermarkBlock(JobData* pData, HANDLE hFile) {
   const BYTE* data = nullptr;
   DWORD size = 0;
-  if (!JobWatermark(pData, &data, &size)) return FALSE;
+  if (!JobWatermark(pData, &data, &size)) return TRUE;
   DWORD written = 0;
   WriteFile(hFile, &kSetClipToPage, 1, &written, nullptr);
   WriteFile(hFile, kRopSetting, sizeof kRopSetting, &written, nullptr);

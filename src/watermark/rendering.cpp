@@ -39,18 +39,20 @@ class WatermarkDC {
   WatermarkDC& operator=(const WatermarkDC&) = delete;
 
   HDC get() const { return dc_; }
-  void selectFont(HFONT font) {
+  bool selectFont(HFONT font) {
     font_ = font;
     HGDIOBJ old = SelectObject(dc_, reinterpret_cast<HGDIOBJ>(font));
     if (!oldFont_) oldFont_ = old;
+    return old != nullptr;
   }
-  void selectRetryFont(HFONT font) {
+  bool selectRetryFont(HFONT font) {
     retryFont_ = font;
-    SelectObject(dc_, reinterpret_cast<HGDIOBJ>(font));
+    return SelectObject(dc_, reinterpret_cast<HGDIOBJ>(font)) != nullptr;
   }
-  void selectPen(HPEN pen) {
+  bool selectPen(HPEN pen) {
     pen_ = pen;
     oldPen_ = SelectObject(dc_, reinterpret_cast<HGDIOBJ>(pen));
+    return oldPen_ != nullptr;
   }
   void releasePen() {
     if (oldPen_) SelectObject(dc_, oldPen_);
@@ -97,6 +99,38 @@ HDC CreateWatermarkDC(HANDLE hPrinter, KQDEVMODE* settings) {
   if (!info) return nullptr;
   SetRecordDevModeSizes(settings);
   return CreateDCW(info->pDriverName, info->pPrinterName, nullptr, reinterpret_cast<DEVMODEW*>(settings));
+}
+
+// A drawing call the internal job could not take: the watermark would be
+// another one (no font, no colour, out of place), so it is not made.
+bool Drawn(bool ok, LPCWSTR call) {
+  if (!ok)
+    TraceFormat(TEXT("The watermark could not be drawn: %s failed (error %lu).\n"), call,
+                static_cast<unsigned long>(GetLastError()));
+  return ok;
+}
+
+// The page's size in device units; false when the DC cannot tell it.
+bool PrintableSize(HDC dc, INT* width, INT* height, INT* dpiY) {
+  *dpiY = GetDeviceCaps(dc, LOGPIXELSY);
+  INT physicalWidth = GetDeviceCaps(dc, PHYSICALWIDTH), physicalHeight = GetDeviceCaps(dc, PHYSICALHEIGHT);
+  *width = physicalWidth - 2 * GetDeviceCaps(dc, PHYSICALOFFSETX);
+  *height = physicalHeight - 2 * GetDeviceCaps(dc, PHYSICALOFFSETY);
+  return Drawn(*dpiY > 0 && physicalWidth > 0 && physicalHeight > 0, TEXT("GetDeviceCaps"));
+}
+
+// The text's outlines as the DC's path, and how many points they have.
+bool OutlineText(HDC dc, INT x, INT y, LPCWSTR text, INT length, int* points) {
+  if (!Drawn(BeginPath(dc), TEXT("BeginPath"))) return false;
+  BOOL drawn = TextOutW(dc, x, y, text, length);
+  BOOL ended = EndPath(dc);
+  if (!drawn) {
+    ShowMessage(TEXT("Failed to TextOut"), MB_OK);
+    return false;
+  }
+  if (!Drawn(ended, TEXT("EndPath"))) return false;
+  *points = GetPath(dc, nullptr, nullptr, 0);
+  return Drawn(*points >= 0, TEXT("GetPath"));
 }
 
 void ShowCreateDCFailure() {
@@ -162,8 +196,10 @@ BOOL MakeWatermarkData(KQDEVMODE* settings, HANDLE hPrinter) {
     return FALSE;
   }
   SHORT angle = settings->wWatermarkAngle;
+  INT pw, ph, dpiY;
+  if (!PrintableSize(dc.get(), &pw, &ph, &dpiY)) return FALSE;
   LOGFONTW lf{};
-  lf.lfHeight = -MulDiv(points, GetDeviceCaps(dc.get(), LOGPIXELSY), 72);
+  lf.lfHeight = -MulDiv(points, dpiY, 72);
   lf.lfEscapement = angle * 10;
   lf.lfOrientation = angle * 10;
   lf.lfWeight = settings->dwWatermarkWeight;
@@ -177,22 +213,21 @@ BOOL MakeWatermarkData(KQDEVMODE* settings, HANDLE hPrinter) {
     ShowMessage(TEXT("Failed to createFont"), MB_OK);
     return FALSE;
   }
-  SetTextColor(dc.get(), settings->dwWatermarkColor);
-  dc.selectFont(font);
+  if (!Drawn(dc.selectFont(font), TEXT("SelectObject")) ||
+      !Drawn(SetTextColor(dc.get(), settings->dwWatermarkColor) != CLR_INVALID, TEXT("SetTextColor")))
+    return FALSE;
   if (StartDocW(dc.get(), &doc) <= 0) {
     ShowMessage(TEXT("Failed to startDoc"), MB_OK);
     return FALSE;
   }
   dc.documentStarted();
-  StartPage(dc.get());
+  if (!Drawn(StartPage(dc.get()) > 0, TEXT("StartPage"))) return FALSE;
   dc.pageStarted();
-  SetBkMode(dc.get(), TRANSPARENT);
-
-  INT pw = GetDeviceCaps(dc.get(), PHYSICALWIDTH) - 2 * GetDeviceCaps(dc.get(), PHYSICALOFFSETX);
-  INT ph = GetDeviceCaps(dc.get(), PHYSICALHEIGHT) - 2 * GetDeviceCaps(dc.get(), PHYSICALOFFSETY);
-  SetTextAlign(dc.get(), TA_CENTER | TA_TOP);
   TEXTMETRICW tm{};
-  GetTextMetricsW(dc.get(), &tm);
+  if (!Drawn(SetBkMode(dc.get(), TRANSPARENT) != 0, TEXT("SetBkMode")) ||
+      !Drawn(SetTextAlign(dc.get(), TA_CENTER | TA_TOP) != GDI_ERROR, TEXT("SetTextAlign")) ||
+      !Drawn(GetTextMetricsW(dc.get(), &tm), TEXT("GetTextMetricsW")))
+    return FALSE;
   INT x, y;
   WatermarkReferencePoint(pw, ph, tm.tmHeight, angle, settings->wWatermarkOffsetX, settings->wWatermarkOffsetY, &x, &y);
   INT length = lstrlenW(text);
@@ -203,15 +238,10 @@ BOOL MakeWatermarkData(KQDEVMODE* settings, HANDLE hPrinter) {
       ShowMessage(TEXT("Failed to createPen"), MB_OK);
       return FALSE;
     }
-    dc.selectPen(pen);
-    BeginPath(dc.get());
-    BOOL drawn = TextOutW(dc.get(), x, y, text, length);
-    EndPath(dc.get());
-    if (!drawn) {
-      ShowMessage(TEXT("Failed to TextOut"), MB_OK);
-      return FALSE;
-    }
-    if (GetPath(dc.get(), nullptr, nullptr, 0) == 0) {
+    if (!Drawn(dc.selectPen(pen), TEXT("SelectObject"))) return FALSE;
+    int points = 0;
+    if (!OutlineText(dc.get(), x, y, text, length, &points)) return FALSE;
+    if (points == 0) {
       // The font gave no outlines: once more in the ANSI code page's character set.
       CHARSETINFO charset{};
       UINT codePage = GetACP();
@@ -224,20 +254,15 @@ BOOL MakeWatermarkData(KQDEVMODE* settings, HANDLE hPrinter) {
         ShowMessage(TEXT("Failed to createFont"), MB_OK);
         return FALSE;
       }
-      dc.selectRetryFont(retry);
-      BeginPath(dc.get());
-      drawn = TextOutW(dc.get(), x, y, text, length);
-      EndPath(dc.get());
-      if (!drawn) {
-        ShowMessage(TEXT("Failed to TextOut"), MB_OK);
+      if (!Drawn(dc.selectRetryFont(retry), TEXT("SelectObject")) ||
+          !OutlineText(dc.get(), x, y, text, length, &points))
         return FALSE;
-      }
-      if (GetPath(dc.get(), nullptr, nullptr, 0) == 0)
+      if (points == 0)
         Trace(TEXT("The watermark text has no outlines in either character set: the watermark prints blank.\n"));
     }
     // The outlines are the watermark: a stroke the internal job could not
     // take loses it.
-    if (!StrokePath(dc.get())) return FALSE;
+    if (!Drawn(StrokePath(dc.get()), TEXT("StrokePath"))) return FALSE;
     dc.releasePen();
   } else if (!TextOutW(dc.get(), x, y, text, length)) {
     ShowMessage(TEXT("Failed to TextOut"), MB_OK);

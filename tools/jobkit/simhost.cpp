@@ -100,7 +100,9 @@ bool SimHost::setCodePage(UINT codePage, std::string*) {
   return true;
 }
 
-bool SimHost::addFault(const Fault& fault, std::string*) {
+bool SimHost::addFault(const Fault& fault, std::string* error) {
+  if (!winsim::Machine::canFail(fault.function))
+    return *error = fault.function + " is no call the simulated machine can fail", false;
   machine_.addFault(winsim::FaultPlan{fault.function, fault.nth, fault.every, fault.pathPattern});
   return true;
 }

@@ -17,6 +17,9 @@ namespace {
 
 constexpr char16_t kHive[] = u"HKEY_CURRENT_USER";
 
+// Registry calls return their error rather than set it.
+LSTATUS injectedStatus(ApiCall& log) { return log.fails() ? static_cast<LSTATUS>(GetLastError()) : ERROR_SUCCESS; }
+
 bool isPredefined(HKEY h) {
   auto v = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h));
   return v >= 0x80000000u && v <= 0x80000006u;
@@ -291,8 +294,9 @@ LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR subKey, DWORD, LPWSTR, DWORD, 
   auto& s = state();
   std::vector<std::u16string> path;
   REGSAM access;
-  LSTATUS rc = ERROR_SUCCESS;
-  if (!result) {
+  LSTATUS rc = injectedStatus(log);
+  if (rc != ERROR_SUCCESS) {
+  } else if (!result) {
     rc = ERROR_INVALID_PARAMETER;
   } else if (!resolveHandle(s, hKey, &path, &access)) {
     rc = isPredefined(hKey) ? ERROR_ACCESS_DENIED : ERROR_INVALID_HANDLE;
@@ -332,8 +336,9 @@ LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR subKey, DWORD, REGSAM sam, PHKEY
   auto& s = state();
   std::vector<std::u16string> path;
   REGSAM access;
-  LSTATUS rc = ERROR_SUCCESS;
-  if (!result) {
+  LSTATUS rc = injectedStatus(log);
+  if (rc != ERROR_SUCCESS) {
+  } else if (!result) {
     rc = ERROR_INVALID_PARAMETER;
   } else if (!resolveHandle(s, hKey, &path, &access)) {
     rc = isPredefined(hKey) ? ERROR_FILE_NOT_FOUND : ERROR_INVALID_HANDLE;
@@ -357,8 +362,8 @@ LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR name, LPDWORD, LPDWORD type, 
   log.ptr("hKey", hKey).arg("lpValueName", name).arg("cbData", size ? static_cast<long long>(*size) : -1);
   auto g = lock();
   auto& s = state();
-  LSTATUS rc;
-  RegNode* node = keyFor(s, hKey, KEY_QUERY_VALUE, &rc);
+  LSTATUS rc = injectedStatus(log);
+  RegNode* node = rc == ERROR_SUCCESS ? keyFor(s, hKey, KEY_QUERY_VALUE, &rc) : nullptr;
   if (!node) {
   } else if (data && !size) {
     rc = ERROR_INVALID_PARAMETER;
@@ -387,8 +392,8 @@ LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR name, DWORD, DWORD type, const 
   log.ptr("hKey", hKey).arg("lpValueName", name).arg("dwType", type).arg("cbData", size);
   auto g = lock();
   auto& s = state();
-  LSTATUS rc;
-  RegNode* node = keyFor(s, hKey, KEY_SET_VALUE, &rc);
+  LSTATUS rc = injectedStatus(log);
+  RegNode* node = rc == ERROR_SUCCESS ? keyFor(s, hKey, KEY_SET_VALUE, &rc) : nullptr;
   if (!node) {
   } else if (!data && size) {
     rc = ERROR_INVALID_PARAMETER;
@@ -409,8 +414,8 @@ LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR name) {
   log.ptr("hKey", hKey).arg("lpValueName", name);
   auto g = lock();
   auto& s = state();
-  LSTATUS rc;
-  RegNode* node = keyFor(s, hKey, KEY_SET_VALUE, &rc);
+  LSTATUS rc = injectedStatus(log);
+  RegNode* node = rc == ERROR_SUCCESS ? keyFor(s, hKey, KEY_SET_VALUE, &rc) : nullptr;
   if (node && !node->values.erase(std::u16string(view(name)))) rc = ERROR_FILE_NOT_FOUND;
   else if (node) save(s);
   log.result(rc);
@@ -422,7 +427,7 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey) {
   log.ptr("hKey", hKey);
   auto g = lock();
   auto& s = state();
-  LSTATUS rc = ERROR_SUCCESS;
+  LSTATUS rc = injectedStatus(log);  // the key is closed all the same
   if (!isPredefined(hKey) && !s.keys.erase(reinterpret_cast<uintptr_t>(hKey))) rc = ERROR_INVALID_HANDLE;
   log.result(rc);
   return rc;

@@ -275,10 +275,18 @@ void Machine::setAnswerCallback(std::function<int(const MessageBoxRecord&)> ask)
   impl_->state.ask = std::move(ask);
 }
 
-void Machine::addFault(const FaultPlan& fault) {
+size_t Machine::addFault(const FaultPlan& fault) {
   auto g = lock();
-  impl_->state.faults.push_back(FaultRule{fault, 0, false, std::this_thread::get_id()});
+  impl_->state.faults.push_back(FaultRule{fault, 0, 0, false, std::this_thread::get_id()});
+  return impl_->state.faults.size() - 1;
 }
+
+int Machine::faultFired(size_t rule) const {
+  auto g = lock();
+  return rule < impl_->state.faults.size() ? impl_->state.faults[rule].fired : 0;
+}
+
+bool Machine::canFail(std::string_view function) { return detail::canFail(function); }
 
 void Machine::clearFaults() {
   auto g = lock();

@@ -98,25 +98,6 @@ std::string jsonString(std::string_view s) { return JsonString(s); }
 
 // ---------------------------------------------------------------- faults
 
-bool faultHits(const char* function, std::u16string_view path) {
-  auto& s = state();
-  std::lock_guard g(s.mu);
-  auto point = s.faultPoints.find(std::string_view(function));  // no string made on every call
-  if (point == s.faultPoints.end()) point = s.faultPoints.emplace(function, 0).first;
-  ++point->second;
-  for (auto& rule : s.faults) {
-    if (rule.spent || rule.plan.function != function || rule.thread != std::this_thread::get_id()) continue;
-    if (!rule.plan.pathPattern.empty() && !globMatch(rule.plan.pathPattern, path)) continue;
-    ++rule.seen;
-    if (rule.plan.every || rule.seen == rule.plan.nth) {
-      rule.spent = !rule.plan.every;
-      ++s.faultsFired;
-      return true;
-    }
-  }
-  return false;
-}
-
 // ---------------------------------------------------------------- paths
 
 std::u16string windowsDirectory() { return u"C:\\WINDOWS"; }
@@ -337,6 +318,7 @@ ApiCall::ApiCall(const char* function) : on_(false), function_(function) {
   auto& s = state();
   std::lock_guard g(s.mu);
   on_ = s.logApi && s.observer.api;
+  countFaultPoint(function);
 }
 
 void ApiCall::field(const char* name, const std::string& json) {

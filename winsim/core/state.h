@@ -109,6 +109,7 @@ struct DeviceContext {
 struct FaultRule {
   FaultPlan plan;
   int seen = 0;
+  int fired = 0;
   bool spent = false;
   std::thread::id thread;  // whose calls it fails
 };
@@ -175,7 +176,12 @@ void setCurrent(State* s);
 
 void setError(DWORD code);
 
-// True when an injected fault says this call fails.
+// Injected faults (core/faults.cpp). Every API call is a fault point; a
+// point that is not an API call (the outlines of text, say) counts and
+// decides with faultHits.
+bool canFail(std::string_view function);
+void countFaultPoint(const char* function);
+bool faultDue(const char* function, std::u16string_view path);
 bool faultHits(const char* function, std::u16string_view path = {});
 
 // Paths. C:\ maps onto the machine folder; lookup is case-insensitive.
@@ -223,10 +229,14 @@ bool decodeAnsi(UINT codePage, std::string_view bytes, std::u16string* out, bool
 std::string encodeAnsi(UINT codePage, std::u16string_view text, char defaultChar, bool* usedDefault);
 
 // One line of the API log: collects the arguments of a call and emits it
-// with its result. Does nothing while the log is off.
+// with its result. Does nothing while the log is off. Each call is a fault
+// point: the function asks fails() before doing anything.
 class ApiCall {
  public:
   explicit ApiCall(const char* function);
+  // True when an injected fault fails this call (for the file at `path`,
+  // where the rule names files); the last error is then the call's own.
+  bool fails(std::u16string_view path = {});
   ApiCall& arg(const char* name, std::u16string_view value);
   ApiCall& arg(const char* name, LPCWSTR value);
   ApiCall& arg(const char* name, LPCSTR value);

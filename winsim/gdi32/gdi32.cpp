@@ -189,8 +189,7 @@ HDC WINAPI CreateDCW(LPCWSTR driver, LPCWSTR device, LPCWSTR port, const DEVMODE
   HDC h = nullptr;
   bool known = false;
   for (auto& p : s.printers) known = known || (device && equalsNoCase(p.name, device));
-  if (faultHits("CreateDCW")) {
-    setError(ERROR_MOD_NOT_FOUND);  // the printer driver's module could not be loaded
+  if (log.fails()) {
   } else if (!known) {
     setError(ERROR_INVALID_PRINTER_NAME);
   } else {
@@ -216,6 +215,7 @@ BOOL WINAPI DeleteDC(HDC hdc) {
   log.ptr("hdc", hdc);
   std::shared_ptr<PrintJob> job;
   BOOL ok = FALSE;
+  bool failing = log.fails();  // the DC goes all the same
   {
     auto g = lock();
     auto& s = state();
@@ -223,7 +223,7 @@ BOOL WINAPI DeleteDC(HDC hdc) {
     if (dc) {
       job = std::move(dc->job);
       s.dcs.erase(reinterpret_cast<uintptr_t>(hdc));
-      ok = TRUE;
+      ok = !failing;
     } else {
       setError(ERROR_INVALID_HANDLE);
     }
@@ -237,7 +237,7 @@ int WINAPI GetDeviceCaps(HDC hdc, int index) {
   ApiCall log("GetDeviceCaps");
   log.ptr("hdc", hdc).arg("index", index);
   auto g = lock();
-  DeviceContext* dc = findDC(state(), hdc);
+  DeviceContext* dc = log.fails() ? nullptr : findDC(state(), hdc);
   int r = 0;
   if (dc) {
     Geometry geo = geometryOf(*dc);
@@ -265,8 +265,9 @@ HFONT WINAPI CreateFontIndirectW(const LOGFONTW* lf) {
   auto g = lock();
   auto& s = state();
   HGDIOBJ h = nullptr;
-  if (!lf || faultHits("CreateFontIndirectW")) {
-    setError(lf ? ERROR_NOT_ENOUGH_MEMORY : ERROR_INVALID_PARAMETER);
+  if (log.fails()) {
+  } else if (!lf) {
+    setError(ERROR_INVALID_PARAMETER);
   } else {
     GdiObject font;
     font.font = *lf;
@@ -283,9 +284,7 @@ HPEN WINAPI CreatePen(int style, int width, COLORREF color) {
   auto g = lock();
   auto& s = state();
   HGDIOBJ h = nullptr;
-  if (faultHits("CreatePen")) {
-    setError(ERROR_NOT_ENOUGH_MEMORY);
-  } else {
+  if (!log.fails()) {
     GdiObject pen;
     pen.kind = GdiObject::Pen;
     pen.penStyle = style;
@@ -307,7 +306,8 @@ HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ object) {
   uintptr_t id = reinterpret_cast<uintptr_t>(object);
   auto it = s.gdiObjects.find(id);
   HGDIOBJ previous = nullptr;
-  if (!dc || it == s.gdiObjects.end()) {
+  if (log.fails()) {
+  } else if (!dc || it == s.gdiObjects.end()) {
     setError(ERROR_INVALID_HANDLE);
   } else {
     uintptr_t& slot = it->second.kind == GdiObject::Font ? dc->font : dc->pen;
@@ -325,29 +325,40 @@ BOOL WINAPI DeleteObject(HGDIOBJ object) {
   auto& s = state();
   auto it = s.gdiObjects.find(reinterpret_cast<uintptr_t>(object));
   BOOL ok = FALSE;
+  bool failing = log.fails();  // the object goes all the same
   if (it != s.gdiObjects.end()) {
     if (!it->second.stock) s.gdiObjects.erase(it);
-    ok = TRUE;
+    ok = !failing;
   }
   log.result(ok);
   return ok;
 }
 
 COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color) {
+  ApiCall log("SetTextColor");
+  log.ptr("hdc", hdc).hex("color", color);
   auto g = lock();
-  DeviceContext* dc = findDC(state(), hdc);
-  if (!dc) return CLR_INVALID;
-  COLORREF old = dc->textColor;
-  dc->textColor = color;
+  DeviceContext* dc = log.fails() ? nullptr : findDC(state(), hdc);
+  COLORREF old = CLR_INVALID;
+  if (dc) {
+    old = dc->textColor;
+    dc->textColor = color;
+  }
+  log.resultHex(old);
   return old;
 }
 
 int WINAPI SetBkMode(HDC hdc, int mode) {
+  ApiCall log("SetBkMode");
+  log.ptr("hdc", hdc).arg("mode", mode);
   auto g = lock();
-  DeviceContext* dc = findDC(state(), hdc);
-  if (!dc) return 0;
-  int old = dc->bkMode;
-  dc->bkMode = mode;
+  DeviceContext* dc = log.fails() ? nullptr : findDC(state(), hdc);
+  int old = 0;
+  if (dc) {
+    old = dc->bkMode;
+    dc->bkMode = mode;
+  }
+  log.result(old);
   return old;
 }
 
@@ -355,7 +366,7 @@ UINT WINAPI SetTextAlign(HDC hdc, UINT align) {
   ApiCall log("SetTextAlign");
   log.ptr("hdc", hdc).arg("align", align);
   auto g = lock();
-  DeviceContext* dc = findDC(state(), hdc);
+  DeviceContext* dc = log.fails() ? nullptr : findDC(state(), hdc);
   UINT old = GDI_ERROR;
   if (dc) {
     old = dc->align;
@@ -369,6 +380,7 @@ BOOL WINAPI GetTextMetricsW(HDC hdc, LPTEXTMETRICW tm) {
   ApiCall log("GetTextMetricsW");
   log.ptr("hdc", hdc);
   LOGFONTW lf{};
+  if (log.fails()) return log.result(FALSE), FALSE;
   {
     auto g = lock();
     auto& s = state();
@@ -393,27 +405,34 @@ BOOL WINAPI GetTextMetricsW(HDC hdc, LPTEXTMETRICW tm) {
 }
 
 BOOL WINAPI BeginPath(HDC hdc) {
+  ApiCall log("BeginPath");
+  log.ptr("hdc", hdc);
   auto g = lock();
-  DeviceContext* dc = findDC(state(), hdc);
-  if (!dc) return FALSE;
-  dc->path.clear();
-  dc->inPath = true;
-  return TRUE;
+  DeviceContext* dc = log.fails() ? nullptr : findDC(state(), hdc);
+  if (dc) {
+    dc->path.clear();
+    dc->inPath = true;
+  }
+  log.result(dc != nullptr);
+  return dc ? TRUE : FALSE;
 }
 
 BOOL WINAPI EndPath(HDC hdc) {
+  ApiCall log("EndPath");
+  log.ptr("hdc", hdc);
   auto g = lock();
-  DeviceContext* dc = findDC(state(), hdc);
-  if (!dc || !dc->inPath) return FALSE;
-  dc->inPath = false;
-  return TRUE;
+  DeviceContext* dc = log.fails() ? nullptr : findDC(state(), hdc);
+  bool ok = dc && dc->inPath;
+  if (ok) dc->inPath = false;
+  log.result(ok);
+  return ok ? TRUE : FALSE;
 }
 
 int WINAPI GetPath(HDC hdc, LPPOINT points, LPBYTE types, int count) {
   ApiCall log("GetPath");
   log.ptr("hdc", hdc).arg("cpt", count);
   auto g = lock();
-  DeviceContext* dc = findDC(state(), hdc);
+  DeviceContext* dc = log.fails() ? nullptr : findDC(state(), hdc);
   int r = -1;
   if (dc && !dc->inPath) {
     r = static_cast<int>(pointCount(dc->path));
@@ -439,6 +458,7 @@ BOOL WINAPI StrokePath(HDC hdc) {
   log.ptr("hdc", hdc);
   std::shared_ptr<PrintJob> job;
   std::string bytes;
+  if (log.fails()) return log.result(FALSE), FALSE;
   {
     auto g = lock();
     auto& s = state();
@@ -464,11 +484,12 @@ BOOL WINAPI TextOutW(HDC hdc, int x, int y, LPCWSTR text, int count) {
   bool inPath;
   PageOffset offset;
   std::shared_ptr<PrintJob> job;
+  if (log.fails()) return log.result(FALSE), FALSE;
   {
     auto g = lock();
     auto& s = state();
     DeviceContext* dc = findDC(s, hdc);
-    if (!dc || !text || count < 0 || faultHits("TextOutW")) {
+    if (!dc || !text || count < 0) {
       setError(dc ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
       return log.result(FALSE), FALSE;
     }
@@ -507,11 +528,12 @@ int WINAPI StartDocW(HDC hdc, const DOCINFOW* info) {
   if (info) log.arg("lpszDocName", info->lpszDocName).arg("lpszOutput", info->lpszOutput);
   std::shared_ptr<PrintJob> job;
   std::vector<uint8_t> devmode;
+  if (log.fails()) return log.result(SP_ERROR), SP_ERROR;
   {
     auto g = lock();
     auto& s = state();
     DeviceContext* dc = findDC(s, hdc);
-    if (!dc || !info || dc->job || faultHits("StartDocW")) {
+    if (!dc || !info || dc->job) {
       setError(dc ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
       return log.result(-1), -1;
     }
@@ -535,33 +557,44 @@ int WINAPI StartDocW(HDC hdc, const DOCINFOW* info) {
 }
 
 int WINAPI StartPage(HDC hdc) {
+  ApiCall log("StartPage");
+  log.ptr("hdc", hdc);
   std::shared_ptr<PrintJob> job;
+  if (log.fails()) return log.result(SP_ERROR), SP_ERROR;
   {
     auto g = lock();
     DeviceContext* dc = findDC(state(), hdc);
-    if (!dc || !dc->job) return -1;
+    if (!dc || !dc->job) return log.result(SP_ERROR), SP_ERROR;
     job = dc->job;
     dc->pageOpen = true;
   }
-  return job->startPage() ? 1 : -1;
+  int r = job->startPage() ? 1 : SP_ERROR;
+  log.result(r);
+  return r;
 }
 
 int WINAPI EndPage(HDC hdc) {
+  ApiCall log("EndPage");
+  log.ptr("hdc", hdc);
   std::shared_ptr<PrintJob> job;
+  if (log.fails()) return log.result(SP_ERROR), SP_ERROR;
   {
     auto g = lock();
     DeviceContext* dc = findDC(state(), hdc);
-    if (!dc || !dc->job || !dc->pageOpen) return -1;
+    if (!dc || !dc->job || !dc->pageOpen) return log.result(SP_ERROR), SP_ERROR;
     job = dc->job;
     dc->pageOpen = false;
   }
-  return job->endPage() ? 1 : -1;
+  int r = job->endPage() ? 1 : SP_ERROR;
+  log.result(r);
+  return r;
 }
 
 int WINAPI EndDoc(HDC hdc) {
   ApiCall log("EndDoc");
   log.ptr("hdc", hdc);
   std::shared_ptr<PrintJob> job;
+  if (log.fails()) return log.result(SP_ERROR), SP_ERROR;  // the job ends with its DC
   {
     auto g = lock();
     DeviceContext* dc = findDC(state(), hdc);
@@ -582,15 +615,20 @@ BOOL WINAPI TranslateCharsetInfo(DWORD* src, LPCHARSETINFO cs, DWORD flags) {
   static constexpr Row kRows[] = {{1252, 0},   {932, 128},  {936, 134},  {949, 129}, {950, 136},
                                   {1250, 238}, {1251, 204}, {1253, 161}, {1254, 162}, {1255, 177},
                                   {1256, 178}, {1257, 186}, {1258, 163}, {874, 222}};
-  if (!cs) return FALSE;
+  ApiCall log("TranslateCharsetInfo");
   auto value = static_cast<UINT>(reinterpret_cast<uintptr_t>(src));
+  log.arg("value", value).arg("dwFlags", flags);
+  BOOL ok = FALSE;
+  if (log.fails() || !cs) return log.result(FALSE), FALSE;
   for (auto& r : kRows) {
     if ((flags == TCI_SRCCODEPAGE && r.codePage == value) || (flags == TCI_SRCCHARSET && r.charset == value)) {
       *cs = CHARSETINFO{r.charset, r.codePage, {}};
-      return TRUE;
+      ok = TRUE;
+      break;
     }
   }
-  return FALSE;
+  log.result(ok);
+  return ok;
 }
 
 }  // extern "C"

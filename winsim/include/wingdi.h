@@ -106,6 +106,7 @@ typedef struct tagCHARSETINFO {
 #define TCI_SRCCODEPAGE 2
 #define GDI_ERROR (0xFFFFFFFFL)
 #define CLR_INVALID 0xFFFFFFFF
+#define SP_ERROR (-1)
 #define HGDI_ERROR ((HGDIOBJ)(LONG_PTR)-1)
 
 #define PT_CLOSEFIGURE 0x01

@@ -112,14 +112,9 @@ bool isFile(const fs::path& p) {
   return fs::is_regular_file(p, ec);
 }
 
-HANDLE openFile(std::u16string_view name, DWORD access, DWORD share, DWORD disposition,
-                bool quiet) {
+HANDLE openFile(std::u16string_view name, DWORD access, DWORD share, DWORD disposition) {
   auto g = lock();
   auto& s = state();
-  if (!quiet && faultHits("CreateFileW", fullWinPath(name))) {
-    setError(ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
-  }
   fs::path host;
   if (name.empty() || !hostPathOf(name, &host)) {
     setError(name.empty() ? ERROR_PATH_NOT_FOUND : pathError());
@@ -235,7 +230,8 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD access, DWORD share, LPSECUR
   ApiCall log("CreateFileW");
   log.arg("lpFileName", lpFileName).hex("dwDesiredAccess", access).hex("dwShareMode", share);
   log.arg("dwCreationDisposition", disposition).hex("dwFlagsAndAttributes", flags);
-  HANDLE h = openFile(view(lpFileName), access, share, disposition, false);
+  HANDLE h = log.fails(fullWinPath(view(lpFileName))) ? INVALID_HANDLE_VALUE
+                                                       : openFile(view(lpFileName), access, share, disposition);
   log.resultPtr(h);
   return h;
 }
@@ -249,8 +245,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID buffer, DWORD toRead, LPDWORD read, LP
   BOOL ok = FALSE;
   if (!f) {
     setError(ERROR_INVALID_HANDLE);
-  } else if (faultHits("ReadFile", f->winPath)) {
-    setError(ERROR_READ_FAULT);
+  } else if (log.fails(f->winPath)) {
   } else if (!(accessBits(f->access) & kRead)) {
     setError(ERROR_ACCESS_DENIED);
   } else {
@@ -275,8 +270,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID buffer, DWORD toWrite, LPDWORD writt
   BOOL ok = FALSE;
   if (!f) {
     setError(ERROR_INVALID_HANDLE);
-  } else if (faultHits("WriteFile", f->winPath)) {
-    setError(ERROR_DISK_FULL);
+  } else if (log.fails(f->winPath)) {
   } else if (!(accessBits(f->access) & kWrite)) {
     setError(ERROR_ACCESS_DENIED);
   } else {
@@ -296,8 +290,7 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG distance, PLONG distanceHigh, DWO
   DWORD result = INVALID_SET_FILE_POINTER;
   if (!f) {
     setError(ERROR_INVALID_HANDLE);
-  } else if (faultHits("SetFilePointer", f->winPath)) {
-    setError(ERROR_SEEK);
+  } else if (log.fails(f->winPath)) {
   } else if (method > FILE_END) {
     setError(ERROR_INVALID_PARAMETER);
   } else {
@@ -335,8 +328,7 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD high) {
   struct stat st {};
   if (!f) {
     setError(ERROR_INVALID_HANDLE);
-  } else if (faultHits("GetFileSize", f->winPath)) {
-    setError(ERROR_READ_FAULT);
+  } else if (log.fails(f->winPath)) {
   } else if (flushWrites(state(), f->key), ::fstat(f->fd, &st) != 0) {
     setError(ERROR_INVALID_HANDLE);
   } else {
@@ -362,7 +354,7 @@ BOOL WINAPI CloseHandle(HANDLE h) {
     flushHandle(it->second);
     ::close(it->second.fd);
     s.files.erase(it);
-    ok = TRUE;
+    ok = !log.fails();
   }
   log.result(ok);
   return ok;
@@ -375,8 +367,7 @@ BOOL WINAPI DeleteFileW(LPCWSTR name) {
   auto& s = state();
   fs::path host;
   BOOL ok = FALSE;
-  if (faultHits("DeleteFileW", fullWinPath(view(name)))) {
-    setError(ERROR_ACCESS_DENIED);
+  if (log.fails(fullWinPath(view(name)))) {
   } else if (!name || !hostPathOf(view(name), &host)) {
     setError(name ? pathError() : ERROR_PATH_NOT_FOUND);
   } else if (isDir(host)) {
@@ -402,8 +393,8 @@ DWORD WINAPI GetFileAttributesW(LPCWSTR name) {
   fs::path host;
   DWORD r = INVALID_FILE_ATTRIBUTES;
   DWORD error = ERROR_FILE_NOT_FOUND;
-  if (faultHits("GetFileAttributesW", fullWinPath(view(name)))) {
-    error = ERROR_ACCESS_DENIED;
+  if (log.fails(fullWinPath(view(name)))) {
+    error = GetLastError();
   } else if (name && hostPathOf(view(name), &host)) {
     if (isDir(host)) r = FILE_ATTRIBUTE_DIRECTORY;
     else if (isFile(host)) r = FILE_ATTRIBUTE_NORMAL;
@@ -422,7 +413,8 @@ BOOL WINAPI CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES) {
   auto g = lock();
   fs::path host;
   BOOL ok = FALSE;
-  if (name && !hostPathOf(view(name), &host)) {
+  if (log.fails(fullWinPath(view(name)))) {
+  } else if (name && !hostPathOf(view(name), &host)) {
     setError(pathError());
   } else if (!name || !isDir(host.parent_path())) {
     setError(ERROR_PATH_NOT_FOUND);
@@ -441,7 +433,8 @@ DWORD WINAPI GetFullPathNameW(LPCWSTR name, DWORD size, LPWSTR buffer, LPWSTR* f
   ApiCall log("GetFullPathNameW");
   log.arg("lpFileName", name).arg("nBufferLength", size);
   DWORD r = 0;
-  if (!name || !name[0]) {
+  if (log.fails()) {
+  } else if (!name || !name[0]) {
     setError(ERROR_INVALID_NAME);
   } else {
     std::u16string full = normalWinPath(view(name));
@@ -467,7 +460,8 @@ DWORD WINAPI GetLongPathNameW(LPCWSTR name, LPWSTR buffer, DWORD size) {
   fs::path host;
   DWORD r = 0;
   std::error_code ec;
-  if (!name || !name[0]) {
+  if (log.fails()) {
+  } else if (!name || !name[0]) {
     setError(ERROR_INVALID_PARAMETER);
   } else if (!hostPathOf(view(name), &host)) {
     setError(pathError());
@@ -494,8 +488,8 @@ DWORD WINAPI GetLongPathNameW(LPCWSTR name, LPWSTR buffer, DWORD size) {
 DWORD WINAPI GetTempPathW(DWORD size, LPWSTR buffer) {
   ApiCall log("GetTempPathW");
   log.arg("nBufferLength", size);
-  DWORD r = copyOut(tempDirectory(), buffer, buffer ? size : 0);
-  if (r <= size && buffer) log.out("lpBuffer", buffer);
+  DWORD r = log.fails() ? 0 : copyOut(tempDirectory(), buffer, buffer ? size : 0);
+  if (r && r <= size && buffer) log.out("lpBuffer", buffer);
   log.result(r);
   return r;
 }
@@ -515,8 +509,7 @@ UINT WINAPI GetTempFileNameW(LPCWSTR path, LPCWSTR prefix, UINT unique, LPWSTR o
     std::snprintf(hexDigits, sizeof hexDigits, "%X", n & 0xFFFF);
     return dir + pre + fromUtf8(hexDigits) + u".tmp";
   };
-  if (faultHits("GetTempFileNameW", dir)) {
-    setError(ERROR_ACCESS_DENIED);
+  if (log.fails(dir)) {
   } else if (!path || !hostPathOf(dir, &host) || !isDir(host)) {
     setError(ERROR_DIRECTORY);
   } else if (unique != 0) {
@@ -539,7 +532,7 @@ UINT WINAPI GetTempFileNameW(LPCWSTR path, LPCWSTR prefix, UINT unique, LPWSTR o
         setError(ERROR_BUFFER_OVERFLOW);
         break;
       }
-      HANDLE h = openFile(name, GENERIC_WRITE, 0, CREATE_NEW, true);
+      HANDLE h = openFile(name, GENERIC_WRITE, 0, CREATE_NEW);
       if (h == INVALID_HANDLE_VALUE) {
         if (GetLastError() == ERROR_FILE_EXISTS) continue;
         break;
@@ -560,7 +553,7 @@ UINT WINAPI GetTempFileNameW(LPCWSTR path, LPCWSTR prefix, UINT unique, LPWSTR o
 UINT WINAPI GetWindowsDirectoryW(LPWSTR buffer, UINT size) {
   ApiCall log("GetWindowsDirectoryW");
   log.arg("uSize", size);
-  UINT r = copyOut(windowsDirectory(), buffer, buffer ? size : 0);
+  UINT r = log.fails() ? 0 : copyOut(windowsDirectory(), buffer, buffer ? size : 0);
   log.result(r);
   return r;
 }
@@ -568,7 +561,7 @@ UINT WINAPI GetWindowsDirectoryW(LPWSTR buffer, UINT size) {
 UINT WINAPI GetSystemDirectoryW(LPWSTR buffer, UINT size) {
   ApiCall log("GetSystemDirectoryW");
   log.arg("uSize", size);
-  UINT r = copyOut(windowsDirectory() + u"\\system32", buffer, buffer ? size : 0);
+  UINT r = log.fails() ? 0 : copyOut(windowsDirectory() + u"\\system32", buffer, buffer ? size : 0);
   log.result(r);
   return r;
 }
@@ -577,6 +570,7 @@ DWORD WINAPI SearchPathW(LPCWSTR path, LPCWSTR fileName, LPCWSTR extension, DWOR
                          LPWSTR buffer, LPWSTR* filePart) {
   ApiCall log("SearchPathW");
   log.arg("lpPath", path).arg("lpFileName", fileName).arg("lpExtension", extension);
+  if (log.fails()) return log.result(0), 0;
   auto g = lock();
   std::u16string file(view(fileName));
   std::u16string leaf = file.substr(file.find_last_of(u"\\/:") == std::u16string::npos

@@ -13,9 +13,7 @@ HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
   ApiCall log("GlobalAlloc");
   log.hex("uFlags", flags).arg("dwBytes", static_cast<long long>(bytes));
   void* p = nullptr;
-  if (faultHits("GlobalAlloc")) {
-    setError(ERROR_NOT_ENOUGH_MEMORY);
-  } else {
+  if (!log.fails()) {
     p = (flags & GMEM_ZEROINIT) ? std::calloc(bytes ? bytes : 1, 1) : std::malloc(bytes ? bytes : 1);
     if (!p) {
       setError(ERROR_NOT_ENOUGH_MEMORY);
@@ -32,6 +30,7 @@ HGLOBAL WINAPI GlobalFree(HGLOBAL mem) {
   ApiCall log("GlobalFree");
   log.ptr("hMem", mem);
   HGLOBAL result = nullptr;
+  bool failing = log.fails();  // the block is freed all the same
   if (mem) {
     auto g = lock();
     auto& blocks = state().blocks;
@@ -42,6 +41,7 @@ HGLOBAL WINAPI GlobalFree(HGLOBAL mem) {
     } else {
       blocks.erase(it);
       std::free(mem);
+      if (failing) result = mem;
     }
   }
   log.resultPtr(result);

@@ -130,10 +130,9 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR name) {
   ApiCall log("LoadLibraryW");
   log.arg("lpLibFileName", name);
   HMODULE h = nullptr;
-  if (!name) {
+  if (log.fails(fullWinPath(view(name)))) {
+  } else if (!name) {
     setError(ERROR_INVALID_PARAMETER);
-  } else if (faultHits("LoadLibraryW", fullWinPath(view(name)))) {
-    setError(ERROR_MOD_NOT_FOUND);
   } else {
     h = loadModule(view(name), false);
   }
@@ -144,7 +143,8 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR name) {
 BOOL WINAPI FreeLibrary(HMODULE h) {
   ApiCall log("FreeLibrary");
   log.ptr("hLibModule", h);
-  BOOL ok = freeModule(h, false) ? TRUE : FALSE;
+  bool failing = log.fails();  // the module is unloaded all the same
+  BOOL ok = freeModule(h, false) && !failing ? TRUE : FALSE;
   log.result(ok);
   return ok;
 }
@@ -160,9 +160,10 @@ FARPROC WINAPI GetProcAddress(HMODULE h, LPCSTR name) {
     auto g = lock();
     known = findModule(state(), h) != nullptr;
   }
-  if (!known) {
+  if (log.fails()) {
+  } else if (!known) {
     setError(ERROR_MOD_NOT_FOUND);
-  } else if (ordinal || faultHits("GetProcAddress")) {
+  } else if (ordinal) {
     setError(ERROR_PROC_NOT_FOUND);
   } else {
     proc = reinterpret_cast<FARPROC>(moduleSymbol(h, name));

@@ -233,7 +233,9 @@ DWORD WINAPI GetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR def,
   auto g = lock();
   IniDocument doc;
   fs::path host;
-  bool loaded = file && hostPathOf(profilePath(view(file)), &host) && doc.load(host);
+  // A file that cannot be read is one that is not there: the default.
+  bool loaded = !log.fails(profilePath(view(file))) && file && hostPathOf(profilePath(view(file)), &host) &&
+                doc.load(host);
   DWORD result = 0;
   if (!out) {
     setError(ERROR_INVALID_PARAMETER);
@@ -267,7 +269,10 @@ UINT WINAPI GetPrivateProfileIntW(LPCWSTR section, LPCWSTR key, INT def, LPCWSTR
   IniDocument doc;
   fs::path host;
   UINT result = static_cast<UINT>(def);
-  if (section && key && file && hostPathOf(profilePath(view(file)), &host) && doc.load(host)) {
+  bool loaded = !log.fails(profilePath(view(file))) && section && key && file &&
+                hostPathOf(profilePath(view(file)), &host) && doc.load(host);
+  setError(loaded ? 0 : ERROR_FILE_NOT_FOUND);  // as the string's read does
+  if (loaded) {
     if (auto v = doc.value(section, key); v && !v->empty()) {
       std::u16string_view t = *v;
       bool negative = false;
@@ -291,7 +296,8 @@ BOOL WINAPI WritePrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR val
   ApiCall log("WritePrivateProfileStringW");
   log.arg("lpAppName", section).arg("lpKeyName", key).arg("lpString", value).arg("lpFileName", file);
   BOOL ok = FALSE;
-  if (!section || !file) {
+  if (log.fails(profilePath(view(file)))) {
+  } else if (!section || !file) {
     setError(ERROR_INVALID_PARAMETER);
   } else {
     ok = writeProfileString(view(file), section, key, value) ? TRUE : FALSE;

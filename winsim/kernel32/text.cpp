@@ -196,7 +196,8 @@ int WINAPI GetLocaleInfoA(LCID locale, LCTYPE type, LPSTR data, int size) {
   LANGID lang = state().lang;
   char text[16] = {};
   int result = 0;
-  if (type == LOCALE_IDEFAULTLANGUAGE || type == LOCALE_ILANGUAGE) {
+  if (log.fails()) {
+  } else if (type == LOCALE_IDEFAULTLANGUAGE || type == LOCALE_ILANGUAGE) {
     std::snprintf(text, sizeof text, "%04x", lang);
     int need = static_cast<int>(std::strlen(text)) + 1;
     if (size == 0) {
@@ -227,7 +228,8 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR src, int srcLe
   UINT cp = resolve(codePage);
   int result = 0;
   std::u16string text;
-  if (!src || srcLen == 0 || srcLen < -1 || dstLen < 0 || (dstLen > 0 && !dst)) {
+  if (log.fails()) {
+  } else if (!src || srcLen == 0 || srcLen < -1 || dstLen < 0 || (dstLen > 0 && !dst)) {
     setError(ERROR_INVALID_PARAMETER);
   } else if (cp == CP_UTF8 && (flags & ~static_cast<DWORD>(MB_ERR_INVALID_CHARS))) {
     setError(ERROR_INVALID_FLAGS);
@@ -259,7 +261,8 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR src, int srcL
   UINT cp = resolve(codePage);
   int result = 0;
   if (usedDefault) *usedDefault = FALSE;
-  if (!src || srcLen == 0 || srcLen < -1 || dstLen < 0 || (dstLen > 0 && !dst)) {
+  if (log.fails()) {
+  } else if (!src || srcLen == 0 || srcLen < -1 || dstLen < 0 || (dstLen > 0 && !dst)) {
     setError(ERROR_INVALID_PARAMETER);
   } else if (!iconvName(cp)) {
     setError(ERROR_INVALID_PARAMETER);

@@ -31,8 +31,9 @@ void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION cs) { pthread_mutex_destroy
 BOOL WINAPI DisableThreadLibraryCalls(HMODULE module) {
   ApiCall log("DisableThreadLibraryCalls");
   log.ptr("hLibModule", module);
-  log.result(TRUE);
-  return TRUE;
+  BOOL ok = log.fails() ? FALSE : TRUE;
+  log.result(ok);
+  return ok;
 }
 
 void WINAPI OutputDebugStringW(LPCWSTR text) {

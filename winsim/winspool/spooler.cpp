@@ -130,7 +130,10 @@ BOOL WINAPI GetPrinterW(HANDLE hPrinter, DWORD level, LPBYTE buffer, DWORD size,
   log.ptr("hPrinter", hPrinter).arg("Level", level).arg("cbBuf", size);
   auto g = lock();
   BOOL ok = FALSE;
-  if (const PrinterConfig* p = printerAtLevel2(state(), hPrinter, level)) ok = PackPrinterInfo2(*p, buffer, size, needed);
+  if (log.fails()) {
+  } else if (const PrinterConfig* p = printerAtLevel2(state(), hPrinter, level)) {
+    ok = PackPrinterInfo2(*p, buffer, size, needed);
+  }
   if (needed) log.arg("needed", *needed);
   log.result(ok);
   return ok;
@@ -142,7 +145,8 @@ BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR environment, DWORD level, 
   log.ptr("hPrinter", hPrinter).arg("pEnvironment", environment).arg("Level", level).arg("cbBuf", size);
   auto g = lock();
   BOOL ok = FALSE;
-  if (const PrinterConfig* p = printerAtLevel2(state(), hPrinter, level)) {
+  if (log.fails()) {
+  } else if (const PrinterConfig* p = printerAtLevel2(state(), hPrinter, level)) {
     ok = PackDriverInfo2(*p, environment ? std::u16string(environment) : u"", buffer, size, needed);
     if (ok) log.out("pDriverPath", p->driverPath);
   }
@@ -158,10 +162,10 @@ DWORD WINAPI GetPrinterDataW(HANDLE hPrinter, LPWSTR name, LPDWORD type, LPBYTE 
   auto& s = state();
   DWORD rc = ERROR_SUCCESS;
   const PrinterConfig* p = printerOf(s, hPrinter);
-  if (!p) {
+  if (log.fails()) {
+    rc = GetLastError();
+  } else if (!p) {
     rc = ERROR_INVALID_HANDLE;
-  } else if (faultHits("GetPrinterDataW")) {
-    rc = ERROR_NOT_ENOUGH_MEMORY;
   } else {
     auto it = p->data.find(std::u16string(view(name)));
     if (it == p->data.end()) {
@@ -187,7 +191,8 @@ BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD jobId, DWORD level, LPBYTE buffer, DW
   auto& s = state();
   BOOL ok = FALSE;
   auto job = s.jobs.find(jobId);
-  if (!findPrinterHandle(s, hPrinter)) {
+  if (log.fails()) {
+  } else if (!findPrinterHandle(s, hPrinter)) {
     setError(ERROR_INVALID_HANDLE);
   } else if (level != 1) {
     setError(ERROR_INVALID_LEVEL);
@@ -208,8 +213,7 @@ DWORD WINAPI StartDocPrinterW(HANDLE hPrinter, DWORD level, LPBYTE docInfo) {
   DWORD job = 0;
   PrinterHandle* ph = findPrinterHandle(s, hPrinter);
   auto* info = reinterpret_cast<DOC_INFO_1W*>(docInfo);
-  if (faultHits("StartDocPrinterW")) {
-    setError(ERROR_NOT_ENOUGH_MEMORY);
+  if (log.fails()) {
   } else if (!ph) {
     setError(ERROR_INVALID_HANDLE);
   } else if (level != 1 || !info) {
@@ -234,8 +238,7 @@ BOOL WINAPI EndDocPrinter(HANDLE hPrinter) {
   auto& s = state();
   BOOL ok = FALSE;
   PrinterHandle* ph = findPrinterHandle(s, hPrinter);
-  if (faultHits("EndDocPrinter")) {
-    setError(ERROR_NOT_ENOUGH_MEMORY);
+  if (log.fails()) {
   } else if (!ph) {
     setError(ERROR_INVALID_HANDLE);
   } else if (!ph->document) {
@@ -256,12 +259,11 @@ BOOL WINAPI WritePrinter(HANDLE hPrinter, LPVOID data, DWORD size, LPDWORD writt
   auto& s = state();
   BOOL ok = FALSE;
   PrinterHandle* ph = findPrinterHandle(s, hPrinter);
-  if (!ph) {
+  if (log.fails()) {
+  } else if (!ph) {
     setError(ERROR_INVALID_HANDLE);
   } else if (!ph->document) {
     setError(ERROR_SPL_NO_STARTDOC);
-  } else if (faultHits("WritePrinter")) {
-    setError(ERROR_NOT_READY);
   } else {
     OpenDocument& doc = s.openDocuments[ph->document];
     if (size && !(doc.sink && doc.sink->write(data, size))) {

@@ -152,8 +152,8 @@ TEST(WatermarkRendering, OutlineRetryInTheAnsiCharacterSet) {
 }
 
 // What the watermark making loses it reports: outlines that the internal
-// job could not take fail the making, and every marker after it; a text
-// without outlines in both character sets prints blank, with a trace.
+// job could not take fail the making, and the pages print without it; a
+// text without outlines in both character sets prints blank, with a trace.
 TEST(WatermarkRendering, LostOutlinesAreReported) {
   {
     TestMachine m;
@@ -161,7 +161,7 @@ TEST(WatermarkRendering, LostOutlinesAreReported) {
     std::vector<std::u16string> boxes;
     for (auto& b : m->messageBoxes()) boxes.push_back(b.text);
     EXPECT_EQ(boxes, (std::vector<std::u16string>{u"Failed to makewatermark: WMark", u"Failed to CreateFile"}));
-    EXPECT_EQ(m.hooks()[3].result, 0);  // the marker's write fails
+    EXPECT_EQ(m.hooks()[3].result, 1);  // the marker writes nothing
     EXPECT_EQ(m.printed(1), "");
   }
   {
@@ -228,21 +228,36 @@ TEST(WatermarkRendering, CreateDCIsHandedTheRecordsOwnSizes) {
   }
 }
 
-TEST(WatermarkInsertion, MissingFileForAnOrientation) {
-  TestMachine m;
-  m.play(R"(settings wWatermark=1 dmOrientation=3
+// A job without its watermark (an orientation without a file, or one whose
+// making failed) prints its pages without it: the box once, a trace once,
+// every marker written as nothing.
+TEST(WatermarkInsertion, AJobWithoutItsWatermarkPrintsWithoutIt) {
+  for (const char* why : {"dmOrientation=3", "dmOrientation=1\nfail StrokePath", "dmOrientation=1\nfail StartPage"}) {
+    SCOPED_TRACE(why);
+    TestMachine m;
+    m.play(std::string("settings wWatermark=1 wWatermarkOutline=1 ") + why + R"(
 startdoc
 write settings
 startpage
 write marker watermark
+write text "one"
+endpage
+startpage
+write marker watermark
+write text "two"
+endpage
 close)");
-  std::vector<std::u16string> texts;
-  for (auto& b : m->messageBoxes()) texts.push_back(b.text);
-  ASSERT_FALSE(texts.empty());
-  EXPECT_EQ(texts.back(), u"Failed to CreateFile");
-  ASSERT_EQ(m.hooks().size(), 5u);
-  EXPECT_STREQ(m.hooks()[3].hook, "DrvSplWritePrinter");
-  EXPECT_EQ(m.hooks()[3].result, 0);  // the marker's write fails
+    EXPECT_EQ(m.printed(1), "onetwo");
+    int boxes = 0;
+    for (auto& b : m->messageBoxes()) boxes += b.text == u"Failed to CreateFile";
+    EXPECT_EQ(boxes, 1);
+    auto traces = m.traces();
+    EXPECT_EQ(std::count(traces.begin(), traces.end(),
+                         u"The job's watermark cannot be printed; its pages print without it.\n"),
+              1);
+    for (auto& h : m.hooks())
+      if (h.hasResult) EXPECT_NE(h.result, 0) << h.hook;
+  }
 }
 
 TEST(WatermarkInsertion, RecordingFormHasNoPushOrPop) {

@@ -153,6 +153,16 @@ TEST_F(Runner, FailedHooksAreSummarised) {
   EXPECT_NE(r.err.find("failed hook: DrvSplWritePrinter"), std::string::npos) << r.err;
 }
 
+// Every call the machine logs can be failed; a name it does not know is a
+// script error, not a fault that silently never comes.
+TEST_F(Runner, FaultsNameCallsTheMachineCanFail) {
+  RunResult r = run("fail GetPrinterW\nfail WritePrinterr\n", "-o " + (dir / "out").string());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find(":2: WritePrinterr is no call the simulated machine can fail"),
+            std::string::npos)
+      << r.err;
+}
+
 // A job of three pages with a watermark in each, on a printer of its own.
 std::string pagesJob(const std::string& printer, const std::string& settings) {
   std::string script = "printer name=\"" + printer + "\"\nsettings " + settings +

@@ -129,7 +129,11 @@ class Machine {
   void queueAnswers(const std::vector<int>& answers);
   void setAnswerCallback(std::function<int(const MessageBoxRecord&)> ask);
 
-  void addFault(const FaultPlan& fault);
+  // Returns the rule's number, for faultFired.
+  size_t addFault(const FaultPlan& fault);
+  int faultFired(size_t rule) const;  // how often that rule failed a call
+  // Whether a fault can be injected into FUNCTION (every call winsim logs).
+  static bool canFail(std::string_view function);
   void clearFaults();
   // How often each function that faults can hit was called since the
   // machine started (the points a fault could be injected at), and how
