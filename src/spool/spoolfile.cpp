@@ -43,22 +43,25 @@ BOOL InitFileOperation(JobData* pData) {
   return TRUE;
 }
 
-BOOL SpoolWrite(JobData* pData, const void* bytes, DWORD count) {
-  FILE_INFO& index = pData->file_info;
-  if (count > 0xFFFFFFFFu - index.dwCount) {
-    Trace(TEXT("The spool file would pass 4 GiB; the buffer is not stored.\n"));
+BOOL AppendCounted(HANDLE hFile, DWORD* pdwCount, const void* bytes, DWORD count, LPCWSTR szWhat) {
+  if (count > 0xFFFFFFFFu - *pdwCount) {
+    TraceFormat(TEXT("The %s would pass 4 GiB; the buffer is not stored.\n"), szWhat);
     return FALSE;
   }
   DWORD written = 0;
-  if (!WriteFile(pData->hTempFile, bytes, count, &written, nullptr) || written != count) {
-    // Whatever part went in is taken back, so that the index stays true.
+  if (!WriteFile(hFile, bytes, count, &written, nullptr) || written != count) {
+    // Whatever part went in is taken back, so that the count stays true.
     LONG high = 0;
-    SetFilePointer(pData->hTempFile, static_cast<LONG>(index.dwCount), &high, FILE_BEGIN);
-    Trace(TEXT("Could not write to the spool file.\n"));
+    SetFilePointer(hFile, static_cast<LONG>(*pdwCount), &high, FILE_BEGIN);
+    TraceFormat(TEXT("Could not write to the %s.\n"), szWhat);
     return FALSE;
   }
-  index.dwCount += count;
+  *pdwCount += count;
   return TRUE;
+}
+
+BOOL SpoolWrite(JobData* pData, const void* bytes, DWORD count) {
+  return AppendCounted(pData->hTempFile, &pData->file_info.dwCount, bytes, count, TEXT("spool file"));
 }
 
 namespace {

@@ -10,6 +10,12 @@ DWORD ReplayFlagsFor(const KQDEVMODE& settings);
 BOOL InitFileOperation(JobData* pData);
 BOOL WriteToFile(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten);
 
+// Appends bytes to a file that holds *pdwCount counted bytes and advances the
+// count by them. FALSE, traced, with nothing counted and the file's position
+// back at the count, when the write fails or fails partly, or would take the
+// count past 4 GiB - 1 (offsets and counts are 32-bit). szWhat names the file.
+BOOL AppendCounted(HANDLE hFile, DWORD* pdwCount, const void* bytes, DWORD count, LPCWSTR szWhat);
+
 // Appends bytes to the spool file and advances dwCount by them. FALSE, with
 // nothing stored and the index unchanged, when the write fails or would take
 // the file past 4 GiB - 1 (page offsets are 32-bit).

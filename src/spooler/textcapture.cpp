@@ -1,6 +1,7 @@
 #include "spooler/textcapture.h"
 
 #include "spool/replay.h"
+#include "spool/spoolfile.h"
 #include "spooler/messages.h"
 #include "support/guards.h"
 #include "support/text.h"
@@ -110,9 +111,7 @@ BOOL TextCaptureWrite(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritte
     return TRUE;
   }
   if (Open(t.hTextfile)) {
-    DWORD written = 0;
-    if (!WriteFile(t.hTextfile, pBuf, cbBuf, &written, nullptr) || written != cbBuf) return FALSE;
-    t.dwTextfileCount += cbBuf;
+    if (!AppendCounted(t.hTextfile, &t.dwTextfileCount, pBuf, cbBuf, TEXT("capture file"))) return FALSE;
     *pcWritten = cbBuf;
     return TRUE;
   }

@@ -5,6 +5,7 @@
 #include <winsim/machine.h>
 #include <winsim/spooler.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
@@ -48,6 +49,10 @@ class TestMachine {
   const std::vector<jobkit::HookResult>& hooks() const { return hooks_; }
   // The traces of the component that are not hook names or the page index.
   std::vector<std::u16string> traces() const { return machine_->traces(); }
+  bool hasTrace(std::u16string_view line) const {
+    auto t = traces();
+    return std::find(t.begin(), t.end(), line) != t.end();
+  }
 
   static std::string slurpHost(const fs::path& p);
 

@@ -271,6 +271,12 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID buffer, DWORD toWrite, LPDWORD writt
   if (!f) {
     setError(ERROR_INVALID_HANDLE);
   } else if (log.fails(f->winPath)) {
+    // As a disk that fills: the first half goes in, then the write fails.
+    DWORD half = toWrite / 2;
+    if ((accessBits(f->access) & kWrite) && half && writeBehind(state(), *f, static_cast<const char*>(buffer), half) &&
+        written)
+      *written = half;
+    setError(ERROR_DISK_FULL);
   } else if (!(accessBits(f->access) & kWrite)) {
     setError(ERROR_ACCESS_DENIED);
   } else {

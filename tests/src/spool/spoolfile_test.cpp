@@ -22,11 +22,6 @@ void initComponentOnce() {
   (void)done;
 }
 
-bool hasTrace(const test::TestMachine& m, const std::u16string& line) {
-  auto t = m.traces();
-  return std::find(t.begin(), t.end(), line) != t.end();
-}
-
 TEST(SpoolFile, MarkersAreConsumedAndLookalikesStored) {
   test::TestMachine m;
   const std::string job = R"(settings reset wReverseOrder=1
@@ -45,7 +40,7 @@ write text "TAIL"
 )";
   m.play(job + "close\n");
   EXPECT_EQ(m.document(1), "");  // no end of document: nothing replayed
-  EXPECT_TRUE(hasTrace(m, u"  --- Temp File created ...\n"));
+  EXPECT_TRUE(m.hasTrace(u"  --- Temp File created ...\n"));
   m.play(job + "enddoc\nclose\n");
   EXPECT_EQ(m.document(2), "HEADAAAATimeToInsertOverlaXxTimeToInsertWatermarkTAIL");
 }
@@ -68,8 +63,8 @@ close)");
   for (auto line : {u" pData->file_info.iTotalPage = 3 \n", u" pData->file_info.dwCount = 21 \n",
                     u" pData->file_info.dwPage[0] = 12 \n", u" pData->file_info.dwPage[1] = 12 \n",
                     u" pData->file_info.dwPage[2] = 15 \n", u" pData->file_info.dwPage[3] = 17 \n"})
-    EXPECT_TRUE(hasTrace(m, line)) << winsim::toUtf8(line);
-  EXPECT_FALSE(hasTrace(m, u" pData->file_info.dwPage[4] = 0 \n"));
+    EXPECT_TRUE(m.hasTrace(line)) << winsim::toUtf8(line);
+  EXPECT_FALSE(m.hasTrace(u" pData->file_info.dwPage[4] = 0 \n"));
   EXPECT_EQ(m.document(1), "HEADBBBBp3p2;TAIL");  // page 1 is empty
 }
 
@@ -100,7 +95,7 @@ TEST(SpoolFile, FileThatCannotBeCreatedFailsTheDataButTakesMarkers) {
     test::TestMachine m;
     m->addFault(fault);
     m.play(SpooledJob{"wReverseOrder=1", 2}.script());
-    EXPECT_TRUE(hasTrace(m, u"Could not create temporary file.")) << fault.function;
+    EXPECT_TRUE(m.hasTrace(u"Could not create temporary file.")) << fault.function;
     std::vector<long long> results;
     for (auto& h : m.hooks())
       if (std::string(h.hook) == "DrvSplWritePrinter") results.push_back(h.result);
@@ -167,7 +162,7 @@ TEST(SpoolFile, FourGibLimit) {
   EXPECT_FALSE(WriteToFile(&job, const_cast<char*>("xyz"), 3, &w));
   EXPECT_TRUE(WriteToFile(&job, const_cast<char*>("xy"), 2, &w));
   EXPECT_EQ(job.file_info.dwCount, 0xFFFFFFFFu);
-  EXPECT_TRUE(hasTrace(m, u"The spool file would pass 4 GiB; the buffer is not stored.\n"));
+  EXPECT_TRUE(m.hasTrace(u"The spool file would pass 4 GiB; the buffer is not stored.\n"));
   ReleaseSpoolFile(&job);
   winsim::ClosePrinterHandle(printer);
 }
@@ -217,14 +212,14 @@ TEST(SpoolFile, ShortReadEndsItsRangeAndSendsNothingUnread) {
   script.insert(script.find("enddoc"), "fail ReadFile nth=3\n");
   m.play(script);
   EXPECT_EQ(m.document(1), "HEADBBBBp2;p1;TAIL");
-  EXPECT_TRUE(hasTrace(m, u"Short read from the spool file; the rest of the range is not sent.\n"));
+  EXPECT_TRUE(m.hasTrace(u"Short read from the spool file; the rest of the range is not sent.\n"));
 }
 
 TEST(SpoolFile, TextCaptureKeepsTheSpoolFileEmpty) {
   test::TestMachine m;
   m.play(SpooledJob{"wTextCapture=1 wReverseOrder=1", 2}.script());
-  EXPECT_TRUE(hasTrace(m, u"  --- Temp File created ...\n"));
-  EXPECT_TRUE(hasTrace(m, u" pData->file_info.dwCount = 0 \n"));
+  EXPECT_TRUE(m.hasTrace(u"  --- Temp File created ...\n"));
+  EXPECT_TRUE(m.hasTrace(u" pData->file_info.dwCount = 0 \n"));
   EXPECT_EQ(m.document(1), std::string("HEADAAAABBBB\x1B\xF0\x10\xAA\x01p1;\x1B\xF0\x10\xAA\x01p2;\x1B\xF0\x10\xFFTAIL"));
 }
 
@@ -233,7 +228,7 @@ TEST(SpoolFile, BookletBitTakesPrecedenceOverManualDuplex) {
   m.play(SpooledJob{"wBooklet=1 wManualDuplex=1", 2}.script());
   // Neither booklet kind asked for: nothing lost, the pages once in order.
   EXPECT_EQ(m.document(1), "HEADAAAABBBBp1;p2;TAIL");
-  EXPECT_TRUE(hasTrace(m, u"A booklet job in neither booklet mode prints its pages once in order.\n"));
+  EXPECT_TRUE(m.hasTrace(u"A booklet job in neither booklet mode prints its pages once in order.\n"));
 }
 
 TEST(SpoolFile, ClosedJobsLeaveNoSpoolFile) {

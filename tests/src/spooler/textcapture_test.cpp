@@ -3,6 +3,8 @@
 
 #include <regex>
 
+#include "spooler/records.h"
+#include "spooler/textcapture.h"
 #include "support/test_machine.h"
 
 namespace {
@@ -148,6 +150,33 @@ TEST(TextCapture, FailuresLoseNoHandleAndSendNothingUnread) {
       EXPECT_FALSE(std::filesystem::exists(m->hostPath(kCaptureFile)));
     }
   }
+}
+
+// A buffer the capture file took only partly is taken back whole: the text
+// after it is not shifted by the part, and the failed buffer is the hook's.
+// A stretch that would pass 4 GiB is refused the same way.
+TEST(TextCapture, AFailedCaptureWriteLeavesTheCountTrue) {
+  test::TestMachine m;
+  m.play(job(std::string(kStart) + "write text \"first.\"\nfail WriteFile\nwrite text \"LOST\"\nwrite text \"third.\"\n" +
+             kStop));
+  EXPECT_EQ(m.document(1), "first.third.");
+  ASSERT_EQ(m.hooks().size(), 11u);
+  EXPECT_EQ(m.hooks()[5].result, 0);
+  EXPECT_TRUE(m.hasTrace(u"Could not write to the capture file.\n"));
+
+  HANDLE printer = winsim::OpenPrinterHandle(test::kPrinter);
+  JobData data{};
+  data.hPrinter = printer;
+  data.Settings.wTextCapture = 1;
+  DWORD w = 0;
+  ASSERT_TRUE(TextCaptureWrite(&data, const_cast<char*>("\x1B\xFB\x0B\xFA"), 4, &w));
+  data.text.dwTextfileCount = 0xFFFFFFFFu - 2;  // as if nearly 4 GiB were captured
+  EXPECT_FALSE(TextCaptureWrite(&data, const_cast<char*>("xyz"), 3, &w));
+  EXPECT_TRUE(TextCaptureWrite(&data, const_cast<char*>("xy"), 2, &w));
+  EXPECT_EQ(data.text.dwTextfileCount, 0xFFFFFFFFu);
+  EXPECT_TRUE(m.hasTrace(u"The capture file would pass 4 GiB; the buffer is not stored.\n"));
+  TextCaptureClose(&data);
+  winsim::ClosePrinterHandle(printer);
 }
 
 }  // namespace
