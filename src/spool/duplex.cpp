@@ -11,8 +11,6 @@
 #include "support/guards.h"
 #include "support/text.h"
 
-WCHAR g_cMDJobName[MAX_PATH];
-
 namespace {
 
 constexpr LPCWSTR kDuplex = TEXT("DUPLEX");
@@ -129,12 +127,13 @@ void PrintInstructionPage(JobData* pData, HANDLE hPrinter) {
 }
 
 BOOL EndDocumentAndPrompt(HANDLE hPrinter, DWORD dwJobId, INT nSheets, bool prompt) {
-  if (!NotifySpooler(hPrinter, 1, dwJobId)) {
+  WCHAR name[MAX_PATH] = {};
+  if (!NotifySpooler(hPrinter, 1, dwJobId, name)) {
     TraceFormat(TEXT("EndDocPrinter failed between the passes (error %lu).\n"), GetLastError());
     return FALSE;
   }
   if (prompt) ShowManualDuplexMsg(nSheets, hPrinter);
-  if (!NotifySpooler(hPrinter, 0, dwJobId)) {
+  if (!NotifySpooler(hPrinter, 0, dwJobId, name)) {
     TraceFormat(TEXT("StartDocPrinterW failed between the passes (error %lu).\n"), GetLastError());
     return FALSE;
   }
@@ -153,7 +152,7 @@ bool PrintsFronts(WORD wBackSideOrder) {
   return false;
 }
 
-DWORD NotifySpooler(HANDLE hPrinter, SHORT nMode, DWORD dwJobId) {
+DWORD NotifySpooler(HANDLE hPrinter, SHORT nMode, DWORD dwJobId, LPWSTR szJobName) {
   if (nMode == 1) {
     // The second document takes the first one's name; "Untitled" when it
     // has none or it cannot be read.
@@ -166,18 +165,10 @@ DWORD NotifySpooler(HANDLE hPrinter, SHORT nMode, DWORD dwJobId) {
           info->pDocument)
         name = WideView(info->pDocument);
     }
-    {
-      UmpdLock lock;
-      CopyWide(g_cMDJobName, name.empty() ? WideView(TEXT("Untitled")) : name);
-    }
+    CopyWide(std::span(szJobName, MAX_PATH), name.empty() ? WideView(TEXT("Untitled")) : name);
     return EndDocPrinter(hPrinter);
   }
-  WCHAR documentName[MAX_PATH];
-  {
-    UmpdLock lock;
-    CopyWide(documentName, WideView(g_cMDJobName));
-  }
-  DOC_INFO_1W doc{documentName, nullptr, const_cast<LPWSTR>(TEXT("RAW"))};
+  DOC_INFO_1W doc{szJobName, nullptr, const_cast<LPWSTR>(TEXT("RAW"))};
   return StartDocPrinterW(hPrinter, 1, reinterpret_cast<LPBYTE>(&doc));
 }
 

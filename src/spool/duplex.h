@@ -3,9 +3,6 @@
 
 #include "spooler/records.h"
 
-// The document name carried from the first spooler document to the second.
-extern WCHAR g_cMDJobName[MAX_PATH];
-
 // How the language INI file splits the passes ("MD_ManualDuplex"): 1 two
 // spooler documents with the prompt between, 0 one document and the
 // utility dialog, anything else one document.
@@ -15,8 +12,10 @@ INT ManualDuplexMode(HANDLE hPrinter);
 void ShowManualDuplexMsg(INT nSheets, HANDLE hPrinter);
 // Copies the instruction page file of the job's orientation to the printer.
 void PrintInstructionPage(JobData* pData, HANDLE hPrinter);
-// 1 ends the current spooler document, 0 starts the next under the same name.
-DWORD NotifySpooler(HANDLE hPrinter, SHORT nMode, DWORD dwJobId);
+// 1 ends the current spooler document, keeping its name in szJobName
+// (MAX_PATH characters); 0 starts the next under that name. The name is the
+// job's own: two jobs between their passes at once never swap titles.
+DWORD NotifySpooler(HANDLE hPrinter, SHORT nMode, DWORD dwJobId, LPWSTR szJobName);
 // Between the passes: the spooler document ends, the user is asked to put
 // the sheets back (or shown the utility dialog), and the next document
 // starts under the same name.

@@ -95,6 +95,14 @@ void CloseOverlayOutputFile(JobData* pData) {
   pData->hOvlyFile = nullptr;
 }
 
+// The printer's name keys the settings its jobs share; without it the job
+// shares none.
+void ReadJobPrinterName(JobData* pData) {
+  GlobalBlock<PRINTER_INFO_2W> info(reinterpret_cast<PRINTER_INFO_2W*>(MyGetPrinter(pData->hPrinter, 2)));
+  if (info && info->pPrinterName) CopyWide(pData->szPrinter, WideView(info->pPrinterName));
+  else Trace(TEXT("The printer's name could not be read: the job takes no settings from the printer's last job.\n"));
+}
+
 }  // namespace
 
 BOOL WINAPI DllEntryPoint(HINSTANCE hInstance, DWORD dwReason, LPVOID) {
@@ -104,10 +112,10 @@ BOOL WINAPI DllEntryPoint(HINSTANCE hInstance, DWORD dwReason, LPVOID) {
     InitializeCriticalSection(&UmpdSection);
     InitializeCriticalSection(&WatermarkSection);
     DisableThreadLibraryCalls(hInstance);
-  } else if (dwReason == DLL_PROCESS_DETACH) {
-    DeleteCriticalSection(&WatermarkSection);
-    DeleteCriticalSection(&UmpdSection);
   }
+  // Nothing at detach: a process that ends may have stopped another
+  // thread inside a section, and a section deleted there is one it can no
+  // longer leave.
   return TRUE;
 }
 
@@ -128,7 +136,8 @@ KQXL_EXPORT HANDLE WINAPI DrvSplStartDoc(HANDLE hPrinter, DWORD JobId) {
   job->dwJobId = JobId;
   job->dwStatus = STATUS_STARTED;
   job->dwFlags = 0;
-  ReadGlobalSettings(&job->Settings);
+  ReadJobPrinterName(job.get());
+  ReadPrinterSettings(job.get());
 
   ModuleHandle overlay(LoadOverlayLibrary(hPrinter));
   if (!overlay.get()) return nullptr;

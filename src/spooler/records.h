@@ -176,9 +176,10 @@ struct JobData {
   BYTE abPagePrefix[2][4];
 
   // The job's own settings: taken from its first buffer, seeded at start
-  // from the last captured settings, so that jobs on different printers
-  // never see each other's.
+  // from the last settings its printer's jobs brought, so that jobs on
+  // different printers never see each other's.
   KQDEVMODE Settings;
+  WCHAR szPrinter[MAX_PATH];  // the printer's name, empty when it could not be read
   // The overlay library reference this job took at its start.
   HMODULE hJobOverlay;
   // The booklet record's snippets and the pages' orientations.
@@ -208,12 +209,11 @@ struct JobData {
 // Process-wide state. Shared values are read and written only inside
 // UmpdSection, which is never held across a message box, a call into
 // another module or the nested watermark job.
-extern KQDEVMODE GlobalDevMode;  // the last captured settings
 extern HINSTANCE hInst;
 extern CRITICAL_SECTION UmpdSection;
 // Held by a job while it makes a watermark file and reads it back, so that
-// no other job's making comes in between (message boxes of the making
-// included; only other jobs making watermarks wait).
+// no other job's making comes in between (the files are one per machine).
+// Its boxes wait until it is released (HeldMessages).
 extern CRITICAL_SECTION WatermarkSection;
 extern HMODULE hOverlay;
 extern DWORD dwByteCountOfOverlay;
@@ -238,6 +238,21 @@ using WatermarkLock = SectionLock<WatermarkSection>;
 // 220 + 1405.
 void SetRecordDevModeSizes(KQDEVMODE* settings);
 
-// The shared settings record, read or written under the lock.
-void CaptureGlobalSettings(const KQDEVMODE& settings);
-void ReadGlobalSettings(KQDEVMODE* settings);
+// The settings a printer's jobs last brought, kept per printer name for a
+// later job of that printer whose first buffer is none (zero until one
+// came). A job whose printer has no name shares nothing. The internal
+// watermark job's settings are never kept: they would make the next job a
+// bypass job.
+void CapturePrinterSettings(const JobData* pData);
+void ReadPrinterSettings(JobData* pData);
+
+// While one lives an internal watermark job is being made (one at a time:
+// WatermarkSection), and bypass settings are taken for that job's: the
+// spooler may hand its settings record on changed, so no byte compare.
+class InternalJobMaking {
+ public:
+  InternalJobMaking();
+  ~InternalJobMaking();
+  InternalJobMaking(const InternalJobMaking&) = delete;
+  InternalJobMaking& operator=(const InternalJobMaking&) = delete;
+};

@@ -45,12 +45,12 @@ void WriteDefaultUserId(JobData* pData) {
 
 void TurnOverlayOff(JobData* pData) {
   pData->Settings.wOverlayMode = 0;
-  CaptureGlobalSettings(pData->Settings);
+  CapturePrinterSettings(pData);
 }
 
 BOOL HandleFirstBuffer(JobData* pData, LPVOID pBuf, LPDWORD pcWritten) {
   std::memcpy(&pData->Settings, pBuf, kSettingsRecordSize);
-  CaptureGlobalSettings(pData->Settings);
+  CapturePrinterSettings(pData);
   bool accepted = true;
   const KQDEVMODE& s = pData->Settings;
 
@@ -105,7 +105,7 @@ bool IsOrientationChange(const JobData* pData, const BYTE* p, DWORD n) {
 BOOL HandleOrientationChange(JobData* pData, const BYTE* p, LPDWORD pcWritten) {
   std::memcpy(&pData->Settings.dm.dmOrientation, p + offsetof(KQDEVMODE, dm) + offsetof(DEVMODEW, dmOrientation),
               sizeof(SHORT));
-  CaptureGlobalSettings(pData->Settings);
+  CapturePrinterSettings(pData);
   if (!(pData->dwFlags & FLAG_SECOND_WATERMARK)) {
     pData->dwFlags |= FLAG_SECOND_WATERMARK;
     MakeJobWatermark(pData);

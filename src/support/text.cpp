@@ -29,7 +29,28 @@ int ShowMessageBox(LPCWSTR text, LPCWSTR caption, UINT style) {
   return answer;
 }
 
-void ShowMessage(LPCWSTR text, UINT style) { ShowMessageBox(text, nullptr, style); }
+namespace {
+thread_local HeldMessages* t_held = nullptr;
+}  // namespace
+
+HeldMessages::HeldMessages() : outer_(t_held) { t_held = this; }
+
+HeldMessages::~HeldMessages() {
+  t_held = outer_;
+  for (int i = 0; i < count_; ++i) ShowMessage(held_[i].text, held_[i].style);
+}
+
+bool HeldMessages::hold(LPCWSTR text, UINT style) {
+  if (count_ == static_cast<int>(sizeof held_ / sizeof held_[0])) return false;
+  CopyWide(held_[count_].text, WideView(text ? text : TEXT("")));
+  held_[count_++].style = style;
+  return true;
+}
+
+void ShowMessage(LPCWSTR text, UINT style) {
+  if (t_held && t_held->hold(text, style)) return;
+  ShowMessageBox(text, nullptr, style);
+}
 
 BOOL AnsiFieldToWide(std::span<const CHAR> field, std::span<WCHAR> out) {
   if (out.empty()) return FALSE;

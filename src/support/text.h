@@ -19,11 +19,33 @@ void CopyWide(std::span<WCHAR> out, WideView text);
 void Trace(LPCWSTR text);
 void TraceFormat(LPCWSTR format, ...);
 
-// A message box with no owner window and no caption.
 // A message box with no owner; its answer, 0 when it could not be shown
 // (then traced).
 int ShowMessageBox(LPCWSTR text, LPCWSTR caption, UINT style);
+// The same without a caption, for a box that asks nothing: while a
+// HeldMessages of the thread lives, it waits until that goes.
 void ShowMessage(LPCWSTR text, UINT style);
+
+// Held by code that holds a lock other printers' jobs wait on: the boxes
+// it would show come after the lock is released (declare it first), so
+// that nobody's job waits on a user reading one.
+class HeldMessages {
+ public:
+  HeldMessages();
+  ~HeldMessages();
+  HeldMessages(const HeldMessages&) = delete;
+  HeldMessages& operator=(const HeldMessages&) = delete;
+  bool hold(LPCWSTR text, UINT style);  // false when full: shown at once
+
+ private:
+  struct Held {
+    WCHAR text[256];
+    UINT style;
+  };
+  Held held_[4];
+  int count_ = 0;
+  HeldMessages* outer_;
+};
 
 // Converts an ANSI field of the settings record (system ANSI code page,
 // precomposed) into `out`. The field's text ends at its first NUL or at the

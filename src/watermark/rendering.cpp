@@ -146,17 +146,14 @@ void ShowCreateDCFailure() {
 void MakeJobWatermark(JobData* pData) {
   int slot = WatermarkSlot(pData->Settings.dm.dmOrientation);
   if (slot >= 0) pData->bWatermarkTried[slot] = TRUE;
-  // The nested watermark job replaces the shared settings with its own
-  // first buffer; they are put back afterwards, whatever the outcome.
-  KQDEVMODE saved;
-  ReadGlobalSettings(&saved);
+  // The nested watermark job's settings are its own: they never become the
+  // printer's, so nothing needs putting back.
   KQDEVMODE settings = pData->Settings;
-  {
-    WatermarkLock lock;
-    if (!MakeWatermarkData(&settings, pData->hPrinter) || !KeepJobWatermark(pData))
-      ShowMessage(TEXT("Failed to makewatermark: WMark"), MB_ICONERROR);
-  }
-  CaptureGlobalSettings(saved);
+  HeldMessages boxes;  // shown once the lock is released
+  WatermarkLock lock;
+  InternalJobMaking internal;
+  if (!MakeWatermarkData(&settings, pData->hPrinter) || !KeepJobWatermark(pData))
+    ShowMessage(TEXT("Failed to makewatermark: WMark"), MB_ICONERROR);
 }
 
 SHORT WatermarkPointSize(const KQDEVMODE& s) {

@@ -2,7 +2,10 @@
 // what they print alone.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <thread>
+#include <utility>
 
 #include "spooler/messages.h"
 #include "support/test_machine.h"
@@ -89,6 +92,104 @@ TEST_F(TwoPrinters, OnTwoThreads) {
     EXPECT_EQ(documentNamed(u"A" + winsim::fromUtf8(std::to_string(i))), kExpectedA);
     EXPECT_EQ(documentNamed(u"B" + winsim::fromUtf8(std::to_string(i))), kExpectedB);
   }
+}
+
+void playScript(test::TestMachine& m, const std::string& script, int times = 1) {
+  std::vector<jobkit::Directive> directives;
+  jobkit::ScriptError error;
+  ASSERT_TRUE(jobkit::parseScript(script, &directives, &error)) << error.message;
+  jobkit::SimHost host(m.machine());
+  for (int i = 0; i < times; ++i) {
+    jobkit::Player player(host, m.dir());
+    ASSERT_TRUE(player.run(directives, &error)) << error.line << ": " << error.message;
+  }
+}
+
+std::string onPrinter(const std::u16string& printer, const std::string& job) {
+  return "printer name=\"" + winsim::toUtf8(printer) + "\"\n" + job;
+}
+
+// A watermarked job of two pages, named by its text.
+std::string watermarkJob(const std::string& text) {
+  return "settings reset wWatermark=1 szWatermarkText=\"" + text + "\"\nstartdoc document=\"" + text +
+         "\"\nwrite settings\nstartpage\nwrite text \"" + text + "\"\nwrite marker watermark\nendpage\nstartpage\n"
+         "write marker watermark\nendpage\nenddoc\nclose\n";
+}
+
+// A job whose first buffer is no settings record: it runs on its printer's
+// last settings. Its markers show whose they were.
+const char kWithoutSettings[] =
+    "startdoc document=\"plain\"\nwrite text \"plain\"\nstartpage\nwrite marker watermark\nendpage\nenddoc\nclose\n";
+
+std::vector<std::string> documentsNamed(test::TestMachine& m, const std::u16string& name) {
+  std::vector<std::string> all;
+  for (auto& d : m->documents())
+    if (d.name == name) all.push_back(m.document(d.number));
+  return all;
+}
+
+// Beside watermarked jobs on another printer, a job without settings takes
+// its own printer's last ones: never the other user's watermark, never the
+// internal watermark job's bypass settings. On the watermark jobs' own
+// printer it takes their settings, and makes its own watermark from them.
+TEST_F(TwoPrinters, AJobWithoutSettingsTakesItsOwnPrintersLast) {
+  playScript(m, "settings reset wWatermark=1 szWatermarkText=\"MINE\"\nstartdoc document=\"seed\"\nwrite settings\nclose\n");
+  playScript(m, kWithoutSettings);
+  std::string alone = documentsNamed(m, u"plain").at(0);
+  ASSERT_GT(alone.size(), std::string("plain").size());  // with the printer's watermark
+  ASSERT_EQ(alone.find("TimeToInsertWatermark"), std::string::npos);
+  std::thread other([&] { playScript(m, onPrinter(kSecond, watermarkJob("OTHER")), 10); });
+  playScript(m, kWithoutSettings, 10);
+  other.join();
+  auto plain = documentsNamed(m, u"plain");
+  ASSERT_EQ(plain.size(), 11u);
+  for (auto& d : plain) EXPECT_EQ(d, alone);
+
+  playScript(m, onPrinter(kSecond, watermarkJob("OTHER")) + onPrinter(kSecond, kWithoutSettings));
+  std::string after = documentsNamed(m, u"plain").back();
+  EXPECT_EQ(after.find("TimeToInsertWatermark"), std::string::npos);
+  EXPECT_NE(after, "plain");  // the watermark of the printer's last settings
+}
+
+// The second pass of a manual duplex job goes out under its own job's
+// title, whatever another printer's job is between its passes.
+TEST_F(TwoPrinters, EachTwoPassJobKeepsItsOwnTitle) {
+  auto duplexJob = [](const std::string& title) {
+    std::string s = "settings reset wManualDuplex=1\nstartdoc document=\"" + title + "\"\nwrite settings\n";
+    for (int page = 1; page <= 4; ++page)
+      s += "startpage\nwrite marker page-start 1\nwrite text \"" + title + std::to_string(page) + "\"\nendpage\n";
+    return s + "write marker pages-end\nenddoc\nclose\n";
+  };
+  std::thread other([&] { playScript(m, onPrinter(kSecond, duplexJob("second")), 10); });
+  playScript(m, duplexJob("first"), 10);
+  other.join();
+  EXPECT_EQ(documentsNamed(m, u"first").size(), 20u);
+  EXPECT_EQ(documentsNamed(m, u"second").size(), 20u);
+  for (auto& d : documentsNamed(m, u"first")) EXPECT_EQ(d.find("second"), std::string::npos);
+  for (auto& d : documentsNamed(m, u"second")) EXPECT_EQ(d.find("first"), std::string::npos);
+}
+
+// A box of one printer's watermark making waits for its user with no lock
+// held: another printer's watermark job prints meanwhile.
+TEST_F(TwoPrinters, AWatermarkBoxStallsNoOtherPrinter) {
+  std::promise<void> boxUp, otherDone;
+  auto done = otherDone.get_future();
+  bool waitedInVain = false, first = true;
+  m->setAnswerCallback([&](const winsim::MessageBoxRecord&) {
+    if (!std::exchange(first, false)) return IDOK;
+    boxUp.set_value();
+    waitedInVain = done.wait_for(std::chrono::seconds(20)) != std::future_status::ready;
+    return IDOK;
+  });
+  std::thread failing([&] { playScript(m, "fail CreateDCW\n" + watermarkJob("STALLED")); });
+  // The other printer's job starts once the box is up: its making needs the lock.
+  boxUp.get_future().wait();
+  playScript(m, onPrinter(kSecond, watermarkJob("FLOWING")));
+  otherDone.set_value();
+  failing.join();
+  EXPECT_FALSE(waitedInVain);
+  EXPECT_EQ(documentsNamed(m, u"FLOWING").size(), 1u);
+  EXPECT_EQ(documentsNamed(m, u"STALLED").size(), 1u);
 }
 
 }  // namespace
