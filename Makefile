@@ -61,6 +61,7 @@ bench: build
 	@$(BUILD)/bench/spool_bench
 	@$(BUILD)/bench/soak_bench
 	@$(BUILD)/bench/process_bench
+	@$(BUILD)/bench/overlay_bench
 	@bash bench/instructions.sh $(BUILD)
 
 cross: setup

@@ -8,13 +8,19 @@
 // toolkit's reader accepts gives size 0, as does a path that is not a plain
 // file path. The state between the two calls is the calling thread's, so
 // jobs on two threads never mix their overlays.
+//
+// Each thread keeps the last form it read while the file stays the same
+// (its size and last write time): the pages of a job then cost a copy of
+// the form, not a read and a check of it.
 #ifndef UNICODE
 #define UNICODE
 #endif
 #include <windows.h>
 
 #include <algorithm>
+#include <memory>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <set>
 #include <string>
@@ -41,19 +47,38 @@ thread_local Request g_request;
 
 constexpr DWORD kMaxOverlay = 64u << 20;  // a form, not a document
 
-bool ReadWhole(const WCHAR* path, std::string* bytes) {
-  if (!IsPlainFilePath(path)) return false;
+// What tells one state of a file from another without reading it.
+struct Identity {
+  DWORD size = 0;
+  FILETIME written{};
+  bool operator==(const Identity& o) const {
+    return size == o.size && written.dwLowDateTime == o.written.dwLowDateTime &&
+           written.dwHighDateTime == o.written.dwHighDateTime;
+  }
+};
+
+enum class Read { Failed, Unchanged, Done };
+
+// The file's bytes, unless its identity is `known` (then Unchanged).
+Read ReadIfChanged(const WCHAR* path, const Identity* known, Identity* id, std::string* bytes) {
+  if (!IsPlainFilePath(path)) return Read::Failed;
   HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD high = 0, size = GetFileSize(file, &high);
-  bool ok = size != INVALID_FILE_SIZE && high == 0 && size <= kMaxOverlay;
-  if (ok) {
-    bytes->resize(size);
+  if (file == INVALID_HANDLE_VALUE) return Read::Failed;
+  DWORD high = 0;
+  id->size = GetFileSize(file, &high);
+  bool ok = id->size != INVALID_FILE_SIZE && high == 0 && id->size <= kMaxOverlay &&
+            GetFileTime(file, nullptr, nullptr, &id->written);
+  Read result = ok ? Read::Done : Read::Failed;
+  if (ok && known && *known == *id) {
+    result = Read::Unchanged;
+  } else if (ok) {
+    bytes->resize(id->size);
     DWORD read = 0;
-    ok = size == 0 || (ReadFile(file, bytes->data(), size, &read, nullptr) && read == size);
+    if (id->size != 0 && !(ReadFile(file, bytes->data(), id->size, &read, nullptr) && read == id->size))
+      result = Read::Failed;
   }
   CloseHandle(file);
-  return ok;
+  return result;
 }
 
 // The form's own names for the fonts its page defines: a form is played on
@@ -176,22 +201,122 @@ void TraceRefusal(const WCHAR* path, const std::string& why) {
   OutputDebugStringW(reinterpret_cast<LPCWSTR>(line.c_str()));
 }
 
-bool OverlayOf(const WCHAR* path, std::string* drawing, bool trace) {
-  std::string recording, why;
-  if (!ReadWhole(path, &recording)) {
-    if (trace) TraceRefusal(path, "it is no plain file path, or it cannot be read");
-    return false;
+// A form as served: its page's drawing (empty for a file that is none, with
+// the reason) and the resolution it was drawn at.
+struct Form {
+  std::string drawing, why;
+  int resolution = 0;
+};
+
+// The forms the threads last read, one a thread, while their files stay the
+// same. Bounded: a thread's new form pushes out the forms least recently
+// used by others beyond kCachedBytes.
+constexpr size_t kCachedBytes = 128u << 20;
+constexpr int kCachedForms = 8;
+
+struct CachedForm {
+  DWORD thread = 0;
+  WCHAR file[MAX_PATH] = {};
+  Identity id;
+  std::shared_ptr<const Form> form;
+  unsigned long long lastUse = 0;
+};
+
+CRITICAL_SECTION g_cacheLock;  // from process attach on
+CachedForm g_cache[kCachedForms];
+unsigned long long g_uses;
+
+class CacheLock {
+ public:
+  CacheLock() { EnterCriticalSection(&g_cacheLock); }
+  ~CacheLock() { LeaveCriticalSection(&g_cacheLock); }
+  CacheLock(const CacheLock&) = delete;
+  CacheLock& operator=(const CacheLock&) = delete;
+};
+
+CachedForm* ThreadSlot() {  // under the lock
+  DWORD me = GetCurrentThreadId();
+  for (auto& c : g_cache)
+    if (c.form && c.thread == me) return &c;
+  return nullptr;
+}
+
+// Keeps the thread's form, evicting others' least recently used beyond the bound.
+void KeepForm(const WCHAR* path, const Identity& id, std::shared_ptr<const Form> form) {
+  CacheLock lock;
+  CachedForm* slot = ThreadSlot();
+  auto size = [](const CachedForm& c) { return c.form ? c.form->drawing.size() : 0; };
+  for (;;) {
+    size_t total = form->drawing.size();
+    CachedForm* oldest = nullptr;
+    for (auto& c : g_cache) {
+      if (&c == slot || !c.form) continue;
+      total += size(c);
+      if (!oldest || c.lastUse < oldest->lastUse) oldest = &c;
+    }
+    bool full = !slot && std::none_of(std::begin(g_cache), std::end(g_cache), [](auto& c) { return !c.form; });
+    if ((total <= kCachedBytes && !full) || !oldest) break;
+    *oldest = CachedForm{};
   }
-  *drawing = PageDrawing(recording, &why);
-  if (drawing->empty() && trace) TraceRefusal(path, why);
-  return !drawing->empty();
+  if (!slot) slot = std::find_if(std::begin(g_cache), std::end(g_cache), [](auto& c) { return !c.form; });
+  if (slot == std::end(g_cache)) return;  // nothing could give way: served, not kept
+  slot->thread = GetCurrentThreadId();
+  lstrcpynW(slot->file, path, MAX_PATH);
+  slot->id = id;
+  slot->form = std::move(form);
+  slot->lastUse = ++g_uses;
+}
+
+void ForgetThreadForm() {
+  CacheLock lock;
+  if (CachedForm* slot = ThreadSlot()) *slot = CachedForm{};
+}
+
+// The form at `path`: the thread's kept one while the file is unchanged,
+// else read and checked afresh. Null when the file cannot be read.
+std::shared_ptr<const Form> FormAt(const WCHAR* path) {
+  Identity known;
+  std::shared_ptr<const Form> kept;
+  {
+    CacheLock lock;
+    if (CachedForm* slot = ThreadSlot(); slot && lstrcmpiW(slot->file, path) == 0) {
+      known = slot->id;
+      kept = slot->form;
+      slot->lastUse = ++g_uses;
+    }
+  }
+  Identity id;
+  std::string recording;
+  switch (ReadIfChanged(path, kept ? &known : nullptr, &id, &recording)) {
+    case Read::Unchanged: return kept;
+    case Read::Failed: ForgetThreadForm(); return nullptr;
+    case Read::Done: break;
+  }
+  auto form = std::make_shared<Form>();
+  form->drawing = PageDrawing(recording, &form->why, &form->resolution);
+  KeepForm(path, id, form);
+  return form;
+}
+
+// The form's drawing, null when there is none; a refusal is traced.
+std::shared_ptr<const Form> OverlayOf(const WCHAR* path, bool trace) {
+  std::shared_ptr<const Form> form = FormAt(path);
+  if (!form) {
+    if (trace) TraceRefusal(path, "it is no plain file path, or it cannot be read");
+    return nullptr;
+  }
+  if (form->drawing.empty() && trace) TraceRefusal(path, form->why);
+  return form->drawing.empty() ? nullptr : form;
 }
 
 }  // namespace
 
 extern "C" {
 
-OVERLAY_EXPORT BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+OVERLAY_EXPORT BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) InitializeCriticalSection(&g_cacheLock);
+  return TRUE;
+}
 
 // The size ReadOverlay will deliver for that file; 0 when it is not a
 // recorded overlay.
@@ -204,9 +329,9 @@ OVERLAY_EXPORT DWORD WINAPI getOverlaySize(const CHAR* szOverlayFile) {
     r.file[0] = 0;
     return 0;
   }
-  std::string drawing;
-  if (!OverlayOf(r.file, &drawing, true)) return 0;
-  r.size = static_cast<DWORD>(drawing.size());
+  auto form = OverlayOf(r.file, true);
+  if (!form) return 0;
+  r.size = static_cast<DWORD>(form->drawing.size());
   return r.size;
 }
 
@@ -217,19 +342,18 @@ OVERLAY_EXPORT DWORD WINAPI getOverlayResolution(const CHAR* szOverlayFile) {
   if (!szOverlayFile || !szOverlayFile[0] ||
       MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, szOverlayFile, -1, file, MAX_PATH) == 0)
     return 0;
-  std::string recording, why;
-  int resolution = 0;
-  if (!ReadWhole(file, &recording) || PageDrawing(recording, &why, &resolution).empty()) return 0;
-  return static_cast<DWORD>(resolution);
+  auto form = OverlayOf(file, false);
+  return form ? static_cast<DWORD>(form->resolution) : 0;
 }
 
 // Fills the buffer with exactly the size last reported on this thread; 0
 // when the file no longer gives that.
 OVERLAY_EXPORT DWORD WINAPI ReadOverlay(BYTE* pBuffer) {
   const Request& r = g_request;
-  std::string drawing;
-  if (!pBuffer || r.size == 0 || !OverlayOf(r.file, &drawing, false) || drawing.size() != r.size) return 0;
-  std::copy(drawing.begin(), drawing.end(), pBuffer);
+  if (!pBuffer || r.size == 0) return 0;
+  auto form = OverlayOf(r.file, false);
+  if (!form || form->drawing.size() != r.size) return 0;
+  std::memcpy(pBuffer, form->drawing.data(), form->drawing.size());
   return 1;
 }
 

@@ -1,6 +1,7 @@
 // The overlay library as the component calls it.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <thread>
 
 #include "support/pxl_builder.h"
@@ -74,12 +75,31 @@ TEST_F(OverlayLibrary, FileThatChangesOrFailsBetweenTheCalls) {
   m->writeFile(u"C:\\forms\\f.ovl", recording(rectangle(100)));
   BYTE b[64];
   ASSERT_EQ(getSize("C:\\forms\\f.ovl"), rectangle(100).size());
-  m->addFault({"ReadFile", 1});
+  m->addFault({"CreateFileW", 1});
   EXPECT_EQ(read(b), 0u);
   m->writeFile(u"C:\\forms\\f.ovl", recording(rectangle(100) + rectangle(400)));
   EXPECT_EQ(read(b), 0u);  // another size than reported: nothing
   m->deleteFile(u"C:\\forms\\f.ovl");
   EXPECT_EQ(read(b), 0u);
+}
+
+// An unchanged form is served from what the thread kept: no read, no
+// check. A change of content at the same size is seen by its write time.
+TEST_F(OverlayLibrary, AnUnchangedFormIsKeptAChangedOneReadAgain) {
+  const std::string first = rectangle(100), second = rectangle(300);
+  ASSERT_EQ(first.size(), second.size());
+  m->writeFile(u"C:\\forms\\k.ovl", recording(first));
+  std::string got(first.size(), '\0');
+  ASSERT_EQ(getSize("C:\\forms\\k.ovl"), first.size());
+  m->addFault({"ReadFile", 1, true});
+  EXPECT_EQ(read(reinterpret_cast<BYTE*>(got.data())), 1u);
+  EXPECT_EQ(got, first);
+  m->clearFaults();
+  std::this_thread::sleep_for(std::chrono::milliseconds(2));  // another write time
+  m->writeFile(u"C:\\forms\\k.ovl", recording(second));
+  ASSERT_EQ(getSize("C:\\forms\\k.ovl"), second.size());
+  EXPECT_EQ(read(reinterpret_cast<BYTE*>(got.data())), 1u);
+  EXPECT_EQ(got, second);
 }
 
 // Two jobs on two threads, each between its size and its read while the

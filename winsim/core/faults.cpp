@@ -39,6 +39,7 @@ constexpr FaultError kFaultErrors[] = {
     {"GetDeviceCaps", ERROR_INVALID_HANDLE},
     {"GetFileAttributesW", ERROR_ACCESS_DENIED},
     {"GetFileSize", ERROR_READ_FAULT},
+    {"GetFileTime", ERROR_INVALID_HANDLE},
     {"GetFullPathNameW", ERROR_FILENAME_EXCED_RANGE},
     {"GetJobW", ERROR_INVALID_PARAMETER},  // the job is gone
     {"GetLocaleInfoA", ERROR_INVALID_PARAMETER},

@@ -347,6 +347,34 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD high) {
   return result;
 }
 
+// The host's modification time as the last write time; the host keeps no
+// creation time, so that is the same, and so is the last access.
+BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME created, LPFILETIME accessed, LPFILETIME written) {
+  ApiCall log("GetFileTime");
+  log.ptr("hFile", hFile);
+  auto g = lock();
+  OpenFile* f = findFile(state(), hFile);
+  BOOL ok = FALSE;
+  struct stat st {};
+  if (!f) {
+    setError(ERROR_INVALID_HANDLE);
+  } else if (log.fails(f->winPath)) {
+  } else if (flushWrites(state(), f->key), ::fstat(f->fd, &st) != 0) {
+    setError(ERROR_INVALID_HANDLE);
+  } else {
+    constexpr uint64_t kEpochDifference = 11644473600ull;  // 1601 to 1970, in seconds
+    uint64_t ticks = (static_cast<uint64_t>(st.st_mtim.tv_sec) + kEpochDifference) * 10000000ull +
+                     static_cast<uint64_t>(st.st_mtim.tv_nsec) / 100;
+    FILETIME t{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    for (LPFILETIME out : {created, accessed, written})
+      if (out) *out = t;
+    ok = TRUE;
+    setError(0);
+  }
+  log.result(ok);
+  return ok;
+}
+
 BOOL WINAPI CloseHandle(HANDLE h) {
   ApiCall log("CloseHandle");
   log.ptr("hObject", h);

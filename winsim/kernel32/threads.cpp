@@ -1,6 +1,7 @@
 // Critical sections, thread notifications and debugger output.
 #include <pthread.h>
 
+#include <atomic>
 #include <new>
 
 #include "core/state.h"
@@ -27,6 +28,14 @@ void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION cs) {
 void WINAPI EnterCriticalSection(LPCRITICAL_SECTION cs) { pthread_mutex_lock(mutexOf(cs)); }
 void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION cs) { pthread_mutex_unlock(mutexOf(cs)); }
 void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION cs) { pthread_mutex_destroy(mutexOf(cs)); }
+
+// Numbers from 1 in the order threads first ask, never reused while the
+// process runs (Windows reuses them only once a thread has ended).
+DWORD WINAPI GetCurrentThreadId(void) {
+  static std::atomic<DWORD> last{0};
+  thread_local DWORD id = ++last;
+  return id;
+}
 
 BOOL WINAPI DisableThreadLibraryCalls(HMODULE module) {
   ApiCall log("DisableThreadLibraryCalls");
