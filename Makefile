@@ -1,13 +1,15 @@
 # make demo   set up, build, play examples/ through the component
 # make test   set up, build, run every test
-# make sanitize   the whole suite under AddressSanitizer and UBSan
+# make sanitize   the whole suite under AddressSanitizer and UBSan, the
+#                 concurrency tests under ThreadSanitizer, the fuzz targets
+# make tsan       the concurrency tests under ThreadSanitizer
 # make cross  the Windows DLLs (32- and 64-bit), checked
 # make wine-test  the real DLL under Wine against the simulated machine
 
 BUILD ?= build
 GENERATOR := -G Ninja
 
-.PHONY: setup build test demo sanitize fuzz bench cross wine-test clean
+.PHONY: setup build test demo sanitize tsan fuzz bench cross wine-test clean
 
 setup:
 	@bash tools/setup.sh
@@ -27,7 +29,19 @@ sanitize: setup
 	@cmake --build build-asan
 	@cd build-asan && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp \
 	  UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2
+	@$(MAKE) --no-print-directory tsan
 	@$(MAKE) --no-print-directory fuzz
+
+# Jobs on several printers at once, on threads of one machine and as
+# several scripts of one kqxl-run: any data race fails the run.
+TSAN_COMPONENT := TwoPrinters.*:WatermarkConcurrency.*:OverlayLibrary.TwoThreads*:TextCapture.TwoJobsAtOnce
+TSAN_TOOLS := Runner.SeveralScriptsAtOnce*:Runner.AMixOfEveryKind*
+tsan: setup
+	@cmake -S . -B build-tsan $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKQXL_TSAN=ON >/dev/null
+	@cmake --build build-tsan --target component_tests tool_tests
+	@cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	  tests/component_tests --gtest_filter='$(TSAN_COMPONENT)' --gtest_brief=1 && \
+	  TSAN_OPTIONS="halt_on_error=1" tests/tool_tests --gtest_filter='$(TSAN_TOOLS)' --gtest_brief=1
 
 # Under libFuzzer with the sanitizers, FUZZ_SECONDS each, every target with
 # its seed corpus: the PCL XL reader and checker (the Ghostscript-made
@@ -80,4 +94,4 @@ wine-test: build cross
 	@BUILD=$(CURDIR)/$(BUILD) bash tests/tools/kqxl-run-win/differential.sh --self-test
 
 clean:
-	rm -rf $(BUILD) build-asan build-fuzz build-fuzz-long build-win-i686 build-win-x86_64 build-wine
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-fuzz-long build-win-i686 build-win-x86_64 build-wine

@@ -256,7 +256,9 @@ close)");
                          u"The job's watermark cannot be printed; its pages print without it.\n"),
               1);
     for (auto& h : m.hooks())
-      if (h.hasResult) EXPECT_NE(h.result, 0) << h.hook;
+      if (h.hasResult) {
+        EXPECT_NE(h.result, 0) << h.hook;
+      }
   }
 }
 

@@ -228,4 +228,57 @@ TEST_F(Runner, SeveralScriptsAtOnceEachPrintWhatTheyPrintAlone) {
   EXPECT_EQ(run("startdoc\n", (dir / "alpha.job").string()).status, 2);  // several scripts need -o
 }
 
+// The examples of every kind at once, each on a printer of its own, four
+// rounds: booklet, form recording, text capture, watermarks, collated copies
+// and a job without settings after its printer's last one; each prints what
+// it prints alone. Then once more beside two scripts that hold and release
+// scans of the shared port (what prints then depends on the timing: only
+// that it runs). Under ThreadSanitizer, a race fails the run.
+TEST_F(Runner, AMixOfEveryKindOnSeveralPrinters) {
+  const fs::path examples = KQXL_SOURCE_DIR "/examples";
+  for (const char* data : {"mixed.pxl", "form.pxl", "letter.pxl", "numbered.pxl"})
+    fs::copy_file(examples / data, dir / data);
+  auto example = [&](const char* name) { return slurp(examples / (std::string(name) + ".job")); };
+  const std::pair<std::string, std::string> jobs[] = {
+      {"booklet", example("mixed-booklet")},
+      {"recording", example("form-overlay")},
+      {"capture", example("form-capture")},
+      {"watermark", example("numbered-watermark-outline")},
+      {"collated", example("numbered-collated")},
+      {"plain", "settings reset wWatermark=1 szWatermarkText=\"PLAIN\"\nstartdoc\nwrite settings\nclose\n"
+                "startdoc document=\"plain\"\nwrite text \"plain\"\nstartpage\nwrite marker watermark\nendpage\n"
+                "enddoc\nclose\n"},
+      {"alpha", pagesJob("Alpha", "wWatermark=1 szWatermarkText=\"ALPHA\" szWatermarkFont=\"DejaVu Sans\"")},
+  };
+  std::string all;
+  for (auto& [name, script] : jobs) {
+    fs::path file = dir / (name + ".job");
+    std::ofstream(file) << "printer name=\"" << name << "\"\n" << script;
+    all += " " + file.string();
+    std::string alone = std::string(KQXL_RUN) + " -o " + (dir / "alone" / name).string() + " " + file.string() +
+                        " 2>/dev/null";
+    ASSERT_EQ(std::system(alone.c_str()), 0) << name;
+  }
+  std::string ports;
+  for (const char* name : {"port-busy", "german-port-busy"}) {
+    fs::path source = std::string(name) == "port-busy" ? examples / "port-busy.job"
+                                                       : fs::path(KQXL_SOURCE_DIR "/tests/tools/kqxl-run-win/jobs") /
+                                                             "german-port-busy.job";
+    std::ofstream(dir / (std::string(name) + ".job")) << "printer name=\"" << name << "\"\n" << slurp(source);
+    ports += " " + (dir / (std::string(name) + ".job")).string();
+  }
+  for (int round = 0; round < 4; ++round) {
+    fs::remove_all(dir / "together");
+    std::string together = std::string(KQXL_RUN) + " -o " + (dir / "together").string() + all + " 2>/dev/null";
+    ASSERT_EQ(std::system(together.c_str()), 0) << "round " << round;
+    for (auto& [name, script] : jobs)
+      EXPECT_TRUE(outputOf(dir / "together" / name) == outputOf(dir / "alone" / name)) << name << " in round " << round;
+  }
+  // The port scripts turn port sharing on and change the locale for the
+  // whole machine: beside them the others print otherwise, but print.
+  fs::remove_all(dir / "together");
+  std::string withPorts = std::string(KQXL_RUN) + " -o " + (dir / "together").string() + all + ports + " 2>/dev/null";
+  EXPECT_EQ(std::system(withPorts.c_str()), 0);
+}
+
 }  // namespace
