@@ -2,6 +2,7 @@
 // beside it and the model-feature table.
 #pragma once
 
+#include "config/printerinfo.h"
 #include "spooler/records.h"
 
 // One row of a model-feature table: an INI section, key and default.
@@ -18,14 +19,8 @@ extern const MODEL_FEATURE ModelFeature2[MODEL_FEATURE2_ROWS];
 constexpr SHORT FEATURE_PORT_CONTENTION = 2;
 constexpr SHORT FEATURE_BOOKLET_ORDER = 8;
 
-// GlobalAlloc blocks with the printer's or its driver's information; the
-// caller releases them with GlobalFree. Null on failure.
-LPBYTE MyGetPrinter(HANDLE hPrinter, DWORD dwLevel);
-LPBYTE MyGetPrinterDriver(HANDLE hPrinter, DWORD dwLevel);
-
 DWORD ConvertChartoHex(CHAR* szText);
 void GetLanguageSuffix(LPWSTR szSuffix);
-BOOL GetDrvFileNameAndPath(HANDLE hPrinter, LPWSTR szBaseName, LPWSTR szDirectory, LPCWSTR szPattern);
 BOOL GetMultiLangINIFile(HANDLE hPrinter, LPWSTR szIniPath);
 INT GetModelFeature2(const MODEL_FEATURE* table, SHORT iRow, LPCWSTR szIniPath);
 

@@ -1,6 +1,6 @@
 #include "config/registry.h"
 
-#include "config/driverfiles.h"
+#include "config/printerinfo.h"
 
 namespace {
 

@@ -157,17 +157,17 @@ BOOL WriteToFile(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
     *pcWritten = cbBuf;
     return TRUE;
   }
-  if (pData->hTempFile == INVALID_HANDLE_VALUE || !pData->hTempFile) return FALSE;
+  if (!IsOpenHandle(pData->hTempFile)) return FALSE;
 
   const KQDEVMODE& s = pData->Settings;
   if (IsOverlayMarker(p, cbBuf)) {
-    if (s.wOverlayMode == 1 && !SpoolOverlayBlock(pData)) return FALSE;
+    if (s.wOverlayMode == 1 && !OverlayBlockInto(pData, SpoolWrite)) return FALSE;
     *pcWritten = kOverlayMarkerSize;
     return TRUE;
   }
   if (IsWatermarkMarker(p, cbBuf)) {
     bool wanted = s.wWatermark != 0 && (s.wWatermarkFirstOnly == 0 || pData->dwPageNumber == 1);
-    if (wanted && !SpoolWatermarkBlock(pData)) return FALSE;
+    if (wanted && !WatermarkBlockInto(pData, SpoolWrite)) return FALSE;
     *pcWritten = kWatermarkMarkerSize;
     return TRUE;
   }
@@ -177,7 +177,7 @@ BOOL WriteToFile(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
 }
 
 void ReleaseSpoolFile(JobData* pData) {
-  if (pData->hTempFile && pData->hTempFile != INVALID_HANDLE_VALUE) {
+  if (IsOpenHandle(pData->hTempFile)) {
     CloseHandle(pData->hTempFile);
     DeleteJobFile(pData->szTempFile, TEXT("spool file"));
   }

@@ -91,7 +91,7 @@ void ReplaySpooledJob(JobData* pData) {
 }
 
 void CloseOverlayOutputFile(JobData* pData) {
-  if (pData->hOvlyFile && pData->hOvlyFile != INVALID_HANDLE_VALUE) CloseHandle(pData->hOvlyFile);
+  if (IsOpenHandle(pData->hOvlyFile)) CloseHandle(pData->hOvlyFile);
   pData->hOvlyFile = nullptr;
 }
 

@@ -137,7 +137,7 @@ BOOL OverlayCaptureWrite(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWri
 }
 
 void FinishOverlayRecording(JobData* pData) {
-  if (!pData->hOvlyFile || pData->hOvlyFile == INVALID_HANDLE_VALUE) return;
+  if (!IsOpenHandle(pData->hOvlyFile)) return;
   CloseHandle(pData->hOvlyFile);
   pData->hOvlyFile = nullptr;
   if (!pData->hJobOverlay) return;

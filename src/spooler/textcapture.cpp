@@ -8,8 +8,6 @@
 
 namespace {
 
-bool Open(HANDLE h) { return h && h != INVALID_HANDLE_VALUE; }
-
 // textout.teq beside the driver, or for `n` > 0 textout-n.teq.
 void CaptureFilePath(int n, LPWSTR path) {
   WCHAR windows[MAX_PATH] = {};
@@ -37,7 +35,7 @@ HANDLE CreateCaptureFile(TEXT_CAPTURE& t) {
 
 void CloseAndDelete(TEXT_CAPTURE& t) {
   for (HANDLE* h : {&t.hTextfile, &t.hsavedTextfile}) {
-    if (Open(*h)) CloseHandle(*h);
+    if (IsOpenHandle(*h)) CloseHandle(*h);
     *h = INVALID_HANDLE_VALUE;
   }
   if (t.szFile[0]) DeleteJobFile(t.szFile, TEXT("capture file"));
@@ -49,7 +47,7 @@ BOOL StartCapture(JobData* pData, DWORD cbBuf, LPDWORD pcWritten) {
   TEXT_CAPTURE& t = pData->text;
   // A stretch still open or awaiting its page's end keeps the file: the
   // new one cannot have it.
-  HANDLE h = Open(t.hTextfile) || Open(t.hsavedTextfile) ? INVALID_HANDLE_VALUE : CreateCaptureFile(t);
+  HANDLE h = IsOpenHandle(t.hTextfile) || IsOpenHandle(t.hsavedTextfile) ? INVALID_HANDLE_VALUE : CreateCaptureFile(t);
   if (h == INVALID_HANDLE_VALUE) {
     ShowMessage(TEXT("Could not create temporary file."), MB_OK);
     return FALSE;
@@ -103,14 +101,14 @@ BOOL TextCaptureWrite(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritte
   if (IsCaptureStop(p, cbBuf)) {
     // Outside a stretch the marker changes nothing: a stretch awaiting its
     // page's end keeps its file.
-    if (Open(t.hTextfile)) {
+    if (IsOpenHandle(t.hTextfile)) {
       t.hsavedTextfile = t.hTextfile;
       t.hTextfile = INVALID_HANDLE_VALUE;
     }
     *pcWritten = cbBuf;
     return TRUE;
   }
-  if (Open(t.hTextfile)) {
+  if (IsOpenHandle(t.hTextfile)) {
     if (!AppendCounted(t.hTextfile, &t.dwTextfileCount, pBuf, cbBuf, TEXT("capture file"))) return FALSE;
     *pcWritten = cbBuf;
     return TRUE;
@@ -122,17 +120,17 @@ BOOL TextCaptureWrite(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritte
 }
 
 BOOL TextCaptureEndPage(JobData* pData) {
-  if (!CaptureOn(pData->Settings) || !Open(pData->text.hsavedTextfile)) return TRUE;
+  if (!CaptureOn(pData->Settings) || !IsOpenHandle(pData->text.hsavedTextfile)) return TRUE;
   return ReplayCapture(pData);
 }
 
 void TextCaptureEndDoc(JobData* pData) {
   TEXT_CAPTURE& t = pData->text;
-  if (Open(t.hTextfile)) {  // a stretch without its stop marker ends with the document
+  if (IsOpenHandle(t.hTextfile)) {  // a stretch without its stop marker ends with the document
     t.hsavedTextfile = t.hTextfile;
     t.hTextfile = INVALID_HANDLE_VALUE;
   }
-  if (Open(t.hsavedTextfile)) ReplayCapture(pData);
+  if (IsOpenHandle(t.hsavedTextfile)) ReplayCapture(pData);
 }
 
 void TextCaptureClose(JobData* pData) { CloseAndDelete(pData->text); }

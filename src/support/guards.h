@@ -41,6 +41,10 @@ class GlobalBlock {
   T* p_ = nullptr;
 };
 
+// A file handle that is open: CreateFileW fails with INVALID_HANDLE_VALUE,
+// and a job record's handle is null until one is made.
+inline bool IsOpenHandle(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+
 // A file handle from CreateFileW.
 class FileHandle {
  public:
@@ -51,7 +55,7 @@ class FileHandle {
   FileHandle& operator=(const FileHandle&) = delete;
 
   HANDLE get() const { return h_; }
-  bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+  bool valid() const { return IsOpenHandle(h_); }
   HANDLE release() { return std::exchange(h_, INVALID_HANDLE_VALUE); }
   void reset() {
     if (valid()) CloseHandle(h_);

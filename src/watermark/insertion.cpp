@@ -4,7 +4,6 @@
 
 #include <cstring>
 
-#include "spool/spoolfile.h"
 #include "support/guards.h"
 #include "support/paths.h"
 #include "support/text.h"
@@ -217,22 +216,21 @@ BOOL WriteDirectWatermarkBlock(JobData* pData) {
   return UMPD_XLFN_PopGraphicStates(hPrinter);
 }
 
-BOOL SpoolWatermarkBlock(JobData* pData) {
+BOOL WatermarkBlockInto(JobData* pData, BlockWriter write) {
   const BYTE* data = nullptr;
   DWORD size = 0;
   if (!JobWatermark(pData, &data, &size)) return TRUE;
   // The spool form always clips to the page.
-  return SpoolWrite(pData, &kPushGS, 1) && SpoolWrite(pData, &kSetClipToPage, 1) &&
-         SpoolWrite(pData, kRopSetting, sizeof kRopSetting) && SpoolWrite(pData, data, size) &&
-         SpoolWrite(pData, &kPopGS, 1);
+  return write(pData, &kPushGS, 1) && write(pData, &kSetClipToPage, 1) &&
+         write(pData, kRopSetting, sizeof kRopSetting) && write(pData, data, size) && write(pData, &kPopGS, 1);
 }
 
-BOOL SpoolOverlayBlock(JobData* pData) {
+BOOL OverlayBlockInto(JobData* pData, BlockWriter write) {
   GlobalBlock<BYTE> overlay;
   DWORD size = 0, n = 0;
   if (LoadOverlay(pData, &overlay, &size, &n) == Form::Failed) return FALSE;
   // All seven pieces go in, or the marker fails; the index stays true either way.
-  return WriteOverlayPieces([&](const void* p, DWORD count) { return SpoolWrite(pData, p, count) != FALSE; }, n,
+  return WriteOverlayPieces([&](const void* p, DWORD count) { return write(pData, p, count) != FALSE; }, n,
                             overlay.get(), size);
 }
 

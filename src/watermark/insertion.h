@@ -38,9 +38,12 @@ BOOL PrintOverlay(JobData* pData);
 // watermark data.
 BOOL WriteDirectWatermarkBlock(JobData* pData);
 
-// The spool forms, appended to the spool file.
-BOOL SpoolWatermarkBlock(JobData* pData);
-BOOL SpoolOverlayBlock(JobData* pData);
+// The spool forms, through the spool file's writer (which the spool file
+// passes in, so that this file needs nothing of it): the watermark always
+// clipped to the page, the overlay stream whole or failed.
+using BlockWriter = BOOL (*)(JobData* pData, const void* bytes, DWORD count);
+BOOL WatermarkBlockInto(JobData* pData, BlockWriter write);
+BOOL OverlayBlockInto(JobData* pData, BlockWriter write);
 
 // The recording form's bytes around the watermark data, for an overlay being
 // recorded: clip to page and raster operation, no push and no pop. A failed
