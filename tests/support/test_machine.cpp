@@ -89,6 +89,17 @@ void TestMachine::play(const std::string& script) {
   ASSERT_EQ(player.fatal(), "");
 }
 
+void TestMachine::playRepeatedly(const std::string& script, int times) {
+  std::vector<jobkit::Directive> directives;
+  jobkit::ScriptError error;
+  ASSERT_TRUE(jobkit::parseScript(script, &directives, &error)) << "line " << error.line << ": " << error.message;
+  jobkit::SimHost host(*machine_);
+  for (int i = 0; i < times; ++i) {
+    jobkit::Player player(host, dir_);
+    ASSERT_TRUE(player.run(directives, &error)) << "line " << error.line << ": " << error.message;
+  }
+}
+
 fs::path TestMachine::hostFile(const std::string& name, const std::string& bytes) {
   fs::path p = dir_ / name;
   std::ofstream(p, std::ios::binary) << bytes;

@@ -45,6 +45,9 @@ class TestMachine {
 
   // Plays a job script; fails the test on a script error.
   void play(const std::string& script);
+  // The same `times` over, from any thread and beside others (the hook
+  // results are not kept).
+  void playRepeatedly(const std::string& script, int times = 1);
   // The hook results of the scripts played so far, in order.
   const std::vector<jobkit::HookResult>& hooks() const { return hooks_; }
   // The traces of the component that are not hook names or the page index.

@@ -126,13 +126,16 @@ bool faultHits(const char* function, std::u16string_view path) {
   return faultDue(function, path);
 }
 
+// Every call asks, so the table is searched only for a fault that is due
+// (the fault loop fails every call it counts, so a call missing from the
+// table is found there).
 bool ApiCall::fails(std::u16string_view path) {
+  if (!faultDue(function_.c_str(), path)) return false;
   const FaultError* known = faultErrorOf(function_);
   if (!known) {
     std::fprintf(stderr, "winsim: %s has no error to fail with (core/faults.cpp)\n", function_.c_str());
     std::abort();
   }
-  if (!faultDue(function_.c_str(), path)) return false;
   setError(known->error);
   return true;
 }

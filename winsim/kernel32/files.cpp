@@ -199,6 +199,17 @@ DWORD copyOut(std::u16string_view text, LPWSTR buffer, DWORD size) {
   return static_cast<DWORD>(text.size());
 }
 
+// The host's facts of an open file, its pending writes gone out first;
+// false with the last error set (an injected fault included).
+bool statOpenFile(ApiCall& log, HANDLE hFile, struct stat* st) {
+  OpenFile* f = findFile(state(), hFile);
+  if (!f) return setError(ERROR_INVALID_HANDLE), false;
+  if (log.fails(f->winPath)) return false;
+  flushWrites(state(), f->key);
+  if (::fstat(f->fd, st) != 0) return setError(ERROR_INVALID_HANDLE), false;
+  return true;
+}
+
 }  // namespace
 
 namespace winsim::detail {
@@ -329,15 +340,9 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD high) {
   ApiCall log("GetFileSize");
   log.ptr("hFile", hFile);
   auto g = lock();
-  OpenFile* f = findFile(state(), hFile);
   DWORD result = INVALID_FILE_SIZE;
   struct stat st {};
-  if (!f) {
-    setError(ERROR_INVALID_HANDLE);
-  } else if (log.fails(f->winPath)) {
-  } else if (flushWrites(state(), f->key), ::fstat(f->fd, &st) != 0) {
-    setError(ERROR_INVALID_HANDLE);
-  } else {
+  if (statOpenFile(log, hFile, &st)) {
     uint64_t size = static_cast<uint64_t>(st.st_size);
     if (high) *high = static_cast<DWORD>(size >> 32);
     result = static_cast<DWORD>(size);
@@ -353,15 +358,9 @@ BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME created, LPFILETIME accessed, L
   ApiCall log("GetFileTime");
   log.ptr("hFile", hFile);
   auto g = lock();
-  OpenFile* f = findFile(state(), hFile);
   BOOL ok = FALSE;
   struct stat st {};
-  if (!f) {
-    setError(ERROR_INVALID_HANDLE);
-  } else if (log.fails(f->winPath)) {
-  } else if (flushWrites(state(), f->key), ::fstat(f->fd, &st) != 0) {
-    setError(ERROR_INVALID_HANDLE);
-  } else {
+  if (statOpenFile(log, hFile, &st)) {
     constexpr uint64_t kEpochDifference = 11644473600ull;  // 1601 to 1970, in seconds
     uint64_t ticks = (static_cast<uint64_t>(st.st_mtim.tv_sec) + kEpochDifference) * 10000000ull +
                      static_cast<uint64_t>(st.st_mtim.tv_nsec) / 100;

@@ -94,17 +94,6 @@ TEST_F(TwoPrinters, OnTwoThreads) {
   }
 }
 
-void playScript(test::TestMachine& m, const std::string& script, int times = 1) {
-  std::vector<jobkit::Directive> directives;
-  jobkit::ScriptError error;
-  ASSERT_TRUE(jobkit::parseScript(script, &directives, &error)) << error.message;
-  jobkit::SimHost host(m.machine());
-  for (int i = 0; i < times; ++i) {
-    jobkit::Player player(host, m.dir());
-    ASSERT_TRUE(player.run(directives, &error)) << error.line << ": " << error.message;
-  }
-}
-
 std::string onPrinter(const std::u16string& printer, const std::string& job) {
   return "printer name=\"" + winsim::toUtf8(printer) + "\"\n" + job;
 }
@@ -133,19 +122,19 @@ std::vector<std::string> documentsNamed(test::TestMachine& m, const std::u16stri
 // internal watermark job's bypass settings. On the watermark jobs' own
 // printer it takes their settings, and makes its own watermark from them.
 TEST_F(TwoPrinters, AJobWithoutSettingsTakesItsOwnPrintersLast) {
-  playScript(m, "settings reset wWatermark=1 szWatermarkText=\"MINE\"\nstartdoc document=\"seed\"\nwrite settings\nclose\n");
-  playScript(m, kWithoutSettings);
+  m.playRepeatedly("settings reset wWatermark=1 szWatermarkText=\"MINE\"\nstartdoc document=\"seed\"\nwrite settings\nclose\n");
+  m.playRepeatedly(kWithoutSettings);
   std::string alone = documentsNamed(m, u"plain").at(0);
   ASSERT_GT(alone.size(), std::string("plain").size());  // with the printer's watermark
   ASSERT_EQ(alone.find("TimeToInsertWatermark"), std::string::npos);
-  std::thread other([&] { playScript(m, onPrinter(kSecond, watermarkJob("OTHER")), 10); });
-  playScript(m, kWithoutSettings, 10);
+  std::thread other([&] { m.playRepeatedly(onPrinter(kSecond, watermarkJob("OTHER")), 10); });
+  m.playRepeatedly(kWithoutSettings, 10);
   other.join();
   auto plain = documentsNamed(m, u"plain");
   ASSERT_EQ(plain.size(), 11u);
   for (auto& d : plain) EXPECT_EQ(d, alone);
 
-  playScript(m, onPrinter(kSecond, watermarkJob("OTHER")) + onPrinter(kSecond, kWithoutSettings));
+  m.playRepeatedly(onPrinter(kSecond, watermarkJob("OTHER")) + onPrinter(kSecond, kWithoutSettings));
   std::string after = documentsNamed(m, u"plain").back();
   EXPECT_EQ(after.find("TimeToInsertWatermark"), std::string::npos);
   EXPECT_NE(after, "plain");  // the watermark of the printer's last settings
@@ -160,8 +149,8 @@ TEST_F(TwoPrinters, EachTwoPassJobKeepsItsOwnTitle) {
       s += "startpage\nwrite marker page-start 1\nwrite text \"" + title + std::to_string(page) + "\"\nendpage\n";
     return s + "write marker pages-end\nenddoc\nclose\n";
   };
-  std::thread other([&] { playScript(m, onPrinter(kSecond, duplexJob("second")), 10); });
-  playScript(m, duplexJob("first"), 10);
+  std::thread other([&] { m.playRepeatedly(onPrinter(kSecond, duplexJob("second")), 10); });
+  m.playRepeatedly(duplexJob("first"), 10);
   other.join();
   EXPECT_EQ(documentsNamed(m, u"first").size(), 20u);
   EXPECT_EQ(documentsNamed(m, u"second").size(), 20u);
@@ -181,10 +170,10 @@ TEST_F(TwoPrinters, AWatermarkBoxStallsNoOtherPrinter) {
     waitedInVain = done.wait_for(std::chrono::seconds(20)) != std::future_status::ready;
     return IDOK;
   });
-  std::thread failing([&] { playScript(m, "fail CreateDCW\n" + watermarkJob("STALLED")); });
+  std::thread failing([&] { m.playRepeatedly("fail CreateDCW\n" + watermarkJob("STALLED")); });
   // The other printer's job starts once the box is up: its making needs the lock.
   boxUp.get_future().wait();
-  playScript(m, onPrinter(kSecond, watermarkJob("FLOWING")));
+  m.playRepeatedly(onPrinter(kSecond, watermarkJob("FLOWING")));
   otherDone.set_value();
   failing.join();
   EXPECT_FALSE(waitedInVain);

@@ -417,17 +417,6 @@ std::string ownWatermarkJob(const std::string& text, bool spooled) {
   return script + "write marker pages-end\nenddoc\nclose\n";
 }
 
-void playOn(TestMachine& m, const std::string& script, int times) {
-  std::vector<jobkit::Directive> directives;
-  jobkit::ScriptError error;
-  ASSERT_TRUE(jobkit::parseScript(script, &directives, &error)) << error.message;
-  jobkit::SimHost host(m.machine());
-  for (int i = 0; i < times; ++i) {
-    jobkit::Player player(host, m.dir());
-    ASSERT_TRUE(player.run(directives, &error)) << error.line << ": " << error.message;
-  }
-}
-
 }  // namespace
 
 // Two printers print at once, each job with a watermark text of its own: the
@@ -438,13 +427,13 @@ TEST(WatermarkConcurrency, TwoPrintersEachPrintTheirOwnWatermark) {
     TestMachine m;
     const std::string texts[2] = {"ALPHA", "OMEGA"};
     std::map<std::u16string, std::string> alone;
-    for (auto& text : texts) playOn(m, ownWatermarkJob(text, spooled), 1);
+    for (auto& text : texts) m.playRepeatedly(ownWatermarkJob(text, spooled), 1);
     for (auto& d : m->documents())
       if (d.name != u"watermark file") alone[d.name] = m.document(d.number);
     ASSERT_NE(alone[u"ALPHA"], alone[u"OMEGA"]);
     int before = m.documentCount();
-    std::thread other([&] { playOn(m, ownWatermarkJob(texts[1], spooled), 15); });
-    playOn(m, ownWatermarkJob(texts[0], spooled), 15);
+    std::thread other([&] { m.playRepeatedly(ownWatermarkJob(texts[1], spooled), 15); });
+    m.playRepeatedly(ownWatermarkJob(texts[0], spooled), 15);
     other.join();
     int compared = 0;
     for (auto& d : m->documents()) {
