@@ -40,7 +40,7 @@ bool IsPage(const JobData* pData, INT page) { return page >= 1 && page <= pData-
 // selector names, its rotation; then scale, clip and the page's bytes.
 void SendPlacedPage(JobData* pData, HANDLE hPrinter, ReplayFraming& replay, INT page, int position) {
   const BOOKLET_INFO& store = pData->booklet_info;
-  BYTE orientation = page - 1 < store.iOrientationSize && store.pOrientation ? store.pOrientation[page - 1] : 0;
+  BYTE orientation = PageOrientation(store, page);
   if (orientation == 1) {
     WriteSnippet(pData, hPrinter, store.abPageOrigin[position]);
     if (store.bRotationSelector == 2) WriteSnippet(pData, hPrinter, store.abPageRotation[1]);

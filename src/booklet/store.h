@@ -8,6 +8,8 @@
 #endif
 #include <windows.h>
 
+#include "support/guards.h"
+
 // One snippet: its length and up to 31 bytes of PCL XL, as received.
 struct BOOKLET_SNIPPET {
   BYTE bLength;
@@ -27,17 +29,15 @@ struct BOOKLET_INFO {
   BOOKLET_SNIPPET abExecStream[2];    // elements 14, 15: the overlay, with wOverlayMode 1
   BYTE bRotationSelector;             // element 13
   BOOL bHaveRecord;                   // a usable record came for this job
-  BYTE* pOrientation;                 // one dmOrientation code per page
-  INT iOrientationSize;               // its capacity in entries
+  GlobalArray<BYTE> pOrientation;     // one dmOrientation code per page, from page 1
 };
 
+// Keeps the orientation code of page iPage + 1 (0-based iPage). FALSE when
+// the array has no room for it; the codes kept stay.
+BOOL CheckOrientationArray(BOOKLET_INFO* store, DWORD iPage, BYTE code);
+// The orientation code of page iPage (1-based); 0 for a page never kept.
+inline BYTE PageOrientation(const BOOKLET_INFO& store, INT iPage) {
+  return iPage >= 1 ? store.pOrientation.At(static_cast<DWORD>(iPage - 1)) : 0;
+}
 // Frees the job's orientation array.
 void ReleaseOrientationArray(BOOKLET_INFO* store);
-
-struct JobData;
-
-// Takes the booklet record (a page marker with code 0x00) into the job's
-// store and, for a software booklet, its page prefixes. A record that does
-// not fit its slots or its buffer is refused whole, with a trace, as if it
-// had not come. Always TRUE: the buffer is consumed.
-BOOL InitBooklet(JobData* pData, const BYTE* pBuf, DWORD cbBuf);

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "booklet/store.h"
+#include "booklet/record.h"
 #include "spooler/messages.h"
 #include "support/guards.h"
 #include "support/text.h"
@@ -66,33 +66,20 @@ BOOL SpoolWrite(JobData* pData, const void* bytes, DWORD count) {
 
 namespace {
 
+constexpr DWORD kPageIndexStep = 4096;  // entries the page index grows by, at least
+
 // Makes room for entry i of the page index; entries it adds read as 0.
 BOOL ReservePageEntry(FILE_INFO& index, DWORD i) {
-  if (i < index.dwCapacity) return TRUE;
-  DWORD grow = index.dwCapacity / 4 > 4096 ? index.dwCapacity / 4 : 4096;
-  if (i + 1 > 0xFFFFFFFFu - grow || (i + 1 + grow) > 0xFFFFFFFFu / sizeof(DWORD)) return FALSE;
-  DWORD capacity = i + 1 + grow;
-  GlobalBlock<DWORD> bigger(capacity * sizeof(DWORD), GMEM_FIXED | GMEM_ZEROINIT);
-  if (!bigger) {
-    Trace(TEXT("Could not grow the page index.\n"));
-    return FALSE;
-  }
-  if (index.dwPage) {
-    std::memcpy(bigger.get(), index.dwPage, index.dwCapacity * sizeof(DWORD));
-    GlobalFree(index.dwPage);
-  }
-  index.dwPage = bigger.release();
-  index.dwCapacity = capacity;
-  return TRUE;
+  if (index.dwPage.Reserve(i, kPageIndexStep)) return TRUE;
+  Trace(TEXT("Could not grow the page index.\n"));
+  return FALSE;
 }
 
 // A booklet page's orientation; a marker without one gives the job's own.
 // FALSE when the array has no room for it.
 BOOL RecordOrientation(JobData* pData, const BYTE* marker, DWORD size) {
   BYTE code = size >= 5 ? marker[4] : static_cast<BYTE>(pData->Settings.dm.dmOrientation);
-  if (!CheckOrientationArray(pData)) return FALSE;
-  pData->booklet_info.pOrientation[pData->file_info.iTotalPage] = code;
-  return TRUE;
+  return CheckOrientationArray(&pData->booklet_info, static_cast<DWORD>(pData->file_info.iTotalPage), code);
 }
 
 BOOL HandlePageMarker(JobData* pData, const BYTE* p, DWORD n) {
@@ -121,34 +108,6 @@ BOOL HandlePageMarker(JobData* pData, const BYTE* p, DWORD n) {
 }
 
 }  // namespace
-
-// FALSE when there is no room for the entry; the entries kept stay.
-BOOL CheckOrientationArray(JobData* pData) {
-  BOOKLET_INFO& store = pData->booklet_info;
-  INT page = pData->file_info.iTotalPage;
-  if (!store.pOrientation) {
-    store.pOrientation = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, 64));
-    if (!store.pOrientation) {
-      Trace(TEXT("Could not make the page orientation array.\n"));
-      return FALSE;
-    }
-    store.iOrientationSize = 64;
-  }
-  while (page >= store.iOrientationSize) {
-    if (store.iOrientationSize > INT32_MAX - 64) return FALSE;
-    INT size = store.iOrientationSize + 64;
-    BYTE* bigger = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, static_cast<SIZE_T>(size)));
-    if (!bigger) {
-      Trace(TEXT("Could not grow the page orientation array.\n"));
-      return FALSE;
-    }
-    std::memcpy(bigger, store.pOrientation, static_cast<size_t>(store.iOrientationSize));
-    GlobalFree(store.pOrientation);
-    store.pOrientation = bigger;
-    store.iOrientationSize = size;
-  }
-  return TRUE;
-}
 
 BOOL WriteToFile(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
   const auto* p = static_cast<const BYTE*>(pBuf);
@@ -182,8 +141,6 @@ void ReleaseSpoolFile(JobData* pData) {
     DeleteJobFile(pData->szTempFile, TEXT("spool file"));
   }
   pData->hTempFile = nullptr;
-  if (pData->file_info.dwPage) GlobalFree(pData->file_info.dwPage);
-  pData->file_info.dwPage = nullptr;
-  pData->file_info.dwCapacity = 0;
+  pData->file_info.dwPage.Release();
   ReleaseOrientationArray(&pData->booklet_info);
 }

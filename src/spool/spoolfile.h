@@ -21,8 +21,5 @@ BOOL AppendCounted(HANDLE hFile, DWORD* pdwCount, const void* bytes, DWORD count
 // the file past 4 GiB - 1 (page offsets are 32-bit).
 BOOL SpoolWrite(JobData* pData, const void* bytes, DWORD count);
 
-// Room in the job's orientation array for the page now starting.
-BOOL CheckOrientationArray(JobData* pData);
-
 // Closes and deletes the spool file and frees the page index.
 void ReleaseSpoolFile(JobData* pData);

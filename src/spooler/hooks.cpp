@@ -10,7 +10,7 @@
 #include "spooler/textcapture.h"
 #include "support/guards.h"
 #include "support/text.h"
-#include "watermark/insertion.h"
+#include "watermark/files.h"
 #include "watermark/overlaylib.h"
 
 #include <cstring>

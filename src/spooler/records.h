@@ -140,13 +140,12 @@ constexpr DWORD JOB_SIGNATURE_CLOSED = 0xDEADF00D;
 struct FILE_INFO {
   INT iTotalPage;       // page-start markers seen
   DWORD dwCount;        // bytes in the spool file
-  DWORD* dwPage;        // dwPage[i]: where page i+1 starts; dwPage[iTotalPage]: where the pages end
-  DWORD dwCapacity;     // entries dwPage has room for
-  BOOL bPagesEnded;     // the end-of-pages marker set dwPage[iTotalPage]
+  GlobalArray<DWORD> dwPage;  // dwPage[i]: where page i+1 starts; dwPage[iTotalPage]: where the pages end
+  BOOL bPagesEnded;           // the end-of-pages marker set dwPage[iTotalPage]
 };
 
 inline DWORD PageOffset(const FILE_INFO& index, INT i) {
-  return i >= 0 && static_cast<DWORD>(i) < index.dwCapacity ? index.dwPage[i] : 0;
+  return i >= 0 ? index.dwPage.At(static_cast<DWORD>(i)) : 0;
 }
 
 // The job's text capture: the file a stretch goes into while it is captured

@@ -6,6 +6,7 @@
 #endif
 #include <windows.h>
 
+#include <cstring>
 #include <utility>
 
 // A fixed GlobalAlloc block, typed for convenience.
@@ -39,6 +40,42 @@ class GlobalBlock {
 
  private:
   T* p_ = nullptr;
+};
+
+// A growable array in one fixed GlobalAlloc block, kept in a record of
+// plain memory (the job record): all zero is an empty array, and the
+// record's owner calls Release. Entries it adds read as 0, and so does an
+// entry past its end.
+template <typename T>
+struct GlobalArray {
+  T* pItems;
+  DWORD dwCapacity;  // entries pItems has room for
+
+  T& operator[](DWORD i) { return pItems[i]; }
+  const T& operator[](DWORD i) const { return pItems[i]; }
+  T At(DWORD i) const { return i < dwCapacity && pItems ? pItems[i] : T{}; }
+
+  // Room for entry i: the block grows by a quarter, at least `step` entries
+  // at a time. FALSE when it cannot; the entries kept stay.
+  BOOL Reserve(DWORD i, DWORD step) {
+    if (i < dwCapacity) return TRUE;
+    DWORD grow = dwCapacity / 4 > step ? dwCapacity / 4 : step;
+    DWORD capacity = dwCapacity > 0xFFFFFFFFu - grow ? 0xFFFFFFFFu : dwCapacity + grow;
+    if (capacity <= i) capacity = i + 1;
+    if (i == 0xFFFFFFFFu || capacity > 0xFFFFFFFFu / sizeof(T)) return FALSE;
+    GlobalBlock<T> bigger(capacity * sizeof(T), GMEM_FIXED | GMEM_ZEROINIT);
+    if (!bigger) return FALSE;
+    if (pItems) std::memcpy(bigger.get(), pItems, dwCapacity * sizeof(T));
+    Release();
+    pItems = bigger.release();
+    dwCapacity = capacity;
+    return TRUE;
+  }
+  void Release() {
+    if (pItems) GlobalFree(pItems);
+    pItems = nullptr;
+    dwCapacity = 0;
+  }
 };
 
 // A file handle that is open: CreateFileW fails with INVALID_HANDLE_VALUE,

@@ -5,28 +5,10 @@
 
 #include "spooler/records.h"
 #include "support/guards.h"
+#include "watermark/files.h"
 
 BOOL UMPD_XLFN_PushGraphicStates(HANDLE hPrinter);
 BOOL UMPD_XLFN_PopGraphicStates(HANDLE hPrinter);
-
-// The slot of a job's watermark store for an orientation (portrait 0,
-// landscape 1), or -1 for an orientation without a watermark file.
-int WatermarkSlot(SHORT dmOrientation);
-
-// The watermark file of the settings' orientation.
-void WatermarkFilePath(SHORT dmOrientation, LPWSTR szPath);
-
-// The watermark file of the settings' orientation, read whole through one
-// handle: its size and its bytes in a new block. Shows the reader's
-// messages ("Failed to CreateFile", "Failed to GetFileSize", "failed to
-// allocate memeory", "Failed to SetFilePointer", "Failed to ReadFile").
-BOOL ReadWatermarkData(const KQDEVMODE& settings, GlobalBlock<BYTE>* data, DWORD* size);
-
-// Reads the watermark file the job has just made into the job's own store,
-// for its current orientation; every later insertion uses that copy.
-BOOL KeepJobWatermark(JobData* pData);
-// Frees the job's watermark copies.
-void ReleaseJobWatermarks(JobData* pData);
 
 // The job's watermark data to the printer in one write.
 BOOL PrintWatermark(JobData* pData);

@@ -9,7 +9,7 @@
 #include "config/driverfiles.h"
 #include "support/guards.h"
 #include "support/text.h"
-#include "watermark/insertion.h"
+#include "watermark/files.h"
 
 namespace {
 

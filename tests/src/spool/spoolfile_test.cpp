@@ -182,7 +182,7 @@ TEST(SpoolFile, BookletPagesRecordTheirOrientation) {
     ASSERT_TRUE(WriteToFile(&job, marker, k == 64 ? 4 : 5, &w));
   }
   const BOOKLET_INFO& store = job.booklet_info;
-  EXPECT_EQ(store.iOrientationSize, 128);
+  EXPECT_EQ(store.pOrientation.dwCapacity, 128u);
   EXPECT_EQ(store.pOrientation[0], 1);
   EXPECT_EQ(store.pOrientation[63], 2);
   EXPECT_EQ(store.pOrientation[64], 2);  // a marker without its byte: the job's orientation
@@ -195,13 +195,13 @@ TEST(SpoolFile, BookletPagesRecordTheirOrientation) {
   BYTE marker[5] = {0x1B, 0xF0, 0x10, 0xAA, 2};
   EXPECT_FALSE(WriteToFile(&job, marker, 5, &w));
   EXPECT_EQ(job.file_info.iTotalPage, 128);
-  EXPECT_EQ(store.iOrientationSize, 128);
+  EXPECT_EQ(store.pOrientation.dwCapacity, 128u);
   EXPECT_EQ(store.pOrientation[127], 1);
   EXPECT_TRUE(WriteToFile(&job, marker, 5, &w));  // the next try grows it
   EXPECT_EQ(store.pOrientation[128], 2);
   EXPECT_EQ(store.pOrientation[0], 1);
   ReleaseSpoolFile(&job);
-  EXPECT_EQ(store.pOrientation, nullptr);
+  EXPECT_EQ(store.pOrientation.pItems, nullptr);
   winsim::ClosePrinterHandle(printer);
 }
 
