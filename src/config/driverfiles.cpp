@@ -80,14 +80,14 @@ DWORD ConvertChartoHex(CHAR* szText) {
   return sum;
 }
 
-void GetLanguageSuffix(LPWSTR szSuffix) {
+void GetLanguageSuffix(std::span<WCHAR> szSuffix) {
   CHAR text[256] = {};
   GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_IDEFAULTLANGUAGE, text, sizeof text - 1);
   WORD langId = static_cast<WORD>(ConvertChartoHex(text) & 0xFFFF);
-  lstrcpyW(szSuffix, SuffixOfLanguage(langId));
+  CopyWide(szSuffix, WideView(SuffixOfLanguage(langId)));
 }
 
-BOOL GetMultiLangINIFile(HANDLE hPrinter, LPWSTR szIniPath) {
+BOOL GetMultiLangINIFile(HANDLE hPrinter, WCHAR (&szIniPath)[MAX_PATH]) {
   WCHAR base[MAX_PATH] = {}, directory[MAX_PATH] = {};
   if (!GetDrvFileNameAndPath(hPrinter, base, directory, TEXT(".DLL"))) {
     // Without the driver's folder there is no INI file of the driver's to take.
@@ -122,7 +122,7 @@ BOOL GetMultiLangINIFile(HANDLE hPrinter, LPWSTR szIniPath) {
     WCHAR found[MAX_PATH];
     DWORD n = SearchPathW(directory, name, TEXT(".INI"), MAX_PATH, found, nullptr);
     if (n > 0 && n < MAX_PATH) {
-      lstrcpyW(szIniPath, found);
+      CopyWide(szIniPath, WideView(found));
       return TRUE;
     }
   }

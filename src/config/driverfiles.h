@@ -3,6 +3,8 @@
 #pragma once
 
 #include "config/printerinfo.h"
+#include <span>
+
 #include "spooler/records.h"
 
 // One row of a model-feature table: an INI section, key and default.
@@ -20,8 +22,8 @@ constexpr SHORT FEATURE_PORT_CONTENTION = 2;
 constexpr SHORT FEATURE_BOOKLET_ORDER = 8;
 
 DWORD ConvertChartoHex(CHAR* szText);
-void GetLanguageSuffix(LPWSTR szSuffix);
-BOOL GetMultiLangINIFile(HANDLE hPrinter, LPWSTR szIniPath);
+void GetLanguageSuffix(std::span<WCHAR> szSuffix);
+BOOL GetMultiLangINIFile(HANDLE hPrinter, WCHAR (&szIniPath)[MAX_PATH]);
 INT GetModelFeature2(const MODEL_FEATURE* table, SHORT iRow, LPCWSTR szIniPath);
 
 // The printer's feature record, the printer data value "MDL_FEATURE", in a

@@ -7,38 +7,39 @@ namespace {
 
 // The spooler's Get* calls: a size query that must fail with
 // ERROR_INSUFFICIENT_BUFFER, then the call into a block of that size.
-template <typename Query>
-LPBYTE QueryInfoBlock(Query query) {
+template <typename Info, typename Query>
+GlobalBlock<Info> QueryInfoBlock(Query query) {
   DWORD needed = 0;
-  if (query(nullptr, 0, &needed) || GetLastError() != ERROR_INSUFFICIENT_BUFFER) return nullptr;
+  if (query(nullptr, 0, &needed) || GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
   GlobalBlock<BYTE> block(needed);
-  if (!block) return nullptr;
-  if (!query(block.get(), needed, &needed)) return nullptr;
-  return block.release();
+  if (!block) return {};
+  if (!query(block.get(), needed, &needed)) return {};
+  return GlobalBlock<Info>(reinterpret_cast<Info*>(block.release()));
 }
 
 }  // namespace
 
-LPBYTE MyGetPrinter(HANDLE hPrinter, DWORD dwLevel) {
-  return QueryInfoBlock([&](LPBYTE buffer, DWORD size, LPDWORD needed) {
-    return GetPrinterW(hPrinter, dwLevel, buffer, size, needed);
+GlobalBlock<PRINTER_INFO_2W> MyGetPrinter(HANDLE hPrinter) {
+  return QueryInfoBlock<PRINTER_INFO_2W>([&](LPBYTE buffer, DWORD size, LPDWORD needed) {
+    return GetPrinterW(hPrinter, 2, buffer, size, needed);
   });
 }
 
-LPBYTE MyGetPrinterDriver(HANDLE hPrinter, DWORD dwLevel) {
-  return QueryInfoBlock([&](LPBYTE buffer, DWORD size, LPDWORD needed) {
-    return GetPrinterDriverW(hPrinter, nullptr, dwLevel, buffer, size, needed);
+GlobalBlock<DRIVER_INFO_2W> MyGetPrinterDriver(HANDLE hPrinter) {
+  return QueryInfoBlock<DRIVER_INFO_2W>([&](LPBYTE buffer, DWORD size, LPDWORD needed) {
+    return GetPrinterDriverW(hPrinter, nullptr, 2, buffer, size, needed);
   });
 }
 
 // The driver path's directory (with its backslash) and base name (without
 // the pattern), both upper-cased. The pattern is looked for in the file
 // name, so that directory names that contain it do not cut the path short.
-BOOL GetDrvFileNameAndPath(HANDLE hPrinter, LPWSTR szBaseName, LPWSTR szDirectory, LPCWSTR szPattern) {
+BOOL GetDrvFileNameAndPath(HANDLE hPrinter, WCHAR (&szBaseName)[MAX_PATH], WCHAR (&szDirectory)[MAX_PATH],
+                           LPCWSTR szPattern) {
   if (!hPrinter || !szPattern) return FALSE;
-  GlobalBlock<DRIVER_INFO_2W> info(reinterpret_cast<DRIVER_INFO_2W*>(MyGetPrinterDriver(hPrinter, 2)));
+  GlobalBlock<DRIVER_INFO_2W> info = MyGetPrinterDriver(hPrinter);
   if (!info) return FALSE;
-  CopyWide(std::span(szDirectory, MAX_PATH), info->pDriverPath ? WideView(info->pDriverPath) : WideView());
+  CopyWide(szDirectory, info->pDriverPath ? WideView(info->pDriverPath) : WideView());
   CharUpperW(szDirectory);
 
   WideView path(szDirectory);
@@ -52,7 +53,7 @@ BOOL GetDrvFileNameAndPath(HANDLE hPrinter, LPWSTR szBaseName, LPWSTR szDirector
     SetLastError(0);
     return FALSE;
   }
-  CopyWide(std::span(szBaseName, MAX_PATH), path.substr(nameStart, at - nameStart));
+  CopyWide(szBaseName, path.substr(nameStart, at - nameStart));
   szDirectory[nameStart] = 0;
   return TRUE;
 }

@@ -8,11 +8,14 @@
 #include <windows.h>
 #include <winspool.h>
 
-// GlobalAlloc blocks with the printer's or its driver's information; the
-// caller releases them with GlobalFree. Null on failure.
-LPBYTE MyGetPrinter(HANDLE hPrinter, DWORD dwLevel);
-LPBYTE MyGetPrinterDriver(HANDLE hPrinter, DWORD dwLevel);
+#include "support/guards.h"
+
+// The printer's and its driver's level-2 information, in blocks that free
+// themselves; empty on failure.
+GlobalBlock<PRINTER_INFO_2W> MyGetPrinter(HANDLE hPrinter);
+GlobalBlock<DRIVER_INFO_2W> MyGetPrinterDriver(HANDLE hPrinter);
 
 // The driver path's directory (with its backslash) and base name (without
-// the pattern), both upper-cased, MAX_PATH characters each.
-BOOL GetDrvFileNameAndPath(HANDLE hPrinter, LPWSTR szBaseName, LPWSTR szDirectory, LPCWSTR szPattern);
+// the pattern), both upper-cased.
+BOOL GetDrvFileNameAndPath(HANDLE hPrinter, WCHAR (&szBaseName)[MAX_PATH], WCHAR (&szDirectory)[MAX_PATH],
+                           LPCWSTR szPattern);

@@ -152,7 +152,7 @@ bool PrintsFronts(WORD wBackSideOrder) {
   return false;
 }
 
-DWORD NotifySpooler(HANDLE hPrinter, SHORT nMode, DWORD dwJobId, LPWSTR szJobName) {
+DWORD NotifySpooler(HANDLE hPrinter, SHORT nMode, DWORD dwJobId, WCHAR (&szJobName)[MAX_PATH]) {
   if (nMode == 1) {
     // The second document takes the first one's name; "Untitled" when it
     // has none or it cannot be read.
@@ -165,7 +165,7 @@ DWORD NotifySpooler(HANDLE hPrinter, SHORT nMode, DWORD dwJobId, LPWSTR szJobNam
           info->pDocument)
         name = WideView(info->pDocument);
     }
-    CopyWide(std::span(szJobName, MAX_PATH), name.empty() ? WideView(TEXT("Untitled")) : name);
+    CopyWide(szJobName, name.empty() ? WideView(TEXT("Untitled")) : name);
     return EndDocPrinter(hPrinter);
   }
   DOC_INFO_1W doc{szJobName, nullptr, const_cast<LPWSTR>(TEXT("RAW"))};

@@ -12,10 +12,10 @@ INT ManualDuplexMode(HANDLE hPrinter);
 void ShowManualDuplexMsg(INT nSheets, HANDLE hPrinter);
 // Copies the instruction page file of the job's orientation to the printer.
 void PrintInstructionPage(JobData* pData, HANDLE hPrinter);
-// 1 ends the current spooler document, keeping its name in szJobName
-// (MAX_PATH characters); 0 starts the next under that name. The name is the
+// 1 ends the current spooler document, keeping its name in szJobName;
+// 0 starts the next under that name. The name is the
 // job's own: two jobs between their passes at once never swap titles.
-DWORD NotifySpooler(HANDLE hPrinter, SHORT nMode, DWORD dwJobId, LPWSTR szJobName);
+DWORD NotifySpooler(HANDLE hPrinter, SHORT nMode, DWORD dwJobId, WCHAR (&szJobName)[MAX_PATH]);
 // Between the passes: the spooler document ends, the user is asked to put
 // the sheets back (or shown the utility dialog), and the next document
 // starts under the same name.

@@ -20,6 +20,8 @@ DWORD ReplayFlagsFor(const KQDEVMODE& s) {
   return flags;
 }
 
+bool JobIsSpooled(const KQDEVMODE& s) { return s.wBypass == 0 && s.wOverlayMode != 2 && ReplayFlagsFor(s) != 0; }
+
 BOOL InitFileOperation(JobData* pData) {
   pData->dwFlags |= FLAG_SPOOLED | ReplayFlagsFor(pData->Settings);
   pData->hTempFile = INVALID_HANDLE_VALUE;
@@ -125,8 +127,7 @@ BOOL WriteToFile(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
     return TRUE;
   }
   if (IsWatermarkMarker(p, cbBuf)) {
-    bool wanted = s.wWatermark != 0 && (s.wWatermarkFirstOnly == 0 || pData->dwPageNumber == 1);
-    if (wanted && !WatermarkBlockInto(pData, SpoolWrite)) return FALSE;
+    if (WatermarkWantedOnPage(pData) && !WatermarkBlockInto(pData, SpoolWrite)) return FALSE;
     *pcWritten = kWatermarkMarkerSize;
     return TRUE;
   }

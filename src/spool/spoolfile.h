@@ -4,8 +4,15 @@
 #include "spooler/records.h"
 
 // The replay mode bits (manual duplex, booklet, reverse, collation, OHP)
-// that these settings ask for; a job is spooled exactly when there is one.
+// that these settings ask for.
 DWORD ReplayFlagsFor(const KQDEVMODE& settings);
+
+// Whether a job with these settings goes through the spool file: it asks for
+// a replay, and it is neither a bypass job (its data goes to the printer as
+// it comes) nor a form being recorded (its first page goes to the form).
+// Decided once, after the overlay creation prompt: a recording cancelled
+// there has turned its overlay mode off and is spooled when it asks for it.
+bool JobIsSpooled(const KQDEVMODE& settings);
 
 BOOL InitFileOperation(JobData* pData);
 BOOL WriteToFile(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten);

@@ -19,13 +19,13 @@ namespace {
 
 // Whether this model shares its port with the scanner, from the language
 // INI file, which is left in `ini`.
-bool PortContentionOn(HANDLE hPrinter, LPWSTR ini) {
+bool PortContentionOn(HANDLE hPrinter, WCHAR (&ini)[MAX_PATH]) {
   GetMultiLangINIFile(hPrinter, ini);
   return (GetModelFeature2(ModelFeature2, FEATURE_PORT_CONTENTION, ini) & 0xFFFF) == 1;
 }
 
 INT PrinterPortCode(HANDLE hPrinter) {
-  GlobalBlock<PRINTER_INFO_2W> info(reinterpret_cast<PRINTER_INFO_2W*>(MyGetPrinter(hPrinter, 2)));
+  GlobalBlock<PRINTER_INFO_2W> info = MyGetPrinter(hPrinter);
   return PortCodeOf(info && info->pPortName ? info->pPortName : TEXT(""));
 }
 
@@ -98,7 +98,7 @@ void CloseOverlayOutputFile(JobData* pData) {
 // The printer's name keys the settings its jobs share; without it the job
 // shares none.
 void ReadJobPrinterName(JobData* pData) {
-  GlobalBlock<PRINTER_INFO_2W> info(reinterpret_cast<PRINTER_INFO_2W*>(MyGetPrinter(pData->hPrinter, 2)));
+  GlobalBlock<PRINTER_INFO_2W> info = MyGetPrinter(pData->hPrinter);
   if (info && info->pPrinterName) CopyWide(pData->szPrinter, WideView(info->pPrinterName));
   else Trace(TEXT("The printer's name could not be read: the job takes no settings from the printer's last job.\n"));
 }

@@ -36,11 +36,14 @@ void RememberAsked(HANDLE hPrinter) {
 }
 
 // The prompt's text from the language INI file, and the overlay path as its caption.
-bool PromptTexts(JobData* pData, LPCWSTR key, LPCWSTR fallback, LPWSTR text, LPWSTR path) {
+constexpr DWORD kPromptChars = 256;
+
+bool PromptTexts(JobData* pData, LPCWSTR key, LPCWSTR fallback, WCHAR (&text)[kPromptChars],
+                 WCHAR (&path)[MAX_PATH]) {
   WCHAR ini[MAX_PATH] = {};
   GetMultiLangINIFile(pData->hPrinter, ini);
-  ReadIniText(ini, TEXT("OVERLAY"), key, fallback, text, 256);
-  if (!AnsiFieldToWide(pData->Settings.szOverlayFile, std::span(path, MAX_PATH))) {
+  ReadIniText(ini, TEXT("OVERLAY"), key, fallback, text, kPromptChars);
+  if (!AnsiFieldToWide(pData->Settings.szOverlayFile, path)) {
     ShowMessage(TEXT("failed to MultiByteToWideChar"), MB_OK);
     return false;
   }
@@ -91,7 +94,7 @@ PromptOutcome OverlayCreatePrompt(JobData* pData) {
   } else if (s.wOverlayAskAlways != 3) {
     RememberAsked(pData->hPrinter);
   }
-  WCHAR text[256] = {}, path[MAX_PATH] = {};
+  WCHAR text[kPromptChars] = {}, path[MAX_PATH] = {};
   if (!PromptTexts(pData, TEXT("OverlayCreateMessage"), TEXT("Create Page Overlay ?"), text, path))
     return PromptOutcome::Failed;
   if (!Confirmed(text, path)) return PromptOutcome::Cancelled;
@@ -105,7 +108,7 @@ PromptOutcome OverlayCreatePrompt(JobData* pData) {
 }
 
 PromptOutcome OverlayQueryPrompt(JobData* pData) {
-  WCHAR text[256] = {}, path[MAX_PATH] = {};
+  WCHAR text[kPromptChars] = {}, path[MAX_PATH] = {};
   if (!PromptTexts(pData, TEXT("OverlayQueryMessage"), TEXT("Print Document with the Overlay ?"), text, path))
     return PromptOutcome::Failed;
   return Confirmed(text, path) ? PromptOutcome::Confirmed : PromptOutcome::Cancelled;

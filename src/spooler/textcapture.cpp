@@ -9,13 +9,13 @@
 namespace {
 
 // textout.teq beside the driver, or for `n` > 0 textout-n.teq.
-void CaptureFilePath(int n, LPWSTR path) {
+void CaptureFilePath(int n, WCHAR (&path)[MAX_PATH]) {
   WCHAR windows[MAX_PATH] = {};
   GetWindowsDirectoryW(windows, MAX_PATH);
   WCHAR full[2 * MAX_PATH];
   if (n == 0) wsprintfW(full, TEXT("%s%s"), windows, TEXT("\\system32\\spool\\drivers\\w32x86\\2\\textout.teq"));
   else wsprintfW(full, TEXT("%s%s%d%s"), windows, TEXT("\\system32\\spool\\drivers\\w32x86\\2\\textout-"), n, TEXT(".teq"));
-  CopyWide(std::span(path, MAX_PATH), WideView(full));
+  CopyWide(path, WideView(full));
 }
 
 // The capture file, made anew, not shared. A file another job holds is

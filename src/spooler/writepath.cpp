@@ -57,10 +57,9 @@ BOOL HandleFirstBuffer(JobData* pData, LPVOID pBuf, LPDWORD pcWritten) {
   WriteDefaultUserId(pData);
   if (s.wWatermark) MakeJobWatermark(pData);
 
-  bool spoolDecision = true;
   if (s.wOverlayMode == 2) {
     switch (OverlayCreatePrompt(pData)) {
-      case PromptOutcome::Confirmed: spoolDecision = false; break;
+      case PromptOutcome::Confirmed: break;
       case PromptOutcome::Cancelled:
         TurnOverlayOff(pData);
         accepted = false;
@@ -68,7 +67,7 @@ BOOL HandleFirstBuffer(JobData* pData, LPVOID pBuf, LPDWORD pcWritten) {
       case PromptOutcome::Failed: return FALSE;
     }
   }
-  if (spoolDecision && s.wBypass == 0 && ReplayFlagsFor(s) != 0) InitFileOperation(pData);
+  if (JobIsSpooled(s)) InitFileOperation(pData);
 
   if (s.wOverlayMode == 1 && s.wOverlayQuery) {
     switch (OverlayQueryPrompt(pData)) {
@@ -130,8 +129,7 @@ BOOL RouteBuffer(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
     return TRUE;
   }
   if (IsWatermarkMarker(p, cbBuf)) {
-    bool wanted = s.wWatermark && (s.wWatermarkFirstOnly == 0 || pData->dwPageNumber == 1);
-    if (wanted && !WriteDirectWatermarkBlock(pData)) return FALSE;
+    if (WatermarkWantedOnPage(pData) && !WriteDirectWatermarkBlock(pData)) return FALSE;
     *pcWritten = kWatermarkMarkerSize;
     return TRUE;
   }

@@ -123,6 +123,11 @@ BOOL UMPD_XLFN_PushGraphicStates(HANDLE hPrinter) { return WriteBytes(hPrinter, 
 
 BOOL UMPD_XLFN_PopGraphicStates(HANDLE hPrinter) { return WriteBytes(hPrinter, &kPopGS, 1); }
 
+bool WatermarkWantedOnPage(const JobData* pData) {
+  const KQDEVMODE& s = pData->Settings;
+  return s.wWatermark != 0 && (s.wWatermarkFirstOnly == 0 || pData->dwPageNumber == 1);
+}
+
 BOOL PrintWatermark(JobData* pData) {
   const BYTE* data = nullptr;
   DWORD size = 0;

@@ -10,6 +10,10 @@
 BOOL UMPD_XLFN_PushGraphicStates(HANDLE hPrinter);
 BOOL UMPD_XLFN_PopGraphicStates(HANDLE hPrinter);
 
+// Whether the page now printing gets the watermark: every page, or only the
+// first with wWatermarkFirstOnly.
+bool WatermarkWantedOnPage(const JobData* pData);
+
 // The job's watermark data to the printer in one write.
 BOOL PrintWatermark(JobData* pData);
 // The overlay stream block to the printer.

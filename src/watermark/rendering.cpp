@@ -95,7 +95,7 @@ void ApplyInternalJobSettings(KQDEVMODE* s) {
 namespace {
 
 HDC CreateWatermarkDC(HANDLE hPrinter, KQDEVMODE* settings) {
-  GlobalBlock<PRINTER_INFO_2W> info(reinterpret_cast<PRINTER_INFO_2W*>(MyGetPrinter(hPrinter, 2)));
+  GlobalBlock<PRINTER_INFO_2W> info = MyGetPrinter(hPrinter);
   if (!info) return nullptr;
   SetRecordDevModeSizes(settings);
   return CreateDCW(info->pDriverName, info->pPrinterName, nullptr, reinterpret_cast<DEVMODEW*>(settings));

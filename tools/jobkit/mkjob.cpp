@@ -386,7 +386,7 @@ bool makeJob(const std::filesystem::path& document, const MakeJobOptions& option
   auto record = builder.build(u"KQ PCL6 Laser");
   KQDEVMODE settings;
   std::memcpy(&settings, record.data(), sizeof settings);
-  bool spooled = settings.wBypass == 0 && settings.wOverlayMode != 2 && ReplayFlagsFor(settings) != 0;
+  bool spooled = JobIsSpooled(settings);
   bool watermark = settings.wWatermark != 0;
   // A job printed over a form defines the form as a stream in every page and
   // plays it under the page's own drawing.
