@@ -101,6 +101,12 @@ Writer& Writer::op(uint8_t o) {
   return *this;
 }
 
+Writer& Writer::dataHead(uint32_t length) {
+  out_.push_back(static_cast<char>(kDataLong));
+  element(DataType::UInt32, static_cast<double>(length));
+  return *this;
+}
+
 Writer& Writer::data(std::string_view bytes) {
   if (bytes.size() < 256) {
     out_.push_back(static_cast<char>(kDataShort));

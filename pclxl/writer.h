@@ -1,6 +1,8 @@
 // Emits PCL XL in little-endian binary binding: values with their
 // attribute ids, operators, embedded data. Every place of the project that
-// makes PCL XL goes through it.
+// makes PCL XL goes through it: the tools, the tests, and the component's
+// watermark and overlay stream blocks; the component's one other byte of
+// its own, a booklet side's SetPageDefaultCTM, is named from format.h.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +37,9 @@ class Writer {
   Writer& op(uint8_t o);
   // Embedded data: 0xFB with a byte length below 256 bytes, else 0xFA.
   Writer& data(std::string_view bytes);
+  // The head of embedded data of `length` bytes sent on their own after it,
+  // always in the long form (0xFA), as the driver sends a ReadStream's data.
+  Writer& dataHead(uint32_t length);
 
   std::string& out() { return out_; }
 

@@ -4,11 +4,12 @@
 #include "booklet/sheet.h"
 
 #include "config/driverfiles.h"
+#include "pclxl/format.h"
 #include "support/text.h"
 
 namespace {
 
-constexpr BYTE kSetPageDefaultCTM = 0x74;
+constexpr BYTE kSetPageDefaultCTM = pclxl::op::SetPageDefaultCTM;
 
 void Write(JobData* pData, HANDLE hPrinter, const void* bytes, DWORD count) {
   if (count > 0) ReplayWrite(pData, hPrinter, bytes, count);

@@ -3,29 +3,46 @@
 #include "watermark/insertion.h"
 
 #include <cstring>
+#include <string>
 
+#include "pclxl/writer.h"
 #include "support/guards.h"
 #include "support/paths.h"
 #include "support/text.h"
 #include "watermark/overlaylib.h"
 #include "watermark/rendering.h"
 
-const char kOverlayStreamHeader[] = "HP-PCL XL;2;0;Comment KQXLUMPD form overlay";
-
-BOOL OverlayStreamLength(DWORD overlaySize, DWORD* n);
+const char kOverlayComment[] = "KQXLUMPD form overlay";
 
 namespace {
 
-constexpr BYTE kPushGS = 0x61;
-constexpr BYTE kPopGS = 0x60;
-constexpr BYTE kSetClipToPage = 0x69;
-// ubyte 252 (source OR paint), attribute ROP3, SetROP.
-constexpr BYTE kRopSetting[5] = {0xC0, 0xFC, 0xF8, 0x2C, 0x7B};
+namespace op = pclxl::op;
+
+// The pieces of the watermark block, made once through the writer.
+struct WatermarkPieces {
+  std::string push, pop, clip, rop;
+  WatermarkPieces() {
+    pclxl::Writer{push}.op(op::PushGS);
+    pclxl::Writer{pop}.op(op::PopGS);
+    pclxl::Writer{clip}.op(op::SetClipToPage);
+    // Source OR paint: the watermark shows through the page's white.
+    pclxl::Writer{rop}.ubyte(252, pclxl::attr::ROP3).op(op::SetROP);
+  }
+};
+
+const WatermarkPieces& Pieces() {
+  static const WatermarkPieces pieces;
+  return pieces;
+}
+
+DWORD SizeOf(const std::string& piece) { return static_cast<DWORD>(piece.size()); }
 
 BOOL WriteBytes(HANDLE hPrinter, const void* bytes, DWORD count) {
   DWORD written = 0;
   return WritePrinter(hPrinter, const_cast<void*>(bytes), count, &written);
 }
+
+BOOL WritePiece(HANDLE hPrinter, const std::string& piece) { return WriteBytes(hPrinter, piece.data(), SizeOf(piece)); }
 
 // The job's watermark data for its current orientation. A job that took its
 // settings from the job before it (its first buffer was none) makes its own
@@ -96,32 +113,32 @@ Form LoadOverlay(JobData* pData, GlobalBlock<BYTE>* data, DWORD* size, DWORD* st
   return Form::Loaded;
 }
 
-// The seven pieces of the overlay stream block, through `write`, which
-// stop at the first that fails: a block cut short is a failed one.
+// The overlay stream block through `write`: the ReadStream of n bytes and
+// the stream's header line, then the overlay's bytes. It stops at the first
+// write that fails: a block cut short is a failed one.
 template <typename Write>
 bool WriteOverlayPieces(Write write, DWORD n, const BYTE* overlay, DWORD size) {
-  BYTE length[4] = {static_cast<BYTE>(n), static_cast<BYTE>(n >> 8), static_cast<BYTE>(n >> 16),
-                    static_cast<BYTE>(n >> 24)};
-  const BYTE uint32Tag = 0xC2;
-  BYTE lengthAndRead[8] = {length[0], length[1], length[2], length[3], 0xF8, 0x8C, 0x5C, 0xFA};
-  const BYTE lineFeed = 0x0A;
-  return write(&uint32Tag, 1) && write(lengthAndRead, 8) && write(length, 4) && write(") ", 2) &&
-         write(kOverlayStreamHeader, static_cast<DWORD>(sizeof kOverlayStreamHeader - 1)) && write(&lineFeed, 1) &&
-         (size == 0 || write(overlay, size));
+  std::string framing;
+  pclxl::Writer{framing}
+      .uint32(n, pclxl::attr::StreamDataLength)
+      .op(op::ReadStream)
+      .dataHead(n)
+      .header(kOverlayComment);
+  return write(framing.data(), SizeOf(framing)) && (size == 0 || write(overlay, size));
 }
 
 }  // namespace
 
 BOOL OverlayStreamLength(DWORD overlaySize, DWORD* n) {
-  DWORD text = static_cast<DWORD>(sizeof kOverlayStreamHeader - 1);
-  if (overlaySize > 0xFFFFFFFFu - text - 3) return FALSE;
-  *n = text + overlaySize + 3;
+  DWORD header = static_cast<DWORD>(pclxl::headerLine(kOverlayComment).size());
+  if (overlaySize > 0xFFFFFFFFu - header) return FALSE;
+  *n = header + overlaySize;
   return TRUE;
 }
 
-BOOL UMPD_XLFN_PushGraphicStates(HANDLE hPrinter) { return WriteBytes(hPrinter, &kPushGS, 1); }
+BOOL UMPD_XLFN_PushGraphicStates(HANDLE hPrinter) { return WritePiece(hPrinter, Pieces().push); }
 
-BOOL UMPD_XLFN_PopGraphicStates(HANDLE hPrinter) { return WriteBytes(hPrinter, &kPopGS, 1); }
+BOOL UMPD_XLFN_PopGraphicStates(HANDLE hPrinter) { return WritePiece(hPrinter, Pieces().pop); }
 
 bool WatermarkWantedOnPage(const JobData* pData) {
   const KQDEVMODE& s = pData->Settings;
@@ -155,9 +172,9 @@ BOOL WriteDirectWatermarkBlock(JobData* pData) {
   if (!UMPD_XLFN_PushGraphicStates(hPrinter)) return FALSE;
   // The block goes on without the clip: the watermark may then spill
   // outside the page's clip, which the trace says.
-  if (pData->Settings.wNoClipToPage == 0 && !WriteBytes(hPrinter, &kSetClipToPage, 1))
+  if (pData->Settings.wNoClipToPage == 0 && !WritePiece(hPrinter, Pieces().clip))
     Trace(TEXT("The watermark block's clip to the page could not be written.\n"));
-  if (!WriteBytes(hPrinter, kRopSetting, sizeof kRopSetting)) return FALSE;
+  if (!WritePiece(hPrinter, Pieces().rop)) return FALSE;
   if (!PrintWatermark(pData)) return FALSE;
   return UMPD_XLFN_PopGraphicStates(hPrinter);
 }
@@ -167,8 +184,9 @@ BOOL WatermarkBlockInto(JobData* pData, BlockWriter write) {
   DWORD size = 0;
   if (!JobWatermark(pData, &data, &size)) return TRUE;
   // The spool form always clips to the page.
-  return write(pData, &kPushGS, 1) && write(pData, &kSetClipToPage, 1) &&
-         write(pData, kRopSetting, sizeof kRopSetting) && write(pData, data, size) && write(pData, &kPopGS, 1);
+  const WatermarkPieces& b = Pieces();
+  auto piece = [&](const std::string& s) { return write(pData, s.data(), SizeOf(s)) != FALSE; };
+  return piece(b.push) && piece(b.clip) && piece(b.rop) && write(pData, data, size) && piece(b.pop);
 }
 
 BOOL OverlayBlockInto(JobData* pData, BlockWriter write) {
@@ -193,8 +211,8 @@ BOOL WriteRecordingWatermarkBlock(JobData* pData, HANDLE hFile) {
   DWORD size = 0;
   if (!JobWatermark(pData, &data, &size)) return TRUE;
   DWORD written = 0;
-  WriteFile(hFile, &kSetClipToPage, 1, &written, nullptr);
-  WriteFile(hFile, kRopSetting, sizeof kRopSetting, &written, nullptr);
+  WriteFile(hFile, Pieces().clip.data(), SizeOf(Pieces().clip), &written, nullptr);
+  WriteFile(hFile, Pieces().rop.data(), SizeOf(Pieces().rop), &written, nullptr);
   if (WriteFile(hFile, data, size, &written, nullptr) && written == size) return TRUE;
   ReportOverlayWriteFailure(pData);
   return FALSE;

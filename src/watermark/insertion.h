@@ -36,12 +36,12 @@ BOOL OverlayBlockInto(JobData* pData, BlockWriter write);
 // write of the data shows "Failed in Writing Overlay file".
 BOOL WriteRecordingWatermarkBlock(JobData* pData, HANDLE hFile);
 
-// The overlay stream block's length field N = L + S + 3 for S overlay
-// bytes: FALSE when it does not fit 32 bits.
+// The overlay stream block's length field for S overlay bytes: the stream's
+// header line and the overlay. FALSE when it does not fit 32 bits.
 BOOL OverlayStreamLength(DWORD overlaySize, DWORD* n);
 
-// The stream-header text of the overlay stream block.
-extern const char kOverlayStreamHeader[];
+// The comment of the overlay stream's header line.
+extern const char kOverlayComment[];
 
 // "Failed in Writing Overlay file": the box the first time in a job, a
 // trace after it.

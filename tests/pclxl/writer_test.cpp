@@ -36,3 +36,15 @@ TEST(Numbers, OutOfRangeSaturatesAndNaNIsZero) {
 }
 
 }  // namespace
+
+// Embedded data: the short form below 256 bytes, the long one above; a head
+// for data sent on its own is always long, whatever the length.
+TEST(Writer, EmbeddedDataHeads) {
+  std::string small, large, head;
+  pclxl::Writer(small).data("abc");
+  EXPECT_EQ(small, std::string("\xFB\x03") + "abc");
+  pclxl::Writer(large).data(std::string(300, 'x'));
+  EXPECT_EQ(large.substr(0, 5), std::string("\xFA\x2C\x01\x00\x00", 5));
+  pclxl::Writer(head).dataHead(3).dataHead(0x01020304);
+  EXPECT_EQ(head, std::string("\xFA\x03\x00\x00\x00\xFA\x04\x03\x02\x01", 10));
+}

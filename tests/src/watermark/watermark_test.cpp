@@ -284,7 +284,8 @@ TEST(WatermarkInsertion, RecordingFormHasNoPushOrPop) {
 
 TEST(WatermarkInsertion, OverlayStreamBlockLengths) {
   DWORD n = 0;
-  const DWORD text = static_cast<DWORD>(std::strlen(kOverlayStreamHeader));
+  const std::string header = "HP-PCL XL;2;0;Comment KQXLUMPD form overlay";
+  const DWORD text = static_cast<DWORD>(header.size());
   ASSERT_TRUE(OverlayStreamLength(1, &n));
   EXPECT_EQ(n, text + 4);
   ASSERT_TRUE(OverlayStreamLength(100000, &n));
@@ -311,7 +312,7 @@ enddoc
 close)");
   DWORD len = text + 2 + 3;
   std::string lengthBytes(reinterpret_cast<const char*>(&len), 4);
-  std::string block = "\xC2" + lengthBytes + "\xF8\x8C\x5C\xFA" + lengthBytes + ") " + kOverlayStreamHeader + "\n\x61\x60";
+  std::string block = "\xC2" + lengthBytes + "\xF8\x8C\x5C\xFA" + lengthBytes + ") " + header + "\n\x61\x60";
   EXPECT_EQ(m.printed(1), block);
   EXPECT_EQ(m.printed(2), "HEADAAAA" + block);
   auto traces = m.traces();
