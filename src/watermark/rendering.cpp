@@ -173,6 +173,89 @@ void WatermarkReferencePoint(INT pw, INT ph, INT tmHeight, SHORT angle, SHORT of
   *y = ph / 2 - static_cast<INT>(std::trunc(h * std::cos(a))) + offsetY;
 }
 
+namespace {
+
+LOGFONTW WatermarkLogFont(const KQDEVMODE& s, const WCHAR (&face)[LF_FACESIZE], INT dpiY) {
+  LOGFONTW lf{};
+  lf.lfHeight = -MulDiv(WatermarkPointSize(s), dpiY, 72);
+  lf.lfEscapement = s.wWatermarkAngle * 10;
+  lf.lfOrientation = s.wWatermarkAngle * 10;
+  lf.lfWeight = s.dwWatermarkWeight;
+  lf.lfItalic = s.bWatermarkItalic;
+  lf.lfCharSet = DEFAULT_CHARSET;
+  lf.lfPitchAndFamily = FIXED_PITCH;
+  std::memcpy(lf.lfFaceName, face, sizeof face);
+  return lf;
+}
+
+// The internal job's document and page, with the watermark's font and
+// colour and the text set to be drawn centred from its top; the font's
+// metrics in tm.
+bool StartWatermarkPage(WatermarkDC& dc, DOCINFOW* doc, const LOGFONTW& lf, COLORREF color, TEXTMETRICW* tm) {
+  HFONT font = CreateFontIndirectW(&lf);
+  if (!font) {
+    ShowMessage(TEXT("Failed to createFont"), MB_OK);
+    return false;
+  }
+  if (!Drawn(dc.selectFont(font), TEXT("SelectObject")) ||
+      !Drawn(SetTextColor(dc.get(), color) != CLR_INVALID, TEXT("SetTextColor")))
+    return false;
+  if (StartDocW(dc.get(), doc) <= 0) {
+    ShowMessage(TEXT("Failed to startDoc"), MB_OK);
+    return false;
+  }
+  dc.documentStarted();
+  if (!Drawn(StartPage(dc.get()) > 0, TEXT("StartPage"))) return false;
+  dc.pageStarted();
+  return Drawn(SetBkMode(dc.get(), TRANSPARENT) != 0, TEXT("SetBkMode")) &&
+         Drawn(SetTextAlign(dc.get(), TA_CENTER | TA_TOP) != GDI_ERROR, TEXT("SetTextAlign")) &&
+         Drawn(GetTextMetricsW(dc.get(), tm), TEXT("GetTextMetricsW"));
+}
+
+// The text's outlines stroked with a 2-pixel pen of the watermark's colour.
+// A font without outlines is tried once more in the ANSI code page's
+// character set.
+bool StrokeOutlinedText(WatermarkDC& dc, LOGFONTW lf, COLORREF color, INT x, INT y, LPCWSTR text, INT length) {
+  HPEN pen = CreatePen(PS_SOLID, 2, color);
+  if (!pen) {
+    ShowMessage(TEXT("Failed to createPen"), MB_OK);
+    return false;
+  }
+  if (!Drawn(dc.selectPen(pen), TEXT("SelectObject"))) return false;
+  int points = 0;
+  if (!OutlineText(dc.get(), x, y, text, length, &points)) return false;
+  if (points == 0) {
+    CHARSETINFO charset{};
+    UINT codePage = GetACP();
+    UINT set = TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<UINT_PTR>(codePage)), &charset, TCI_SRCCODEPAGE)
+                   ? charset.ciCharset
+                   : 1;
+    lf.lfCharSet = static_cast<BYTE>(set);
+    HFONT retry = CreateFontIndirectW(&lf);
+    if (!retry) {
+      ShowMessage(TEXT("Failed to createFont"), MB_OK);
+      return false;
+    }
+    if (!Drawn(dc.selectRetryFont(retry), TEXT("SelectObject")) || !OutlineText(dc.get(), x, y, text, length, &points))
+      return false;
+    if (points == 0)
+      Trace(TEXT("The watermark text has no outlines in either character set: the watermark prints blank.\n"));
+  }
+  // The outlines are the watermark: a stroke the internal job could not
+  // take loses it.
+  if (!Drawn(StrokePath(dc.get()), TEXT("StrokePath"))) return false;
+  dc.releasePen();
+  return true;
+}
+
+bool FillText(WatermarkDC& dc, INT x, INT y, LPCWSTR text, INT length) {
+  if (TextOutW(dc.get(), x, y, text, length)) return true;
+  ShowMessage(TEXT("Failed to TextOut"), MB_OK);
+  return false;
+}
+
+}  // namespace
+
 BOOL MakeWatermarkData(KQDEVMODE* settings, HANDLE hPrinter) {
   WCHAR output[MAX_PATH];
   WatermarkFilePath(settings->dm.dmOrientation, output);
@@ -184,7 +267,6 @@ BOOL MakeWatermarkData(KQDEVMODE* settings, HANDLE hPrinter) {
     ShowCreateDCFailure();
     return FALSE;
   }
-  SHORT points = WatermarkPointSize(*settings);
   WCHAR text[161], face[LF_FACESIZE];
   // Both fields are read within their width: the text ends at a NUL or the
   // field's end, and a face name is cut to what LOGFONTW holds.
@@ -192,78 +274,17 @@ BOOL MakeWatermarkData(KQDEVMODE* settings, HANDLE hPrinter) {
     ShowMessage(TEXT("failed to MultiByteToWideChar"), MB_OK);
     return FALSE;
   }
-  SHORT angle = settings->wWatermarkAngle;
   INT pw, ph, dpiY;
   if (!PrintableSize(dc.get(), &pw, &ph, &dpiY)) return FALSE;
-  LOGFONTW lf{};
-  lf.lfHeight = -MulDiv(points, dpiY, 72);
-  lf.lfEscapement = angle * 10;
-  lf.lfOrientation = angle * 10;
-  lf.lfWeight = settings->dwWatermarkWeight;
-  lf.lfItalic = settings->bWatermarkItalic;
-  lf.lfCharSet = DEFAULT_CHARSET;
-  lf.lfPitchAndFamily = FIXED_PITCH;
-  std::memcpy(lf.lfFaceName, face, sizeof face);
-
-  HFONT font = CreateFontIndirectW(&lf);
-  if (!font) {
-    ShowMessage(TEXT("Failed to createFont"), MB_OK);
-    return FALSE;
-  }
-  if (!Drawn(dc.selectFont(font), TEXT("SelectObject")) ||
-      !Drawn(SetTextColor(dc.get(), settings->dwWatermarkColor) != CLR_INVALID, TEXT("SetTextColor")))
-    return FALSE;
-  if (StartDocW(dc.get(), &doc) <= 0) {
-    ShowMessage(TEXT("Failed to startDoc"), MB_OK);
-    return FALSE;
-  }
-  dc.documentStarted();
-  if (!Drawn(StartPage(dc.get()) > 0, TEXT("StartPage"))) return FALSE;
-  dc.pageStarted();
+  LOGFONTW lf = WatermarkLogFont(*settings, face, dpiY);
   TEXTMETRICW tm{};
-  if (!Drawn(SetBkMode(dc.get(), TRANSPARENT) != 0, TEXT("SetBkMode")) ||
-      !Drawn(SetTextAlign(dc.get(), TA_CENTER | TA_TOP) != GDI_ERROR, TEXT("SetTextAlign")) ||
-      !Drawn(GetTextMetricsW(dc.get(), &tm), TEXT("GetTextMetricsW")))
-    return FALSE;
+  if (!StartWatermarkPage(dc, &doc, lf, settings->dwWatermarkColor, &tm)) return FALSE;
   INT x, y;
-  WatermarkReferencePoint(pw, ph, tm.tmHeight, angle, settings->wWatermarkOffsetX, settings->wWatermarkOffsetY, &x, &y);
+  WatermarkReferencePoint(pw, ph, tm.tmHeight, settings->wWatermarkAngle, settings->wWatermarkOffsetX,
+                          settings->wWatermarkOffsetY, &x, &y);
   INT length = lstrlenW(text);
-
-  if (settings->wWatermarkOutline == 1) {
-    HPEN pen = CreatePen(PS_SOLID, 2, settings->dwWatermarkColor);
-    if (!pen) {
-      ShowMessage(TEXT("Failed to createPen"), MB_OK);
-      return FALSE;
-    }
-    if (!Drawn(dc.selectPen(pen), TEXT("SelectObject"))) return FALSE;
-    int points = 0;
-    if (!OutlineText(dc.get(), x, y, text, length, &points)) return FALSE;
-    if (points == 0) {
-      // The font gave no outlines: once more in the ANSI code page's character set.
-      CHARSETINFO charset{};
-      UINT codePage = GetACP();
-      UINT set = TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<UINT_PTR>(codePage)), &charset, TCI_SRCCODEPAGE)
-                     ? charset.ciCharset
-                     : 1;
-      lf.lfCharSet = static_cast<BYTE>(set);
-      HFONT retry = CreateFontIndirectW(&lf);
-      if (!retry) {
-        ShowMessage(TEXT("Failed to createFont"), MB_OK);
-        return FALSE;
-      }
-      if (!Drawn(dc.selectRetryFont(retry), TEXT("SelectObject")) ||
-          !OutlineText(dc.get(), x, y, text, length, &points))
-        return FALSE;
-      if (points == 0)
-        Trace(TEXT("The watermark text has no outlines in either character set: the watermark prints blank.\n"));
-    }
-    // The outlines are the watermark: a stroke the internal job could not
-    // take loses it.
-    if (!Drawn(StrokePath(dc.get()), TEXT("StrokePath"))) return FALSE;
-    dc.releasePen();
-  } else if (!TextOutW(dc.get(), x, y, text, length)) {
-    ShowMessage(TEXT("Failed to TextOut"), MB_OK);
-    return FALSE;
-  }
-  return dc.finishDocument() ? TRUE : FALSE;
+  bool drawn = settings->wWatermarkOutline == 1
+                   ? StrokeOutlinedText(dc, lf, settings->dwWatermarkColor, x, y, text, length)
+                   : FillText(dc, x, y, text, length);
+  return drawn && dc.finishDocument() ? TRUE : FALSE;
 }
