@@ -13,6 +13,7 @@
 #include "imports.h"
 #include "jobkit/player.h"
 #include "jobkit/report.h"
+#include "jobkit/runner.h"
 #include "jobkit/text.h"
 #include "standins.h"
 
@@ -73,9 +74,23 @@ std::set<std::wstring> FilesIn(const fs::path& dir) {
   return names;
 }
 
-int UsageError(const std::string& message) {
-  std::cerr << "kqxl-run: " << message << "\n" << kUsage;
-  return 2;
+int UsageError(const std::string& message) { return jobkit::usageError("kqxl-run", message, kUsage); }
+
+const std::vector<jobkit::OptionSpec> kOptions = {{"-o", "a folder"}, {"--events", "a file"}};
+
+// The script on this machine's component; what it left behind (handles,
+// modules, spool files in the temp folder) reported after it.
+int PlayHere(const fs::path& script, jobkit::RunReport& report) {
+  std::set<std::wstring> tempBefore = FilesIn(TempFolder());
+  kqxlwin::WinHost host;
+  jobkit::Player player(host, script.parent_path());
+  player.onHook([&](const jobkit::HookResult& h) { report.hook(h); });
+  int exitCode = jobkit::playScriptFile(player, script, "kqxl-run", std::cerr);
+  for (auto& [kind, what] : kqxlwin::Holdings()) report.leak(kind, what);
+  for (auto& name : FilesIn(TempFolder()))
+    if (!tempBefore.count(name)) report.leak("tempfile", "C:\\WINDOWS\\TEMP\\" + Utf8(name));
+  host.unloadComponents();
+  return exitCode;
 }
 
 }  // namespace
@@ -84,80 +99,28 @@ int wmain(int argc, wchar_t** argv) {
   if (argc == 4 && std::wstring(argv[1]) == L"--hold-scanner-port")
     return kqxlwin::HoldScannerPort(reinterpret_cast<HANDLE>(std::stoull(argv[2])),
                                     reinterpret_cast<HANDLE>(std::stoull(argv[3])));
-  fs::path script, outDir;
-  std::wstring eventsFile;
-  for (int i = 1; i < argc; ++i) {
-    std::wstring a = argv[i];
-    if (a == L"-h" || a == L"--help") {
-      std::cout << kUsage;
-      return 0;
-    } else if (a == L"-o") {
-      if (i + 1 >= argc) return UsageError("-o needs a folder");
-      outDir = argv[++i];
-    } else if (a == L"--events") {
-      if (i + 1 >= argc) return UsageError("--events needs a file");
-      eventsFile = argv[++i];
-    } else if (!a.empty() && a[0] == L'-') {
-      return UsageError("unknown option " + Utf8(a));
-    } else if (script.empty()) {
-      script = a;
-    } else {
-      return UsageError("one job script at a time");
-    }
+  jobkit::Arguments args;
+  std::string error;
+  if (!jobkit::parseArguments(argc, argv, kOptions, &args, &error)) return UsageError(error);
+  if (args.help) {
+    std::cout << kUsage;
+    return 0;
   }
-  if (script.empty()) return UsageError("no job script");
-
-  std::ifstream scriptFile(script, std::ios::binary);
-  if (!scriptFile) {
-    std::cerr << Utf8(script.wstring()) << ": cannot read the job script\n";
-    return 2;
-  }
-  jobkit::ScriptError scriptError;
-  if (!jobkit::checkScript(scriptFile, &scriptError)) {
-    std::cerr << Utf8(script.wstring()) << ":" << scriptError.line << ": " << scriptError.message << "\n";
-    return 2;
-  }
+  if (args.operands.empty()) return UsageError("no job script");
+  if (args.operands.size() > 1) return UsageError("one job script at a time");
+  fs::path script = args.operands[0], outDir = args.value("-o");
+  if (!jobkit::checkScriptFile(script, std::cerr)) return jobkit::kExitScriptError;
 
   jobkit::RunReport report{std::cerr};
-  std::ofstream eventsOut, eventsExtra;
-  std::error_code ec;
-  if (!outDir.empty()) {
-    fs::create_directories(outDir, ec);
-    eventsOut.open(outDir / L"events.jsonl", std::ios::binary | std::ios::trunc);
-    report.addEventStream(&eventsOut);
-  }
-  if (eventsFile == L"-") {
-    report.addEventStream(&std::cerr);
-  } else if (!eventsFile.empty()) {
-    eventsExtra.open(fs::path(eventsFile), std::ios::binary | std::ios::trunc);
-    report.addEventStream(&eventsExtra);
-  }
+  jobkit::EventLogs events;
+  if (!outDir.empty()) events.openIn(outDir, report);
+  events.alsoTo(args.value("--events"), report, std::cerr);
 
   ReportListener listener(report);
   kqxlwin::SetListener(&listener);
   kqxlwin::SetDocumentFolder(outDir);
   kqxlwin::TraceCatcher catcher(kqxlwin::Trace);
-  std::set<std::wstring> tempBefore = FilesIn(TempFolder());
-
-  int exitCode = 0;
-  {
-    kqxlwin::WinHost host;
-    jobkit::Player player(host, script.parent_path());
-    player.onHook([&](const jobkit::HookResult& h) { report.hook(h); });
-    scriptFile.clear();
-    scriptFile.seekg(0);
-    if (!player.run(jobkit::ScriptReader(scriptFile), &scriptError)) {
-      std::cerr << Utf8(script.wstring()) << ":" << scriptError.line << ": " << scriptError.message << "\n";
-      exitCode = 2;
-    } else if (!player.fatal().empty()) {
-      std::cerr << "kqxl-run: " << player.fatal() << "\n";
-      exitCode = 1;
-    }
-    for (auto& [kind, what] : kqxlwin::Holdings()) report.leak(kind, what);
-    for (auto& name : FilesIn(TempFolder()))
-      if (!tempBefore.count(name)) report.leak("tempfile", "C:\\WINDOWS\\TEMP\\" + Utf8(name));
-    host.unloadComponents();
-  }
+  int exitCode = PlayHere(script, report);
   kqxlwin::SetListener(nullptr);
   report.finish();
   return exitCode;

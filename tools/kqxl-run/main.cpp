@@ -15,6 +15,7 @@
 
 #include "jobkit/player.h"
 #include "jobkit/report.h"
+#include "jobkit/runner.h"
 #include "jobkit/simhost.h"
 
 namespace fs = std::filesystem;
@@ -68,56 +69,27 @@ class StdoutSink : public winsim::DocumentSink {
   FILE* f_;
 };
 
-// A file stream with a buffer of its own: an event log of thousands of
-// lines written in a few large system calls. The buffer is not cleared
-// (fresh pages are dear) and the file is closed, its last bytes written,
-// before the buffer goes.
-template <class Stream, size_t kSize>
-class BufferedFile : public Stream {
- public:
-  BufferedFile() : buffer_(std::make_unique_for_overwrite<char[]>(kSize)) {
-    this->rdbuf()->pubsetbuf(buffer_.get(), kSize);
-  }
-  BufferedFile(const fs::path& path, std::ios::openmode mode) : BufferedFile() { this->open(path, mode); }
-  ~BufferedFile() { this->close(); }
-
- private:
-  std::unique_ptr<char[]> buffer_;
-};
-using ScriptFile = std::ifstream;  // read in chunks by the script reader
-using EventFile = BufferedFile<std::ofstream, 64 * 1024>;
-
 struct Options {
   std::vector<fs::path> scripts;
   fs::path outDir;
   fs::path machineDir;
   fs::path image = KQXL_MACHINE_IMAGE;
-  std::string eventsFile;
+  fs::path eventsFile;
   bool logApi = false;
   bool interactive = false;
 };
 
-// One script's run: its directives, its report and where its documents go.
+const std::vector<jobkit::OptionSpec> kOptions = {{"-o", "a folder"},       {"--machine", "a folder"},
+                                                  {"--image", "a folder"},  {"--events", "a file"},
+                                                  {"--log-api", ""},        {"--interactive", ""}};
+
+// One script's run: its report and where its documents go.
 struct ScriptRun {
   fs::path script, out;
   jobkit::RunReport report{std::cerr};
-  EventFile events;
+  jobkit::EventLogs events;
   std::map<int, int> numbers;  // the machine's document numbers -> this script's
   int exitCode = 0;
-
-  // The whole script is checked before anything plays, and then played as
-  // it is read again.
-  bool parse() {
-    ScriptFile in(script, std::ios::binary);
-    if (!in) {
-      std::cerr << script.string() << ": cannot read the job script\n";
-      return false;
-    }
-    jobkit::ScriptError error;
-    if (jobkit::checkScript(in, &error)) return true;
-    std::cerr << script.string() << ":" << error.line << ": " << error.message << "\n";
-    return false;
-  }
 
   void play(winsim::Machine& machine);
 };
@@ -130,25 +102,13 @@ void ScriptRun::play(winsim::Machine& machine) {
   jobkit::SimHost host(machine);
   jobkit::Player player(host, script.parent_path());
   player.onHook([this](const jobkit::HookResult& h) { report.hook(h); });
-  jobkit::ScriptError error;
-  ScriptFile in(script, std::ios::binary);
-  if (!in) {
-    std::cerr << script.string() << ": cannot read the job script\n";
-    exitCode = 2;
-  } else if (!player.run(jobkit::ScriptReader(in), &error)) {
-    std::cerr << script.string() << ":" << error.line << ": " << error.message << "\n";
-    exitCode = 2;
-  } else if (!player.fatal().empty()) {
-    std::cerr << "kqxl-run: " << player.fatal() << "\n";
-    exitCode = 1;
-  }
+  exitCode = jobkit::playScriptFile(player, script, "kqxl-run", std::cerr);
   tRun = nullptr;
 }
 
-int usageError(const std::string& message) {
-  std::cerr << "kqxl-run: " << message << "\n" << kUsage;
-  return 2;
-}
+using Runs = std::vector<std::unique_ptr<ScriptRun>>;
+
+int usageError(const std::string& message) { return jobkit::usageError("kqxl-run", message, kUsage); }
 
 int askOnTerminal(const winsim::MessageBoxRecord& box) {
   std::FILE* tty = std::fopen("/dev/tty", "r+");
@@ -176,164 +136,158 @@ int askOnTerminal(const winsim::MessageBoxRecord& box) {
   return answer;
 }
 
-}  // namespace
+// The command line; a usage error's exit code, or 0.
+int readOptions(int argc, char** argv, Options* opt, bool* help) {
+  jobkit::Arguments args;
+  std::string error;
+  if (!jobkit::parseArguments(argc, argv, kOptions, &args, &error)) return usageError(error);
+  *help = args.help;
+  opt->outDir = args.value("-o");
+  opt->machineDir = args.value("--machine");
+  if (fs::path image = args.value("--image"); !image.empty()) opt->image = image;
+  opt->eventsFile = args.value("--events");
+  opt->logApi = args.has("--log-api");
+  opt->interactive = args.has("--interactive");
+  opt->scripts = args.operands;
+  if (args.help) return 0;
+  if (opt->scripts.empty()) return usageError("no job script");
+  if (opt->scripts.size() > 1 && opt->outDir.empty()) return usageError("several scripts need -o DIR");
+  return 0;
+}
 
-int main(int argc, char** argv) {
-  Options opt;
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    auto value = [&](const char* name) -> const char* {
-      if (i + 1 >= argc) return nullptr;
-      (void)name;
-      return argv[++i];
-    };
-    if (a == "-h" || a == "--help") {
-      std::cout << kUsage;
-      return 0;
-    } else if (a == "-o") {
-      const char* v = value("-o");
-      if (!v) return usageError("-o needs a folder");
-      opt.outDir = v;
-    } else if (a == "--machine") {
-      const char* v = value("--machine");
-      if (!v) return usageError("--machine needs a folder");
-      opt.machineDir = v;
-    } else if (a == "--image") {
-      const char* v = value("--image");
-      if (!v) return usageError("--image needs a folder");
-      opt.image = v;
-    } else if (a == "--events") {
-      const char* v = value("--events");
-      if (!v) return usageError("--events needs a file");
-      opt.eventsFile = v;
-    } else if (a == "--log-api") {
-      opt.logApi = true;
-    } else if (a == "--interactive") {
-      opt.interactive = true;
-    } else if (!a.empty() && a[0] == '-') {
-      return usageError("unknown option " + a);
-    } else {
-      opt.scripts.push_back(a);
-    }
-  }
-  if (opt.scripts.empty()) return usageError("no job script");
-  if (opt.scripts.size() > 1 && opt.outDir.empty()) return usageError("several scripts need -o DIR");
-
-  std::vector<std::unique_ptr<ScriptRun>> runs;
+// A run a script, each with its own folder below -o when there are several.
+int makeRuns(const Options& opt, Runs* runs) {
   for (auto& script : opt.scripts) {
     auto run = std::make_unique<ScriptRun>();
     run->script = script;
     if (opt.scripts.size() == 1) run->out = opt.outDir;
     else if (!opt.outDir.empty()) run->out = opt.outDir / script.stem();
-    for (auto& other : runs)
-      if (!run->out.empty() && other->out == run->out)
-        return usageError("two scripts named " + script.stem().string());
-    runs.push_back(std::move(run));
+    for (auto& other : *runs)
+      if (!run->out.empty() && other->out == run->out) return usageError("two scripts named " + script.stem().string());
+    runs->push_back(std::move(run));
   }
+  return 0;
+}
 
+// The machine folder, made while the scripts are checked: a temporary one,
+// or the user's, which is made only for scripts that pass. The exit code
+// of what stopped it, or 0.
+int prepareMachine(const Options& opt, const Runs& runs, fs::path* root) {
   std::error_code ec;
   if (!fs::is_directory(opt.image / "WINDOWS", ec)) {
     std::cerr << "kqxl-run: no default machine at " << opt.image.string() << " (build it, or pass --image)\n";
-    return 1;
+    return jobkit::kExitFailed;
   }
-  // A temporary machine is made while the scripts are checked; a machine
-  // folder of the user's is made only for scripts that pass.
-  fs::path root = opt.machineDir;
-  bool temporary = root.empty();
+  *root = opt.machineDir;
+  bool temporary = root->empty();
   std::string made;  // why the temporary machine could not be made
   std::thread making;
   if (temporary) {
     char pattern[] = "/tmp/kqxl-machine-XXXXXX";
     if (!mkdtemp(pattern)) {
       std::cerr << "kqxl-run: cannot make a temporary machine folder\n";
-      return 1;
+      return jobkit::kExitFailed;
     }
-    root = pattern;
+    *root = pattern;
     making = std::thread([&] {
       try {
-        winsim::Machine::createFrom(opt.image, root);
+        winsim::Machine::createFrom(opt.image, *root);
       } catch (const std::exception& e) {
         made = e.what();
       }
     });
   }
   bool checked = true;
-  for (auto& run : runs) checked = checked && run->parse();
+  for (auto& run : runs) checked = checked && jobkit::checkScriptFile(run->script, std::cerr);
   if (making.joinable()) making.join();
   if (!checked || !made.empty()) {
     if (!made.empty()) std::cerr << "kqxl-run: cannot make the machine: " << made << "\n";
-    if (temporary) fs::remove_all(root, ec);
-    return checked ? 1 : 2;
+    if (temporary) fs::remove_all(*root, ec);
+    return checked ? jobkit::kExitFailed : jobkit::kExitScriptError;
   }
-  if (!temporary && !fs::exists(root, ec)) winsim::Machine::createFrom(opt.image, root);
+  if (!temporary && !fs::exists(*root, ec)) winsim::Machine::createFrom(opt.image, *root);
+  return 0;
+}
 
-  for (auto& run : runs) {
-    if (!run->out.empty()) {
-      fs::create_directories(run->out, ec);
-      fs::remove(run->out / "events.jsonl", ec);  // replaced, not truncated
-      run->events.open(run->out / "events.jsonl", std::ios::trunc);
-      run->report.addEventStream(&run->events);
+// What the machine tells goes to the report of the script whose thread
+// did it; what no script's thread did (the component's unload at the end)
+// goes to every script's. Each script's documents are numbered from 1, in
+// the order its jobs started them.
+void observe(winsim::Machine& machine, const Options& opt, const Runs& runs) {
+  auto each = [&runs](auto report) {
+    if (tRun) return report(*tRun);
+    for (auto& run : runs) report(*run);
+  };
+  bool toStdout = opt.outDir.empty() && !isatty(STDOUT_FILENO);
+  machine.setSinkFactory([toStdout](int number, std::u16string_view, std::string* file) -> std::unique_ptr<winsim::DocumentSink> {
+    if (tRun && !tRun->out.empty()) {
+      *file = "doc-" + std::to_string(tRun->numbers[number]) + ".prn";
+      return winsim::fileSink(tRun->out / *file);
     }
-  }
-  std::ofstream eventsExtra;
-  if (opt.eventsFile == "-") {
-    runs[0]->report.addEventStream(&std::cerr);
-  } else if (!opt.eventsFile.empty() && runs.size() == 1) {
-    eventsExtra.open(opt.eventsFile, std::ios::trunc);
-    runs[0]->report.addEventStream(&eventsExtra);
-  }
-
-  {
-    winsim::Machine machine(root);
-    bool toStdout = opt.outDir.empty() && !isatty(STDOUT_FILENO);
-    // Each script's documents are numbered from 1, in the order its jobs
-    // started them; what no script's thread did (the component's unload at
-    // the end) goes to every script's log.
-    auto each = [&](auto report) {
-      if (tRun) return report(*tRun);
-      for (auto& run : runs) report(*run);
-    };
-    machine.setSinkFactory([&](int number, std::u16string_view, std::string* file) -> std::unique_ptr<winsim::DocumentSink> {
-      if (tRun && !tRun->out.empty()) {
-        *file = "doc-" + std::to_string(tRun->numbers[number]) + ".prn";
-        return winsim::fileSink(tRun->out / *file);
-      }
-      return std::make_unique<StdoutSink>(toStdout ? stdout : nullptr);
+    return std::make_unique<StdoutSink>(toStdout ? stdout : nullptr);
+  });
+  winsim::Observer observer;
+  observer.trace = [each](std::u16string_view t) { each([&](ScriptRun& r) { r.report.trace(t); }); };
+  observer.messageBox = [each](const winsim::MessageBoxRecord& box) {
+    each([&](ScriptRun& r) { r.report.messageBox(box.text, box.caption, box.style, box.answer); });
+  };
+  observer.api = [each](const std::string& line) { each([&](ScriptRun& r) { r.report.event(line); }); };
+  observer.documentStarted = [](int number) {
+    if (tRun) tRun->numbers[number] = static_cast<int>(tRun->numbers.size()) + 1;
+  };
+  observer.documentDone = [each](const winsim::DocumentRecord& doc) {
+    each([&](ScriptRun& r) {
+      auto local = r.numbers.find(doc.number);
+      r.report.document(local == r.numbers.end() ? doc.number : local->second, doc.name, doc.bytes, doc.file);
     });
-    winsim::Observer observer;
-    observer.trace = [&](std::u16string_view t) { each([&](ScriptRun& r) { r.report.trace(t); }); };
-    observer.messageBox = [&](const winsim::MessageBoxRecord& box) {
-      each([&](ScriptRun& r) { r.report.messageBox(box.text, box.caption, box.style, box.answer); });
-    };
-    observer.api = [&](const std::string& line) { each([&](ScriptRun& r) { r.report.event(line); }); };
-    observer.documentStarted = [&](int number) {
-      if (tRun) tRun->numbers[number] = static_cast<int>(tRun->numbers.size()) + 1;
-    };
-    observer.documentDone = [&](const winsim::DocumentRecord& doc) {
-      each([&](ScriptRun& r) {
-        auto local = r.numbers.find(doc.number);
-        r.report.document(local == r.numbers.end() ? doc.number : local->second, doc.name, doc.bytes, doc.file);
-      });
-    };
-    machine.setObserver(observer);
-    machine.setKeepHistory(false);  // it streams to the event log; a long run keeps none
-    machine.setLogApi(opt.logApi);
-    if (opt.interactive) machine.setAnswerCallback(askOnTerminal);
+  };
+  machine.setObserver(observer);
+}
 
-    if (runs.size() == 1) {
-      runs[0]->play(machine);
-    } else {
-      std::vector<std::thread> threads;
-      for (auto& run : runs) threads.emplace_back([&machine, r = run.get()] { r->play(machine); });
-      for (auto& t : threads) t.join();
-    }
-    for (auto& leak : machine.leaks()) each([&](ScriptRun& r) { r.report.leak(leak.kind, leak.what); });
+// Every script on the one machine, a thread each when there are several;
+// then whatever the component left behind.
+void playAll(const fs::path& root, const Options& opt, const Runs& runs) {
+  winsim::Machine machine(root);
+  observe(machine, opt, runs);
+  machine.setKeepHistory(false);  // it streams to the event log; a long run keeps none
+  machine.setLogApi(opt.logApi);
+  if (opt.interactive) machine.setAnswerCallback(askOnTerminal);
+  if (runs.size() == 1) {
+    runs[0]->play(machine);
+  } else {
+    std::vector<std::thread> threads;
+    for (auto& run : runs) threads.emplace_back([&machine, r = run.get()] { r->play(machine); });
+    for (auto& t : threads) t.join();
   }
+  for (auto& leak : machine.leaks())
+    for (auto& run : runs) run->report.leak(leak.kind, leak.what);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options opt;
+  bool help = false;
+  if (int code = readOptions(argc, argv, &opt, &help); code != 0 || help) {
+    if (help) std::cout << kUsage;
+    return code;
+  }
+  Runs runs;
+  if (int code = makeRuns(opt, &runs)) return code;
+  fs::path root;
+  if (int code = prepareMachine(opt, runs, &root)) return code;
+  for (auto& run : runs)
+    if (!run->out.empty()) run->events.openIn(run->out, run->report);
+  // --events FILE is one script's; standard error takes the first's.
+  if (runs.size() == 1 || opt.eventsFile == "-") runs[0]->events.alsoTo(opt.eventsFile, runs[0]->report, std::cerr);
+
+  playAll(root, opt, runs);
   int exitCode = 0;
   for (auto& run : runs) {
     run->report.finish();
     exitCode = std::max(exitCode, run->exitCode);
   }
-  if (temporary) fs::remove_all(root, ec);
+  std::error_code ec;
+  if (opt.machineDir.empty()) fs::remove_all(root, ec);
   return exitCode;
 }

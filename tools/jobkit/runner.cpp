@@ -1,0 +1,98 @@
+#include "jobkit/runner.h"
+
+#include <iostream>
+
+#include "jobkit/syntax.h"
+#include "jobkit/text.h"
+
+namespace jobkit {
+
+namespace {
+constexpr size_t kEventBuffer = 64 * 1024;  // thousands of lines in a few system calls
+}
+
+fs::path Arguments::value(std::string_view option) const {
+  fs::path last;
+  for (auto& [name, v] : values)
+    if (name == option) last = v;
+  return last;
+}
+
+std::string narrowArgument(const char* arg) { return arg; }
+
+std::string narrowArgument(const wchar_t* arg) {
+  std::wstring w(arg);
+  return utf8Of(std::u16string(w.begin(), w.end()));
+}
+
+int usageError(std::string_view program, std::string_view message, std::string_view usage) {
+  std::cerr << program << ": " << message << "\n" << usage;
+  return kExitScriptError;
+}
+
+std::string scriptName(const fs::path& script) {
+#ifdef _WIN32
+  return narrowArgument(script.wstring().c_str());
+#else
+  return script.string();
+#endif
+}
+
+bool checkScriptFile(const fs::path& script, std::ostream& errors) {
+  std::ifstream in(script, std::ios::binary);
+  if (!in) {
+    errors << scriptName(script) << ": cannot read the job script\n";
+    return false;
+  }
+  ScriptError error;
+  if (checkScript(in, &error)) return true;
+  errors << scriptName(script) << ":" << error.line << ": " << error.message << "\n";
+  return false;
+}
+
+int playScriptFile(Player& player, const fs::path& script, std::string_view program, std::ostream& errors) {
+  std::ifstream in(script, std::ios::binary);
+  if (!in) {
+    errors << scriptName(script) << ": cannot read the job script\n";
+    return kExitScriptError;
+  }
+  ScriptError error;
+  if (!player.run(ScriptReader(in), &error)) {
+    errors << scriptName(script) << ":" << error.line << ": " << error.message << "\n";
+    return kExitScriptError;
+  }
+  if (!player.fatal().empty()) {
+    errors << program << ": " << player.fatal() << "\n";
+    return kExitFailed;
+  }
+  return 0;
+}
+
+// The buffer is not cleared (fresh pages are dear), and the files are
+// closed, their last bytes written, before it goes.
+EventLogs::EventLogs() : buffer_(std::make_unique_for_overwrite<char[]>(kEventBuffer)) {}
+
+EventLogs::~EventLogs() {
+  log_.close();
+  extra_.close();
+}
+
+void EventLogs::openIn(const fs::path& folder, RunReport& report) {
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  fs::remove(folder / "events.jsonl", ec);
+  log_.rdbuf()->pubsetbuf(buffer_.get(), kEventBuffer);
+  log_.open(folder / "events.jsonl", std::ios::binary | std::ios::trunc);
+  report.addEventStream(&log_);
+}
+
+void EventLogs::alsoTo(const fs::path& file, RunReport& report, std::ostream& standardError) {
+  if (file == "-") {
+    report.addEventStream(&standardError);
+  } else if (!file.empty()) {
+    extra_.open(file, std::ios::binary | std::ios::trunc);
+    report.addEventStream(&extra_);
+  }
+}
+
+}  // namespace jobkit
