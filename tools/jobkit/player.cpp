@@ -75,154 +75,197 @@ const std::pair<std::string_view, Player::Hook> kHookVerbs[] = {
 
 }  // namespace
 
+// The directives that set up the machine, the printer and the settings: a
+// verb, the arguments it needs at least, its usage, and its handler.
+struct Player::MachineVerb {
+  std::string_view verb;
+  size_t minArgs;
+  const char* usage;
+  bool (Player::*handler)(const Directive& d, std::string* error);
+};
+
+const Player::MachineVerb Player::kMachineVerbs[] = {
+    {"printer", 0, "", &Player::printerVerb},
+    {"printer-data", 2, "printer-data NAME hex HH ... | NAME sz \"TEXT\" | NAME size=N [OFFSET=WORD ...]",
+     &Player::printerDataVerb},
+    {"file", 3, "file \"C:\\...\" text \"...\" | file \"C:\\...\" from \"host/path\"", &Player::fileVerb},
+    {"scanner", 2, "scanner hold CODE | scanner release CODE", &Player::scannerVerb},
+    {"delete", 1, "delete \"C:\\...\"", &Player::deleteVerb},
+    {"ini", 4, "ini \"FILE\" SECTION KEY \"VALUE\"", &Player::iniVerb},
+    {"registry", 3, "registry \"KEY\" NAME sz \"TEXT\" | NAME dword N | NAME delete", &Player::registryVerb},
+    {"locale", 1, "locale LANGID | codepage N", &Player::localeVerb},
+    {"codepage", 1, "locale LANGID | codepage N", &Player::localeVerb},
+    {"answer", 0, "", &Player::answerVerb},
+    {"fail", 1, "fail FUNCTION [nth=N|every] [path=\"PATTERN\"]", &Player::failVerb},
+    {"settings", 0, "", &Player::settingsVerb},
+};
+
 bool Player::step(const Directive& d, std::string* error) {
   try {
     for (auto& [verb, hook] : kHookVerbs)
       if (d.verb == verb) return hookDirective(hook, d, error);
-    bool handled = false;
-    if (!machineDirective(d, error, &handled)) return false;
-    return handled || (*error = "unknown directive \"" + d.verb + "\"", false);
+    for (auto& v : kMachineVerbs) {
+      if (d.verb != v.verb) continue;
+      if (d.args.size() < v.minArgs) return *error = std::string("usage: ") + v.usage, false;
+      return (this->*v.handler)(d, error);
+    }
+    return *error = "unknown directive \"" + d.verb + "\"", false;
   } catch (const std::exception& e) {  // a file the machine could not write, say
     *error = e.what();
     return false;
   }
 }
 
-bool Player::machineDirective(const Directive& d, std::string* error, bool* handled) {
-  *handled = true;
+bool Player::printerVerb(const Directive& d, std::string* error) {
+  if (auto* t = keyed(d, "path"); t && !pathArgument(*t, error)) return false;
+  if (auto* t = keyed(d, "name")) printer_ = wide(t->value);
+  PrinterChange change{printer_};
+  if (auto* t = keyed(d, "port")) change.port = wide(t->value);
+  if (auto* t = keyed(d, "driver")) change.driver = wide(t->value);
+  if (auto* t = keyed(d, "path")) {  // the component lies beside the driver file
+    change.driverPath = wide(t->value);
+    change.configFile = change.driverPath->substr(0, change.driverPath->find_last_of(u'\\') + 1) + u"KQXLUMPD.DLL";
+  }
+  host_.changePrinter(change);
+  return true;
+}
+
+namespace {
+
+// UTF-16LE with its terminator, as SetPrinterDataW stores REG_SZ.
+std::string registryText(const std::string& utf8) {
+  std::string bytes;
+  for (char16_t c : wide(utf8) + u'\0') {
+    bytes.push_back(static_cast<char>(c & 0xFF));
+    bytes.push_back(static_cast<char>(c >> 8));
+  }
+  return bytes;
+}
+
+// size=N zero bytes with OFFSET=WORD words (little-endian) set in them.
+bool wordsData(const std::vector<Token>& a, std::string* bytes, std::string* error) {
+  long long size;
+  if (!number(a[1], &size, error)) return false;
+  if (size < 0 || size > 65536) return *error = "size out of range", false;
+  bytes->assign(static_cast<size_t>(size), '\0');
+  for (size_t i = 2; i < a.size(); ++i) {
+    auto off = parseNumber(a[i].key);
+    long long word;
+    if (!off || !number(a[i], &word, error)) return *error = "expected OFFSET=WORD", false;
+    if (*off < 0 || *off + 2 > size) return *error = "offset outside the data", false;
+    (*bytes)[*off] = static_cast<char>(word & 0xFF);
+    (*bytes)[*off + 1] = static_cast<char>((word >> 8) & 0xFF);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool Player::printerDataVerb(const Directive& d, std::string* error) {
   const auto& a = d.args;
-  auto need = [&](size_t n, const char* usage) {
-    if (a.size() >= n) return true;
-    *error = std::string("usage: ") + usage;
-    return false;
-  };
-  if (d.verb == "printer") {
-    if (auto* t = keyed(d, "path"); t && !pathArgument(*t, error)) return false;
-    if (auto* t = keyed(d, "name")) printer_ = wide(t->value);
-    PrinterChange change{printer_};
-    if (auto* t = keyed(d, "port")) change.port = wide(t->value);
-    if (auto* t = keyed(d, "driver")) change.driver = wide(t->value);
-    if (auto* t = keyed(d, "path")) {  // the component lies beside the driver file
-      change.driverPath = wide(t->value);
-      change.configFile = change.driverPath->substr(0, change.driverPath->find_last_of(u'\\') + 1) + u"KQXLUMPD.DLL";
-    }
-    host_.changePrinter(change);
-    return true;
+  std::string bytes;
+  if (a[1].value == "sz" && a[1].key.empty()) {
+    if (a.size() < 3) return *error = "usage: printer-data NAME sz \"TEXT\"", false;
+    bytes = registryText(a[2].value);
+  } else if (a[1].value == "hex") {
+    if (!hexBytes(a, 2, &bytes, error)) return false;
+  } else if (a[1].key == "size") {
+    if (!wordsData(a, &bytes, error)) return false;
+  } else {
+    return *error = "printer-data takes hex or size=", false;
   }
-  if (d.verb == "printer-data") {
-    if (!need(2, "printer-data NAME hex HH ... | NAME sz \"TEXT\" | NAME size=N [OFFSET=WORD ...]")) return false;
-    std::string bytes;
-    if (a[1].value == "sz" && a[1].key.empty()) {  // UTF-16LE with its terminator, as SetPrinterDataW stores REG_SZ
-      if (a.size() < 3) return *error = "usage: printer-data NAME sz \"TEXT\"", false;
-      for (char16_t c : wide(a[2].value) + u'\0') {
-        bytes.push_back(static_cast<char>(c & 0xFF));
-        bytes.push_back(static_cast<char>(c >> 8));
-      }
-    } else if (a[1].value == "hex") {
-      if (!hexBytes(a, 2, &bytes, error)) return false;
-    } else if (a[1].key == "size") {
-      long long size;
-      if (!number(a[1], &size, error)) return false;
-      if (size < 0 || size > 65536) return *error = "size out of range", false;
-      bytes.assign(static_cast<size_t>(size), '\0');
-      for (size_t i = 2; i < a.size(); ++i) {
-        auto off = parseNumber(a[i].key);
-        long long word;
-        if (!off || !number(a[i], &word, error)) return *error = "expected OFFSET=WORD", false;
-        if (*off < 0 || *off + 2 > size) return *error = "offset outside the data", false;
-        bytes[*off] = static_cast<char>(word & 0xFF);
-        bytes[*off + 1] = static_cast<char>((word >> 8) & 0xFF);
-      }
-    } else {
-      *error = "printer-data takes hex or size=";
-      return false;
-    }
-    host_.setPrinterData(printer_, wide(a[0].value), std::vector<uint8_t>(bytes.begin(), bytes.end()));
-    return true;
-  }
-  if (d.verb == "file") {
-    if (!need(3, "file \"C:\\...\" text \"...\" | file \"C:\\...\" from \"host/path\"") || !pathArgument(a[0], error))
-      return false;
-    if (a[1].value == "text") return host_.writeFile(wide(a[0].value), a[2].value, error);
-    if (a[1].value != "from") return *error = "file takes text or from", false;
-    if (!pathArgument(a[2], error)) return false;
-    fs::path host = hostFileOf(scriptDir_, a[2].value);
-    std::error_code ec;
-    if (!fs::is_regular_file(host, ec)) return *error = "no file " + host.string(), false;
-    return host_.copyFileIn(wide(a[0].value), host, error);
-  }
-  if (d.verb == "scanner") {
-    if (!need(2, "scanner hold CODE | scanner release CODE")) return false;
-    long long code;
-    if (!number(a[1], &code, error)) return false;
-    if (a[0].value != "hold" && a[0].value != "release") return *error = "scanner takes hold CODE or release CODE", false;
-    return host_.holdScanner(a[0].value == "hold", code, error);
-  }
-  if (d.verb == "delete") {
-    if (!need(1, "delete \"C:\\...\"") || !pathArgument(a[0], error)) return false;
-    return host_.deleteFile(wide(a[0].value), error);
-  }
-  if (d.verb == "ini") {
-    if (!need(4, "ini \"FILE\" SECTION KEY \"VALUE\"") || !pathArgument(a[0], error)) return false;
-    return host_.setProfileString(wide(a[0].value), wide(a[1].value), wide(a[2].value), wide(a[3].value), error);
-  }
-  if (d.verb == "registry") {
-    if (!need(3, "registry \"KEY\" NAME sz \"TEXT\" | NAME dword N | NAME delete") || !pathArgument(a[0], error))
-      return false;
-    std::u16string key = wide(a[0].value), name = wide(a[1].value);
-    if (a[2].value == "delete") return host_.deleteRegistryValue(key, name, error);
-    if (a[2].value == "sz" && a.size() >= 4) return host_.setRegistryString(key, name, wide(a[3].value), error);
-    if (a[2].value == "dword" && a.size() >= 4) {
-      long long n;
-      if (!number(a[3], &n, error)) return false;
-      return host_.setRegistryDword(key, name, static_cast<DWORD>(n), error);
-    }
-    return *error = "registry takes sz \"TEXT\", dword N or delete", false;
-  }
-  if (d.verb == "locale" || d.verb == "codepage") {
+  host_.setPrinterData(printer_, wide(a[0].value), std::vector<uint8_t>(bytes.begin(), bytes.end()));
+  return true;
+}
+
+bool Player::fileVerb(const Directive& d, std::string* error) {
+  const auto& a = d.args;
+  if (!pathArgument(a[0], error)) return false;
+  if (a[1].value == "text") return host_.writeFile(wide(a[0].value), a[2].value, error);
+  if (a[1].value != "from") return *error = "file takes text or from", false;
+  if (!pathArgument(a[2], error)) return false;
+  fs::path host = hostFileOf(scriptDir_, a[2].value);
+  std::error_code ec;
+  if (!fs::is_regular_file(host, ec)) return *error = "no file " + host.string(), false;
+  return host_.copyFileIn(wide(a[0].value), host, error);
+}
+
+bool Player::scannerVerb(const Directive& d, std::string* error) {
+  const auto& a = d.args;
+  long long code;
+  if (!number(a[1], &code, error)) return false;
+  if (a[0].value != "hold" && a[0].value != "release") return *error = "scanner takes hold CODE or release CODE", false;
+  return host_.holdScanner(a[0].value == "hold", code, error);
+}
+
+bool Player::deleteVerb(const Directive& d, std::string* error) {
+  return pathArgument(d.args[0], error) && host_.deleteFile(wide(d.args[0].value), error);
+}
+
+bool Player::iniVerb(const Directive& d, std::string* error) {
+  const auto& a = d.args;
+  return pathArgument(a[0], error) &&
+         host_.setProfileString(wide(a[0].value), wide(a[1].value), wide(a[2].value), wide(a[3].value), error);
+}
+
+bool Player::registryVerb(const Directive& d, std::string* error) {
+  const auto& a = d.args;
+  if (!pathArgument(a[0], error)) return false;
+  std::u16string key = wide(a[0].value), name = wide(a[1].value);
+  if (a[2].value == "delete") return host_.deleteRegistryValue(key, name, error);
+  if (a[2].value == "sz" && a.size() >= 4) return host_.setRegistryString(key, name, wide(a[3].value), error);
+  if (a[2].value == "dword" && a.size() >= 4) {
     long long n;
-    if (!need(1, "locale LANGID | codepage N") || !number(a[0], &n, error)) return false;
-    if (d.verb == "locale") return host_.setLocale(static_cast<LANGID>(n), error);
-    return host_.setCodePage(static_cast<UINT>(n), error);
+    if (!number(a[3], &n, error)) return false;
+    return host_.setRegistryDword(key, name, static_cast<DWORD>(n), error);
   }
-  if (d.verb == "answer") {
-    std::vector<int> answers;
-    if (!answerIds(a, &answers, error)) return false;
-    host_.queueAnswers(answers);
-    return true;
-  }
-  if (d.verb == "fail") {
-    if (!need(1, "fail FUNCTION [nth=N|every] [path=\"PATTERN\"]")) return false;
-    Fault f;
-    f.function = a[0].value;
-    for (size_t i = 1; i < a.size(); ++i) {
-      if (a[i].value == "every" && a[i].key.empty()) {
-        f.every = true;
-      } else if (a[i].key == "nth") {
-        long long n;
-        if (!number(a[i], &n, error)) return false;
-        f.nth = static_cast<int>(n);
-      } else if (a[i].key == "path") {
-        f.pathPattern = wide(a[i].value);
-      } else {
-        return *error = "unknown fail option \"" + a[i].value + "\"", false;
-      }
+  return *error = "registry takes sz \"TEXT\", dword N or delete", false;
+}
+
+bool Player::localeVerb(const Directive& d, std::string* error) {
+  long long n;
+  if (!number(d.args[0], &n, error)) return false;
+  if (d.verb == "locale") return host_.setLocale(static_cast<LANGID>(n), error);
+  return host_.setCodePage(static_cast<UINT>(n), error);
+}
+
+bool Player::answerVerb(const Directive& d, std::string* error) {
+  std::vector<int> answers;
+  if (!answerIds(d.args, &answers, error)) return false;
+  host_.queueAnswers(answers);
+  return true;
+}
+
+bool Player::failVerb(const Directive& d, std::string* error) {
+  const auto& a = d.args;
+  Fault f;
+  f.function = a[0].value;
+  for (size_t i = 1; i < a.size(); ++i) {
+    if (a[i].value == "every" && a[i].key.empty()) {
+      f.every = true;
+    } else if (a[i].key == "nth") {
+      long long n;
+      if (!number(a[i], &n, error)) return false;
+      f.nth = static_cast<int>(n);
+    } else if (a[i].key == "path") {
+      f.pathPattern = wide(a[i].value);
+    } else {
+      return *error = "unknown fail option \"" + a[i].value + "\"", false;
     }
-    return host_.addFault(f, error);
   }
-  if (d.verb == "settings") {
-    for (auto& t : a) {
-      if (t.key.empty() && t.value == "reset") {
-        settings_.reset();
-      } else if (t.key.empty()) {
-        return *error = "expected FIELD=VALUE, not \"" + t.value + "\"", false;
-      } else if ((t.key == "szOverlayFile" && !pathArgument(t, error)) || !settings_.set(t.key, t.value, t.quoted, error)) {
-        return false;
-      }
+  return host_.addFault(f, error);
+}
+
+bool Player::settingsVerb(const Directive& d, std::string* error) {
+  for (auto& t : d.args) {
+    if (t.key.empty() && t.value == "reset") {
+      settings_.reset();
+    } else if (t.key.empty()) {
+      return *error = "expected FIELD=VALUE, not \"" + t.value + "\"", false;
+    } else if ((t.key == "szOverlayFile" && !pathArgument(t, error)) || !settings_.set(t.key, t.value, t.quoted, error)) {
+      return false;
     }
-    return true;
   }
-  *handled = false;
   return true;
 }
 

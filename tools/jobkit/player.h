@@ -45,7 +45,20 @@ class Player {
  private:
   bool step(const Directive& d, std::string* error);
   bool play(const Directive& d, ScriptError* error, bool* stop);
-  bool machineDirective(const Directive& d, std::string* error, bool* handled);
+  // The machine verbs, a handler each (kMachineVerbs).
+  struct MachineVerb;
+  static const MachineVerb kMachineVerbs[];
+  bool printerVerb(const Directive& d, std::string* error);
+  bool printerDataVerb(const Directive& d, std::string* error);
+  bool fileVerb(const Directive& d, std::string* error);
+  bool scannerVerb(const Directive& d, std::string* error);
+  bool deleteVerb(const Directive& d, std::string* error);
+  bool iniVerb(const Directive& d, std::string* error);
+  bool registryVerb(const Directive& d, std::string* error);
+  bool localeVerb(const Directive& d, std::string* error);
+  bool answerVerb(const Directive& d, std::string* error);
+  bool failVerb(const Directive& d, std::string* error);
+  bool settingsVerb(const Directive& d, std::string* error);
   bool hookDirective(Hook hook, const Directive& d, std::string* error);
   bool writeDirective(const Directive& d, std::string* error);
   bool writeBuffer(const void* data, size_t size);
