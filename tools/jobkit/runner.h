@@ -25,7 +25,7 @@ constexpr int kExitScriptError = 2;  // a script error or a usage error
 
 // One option of a runner: a flag, or one that takes the value named in
 // `needs` ("a folder").
-struct OptionSpec {
+struct RunnerOption {
   std::string_view name;
   std::string_view needs;
 };
@@ -44,7 +44,7 @@ struct Arguments {
 // Reads argv (char on this machine, wchar_t on Windows); false with the
 // reason in *error for an option missing its value or an unknown one.
 template <typename Char>
-bool parseArguments(int argc, Char** argv, const std::vector<OptionSpec>& specs, Arguments* out, std::string* error);
+bool parseArguments(int argc, Char** argv, const std::vector<RunnerOption>& known, Arguments* out, std::string* error);
 
 // "PROGRAM: message", then the usage; the exit code of a usage error.
 int usageError(std::string_view program, std::string_view message, std::string_view usage);
@@ -85,20 +85,20 @@ std::string narrowArgument(const char* arg);
 std::string narrowArgument(const wchar_t* arg);
 
 template <typename Char>
-bool parseArguments(int argc, Char** argv, const std::vector<OptionSpec>& specs, Arguments* out, std::string* error) {
+bool parseArguments(int argc, Char** argv, const std::vector<RunnerOption>& known, Arguments* out, std::string* error) {
   for (int i = 1; i < argc; ++i) {
     std::string a = narrowArgument(argv[i]);
     if (a == "-h" || a == "--help") {
       out->help = true;
       return true;
     }
-    const OptionSpec* spec = nullptr;
-    for (auto& s : specs)
-      if (a == s.name) spec = &s;
-    if (spec && spec->needs.empty()) {
+    const RunnerOption* option = nullptr;
+    for (auto& o : known)
+      if (a == o.name) option = &o;
+    if (option && option->needs.empty()) {
       out->flags.insert(a);
-    } else if (spec) {
-      if (i + 1 >= argc) return *error = a + " needs " + std::string(spec->needs), false;
+    } else if (option) {
+      if (i + 1 >= argc) return *error = a + " needs " + std::string(option->needs), false;
       out->values.emplace_back(a, fs::path(argv[++i]));
     } else if (!a.empty() && a[0] == '-') {
       return *error = "unknown option " + a, false;

@@ -76,7 +76,7 @@ std::set<std::wstring> FilesIn(const fs::path& dir) {
 
 int UsageError(const std::string& message) { return jobkit::usageError("kqxl-run", message, kUsage); }
 
-const std::vector<jobkit::OptionSpec> kOptions = {{"-o", "a folder"}, {"--events", "a file"}};
+const std::vector<jobkit::RunnerOption> kOptions = {{"-o", "a folder"}, {"--events", "a file"}};
 
 // The script on this machine's component; what it left behind (handles,
 // modules, spool files in the temp folder) reported after it.

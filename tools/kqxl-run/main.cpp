@@ -79,7 +79,7 @@ struct Options {
   bool interactive = false;
 };
 
-const std::vector<jobkit::OptionSpec> kOptions = {{"-o", "a folder"},       {"--machine", "a folder"},
+const std::vector<jobkit::RunnerOption> kOptions = {{"-o", "a folder"},       {"--machine", "a folder"},
                                                   {"--image", "a folder"},  {"--events", "a file"},
                                                   {"--log-api", ""},        {"--interactive", ""}};
 
