@@ -8,7 +8,7 @@
 #include <iterator>
 #include <sstream>
 
-#include "core/state.h"
+#include "advapi32/state.h"
 
 using namespace winsim;
 using namespace winsim::detail;
@@ -36,8 +36,8 @@ bool resolveHandle(State& s, HKEY h, std::vector<std::u16string>* path, REGSAM* 
     *access = KEY_ALL_ACCESS;
     return true;
   }
-  auto it = s.keys.find(reinterpret_cast<uintptr_t>(h));
-  if (it == s.keys.end()) return false;
+  auto it = advapi32(s).keys.find(reinterpret_cast<uintptr_t>(h));
+  if (it == advapi32(s).keys.end()) return false;
   *path = it->second.path;
   *access = it->second.access;
   return true;
@@ -186,7 +186,7 @@ RegNode* keyFor(State& s, HKEY h, REGSAM needed, LSTATUS* rc) {
   RegNode* node = nullptr;
   if (!resolveHandle(s, h, &path, &access)) *rc = ERROR_INVALID_HANDLE;
   else if (!(access & needed)) *rc = ERROR_ACCESS_DENIED;
-  else if (!(node = findKey(s.hkcu, path))) *rc = ERROR_FILE_NOT_FOUND;
+  else if (!(node = findKey(advapi32(s).hkcu, path))) *rc = ERROR_FILE_NOT_FOUND;
   else *rc = ERROR_SUCCESS;
   return node;
 }
@@ -218,7 +218,7 @@ RegNode* findKey(RegNode& root, const std::vector<std::u16string>& path) {
 }
 
 void loadRegistry(State& s) {
-  s.hkcu = RegNode{};
+  advapi32(s).hkcu = RegNode{};
   std::error_code ec;
   if (!fs::is_regular_file(registryFile(s), ec)) return;
   std::istringstream in(readText(registryFile(s)));
@@ -241,7 +241,7 @@ void loadRegistry(State& s) {
       auto parts = splitKeyPath(path);
       current = nullptr;
       if (parts.empty() || !equalsNoCase(parts[0], kHive)) continue;
-      current = &s.hkcu;
+      current = &advapi32(s).hkcu;
       for (size_t i = 1; i < parts.size(); ++i) {
         auto& child = current->subkeys[parts[i]];
         if (child.name.empty()) child.name = parts[i];
@@ -275,7 +275,7 @@ void loadRegistry(State& s) {
 void saveRegistry(const State& s) {
   std::ostringstream out;
   out << "Windows Registry Editor Version 5.00\n\n";
-  writeNode(out, s.hkcu, u"");
+  writeNode(out, advapi32(s).hkcu, u"");
   std::error_code ec;
   fs::create_directories(registryFile(s).parent_path(), ec);
   std::ofstream file(registryFile(s), std::ios::binary | std::ios::trunc);
@@ -303,7 +303,7 @@ LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR subKey, DWORD, LPWSTR, DWORD, 
   } else if (subKey && subKey[0] == u'\\') {
     rc = ERROR_BAD_PATHNAME;
   } else {
-    RegNode* node = findKey(s.hkcu, path);
+    RegNode* node = findKey(advapi32(s).hkcu, path);
     if (!node) {
       rc = ERROR_KEY_DELETED;
     } else {
@@ -318,8 +318,8 @@ LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR subKey, DWORD, LPWSTR, DWORD, 
         path.push_back(part);
       }
       if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-      HKEY h = keyHandle(s.nextKey++);
-      s.keys[reinterpret_cast<uintptr_t>(h)] = OpenKey{path, sam};
+      HKEY h = keyHandle(advapi32(s).nextKey++);
+      advapi32(s).keys[reinterpret_cast<uintptr_t>(h)] = OpenKey{path, sam};
       *result = h;
       if (created) save(s);
     }
@@ -344,11 +344,11 @@ LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR subKey, DWORD, REGSAM sam, PHKEY
     rc = isPredefined(hKey) ? ERROR_FILE_NOT_FOUND : ERROR_INVALID_HANDLE;
   } else {
     for (auto& part : splitKeyPath(view(subKey))) path.push_back(part);
-    if (!findKey(s.hkcu, path)) {
+    if (!findKey(advapi32(s).hkcu, path)) {
       rc = ERROR_FILE_NOT_FOUND;
     } else {
-      HKEY h = keyHandle(s.nextKey++);
-      s.keys[reinterpret_cast<uintptr_t>(h)] = OpenKey{path, sam};
+      HKEY h = keyHandle(advapi32(s).nextKey++);
+      advapi32(s).keys[reinterpret_cast<uintptr_t>(h)] = OpenKey{path, sam};
       *result = h;
     }
   }
@@ -428,7 +428,7 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey) {
   auto g = lock();
   auto& s = state();
   LSTATUS rc = injectedStatus(log);  // the key is closed all the same
-  if (!isPredefined(hKey) && !s.keys.erase(reinterpret_cast<uintptr_t>(hKey))) rc = ERROR_INVALID_HANDLE;
+  if (!isPredefined(hKey) && !advapi32(s).keys.erase(reinterpret_cast<uintptr_t>(hKey))) rc = ERROR_INVALID_HANDLE;
   log.result(rc);
   return rc;
 }

@@ -28,6 +28,25 @@ State* current() { return g_current; }
 void setCurrent(State* s) { g_current = s; }
 
 void setError(DWORD code) { t_lastError = code; }
+DWORD lastError() { return t_lastError; }
+
+namespace {
+PartFactory g_factories[static_cast<size_t>(Dll::Count)];
+}
+
+bool registerPart(Dll dll, PartFactory make) {
+  g_factories[static_cast<size_t>(dll)] = make;
+  return true;
+}
+
+void makeParts(State& s) {
+  for (size_t i = static_cast<size_t>(Dll::Count); i-- > 0;) s.parts[i] = g_factories[i]();
+  for (size_t i = static_cast<size_t>(Dll::Count); i-- > 0;) s.parts[i]->start(s);
+}
+
+void endParts(State& s) {
+  for (auto& part : s.parts) part->shutdown(s);
+}
 
 // ---------------------------------------------------------------- text
 
@@ -281,8 +300,7 @@ bool hostPathOf(std::u16string_view winPath, fs::path* host) {
     if (part == u"." || part == u"..") return t_pathError = ERROR_INVALID_NAME, false;
   auto g = lock();
   auto& s = state();
-  flushWrites(s);  // whatever looks a file up by its path sees what was written to it
-  forgetReads(s);  // and may change it
+  for (auto& part : s.parts) part->beforePathLookup(s);
   if (rememberedPath(s.names, s.root, parts, host)) return true;
   // Once a folder on the way is missing, the rest keep the names given.
   fs::path cur = s.root;
@@ -394,12 +412,3 @@ void ApiCall::resultNone() { emit("null"); }
 namespace winsim {
 std::string jsonString(std::u16string_view s) { return detail::jsonString(toUtf8(s)); }
 }  // namespace winsim
-
-using namespace winsim::detail;
-
-extern "C" {
-
-DWORD WINAPI GetLastError(void) { return t_lastError; }
-void WINAPI SetLastError(DWORD code) { t_lastError = code; }
-
-}  // extern "C"

@@ -1,5 +1,8 @@
-// The state of the current simulated machine, shared by winsim's DLL
-// folders. Every Win32 entry point takes `lock()` while it touches it and
+// The state every DLL folder of winsim shares: the current machine's root,
+// its lock, the name cache, injected faults, the observer and the API log.
+// Each DLL folder keeps its own tables in a part of the machine (its
+// folder's state.h); core/ owns the parts and never looks inside them.
+// Every Win32 entry point takes `lock()` while it touches the state and
 // never holds it while calling into a loaded module.
 #pragma once
 
@@ -8,10 +11,8 @@
 #include <winsim/spooler.h>
 
 #include "core/name_cache.h"
-#include "gdi32/outline.h"
 
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -34,78 +35,6 @@ bool equalsNoCase(std::u16string_view a, std::u16string_view b);
 bool globMatch(std::u16string_view pattern, std::u16string_view text);  // case-insensitive
 std::u16string_view view(LPCWSTR s);  // empty for null
 
-struct OpenFile {
-  int fd = -1;
-  std::string key;  // canonical host path, for share modes
-  std::u16string winPath;
-  DWORD access = 0;
-  DWORD share = 0;
-  int64_t position = 0;  // the handle's file pointer
-  std::string pending;   // written, not yet passed to the host, ending at `position`
-  std::string ahead;     // read ahead from `aheadAt`, until anything writes to the file
-  int64_t aheadAt = 0;
-};
-
-struct RegValue {
-  std::u16string name;  // as first written
-  DWORD type = REG_NONE;
-  std::vector<uint8_t> data;
-};
-
-struct RegNode {
-  std::u16string name;
-  std::map<std::u16string, RegNode, CaseLess> subkeys;
-  std::map<std::u16string, RegValue, CaseLess> values;
-};
-
-struct OpenKey {
-  std::vector<std::u16string> path;  // from HKEY_CURRENT_USER
-  REGSAM access = 0;
-};
-
-struct Module {
-  std::string key;  // canonical host path
-  std::u16string winPath;
-  void* dl = nullptr;
-  int refs = 0;
-  int spoolerRefs = 0;  // references the spooler itself holds
-};
-
-struct PrinterHandle {
-  std::u16string printer;
-  int document = 0;  // current document number, 0 for none
-  std::vector<DWORD> jobs;  // the jobs started on it, forgotten when it closes
-};
-
-struct OpenDocument {
-  std::unique_ptr<DocumentSink> sink;
-  DocumentRecord record;
-  bool failed = false;
-};
-
-// GDI objects: fonts and pens by their description, and printer device
-// contexts with the internal job their document runs as.
-struct GdiObject {
-  enum Kind { Font, Pen } kind = Font;
-  LOGFONTW font{};
-  int penStyle = PS_SOLID, penWidth = 1;
-  COLORREF penColor = 0;
-  bool stock = false;
-};
-
-struct DeviceContext {
-  std::u16string printer;
-  std::vector<uint8_t> devmode;
-  uintptr_t font = 0, pen = 0;
-  COLORREF textColor = 0;
-  int bkMode = OPAQUE;
-  UINT align = TA_LEFT | TA_TOP;
-  bool inPath = false;
-  gdi::Path path;  // recorded between BeginPath and EndPath, in device pixels
-  std::shared_ptr<PrintJob> job;
-  bool pageOpen = false;
-};
-
 struct FaultRule {
   FaultPlan plan;
   int seen = 0;
@@ -114,40 +43,38 @@ struct FaultRule {
   std::thread::id thread;  // whose calls it fails
 };
 
+// What one DLL folder keeps of the machine, in its folder's state.h. The
+// machine makes the parts in the reverse order of `Dll` and ends them in
+// its order: documents still open on device contexts first (their jobs call
+// into loaded modules), then printers, then modules, files and memory.
+enum class Dll { Gdi32, Winspool, User32, Advapi32, Kernel32, Count };
+
+struct State;
+
+struct DllPart {
+  virtual ~DllPart() = default;
+  // Once every part is made: what the part reads from the machine folder.
+  virtual void start(State&) {}
+  // As the machine goes, without the lock.
+  virtual void shutdown(State&) {}
+  // Before a path is looked up on the host: what is cached of files goes out.
+  virtual void beforePathLookup(State&) {}
+  // What the component left behind, and the open handles and blocks it holds.
+  virtual void leaks(std::vector<Leak>&) const {}
+  virtual void count(Snapshot&) const {}
+};
+
+// Each DLL folder registers how its part is made as the library loads.
+using PartFactory = std::unique_ptr<DllPart> (*)();
+bool registerPart(Dll dll, PartFactory make);
+
 struct State {
   std::recursive_mutex mu;
   fs::path root;
   NameCache names;  // its own lock: paths are resolved with or without `mu`
-  LANGID lang = 0x0409;
-  UINT acp = 1252;
 
-  std::map<uintptr_t, OpenFile> files;
-  uintptr_t nextFile = 1;
-  std::map<void*, size_t> blocks;
-
-  RegNode hkcu;
-  std::map<uintptr_t, OpenKey> keys;
-  uintptr_t nextKey = 1;
-
-  std::map<uintptr_t, Module> modules;
-  uintptr_t nextModule = 1;
-
-  std::vector<PrinterConfig> printers;
-  std::map<uintptr_t, PrinterHandle> printerHandles;
-  uintptr_t nextPrinter = 1;
-  std::map<DWORD, std::pair<std::u16string, std::u16string>> jobs;  // id -> printer, document
-  DWORD nextJobId = 1;
-  int documentCount = 0;
-  std::vector<DocumentRecord> documents;  // finished, while the history is kept
-  std::map<int, OpenDocument> openDocuments;
-  SinkFactory sinkFactory;
-
-  // Scripted answers and injected faults belong to the thread that set them
-  // up: several hosts may play on one machine at once, one thread each.
-  std::map<std::thread::id, std::deque<int>> answers;
-  std::function<int(const MessageBoxRecord&)> ask;
-  std::vector<MessageBoxRecord> boxes;
-  std::vector<std::u16string> traces;
+  // Injected faults belong to the thread that set them up: several hosts
+  // may play on one machine at once, one thread each.
   std::vector<FaultRule> faults;
   // The calls that could have been made to fail, by function, and how
   // many did fail.
@@ -157,17 +84,28 @@ struct State {
   bool logApi = false;
   bool keepHistory = true;
 
-  std::map<uintptr_t, GdiObject> gdiObjects;
-  std::map<uintptr_t, DeviceContext> dcs;
-  uintptr_t nextGdi = 1;
-
   // 8.3 names a test gave: host folder and upper-cased short name -> the
   // entry's host name.
   std::map<std::string, std::string> shortNames;
 
   std::set<std::string> tempAtStart;
-  unsigned tempCounter = 0;
+
+  std::unique_ptr<DllPart> parts[static_cast<size_t>(Dll::Count)];
 };
+
+// The machine's part of a DLL folder: Part names its `Dll` as kDll.
+template <class Part>
+Part& part(State& s) {
+  return static_cast<Part&>(*s.parts[static_cast<size_t>(Part::kDll)]);
+}
+template <class Part>
+const Part& part(const State& s) {
+  return static_cast<const Part&>(*s.parts[static_cast<size_t>(Part::kDll)]);
+}
+
+// The parts made and started, as a machine starts; ended, as it stops.
+void makeParts(State& s);
+void endParts(State& s);
 
 State& state();  // the current machine; aborts when there is none
 std::unique_lock<std::recursive_mutex> lock();
@@ -175,6 +113,7 @@ State* current();
 void setCurrent(State* s);
 
 void setError(DWORD code);
+DWORD lastError();
 
 // Injected faults (core/faults.cpp). Every API call is a fault point; a
 // point that is not an API call (the outlines of text, say) counts and
@@ -202,31 +141,8 @@ std::string shortNameKey(const fs::path& folder, std::u16string_view shortName);
 constexpr char16_t kComputerName[] = u"WINSIM";
 std::string canonicalKey(const fs::path& host);
 void forgetName(const fs::path& host);  // winsim removed it
-// Writes that handles still hold go to the host files: every handle's, or
-// those of one file (by its key).
-void flushWrites(State& s);
-void flushWrites(State& s, const std::string& key);
-// What handles read ahead is dropped: of one file, or of all when the
-// host files may have changed.
-void forgetReads(State& s, const std::string& key);
-void forgetReads(State& s);
 std::u16string windowsDirectory();
 std::u16string tempDirectory();
-
-// Registry persistence (advapi32).
-void loadRegistry(State& s);
-void saveRegistry(const State& s);
-RegNode* findKey(RegNode& root, const std::vector<std::u16string>& path);
-std::vector<std::u16string> splitKeyPath(std::u16string_view path);
-
-// Profile files, for hosts (kernel32).
-using ProfileData = std::map<std::u16string, std::map<std::u16string, std::u16string, CaseLess>, CaseLess>;
-ProfileData readProfile(const fs::path& host);
-bool writeProfileString(std::u16string_view file, LPCWSTR section, LPCWSTR key, LPCWSTR value);
-
-// Code pages (kernel32).
-bool decodeAnsi(UINT codePage, std::string_view bytes, std::u16string* out, bool strict);
-std::string encodeAnsi(UINT codePage, std::u16string_view text, char defaultChar, bool* usedDefault);
 
 // One line of the API log: collects the arguments of a call and emits it
 // with its result. Does nothing while the log is off. Each call is a fault

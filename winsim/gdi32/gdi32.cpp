@@ -8,7 +8,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "core/state.h"
+#include "gdi32/state.h"
+#include "winspool/state.h"
 #include "pclxl/writer.h"
 
 using namespace winsim;
@@ -24,22 +25,22 @@ HGDIOBJ objectHandle(uintptr_t id) { return reinterpret_cast<HGDIOBJ>(0xA000 + i
 HDC dcHandle(uintptr_t id) { return reinterpret_cast<HDC>(0x7000 + id * 4); }
 
 DeviceContext* findDC(State& s, HDC h) {
-  auto it = s.dcs.find(reinterpret_cast<uintptr_t>(h));
-  return it == s.dcs.end() ? nullptr : &it->second;
+  auto it = gdi32(s).dcs.find(reinterpret_cast<uintptr_t>(h));
+  return it == gdi32(s).dcs.end() ? nullptr : &it->second;
 }
 
 void ensureStock(State& s) {
-  if (s.gdiObjects.count(kStockFont)) return;
+  if (gdi32(s).gdiObjects.count(kStockFont)) return;
   GdiObject font;
   font.stock = true;
   font.font.lfHeight = -100;
   std::u16string face = u"Courier New";
   face.copy(font.font.lfFaceName, face.size());
-  s.gdiObjects[kStockFont] = font;
+  gdi32(s).gdiObjects[kStockFont] = font;
   GdiObject pen;
   pen.kind = GdiObject::Pen;
   pen.stock = true;
-  s.gdiObjects[kStockPen] = pen;
+  gdi32(s).gdiObjects[kStockPen] = pen;
 }
 
 
@@ -187,8 +188,7 @@ HDC WINAPI CreateDCW(LPCWSTR driver, LPCWSTR device, LPCWSTR port, const DEVMODE
   auto g = lock();
   auto& s = state();
   HDC h = nullptr;
-  bool known = false;
-  for (auto& p : s.printers) known = known || (device && equalsNoCase(p.name, device));
+  bool known = device && isPrinter(view(device));
   if (log.fails()) {
   } else if (!known) {
     setError(ERROR_INVALID_PRINTER_NAME);
@@ -203,8 +203,8 @@ HDC WINAPI CreateDCW(LPCWSTR driver, LPCWSTR device, LPCWSTR port, const DEVMODE
     }
     dc.font = kStockFont;
     dc.pen = kStockPen;
-    h = dcHandle(s.nextGdi++);
-    s.dcs[reinterpret_cast<uintptr_t>(h)] = std::move(dc);
+    h = dcHandle(gdi32(s).nextGdi++);
+    gdi32(s).dcs[reinterpret_cast<uintptr_t>(h)] = std::move(dc);
   }
   log.resultPtr(h);
   return h;
@@ -222,7 +222,7 @@ BOOL WINAPI DeleteDC(HDC hdc) {
     DeviceContext* dc = findDC(s, hdc);
     if (dc) {
       job = std::move(dc->job);
-      s.dcs.erase(reinterpret_cast<uintptr_t>(hdc));
+      gdi32(s).dcs.erase(reinterpret_cast<uintptr_t>(hdc));
       ok = !failing;
     } else {
       setError(ERROR_INVALID_HANDLE);
@@ -271,8 +271,8 @@ HFONT WINAPI CreateFontIndirectW(const LOGFONTW* lf) {
   } else {
     GdiObject font;
     font.font = *lf;
-    h = objectHandle(s.nextGdi++);
-    s.gdiObjects[reinterpret_cast<uintptr_t>(h)] = font;
+    h = objectHandle(gdi32(s).nextGdi++);
+    gdi32(s).gdiObjects[reinterpret_cast<uintptr_t>(h)] = font;
   }
   log.resultPtr(h);
   return reinterpret_cast<HFONT>(h);
@@ -290,8 +290,8 @@ HPEN WINAPI CreatePen(int style, int width, COLORREF color) {
     pen.penStyle = style;
     pen.penWidth = width < 1 ? 1 : width;
     pen.penColor = color;
-    h = objectHandle(s.nextGdi++);
-    s.gdiObjects[reinterpret_cast<uintptr_t>(h)] = pen;
+    h = objectHandle(gdi32(s).nextGdi++);
+    gdi32(s).gdiObjects[reinterpret_cast<uintptr_t>(h)] = pen;
   }
   log.resultPtr(h);
   return reinterpret_cast<HPEN>(h);
@@ -304,10 +304,10 @@ HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ object) {
   auto& s = state();
   DeviceContext* dc = findDC(s, hdc);
   uintptr_t id = reinterpret_cast<uintptr_t>(object);
-  auto it = s.gdiObjects.find(id);
+  auto it = gdi32(s).gdiObjects.find(id);
   HGDIOBJ previous = nullptr;
   if (log.fails()) {
-  } else if (!dc || it == s.gdiObjects.end()) {
+  } else if (!dc || it == gdi32(s).gdiObjects.end()) {
     setError(ERROR_INVALID_HANDLE);
   } else {
     uintptr_t& slot = it->second.kind == GdiObject::Font ? dc->font : dc->pen;
@@ -323,11 +323,11 @@ BOOL WINAPI DeleteObject(HGDIOBJ object) {
   log.ptr("ho", object);
   auto g = lock();
   auto& s = state();
-  auto it = s.gdiObjects.find(reinterpret_cast<uintptr_t>(object));
+  auto it = gdi32(s).gdiObjects.find(reinterpret_cast<uintptr_t>(object));
   BOOL ok = FALSE;
   bool failing = log.fails();  // the object goes all the same
-  if (it != s.gdiObjects.end()) {
-    if (!it->second.stock) s.gdiObjects.erase(it);
+  if (it != gdi32(s).gdiObjects.end()) {
+    if (!it->second.stock) gdi32(s).gdiObjects.erase(it);
     ok = !failing;
   }
   log.result(ok);
@@ -386,7 +386,7 @@ BOOL WINAPI GetTextMetricsW(HDC hdc, LPTEXTMETRICW tm) {
     auto& s = state();
     DeviceContext* dc = findDC(s, hdc);
     if (!dc || !tm) return log.result(FALSE), FALSE;
-    lf = s.gdiObjects[dc->font].font;
+    lf = gdi32(s).gdiObjects[dc->font].font;
   }
   std::string error;
   auto font = gdi::Font::load(lf, &error);
@@ -464,7 +464,7 @@ BOOL WINAPI StrokePath(HDC hdc) {
     auto& s = state();
     DeviceContext* dc = findDC(s, hdc);
     if (!dc || dc->inPath) return log.result(FALSE), FALSE;
-    const GdiObject& pen = s.gdiObjects[dc->pen];
+    const GdiObject& pen = gdi32(s).gdiObjects[dc->pen];
     bytes = drawing(dc->path, pageOffsetOf(*dc), pen.penColor, true, pen.penWidth);
     dc->path.clear();
     job = dc->job;
@@ -493,7 +493,7 @@ BOOL WINAPI TextOutW(HDC hdc, int x, int y, LPCWSTR text, int count) {
       setError(dc ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
       return log.result(FALSE), FALSE;
     }
-    lf = s.gdiObjects[dc->font].font;
+    lf = gdi32(s).gdiObjects[dc->font].font;
     align = dc->align;
     color = dc->textColor;
     inPath = dc->inPath;

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "core/blocks.h"
-#include "core/state.h"
+#include "kernel32/state.h"
 
 using namespace winsim;
 using namespace winsim::detail;
@@ -38,7 +38,7 @@ DWORD shareBits(DWORD share) {
 // Windows refuses an open when either side's share mode excludes the
 // other's access.
 bool shareConflict(const State& s, const std::string& key, DWORD access, DWORD share) {
-  for (auto& [h, f] : s.files) {
+  for (auto& [h, f] : kernel32(s).files) {
     if (f.key != key) continue;
     if (accessBits(access) & ~shareBits(f.share)) return true;
     if (accessBits(f.access) & ~shareBits(share)) return true;
@@ -49,8 +49,8 @@ bool shareConflict(const State& s, const std::string& key, DWORD access, DWORD s
 HANDLE fileHandle(uintptr_t id) { return reinterpret_cast<HANDLE>(0x1000 + id * 4); }
 
 OpenFile* findFile(State& s, HANDLE h) {
-  auto it = s.files.find(reinterpret_cast<uintptr_t>(h));
-  return it == s.files.end() ? nullptr : &it->second;
+  auto it = kernel32(s).files.find(reinterpret_cast<uintptr_t>(h));
+  return it == kernel32(s).files.end() ? nullptr : &it->second;
 }
 
 // Writes wait in their handle, as Windows' cache manager lets them, and go
@@ -167,9 +167,9 @@ HANDLE openFile(std::u16string_view name, DWORD access, DWORD share, DWORD dispo
       return INVALID_HANDLE_VALUE;
     }
   }
-  uintptr_t id = s.nextFile++;
+  uintptr_t id = kernel32(s).nextFile++;
   HANDLE h = fileHandle(id);
-  s.files[reinterpret_cast<uintptr_t>(h)] = OpenFile{fd, key, fullWinPath(name), access, share};
+  kernel32(s).files[reinterpret_cast<uintptr_t>(h)] = OpenFile{fd, key, fullWinPath(name), access, share};
   bool reportExisting = exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS);
   setError(reportExisting ? ERROR_ALREADY_EXISTS : 0);
   return h;
@@ -179,7 +179,7 @@ HANDLE openFile(std::u16string_view name, DWORD access, DWORD share, DWORD dispo
 // while they follow on from each other, and go out as whole blocks (whole
 // blocks of a large write without waiting).
 bool writeBehind(State& s, OpenFile& f, const char* p, size_t n) {
-  for (auto& [h, other] : s.files)
+  for (auto& [h, other] : kernel32(s).files)
     if (&other != &f && other.key == f.key) flushHandle(other);
   forgetReads(s, f.key);
   int64_t at = f.position - static_cast<int64_t>(f.pending.size());  // where the next block goes
@@ -215,21 +215,21 @@ bool statOpenFile(ApiCall& log, HANDLE hFile, struct stat* st) {
 namespace winsim::detail {
 
 void flushWrites(State& s) {
-  for (auto& [h, f] : s.files) flushHandle(f);
+  for (auto& [h, f] : kernel32(s).files) flushHandle(f);
 }
 
 void flushWrites(State& s, const std::string& key) {
-  for (auto& [h, f] : s.files)
+  for (auto& [h, f] : kernel32(s).files)
     if (f.key == key) flushHandle(f);
 }
 
 void forgetReads(State& s, const std::string& key) {
-  for (auto& [h, f] : s.files)
+  for (auto& [h, f] : kernel32(s).files)
     if (f.key == key) f.ahead.clear();
 }
 
 void forgetReads(State& s) {
-  for (auto& [h, f] : s.files) f.ahead.clear();
+  for (auto& [h, f] : kernel32(s).files) f.ahead.clear();
 }
 
 }  // namespace winsim::detail
@@ -379,14 +379,14 @@ BOOL WINAPI CloseHandle(HANDLE h) {
   log.ptr("hObject", h);
   auto g = lock();
   auto& s = state();
-  auto it = s.files.find(reinterpret_cast<uintptr_t>(h));
+  auto it = kernel32(s).files.find(reinterpret_cast<uintptr_t>(h));
   BOOL ok = FALSE;
-  if (it == s.files.end()) {
+  if (it == kernel32(s).files.end()) {
     setError(ERROR_INVALID_HANDLE);
   } else {
     flushHandle(it->second);
     ::close(it->second.fd);
-    s.files.erase(it);
+    kernel32(s).files.erase(it);
     ok = !log.fails();
   }
   log.result(ok);
@@ -557,10 +557,10 @@ UINT WINAPI GetTempFileNameW(LPCWSTR path, LPCWSTR prefix, UINT unique, LPWSTR o
     // As Windows does: a start taken from the system time, then the next
     // number while the name is taken.
     auto now = std::chrono::steady_clock::now().time_since_epoch();
-    s.tempCounter = static_cast<UINT>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count() % 0xFFFF);
+    kernel32(s).tempCounter = static_cast<UINT>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count() % 0xFFFF);
     for (int tries = 0; tries < 0xFFFF && result == 0; ++tries) {
-      s.tempCounter = (s.tempCounter % 0xFFFF) + 1;
-      std::u16string name = nameFor(s.tempCounter);
+      kernel32(s).tempCounter = (kernel32(s).tempCounter % 0xFFFF) + 1;
+      std::u16string name = nameFor(kernel32(s).tempCounter);
       if (name.size() >= MAX_PATH) {
         setError(ERROR_BUFFER_OVERFLOW);
         break;
@@ -570,11 +570,11 @@ UINT WINAPI GetTempFileNameW(LPCWSTR path, LPCWSTR prefix, UINT unique, LPWSTR o
         if (GetLastError() == ERROR_FILE_EXISTS) continue;
         break;
       }
-      auto it = s.files.find(reinterpret_cast<uintptr_t>(h));
+      auto it = kernel32(s).files.find(reinterpret_cast<uintptr_t>(h));
       ::close(it->second.fd);
-      s.files.erase(it);
+      kernel32(s).files.erase(it);
       std::char_traits<char16_t>::copy(out, name.c_str(), name.size() + 1);
-      result = s.tempCounter;
+      result = kernel32(s).tempCounter;
       setError(0);
     }
   }

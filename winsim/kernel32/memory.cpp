@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/state.h"
+#include "kernel32/state.h"
 
 using namespace winsim::detail;
 
@@ -19,7 +19,7 @@ HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
       setError(ERROR_NOT_ENOUGH_MEMORY);
     } else {
       auto g = lock();
-      state().blocks[p] = bytes;
+      kernel32(state()).blocks[p] = bytes;
     }
   }
   log.resultPtr(p);
@@ -33,7 +33,7 @@ HGLOBAL WINAPI GlobalFree(HGLOBAL mem) {
   bool failing = log.fails();  // the block is freed all the same
   if (mem) {
     auto g = lock();
-    auto& blocks = state().blocks;
+    auto& blocks = kernel32(state()).blocks;
     auto it = blocks.find(mem);
     if (it == blocks.end()) {
       setError(ERROR_INVALID_HANDLE);

@@ -4,8 +4,8 @@
 // not the machine's lock.
 #include <dlfcn.h>
 
-#include "core/state.h"
-#include "core/modules.h"
+#include "kernel32/state.h"
+#include "kernel32/loader.h"
 
 using namespace winsim;
 using namespace winsim::detail;
@@ -19,8 +19,8 @@ using DllMainFn = BOOL (*)(HINSTANCE, DWORD, LPVOID);
 HMODULE moduleHandle(uintptr_t id) { return reinterpret_cast<HMODULE>(0x10000000 + id * 0x10000); }
 
 Module* findModule(State& s, HMODULE h) {
-  auto it = s.modules.find(reinterpret_cast<uintptr_t>(h));
-  return it == s.modules.end() ? nullptr : &it->second;
+  auto it = kernel32(s).modules.find(reinterpret_cast<uintptr_t>(h));
+  return it == kernel32(s).modules.end() ? nullptr : &it->second;
 }
 
 void callEntry(void* dl, HMODULE h, DWORD reason, BOOL* result) {
@@ -45,6 +45,13 @@ std::u16string modulePath(std::u16string_view name) {
 
 namespace winsim::detail {
 
+HMODULE spoolerModule(std::u16string_view winPath) {
+  auto g = lock();
+  for (auto& [h, m] : kernel32(state()).modules)
+    if (m.spoolerRefs > 0 && m.winPath == winPath) return reinterpret_cast<HMODULE>(h);
+  return nullptr;
+}
+
 HMODULE loadModule(std::u16string_view name, bool bySpooler) {
   std::lock_guard loader(g_loaderLock);
   std::u16string path = modulePath(name);
@@ -59,7 +66,7 @@ HMODULE loadModule(std::u16string_view name, bool bySpooler) {
       return nullptr;
     }
     key = canonicalKey(host);
-    for (auto& [h, m] : s.modules) {
+    for (auto& [h, m] : kernel32(s).modules) {
       if (m.key != key) continue;
       ++m.refs;
       if (bySpooler) ++m.spoolerRefs;
@@ -75,14 +82,14 @@ HMODULE loadModule(std::u16string_view name, bool bySpooler) {
   {
     auto g = lock();
     auto& s = state();
-    h = moduleHandle(s.nextModule++);
-    s.modules[reinterpret_cast<uintptr_t>(h)] = Module{key, path, dl, 1, bySpooler ? 1 : 0};
+    h = moduleHandle(kernel32(s).nextModule++);
+    kernel32(s).modules[reinterpret_cast<uintptr_t>(h)] = Module{key, path, dl, 1, bySpooler ? 1 : 0};
   }
   BOOL ok;
   callEntry(dl, h, DLL_PROCESS_ATTACH, &ok);
   if (!ok) {
     auto g = lock();
-    state().modules.erase(reinterpret_cast<uintptr_t>(h));
+    kernel32(state()).modules.erase(reinterpret_cast<uintptr_t>(h));
     dlclose(dl);
     setError(ERROR_DLL_INIT_FAILED);
     return nullptr;
@@ -110,7 +117,7 @@ bool freeModule(HMODULE h, bool bySpooler) {
   callEntry(dl, h, DLL_PROCESS_DETACH, &ignored);
   {
     auto g = lock();
-    state().modules.erase(reinterpret_cast<uintptr_t>(h));
+    kernel32(state()).modules.erase(reinterpret_cast<uintptr_t>(h));
   }
   dlclose(dl);
   return true;

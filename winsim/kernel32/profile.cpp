@@ -6,7 +6,7 @@
 #include <iterator>
 #include <optional>
 
-#include "core/state.h"
+#include "kernel32/state.h"
 
 using namespace winsim;
 using namespace winsim::detail;
@@ -44,7 +44,7 @@ class IniDocument {
         text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
                                              (static_cast<unsigned char>(bytes[i + 1]) << 8)));
     } else {
-      decodeAnsi(state().acp, bytes, &text, false);
+      decodeAnsi(kernel32(state()).acp, bytes, &text, false);
     }
     size_t i = 0;
     while (i < text.size()) {
@@ -69,7 +69,7 @@ class IniDocument {
         bytes.push_back(static_cast<char>(c >> 8));
       }
     } else {
-      bytes = encodeAnsi(state().acp, text, '?', nullptr);
+      bytes = encodeAnsi(kernel32(state()).acp, text, '?', nullptr);
     }
     // A value written again as it was leaves the file alone: the driver
     // writes its user id at every job, and rewriting a file in place

@@ -8,7 +8,7 @@
 #include <map>
 #include <memory>
 
-#include "core/state.h"
+#include "kernel32/state.h"
 
 using namespace winsim;
 using namespace winsim::detail;
@@ -86,7 +86,7 @@ bool isAscii(std::string_view s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-UINT resolve(UINT cp) { return cp == CP_ACP || cp == CP_OEMCP ? state().acp : cp; }
+UINT resolve(UINT cp) { return cp == CP_ACP || cp == CP_OEMCP ? kernel32(state()).acp : cp; }
 
 std::u16string fromUtf16Bytes(const std::string& bytes) {
   std::u16string r(bytes.size() / 2, u'\0');
@@ -193,7 +193,7 @@ int WINAPI GetLocaleInfoA(LCID locale, LCTYPE type, LPSTR data, int size) {
   ApiCall log("GetLocaleInfoA");
   log.hex("Locale", locale).hex("LCType", type).arg("cchData", size);
   auto g = lock();
-  LANGID lang = state().lang;
+  LANGID lang = kernel32(state()).lang;
   char text[16] = {};
   int result = 0;
   if (log.fails()) {
@@ -218,7 +218,7 @@ int WINAPI GetLocaleInfoA(LCID locale, LCTYPE type, LPSTR data, int size) {
 
 UINT WINAPI GetACP(void) {
   auto g = lock();
-  return state().acp;
+  return kernel32(state()).acp;
 }
 
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR src, int srcLen, LPWSTR dst, int dstLen) {

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <new>
 
-#include "core/state.h"
+#include "kernel32/state.h"
 
 using namespace winsim::detail;
 
@@ -15,6 +15,11 @@ pthread_mutex_t* mutexOf(LPCRITICAL_SECTION cs) { return reinterpret_cast<pthrea
 }  // namespace
 
 extern "C" {
+
+// The last error is the thread's own, as on Windows; every call of winsim
+// sets it through setError.
+DWORD WINAPI GetLastError(void) { return lastError(); }
+void WINAPI SetLastError(DWORD code) { setError(code); }
 
 // A critical section is recursive for its owning thread, as on Windows.
 void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION cs) {
@@ -49,7 +54,7 @@ void WINAPI OutputDebugStringW(LPCWSTR text) {
   std::u16string_view line = view(text);
   auto g = lock();
   auto& s = state();
-  if (s.keepHistory) s.traces.emplace_back(line);
+  if (s.keepHistory) kernel32(s).traces.emplace_back(line);
   if (s.observer.trace) s.observer.trace(line);
 }
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/state.h"
+#include "user32/state.h"
 #include "message_answers.h"
 
 using namespace winsim;
@@ -47,12 +47,12 @@ int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style) {
   {
     auto g = lock();
     auto& s = state();
-    auto& mine = s.answers[std::this_thread::get_id()];
+    auto& mine = user32(s).answers[std::this_thread::get_id()];
     if (!mine.empty()) {
       box.answer = mine.front();
       mine.pop_front();
-    } else if (s.ask) {
-      ask = s.ask;
+    } else if (user32(s).ask) {
+      ask = user32(s).ask;
     } else {
       box.answer = FirstButton(style);
     }
@@ -61,7 +61,7 @@ int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style) {
   {
     auto g = lock();
     auto& s = state();
-    if (s.keepHistory) s.boxes.push_back(box);
+    if (s.keepHistory) user32(s).boxes.push_back(box);
     if (s.observer.messageBox) s.observer.messageBox(box);
   }
   log.result(box.answer);

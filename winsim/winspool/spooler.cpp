@@ -9,8 +9,8 @@
 #include <cstring>
 
 #include "core/blocks.h"
-#include "core/modules.h"
-#include "core/state.h"
+#include "kernel32/loader.h"
+#include "winspool/state.h"
 #include "winsim/spooler.h"
 
 using namespace winsim;
@@ -21,12 +21,12 @@ namespace {
 HANDLE printerHandleValue(uintptr_t id) { return reinterpret_cast<HANDLE>(0x5000 + id * 4); }
 
 PrinterHandle* findPrinterHandle(State& s, HANDLE h) {
-  auto it = s.printerHandles.find(reinterpret_cast<uintptr_t>(h));
-  return it == s.printerHandles.end() ? nullptr : &it->second;
+  auto it = winspool(s).printerHandles.find(reinterpret_cast<uintptr_t>(h));
+  return it == winspool(s).printerHandles.end() ? nullptr : &it->second;
 }
 
 const PrinterConfig* findPrinter(const State& s, std::u16string_view name) {
-  for (auto& p : s.printers)
+  for (auto& p : winspool(s).printers)
     if (equalsNoCase(p.name, name)) return &p;
   return nullptr;
 }
@@ -85,7 +85,7 @@ class FileSink : public DocumentSink {
 };
 
 int startDocument(State& s, PrinterHandle& ph, std::u16string_view name, std::u16string_view outputFile) {
-  int number = ++s.documentCount;
+  int number = ++winspool(s).documentCount;
   if (s.observer.documentStarted) s.observer.documentStarted(number);
   DocumentRecord record{number, std::u16string(name), 0, ""};
   std::unique_ptr<DocumentSink> sink;
@@ -93,8 +93,8 @@ int startDocument(State& s, PrinterHandle& ph, std::u16string_view name, std::u1
   if (!outputFile.empty() && hostPathOf(outputFile, &host)) {
     sink = fileSink(host);
     record.file = toUtf8(outputFile);  // as the job named it
-  } else if (s.sinkFactory) {
-    sink = s.sinkFactory(number, name, &record.file);
+  } else if (winspool(s).sinkFactory) {
+    sink = winspool(s).sinkFactory(number, name, &record.file);
   } else {
     fs::path dir = s.root / "winsim" / "output";
     std::error_code ec;
@@ -103,19 +103,19 @@ int startDocument(State& s, PrinterHandle& ph, std::u16string_view name, std::u1
     sink = fileSink(file);
     record.file = file.string();
   }
-  s.openDocuments[number] = OpenDocument{std::move(sink), record, false};
+  winspool(s).openDocuments[number] = OpenDocument{std::move(sink), record, false};
   ph.document = number;
   return number;
 }
 
 void endDocument(State& s, PrinterHandle& ph) {
-  auto it = s.openDocuments.find(ph.document);
+  auto it = winspool(s).openDocuments.find(ph.document);
   ph.document = 0;
-  if (it == s.openDocuments.end()) return;
+  if (it == winspool(s).openDocuments.end()) return;
   if (it->second.sink) it->second.sink->finish();
   DocumentRecord record = it->second.record;
-  s.openDocuments.erase(it);
-  if (s.keepHistory) s.documents.push_back(record);
+  winspool(s).openDocuments.erase(it);
+  if (s.keepHistory) winspool(s).documents.push_back(record);
   if (s.observer.documentDone) s.observer.documentDone(record);
 }
 
@@ -190,13 +190,13 @@ BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD jobId, DWORD level, LPBYTE buffer, DW
   auto g = lock();
   auto& s = state();
   BOOL ok = FALSE;
-  auto job = s.jobs.find(jobId);
+  auto job = winspool(s).jobs.find(jobId);
   if (log.fails()) {
   } else if (!findPrinterHandle(s, hPrinter)) {
     setError(ERROR_INVALID_HANDLE);
   } else if (level != 1) {
     setError(ERROR_INVALID_LEVEL);
-  } else if (job == s.jobs.end()) {
+  } else if (job == winspool(s).jobs.end()) {
     setError(ERROR_INVALID_PARAMETER);
   } else {
     ok = PackJobInfo1(jobId, job->second.first, job->second.second, buffer, size, needed);
@@ -222,8 +222,8 @@ DWORD WINAPI StartDocPrinterW(HANDLE hPrinter, DWORD level, LPBYTE docInfo) {
     setError(ERROR_INVALID_PRINTER_STATE);
   } else {
     log.arg("pDocName", info->pDocName).arg("pOutputFile", info->pOutputFile);
-    job = s.nextJobId++;
-    s.jobs[job] = {ph->printer, std::u16string(view(info->pDocName))};
+    job = winspool(s).nextJobId++;
+    winspool(s).jobs[job] = {ph->printer, std::u16string(view(info->pDocName))};
     ph->jobs.push_back(job);
     startDocument(s, *ph, view(info->pDocName), view(info->pOutputFile));
   }
@@ -265,7 +265,7 @@ BOOL WINAPI WritePrinter(HANDLE hPrinter, LPVOID data, DWORD size, LPDWORD writt
   } else if (!ph->document) {
     setError(ERROR_SPL_NO_STARTDOC);
   } else {
-    OpenDocument& doc = s.openDocuments[ph->document];
+    OpenDocument& doc = winspool(s).openDocuments[ph->document];
     if (size && !(doc.sink && doc.sink->write(data, size))) {
       setError(ERROR_DISK_FULL);
     } else {
@@ -289,8 +289,8 @@ HANDLE OpenPrinterHandle(std::u16string_view printer) {
     setError(ERROR_INVALID_PRINTER_NAME);
     return nullptr;
   }
-  HANDLE h = printerHandleValue(s.nextPrinter++);
-  s.printerHandles[reinterpret_cast<uintptr_t>(h)] = PrinterHandle{std::u16string(printer), 0};
+  HANDLE h = printerHandleValue(winspool(s).nextPrinter++);
+  winspool(s).printerHandles[reinterpret_cast<uintptr_t>(h)] = PrinterHandle{std::u16string(printer), 0};
   return h;
 }
 
@@ -300,8 +300,8 @@ void ClosePrinterHandle(HANDLE printer) {
   PrinterHandle* ph = findPrinterHandle(s, printer);
   if (!ph) return;
   if (ph->document) endDocument(s, *ph);
-  for (DWORD job : ph->jobs) s.jobs.erase(job);  // a closed job is the spooler's no more
-  s.printerHandles.erase(reinterpret_cast<uintptr_t>(printer));
+  for (DWORD job : ph->jobs) winspool(s).jobs.erase(job);  // a closed job is the spooler's no more
+  winspool(s).printerHandles.erase(reinterpret_cast<uintptr_t>(printer));
 }
 
 namespace {
@@ -339,9 +339,9 @@ bool PrintJob::startDoc() {
   {
     auto g = lock();
     auto& s = state();
-    if (jobId_ == 0) jobId_ = s.nextJobId;
-    s.nextJobId = std::max(s.nextJobId, jobId_ + 1);
-    s.jobs[jobId_] = {printerName_, document_};
+    if (jobId_ == 0) jobId_ = winspool(s).nextJobId;
+    winspool(s).nextJobId = std::max(winspool(s).nextJobId, jobId_ + 1);
+    winspool(s).jobs[jobId_] = {printerName_, document_};
     findPrinterHandle(s, printer_)->jobs.push_back(jobId_);
     startDocument(s, *findPrinterHandle(s, printer_), document_, outputFile_);
   }
@@ -366,13 +366,7 @@ void PrintJob::close() {
 namespace {
 
 bool spoolerComponent(const std::u16string& configFile, SpoolerHooks* hooks, std::string* error) {
-  HMODULE module = nullptr;
-  {
-    auto g = lock();
-    auto& s = state();
-    for (auto& [h, m] : s.modules)
-      if (m.spoolerRefs > 0 && m.winPath == fullWinPath(configFile)) module = reinterpret_cast<HMODULE>(h);
-  }
+  HMODULE module = spoolerModule(fullWinPath(configFile));
   if (!module) module = loadModule(configFile, true);
   if (!module) {
     *error = "the printer's driver module " + toUtf8(configFile) + " could not be loaded (error " +

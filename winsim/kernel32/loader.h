@@ -1,4 +1,4 @@
-// The loader, shared by kernel32 and the spooler (which loads a printer's
+// kernel32's loader, which the spooler uses too (it loads a printer's
 // spooler component itself).
 #pragma once
 
@@ -11,5 +11,7 @@ namespace winsim::detail {
 HMODULE loadModule(std::u16string_view name, bool bySpooler);
 bool freeModule(HMODULE module, bool bySpooler);
 void* moduleSymbol(HMODULE module, const char* name);
+// A module the spooler itself has loaded from that path, or null.
+HMODULE spoolerModule(std::u16string_view winPath);
 
 }  // namespace winsim::detail
