@@ -28,7 +28,9 @@ std::string FormRecording(int mib) {
   std::string page;
   pclxl::Writer(page).ubyte(0, pclxl::attr::Orientation).ubyte(0, pclxl::attr::MediaSize).op(pclxl::op::BeginPage);
   std::string box;
-  pclxl::Writer(box).box(pclxl::DataType::UInt16, 100, 100, 300, 300, pclxl::attr::BoundingBox).op(pclxl::op::Rectangle);
+  pclxl::Writer(box)
+      .box(pclxl::DataType::UInt16, 100, 100, 300, 300, pclxl::attr::BoundingBox)
+      .op(pclxl::op::Rectangle);
   size_t target = static_cast<size_t>(mib) << 20;
   page.reserve(page.size() + target + box.size() + 4);
   while (page.size() < target) page += box;

@@ -197,17 +197,11 @@ const std::string kDuplexIni =
 
 void BM_Direct(benchmark::State& s) { pairs(s, script("direct", {kPrinted}), 0); }
 void BM_Reverse(benchmark::State& s) { pairs(s, script("reverse", {kPrinted, "wReverseOrder=1"}), 1); }
-void BM_Collated(benchmark::State& s) {
-  pairs(s, script("collated", {kPrinted, "wCollate=1", "dmCopies=2"}), 2);
-}
+void BM_Collated(benchmark::State& s) { pairs(s, script("collated", {kPrinted, "wCollate=1", "dmCopies=2"}), 2); }
 // Mode 1 prints every transparency twice over: the floor copies twice.
 void BM_Ohp(benchmark::State& s) { pairs(s, script("ohp", {kPrinted, "wMediaType=3", "wOhpMode=1"}), 2); }
-void BM_ManualDuplex(benchmark::State& s) {
-  pairs(s, script("duplex", {kPrinted, "wManualDuplex=1"}, kDuplexIni), 1);
-}
-void BM_Booklet(benchmark::State& s) {
-  pairs(s, script("booklet", {kPrinted, "wBooklet=1", "wHardwareBooklet=2"}), 1);
-}
+void BM_ManualDuplex(benchmark::State& s) { pairs(s, script("duplex", {kPrinted, "wManualDuplex=1"}, kDuplexIni), 1); }
+void BM_Booklet(benchmark::State& s) { pairs(s, script("booklet", {kPrinted, "wBooklet=1", "wHardwareBooklet=2"}), 1); }
 
 // 2,000 one-page jobs of 20 KiB in one script: what each job costs beyond
 // its bytes (the hooks, the overlay library, the driver's INI file).

@@ -38,7 +38,8 @@ struct BenchMachine {
     winsim::Machine::createFrom(KQXL_MACHINE_IMAGE, root);
     machine = std::make_unique<winsim::Machine>(root);
     machine->setKeepHistory(false);
-    machine->setSinkFactory([](int, std::u16string_view, std::string*) { return winsim::fileSink(scratch() / "port.prn"); });
+    machine->setSinkFactory(
+        [](int, std::u16string_view, std::string*) { return winsim::fileSink(scratch() / "port.prn"); });
   }
 };
 
@@ -160,6 +161,4 @@ BENCHMARK(BM_SmallBuffers)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRea
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  return bench::RunAndClean(argc, argv);
-}
+int main(int argc, char** argv) { return bench::RunAndClean(argc, argv); }

@@ -47,8 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static int mode = -1;
   if (mode != data[1] % 3) {
     mode = data[1] % 3;
-    m.setProfileString(u"C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\2\\KQXLEN.INI", u"DUPLEX",
-                       u"MD_ManualDuplex", kModes[mode]);
+    m.setProfileString(u"C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\2\\KQXLEN.INI", u"DUPLEX", u"MD_ManualDuplex",
+                       kModes[mode]);
   }
   {
     winsim::PrintJob job(u"KQ PCL6 Laser", 0, u"fuzz");
@@ -68,8 +68,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 1: send(std::string("\x1B\xF0\x10\xAA", 4) + bytes.substr(0, 1)); break;
         case 2: send(bytes); break;
         case 3: send(std::string("\x1B\xF0\x10\xFF", 4)); break;
-        case 4: if (!bytes.empty()) send(bytes); break;
-        case 5: inPage ? job.endPage() : job.startPage(); inPage = !inPage; break;
+        case 4:
+          if (!bytes.empty()) send(bytes);
+          break;
+        case 5:
+          inPage ? job.endPage() : job.startPage();
+          inPage = !inPage;
+          break;
       }
     }
     job.endDoc();

@@ -101,7 +101,8 @@ std::vector<uint8_t> userRecord(winsim::Machine& m, const uint8_t* data, size_t 
   std::string id = lengthPrefixed(data, size, at), overlay = lengthPrefixed(data, size, at);
   std::memcpy(record.data() + offsetof(KQDEVMODE, szDefaultUserId), id.data(), std::min<size_t>(id.size(), 64));
   std::memset(record.data() + offsetof(KQDEVMODE, szOverlayFile), 0, 260);
-  std::memcpy(record.data() + offsetof(KQDEVMODE, szOverlayFile), overlay.data(), std::min<size_t>(overlay.size(), 260));
+  std::memcpy(record.data() + offsetof(KQDEVMODE, szOverlayFile), overlay.data(),
+              std::min<size_t>(overlay.size(), 260));
   for (auto [key, name] : kUserValues) {
     std::string bytes = lengthPrefixed(data, size, at);
     std::u16string wide;
@@ -120,7 +121,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> record;
   static const bool forms = (m.writeFile(u"C:\\forms\\about.txt", "forms"), true);
   (void)forms;
-  static const std::set<std::string> driverFiles = namesIn(m, kDriverDir), systemFiles = namesIn(m, u"C:\\WINDOWS\\system32");
+  static const std::set<std::string> driverFiles = namesIn(m, kDriverDir),
+                                     systemFiles = namesIn(m, u"C:\\WINDOWS\\system32");
   static const size_t iniLines = lineCount(slurp(m.hostPath(kIni)));
   m.setProfileString(kIni, u"GetUserID", u"UserID", u"");  // every input's id may be written
   size_t at = 1;
@@ -149,14 +151,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::string bytes(reinterpret_cast<const char*>(data + at + 2), length);
       at += 2 + length;
       switch (tag) {
-        case 0: if (!bytes.empty()) sendText(bytes); break;
+        case 0:
+          if (!bytes.empty()) sendText(bytes);
+          break;
         case 1: sendText(std::string("\x1B\xF0\x10\xAA", 4) + bytes.substr(0, 1)); break;
         case 2: sendText(std::string("\x1B\xF0\x10\xFF", 4)); break;
         case 3: sendText(kWatermarkMarker); break;
         case 4: sendText(kOverlayMarker); break;
         case 5: send(kCaptureStart, 4); break;
         case 6: send(kCaptureStop, 4); break;
-        case 7: inPage ? job.endPage() : job.startPage(); inPage = !inPage; break;
+        case 7:
+          inPage ? job.endPage() : job.startPage();
+          inPage = !inPage;
+          break;
         case 8: {
           std::vector<uint8_t> update = record;
           update[76] = update[76] == 2 ? 1 : 2;  // dmOrientation
@@ -174,7 +181,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (auto [key, name] : kUserValues) m.deleteRegistryValue(key, name);
   if (lineCount(slurp(m.hostPath(kIni))) != iniLines || namesIn(m, kDriverDir) != driverFiles ||
       namesIn(m, u"C:\\WINDOWS\\system32") != systemFiles) {
-    std::fprintf(stderr, "a job changed the driver's INI file's lines, or made a file in the driver folder or system32\n");
+    std::fprintf(stderr,
+                 "a job changed the driver's INI file's lines, or made a file in the driver folder or system32\n");
     std::abort();
   }
   return 0;

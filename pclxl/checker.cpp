@@ -49,7 +49,8 @@ void Checker::token(const Token& t) {
       } else {
         value_.id = t.attribute;
         value_.end = t.end;
-        if (attributeName(t.attribute).empty()) problem(t.offset, "unknown attribute id " + std::to_string(t.attribute));
+        if (attributeName(t.attribute).empty())
+          problem(t.offset, "unknown attribute id " + std::to_string(t.attribute));
         attributes_.push_back(value_);
         haveValue_ = false;
       }
@@ -181,7 +182,8 @@ void Checker::followStructure(const Command& c) {
       gs_.assign(1, GraphicsState{});
       ++summary_.pages;
       const Attribute* o = c.find(attr::Orientation);
-      int orientation = o && o->value.number() >= 0 && o->value.number() < 256 ? saturatingCast<int>(o->value.number()) : 0;
+      int orientation =
+          o && o->value.number() >= 0 && o->value.number() < 256 ? saturatingCast<int>(o->value.number()) : 0;
       pages_.push_back({c.start, 0, orientation});
       break;
     }
@@ -257,7 +259,8 @@ void Checker::applyFont(const FontEffect& e, uint64_t at, const std::string& whe
       break;
     case op::BeginChar:
       if (!fonts_.count(font))
-        problem(at, where + "BeginChar for font " + quoted(font) + ", which is not defined (the printer fails at BeginChar)");
+        problem(at, where + "BeginChar for font " + quoted(font) +
+                        ", which is not defined (the printer fails at BeginChar)");
       break;
     case op::RemoveFont:
       if (!fonts_.erase(font))
@@ -276,7 +279,8 @@ void Checker::applyFont(const FontEffect& e, uint64_t at, const std::string& whe
       break;
     case op::Text:
     case op::TextPath:
-      if (!gs_.empty() && !gs_.back().hasFont) problem(at, where + name(e.op) + " without a current font (NoCurrentFont)");
+      if (!gs_.empty() && !gs_.back().hasFont)
+        problem(at, where + name(e.op) + " without a current font (NoCurrentFont)");
       break;
     case op::ExecStream:  // a stream that plays another
       if (auto it = streams_.find(font); it != streams_.end() && plays < 8)
@@ -317,7 +321,8 @@ void Checker::followStreams(const Command& c) {
         break;
       }
       if (!streamHasContent_)
-        problem(c.opOffset, "stream " + quoted(streamName_) + " is defined without content (no ReadStream: the interpreter fails when it is played)");
+        problem(c.opOffset, "stream " + quoted(streamName_) +
+                                " is defined without content (no ReadStream: the interpreter fails when it is played)");
       nestedEffects_.clear();
       endNested(c.opOffset);
       streams_[streamName_] = std::move(nestedEffects_);
@@ -395,7 +400,8 @@ void Checker::checkAttributes(const Command& c) {
     if (!takes(a.id) && !attributeName(a.id).empty())
       problem(a.offset, name(c.op) + " does not take " + std::string(attributeName(a.id)) + " (IllegalAttribute)");
   for (uint16_t id : rule->needs)
-    if (!c.find(id)) problem(c.opOffset, name(c.op) + " needs " + std::string(attributeName(id)) + " (MissingAttribute)");
+    if (!c.find(id))
+      problem(c.opOffset, name(c.op) + " needs " + std::string(attributeName(id)) + " (MissingAttribute)");
 }
 
 void Checker::finish(uint64_t end, const Problem* broken) {

@@ -29,15 +29,15 @@ struct Command {
   uint64_t opOffset = 0;  // the operator byte
   uint64_t end = 0;       // after the operator byte
   std::vector<Attribute> attributes;
-  int depth = 0;          // 0 for the stream itself, 1 inside a ReadStream's stream, ...
+  int depth = 0;  // 0 for the stream itself, 1 inside a ReadStream's stream, ...
 
   const Attribute* find(uint16_t id) const;  // the last one wins, as in a printer
 };
 
 struct PageRange {
-  uint64_t start = 0;  // the BeginPage command's start
-  uint64_t end = 0;    // after EndPage
-  int orientation = 0; // the BeginPage Orientation (0 portrait, 1 landscape, ...)
+  uint64_t start = 0;   // the BeginPage command's start
+  uint64_t end = 0;     // after EndPage
+  int orientation = 0;  // the BeginPage Orientation (0 portrait, 1 landscape, ...)
 };
 
 struct Summary {
@@ -79,7 +79,7 @@ class Checker : public TokenSink {
   // stream itself, kept with a stream's definition and applied where the
   // stream is played.
   struct FontEffect {
-    uint8_t op = 0;  // BeginFontHeader, BeginChar, RemoveFont, SetFont, Text, TextPath, or ExecStream
+    uint8_t op = 0;            // BeginFontHeader, BeginChar, RemoveFont, SetFont, Text, TextPath, or ExecStream
     std::vector<double> name;  // the font's, or the stream's for ExecStream
   };
   void followFonts(const Command& c);
@@ -105,9 +105,9 @@ class Checker : public TokenSink {
   std::vector<GraphicsState> gs_;
   std::set<std::vector<double>> fonts_;
   bool inStream_ = false;
-  bool streamHasContent_ = false;  // the definition has had a ReadStream
-  std::vector<FontEffect> fontEffects_;  // inside a stream: what playing it does to fonts
-  std::vector<FontEffect> nestedEffects_;  // those of the stream definition just ended
+  bool streamHasContent_ = false;                                   // the definition has had a ReadStream
+  std::vector<FontEffect> fontEffects_;                             // inside a stream: what playing it does to fonts
+  std::vector<FontEffect> nestedEffects_;                           // those of the stream definition just ended
   std::map<std::vector<double>, std::vector<FontEffect>> streams_;  // defined streams, by name
   std::vector<double> streamName_;
   bool expectReadStream_ = false;

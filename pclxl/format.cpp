@@ -11,6 +11,7 @@ struct OperatorRow {
   std::string_view name;
 };
 
+// clang-format off
 constexpr OperatorRow kOperators[] = {
     {0x41, "BeginSession"},      {0x42, "EndSession"},       {0x43, "BeginPage"},          {0x44, "EndPage"},
     {0x47, "Comment"},           {0x48, "OpenDataSource"},   {0x49, "CloseDataSource"},    {0x4F, "BeginFontHeader"},
@@ -34,12 +35,14 @@ constexpr OperatorRow kOperators[] = {
     {0xB3, "BeginRastPattern"},  {0xB4, "ReadRastPattern"},  {0xB5, "EndRastPattern"},     {0xB6, "BeginScan"},
     {0xB8, "EndScan"},           {0xB9, "ScanLineRel"},      {0xBF, "PassThrough"},
 };
+// clang-format on
 
 struct AttributeRow {
   uint16_t id;
   std::string_view name;
 };
 
+// clang-format off
 constexpr AttributeRow kAttributes[] = {
     {2, "PaletteDepth"},         {3, "ColorSpace"},          {4, "NullBrush"},          {5, "NullPen"},
     {6, "PaletteData"},          {8, "PatternSelectID"},     {9, "GrayLevel"},          {11, "RGBColor"},
@@ -65,6 +68,7 @@ constexpr AttributeRow kAttributes[] = {
     {171, "TextData"},           {172, "CharSubModeArray"},  {173, "WritingMode"},      {175, "XSpacingData"},
     {176, "YSpacingData"},       {177, "CharBoldValue"},
 };
+// clang-format on
 
 struct EnumRow {
   uint16_t attribute;
@@ -72,6 +76,7 @@ struct EnumRow {
   std::string_view name;
 };
 
+// clang-format off
 constexpr EnumRow kEnums[] = {
     {40, 0, "ePortraitOrientation"},     {40, 1, "eLandscapeOrientation"},
     {40, 2, "eReversePortrait"},         {40, 3, "eReverseLandscape"},
@@ -93,6 +98,7 @@ constexpr EnumRow kEnums[] = {
     {84, 0, "eNonZeroWinding"},          {84, 1, "eEvenOdd"},
     {70, 0, "eNonZeroWinding"},          {70, 1, "eEvenOdd"},
 };
+// clang-format on
 
 }  // namespace
 
@@ -163,10 +169,8 @@ bool takesEmbeddedData(uint8_t o) {
     case op::BezierRelPath:
     case op::ScanLineRel:
     case op::PassThrough:
-    case op::Comment:
-      return true;
-    default:
-      return false;
+    case op::Comment: return true;
+    default: return false;
   }
 }
 

@@ -15,8 +15,8 @@ const OperatorRule kOperatorRules[] = {
     {op::BeginSession, {Measure, UnitsPerMeasure, ErrorReport}, {Measure, UnitsPerMeasure}},
     {op::EndSession, {}, {}},
     {op::BeginPage,
-     {Orientation, MediaSize, MediaSource, MediaType, MediaDestination, SimplexPageMode, DuplexPageMode,
-      DuplexPageSide, CustomMediaSize, CustomMediaSizeUnits},
+     {Orientation, MediaSize, MediaSource, MediaType, MediaDestination, SimplexPageMode, DuplexPageMode, DuplexPageSide,
+      CustomMediaSize, CustomMediaSizeUnits},
      {}},
     {op::EndPage, {PageCopies}, {}},
     {op::Comment, {CommentData}, {}},
@@ -93,13 +93,15 @@ const OperatorRule kOperatorRules[] = {
     {op::BeginImage,
      {ColorMapping, ColorDepth, SourceWidth, SourceHeight, DestinationSize, DestinationBox},
      {ColorMapping, ColorDepth, SourceWidth, SourceHeight}},
-    {op::ReadImage, {StartLine, BlockHeight, CompressMode, PadBytesMultiple, BlockByteLength},
+    {op::ReadImage,
+     {StartLine, BlockHeight, CompressMode, PadBytesMultiple, BlockByteLength},
      {StartLine, BlockHeight, CompressMode}},
     {op::EndImage, {}, {}},
     {op::BeginRastPattern,
      {ColorMapping, ColorDepth, SourceWidth, SourceHeight, DestinationSize, PatternDefineID, PatternPersistence},
      {ColorMapping, ColorDepth, SourceWidth, SourceHeight, DestinationSize, PatternDefineID}},
-    {op::ReadRastPattern, {StartLine, BlockHeight, CompressMode, PadBytesMultiple, BlockByteLength},
+    {op::ReadRastPattern,
+     {StartLine, BlockHeight, CompressMode, PadBytesMultiple, BlockByteLength},
      {StartLine, BlockHeight, CompressMode}},
     {op::EndRastPattern, {}, {}},
 };
@@ -208,13 +210,14 @@ uint8_t colorSpaceOf(uint16_t attribute) {
 
 bool allowedOutsidePage(uint8_t o) {
   switch (o) {
+    // clang-format off
     case op::BeginSession: case op::EndSession: case op::BeginPage: case op::EndPage: case op::Comment:
     case op::OpenDataSource: case op::CloseDataSource: case op::BeginFontHeader: case op::ReadFontHeader:
     case op::EndFontHeader: case op::BeginChar: case op::ReadChar: case op::EndChar: case op::RemoveFont:
     case op::BeginStream: case op::ReadStream: case op::EndStream: case op::PassThrough:
+      // clang-format on
       return true;
-    default:
-      return false;
+    default: return false;
   }
 }
 

@@ -167,7 +167,8 @@ size_t Tokenizer::stepLine(const uint8_t* p, size_t n) {
   token_.kind = TokenKind::Header;
   token_.text.assign(reinterpret_cast<const char*>(p + 2), length - 2);
   while (!token_.text.empty() && (token_.text.back() == '\r' || token_.text.back() == '\0')) token_.text.pop_back();
-  if (token_.text.rfind("HP-PCL XL", 0) != 0) return fail(offset_ + 2, "the stream header does not begin \"HP-PCL XL\"");
+  if (token_.text.rfind("HP-PCL XL", 0) != 0)
+    return fail(offset_ + 2, "the stream header does not begin \"HP-PCL XL\"");
   bigEndian_ = p[0] == '(';
   sawHeader_ = true;
   sink_.token(token_);

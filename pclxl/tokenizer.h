@@ -51,9 +51,7 @@ class TokenSink {
   virtual ~TokenSink() = default;
   virtual void token(const Token& t) = 0;
   // Embedded data, in pieces; dataEnd once it is all through.
-  virtual void data(const uint8_t* bytes, size_t size, uint64_t offset) {
-    (void)bytes, (void)size, (void)offset;
-  }
+  virtual void data(const uint8_t* bytes, size_t size, uint64_t offset) { (void)bytes, (void)size, (void)offset; }
   virtual void dataEnd() {}
 };
 

@@ -6,9 +6,7 @@
 
 namespace pclxl {
 
-std::string headerLine(std::string_view comment) {
-  return ") HP-PCL XL;2;0;Comment " + std::string(comment) + "\n";
-}
+std::string headerLine(std::string_view comment) { return ") HP-PCL XL;2;0;Comment " + std::string(comment) + "\n"; }
 
 Writer& Writer::header(std::string_view comment) {
   out_ += headerLine(comment);

@@ -7,7 +7,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  ghostscript clang libclang-rt-14-dev valgrind
+  ghostscript clang clang-format libclang-rt-14-dev valgrind
   # manuals nobody here wrote, for the printer-side suite's real documents
   libtasn1-doc shared-mime-info gnuplot-doc
 )

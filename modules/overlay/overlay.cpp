@@ -62,7 +62,8 @@ enum class Read { Failed, Unchanged, Done };
 // The file's bytes, unless its identity is `known` (then Unchanged).
 Read ReadIfChanged(const WCHAR* path, const Identity* known, Identity* id, std::string* bytes) {
   if (!IsPlainFilePath(path)) return Read::Failed;
-  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return Read::Failed;
   DWORD high = 0;
   id->size = GetFileSize(file, &high);
@@ -194,8 +195,8 @@ std::string PageDrawing(const std::string& recording, std::string* why, int* res
 // Why a file gives no form, where a user sees it: the creation job's
 // trace and the printing job's.
 void TraceRefusal(const WCHAR* path, const std::string& why) {
-  std::u16string line = u"KQXLO: \"" + std::u16string(reinterpret_cast<const char16_t*>(path)) +
-                        u"\" is no form that can be printed: ";
+  std::u16string line =
+      u"KQXLO: \"" + std::u16string(reinterpret_cast<const char16_t*>(path)) + u"\" is no form that can be printed: ";
   for (char c : why) line += static_cast<char16_t>(static_cast<unsigned char>(c));
   line += u"\n";
   OutputDebugStringW(reinterpret_cast<LPCWSTR>(line.c_str()));

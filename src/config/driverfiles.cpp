@@ -7,6 +7,7 @@
 #include "support/guards.h"
 #include "support/text.h"
 
+// clang-format off
 const MODEL_FEATURE ModelFeature2[MODEL_FEATURE2_ROWS] = {
     {0, TEXT("Function"), TEXT("AutoConfiguration"), 0},
     {1, TEXT("Common"), TEXT("LayoutDoubleSided"), 0},
@@ -19,6 +20,7 @@ const MODEL_FEATURE ModelFeature2[MODEL_FEATURE2_ROWS] = {
     {8, TEXT("Function"), TEXT("BookletOrder"), 0},
     {9, TEXT("Common"), TEXT("PaperCollate"), 0},
 };
+// clang-format on
 
 namespace {
 
@@ -103,12 +105,13 @@ BOOL GetMultiLangINIFile(HANDLE hPrinter, WCHAR (&szIniPath)[MAX_PATH]) {
   {
     RegKey key;
     if (GetKQPrintRegKey(key.out(), base, TEXT("")) == ERROR_SUCCESS)
-      haveCode = GetSZValFromReg(key.get(), TEXT("DrvCntCode"), reinterpret_cast<LPBYTE>(code), 512) ==
-                     ERROR_SUCCESS &&
+      haveCode = GetSZValFromReg(key.get(), TEXT("DrvCntCode"), reinterpret_cast<LPBYTE>(code), 512) == ERROR_SUCCESS &&
                  code[0] != 0;
   }
   if (haveCode && !IsLanguageCode(WideView(code))) {
-    Trace(TEXT("The language code in the user's registry (DrvCntCode) is not a language code; the locale chooses the language.\n"));
+    Trace(
+        TEXT("The language code in the user's registry (DrvCntCode) is not a language code; the locale chooses the "
+             "language.\n"));
     haveCode = false;
   }
   WCHAR suffix[257] = {};
@@ -149,8 +152,7 @@ void TraceUnreadIni(LPCWSTR szIniPath, LPCWSTR szSection, LPCWSTR szKey) {
 
 }  // namespace
 
-DWORD ReadIniText(LPCWSTR szIniPath, LPCWSTR szSection, LPCWSTR szKey, LPCWSTR szDefault, LPWSTR out,
-                  DWORD cchOut) {
+DWORD ReadIniText(LPCWSTR szIniPath, LPCWSTR szSection, LPCWSTR szKey, LPCWSTR szDefault, LPWSTR out, DWORD cchOut) {
   SetLastError(NO_ERROR);
   DWORD n = GetPrivateProfileStringW(szSection, szKey, szDefault, out, cchOut, szIniPath);
   TraceUnreadIni(szIniPath, szSection, szKey);

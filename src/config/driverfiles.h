@@ -39,7 +39,6 @@ inline WORD MdlFeatureWord(const BYTE (&feature)[MDL_FEATURE_SIZE], DWORD offset
 // The language INI file's text for section/key, or the default, in out;
 // its length. A file found but not read is traced: its default may not be
 // what the administrator set.
-DWORD ReadIniText(LPCWSTR szIniPath, LPCWSTR szSection, LPCWSTR szKey, LPCWSTR szDefault, LPWSTR out,
-                  DWORD cchOut);
+DWORD ReadIniText(LPCWSTR szIniPath, LPCWSTR szSection, LPCWSTR szKey, LPCWSTR szDefault, LPWSTR out, DWORD cchOut);
 // The same for a number.
 INT ReadIniInt(LPCWSTR szIniPath, LPCWSTR szSection, LPCWSTR szKey, INT nDefault);

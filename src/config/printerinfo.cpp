@@ -20,9 +20,8 @@ GlobalBlock<Info> QueryInfoBlock(Query query) {
 }  // namespace
 
 GlobalBlock<PRINTER_INFO_2W> MyGetPrinter(HANDLE hPrinter) {
-  return QueryInfoBlock<PRINTER_INFO_2W>([&](LPBYTE buffer, DWORD size, LPDWORD needed) {
-    return GetPrinterW(hPrinter, 2, buffer, size, needed);
-  });
+  return QueryInfoBlock<PRINTER_INFO_2W>(
+      [&](LPBYTE buffer, DWORD size, LPDWORD needed) { return GetPrinterW(hPrinter, 2, buffer, size, needed); });
 }
 
 GlobalBlock<DRIVER_INFO_2W> MyGetPrinterDriver(HANDLE hPrinter) {

@@ -61,7 +61,8 @@ void ShowUtilityDialog(HANDLE hPrinter) {
   ModuleHandle library(LoadLibraryW(path));
   if (!library.get()) return;
   using ShowUtilsDialogFn = void(WINAPI*)();
-  auto show = reinterpret_cast<ShowUtilsDialogFn>(reinterpret_cast<void*>(GetProcAddress(library.get(), "ShowUtilsDialog")));
+  auto show =
+      reinterpret_cast<ShowUtilsDialogFn>(reinterpret_cast<void*>(GetProcAddress(library.get(), "ShowUtilsDialog")));
   if (show) show();
 }
 
@@ -147,8 +148,9 @@ BOOL SecondPassLost() {
 
 bool PrintsFronts(WORD wBackSideOrder) {
   if (wBackSideOrder == 0 || wBackSideOrder == 1) return true;
-  TraceFormat(TEXT("wBackSideOrder %u is neither 0 nor 1: the fronts are not printed, and no re-insert prompt is shown.\n"),
-              static_cast<UINT>(wBackSideOrder));
+  TraceFormat(
+      TEXT("wBackSideOrder %u is neither 0 nor 1: the fronts are not printed, and no re-insert prompt is shown.\n"),
+      static_cast<UINT>(wBackSideOrder));
   return false;
 }
 

@@ -73,7 +73,8 @@ void ReplayFraming::SendHeader(bool reordering) {
   DWORD read = 0;
   ReadFile(pData_->hTempFile, pData_->abPagePrefix, 8, &read, nullptr);
   havePrefixes_ = read == 8;
-  if (!havePrefixes_) Trace(TEXT("The page prefixes could not be read from the spool file; the pages go without them.\n"));
+  if (!havePrefixes_)
+    Trace(TEXT("The page prefixes could not be read from the spool file; the pages go without them.\n"));
 }
 
 void ReplayFraming::SendPage(INT k) {
@@ -190,6 +191,8 @@ BOOL SendInOrder(JobData* pData, HANDLE hPrinter, INT copies) {
 
 }  // namespace
 
-BOOL DoCollatePrinting(JobData* pData, HANDLE hPrinter) { return SendInOrder(pData, hPrinter, pData->Settings.dm.dmCopies); }
+BOOL DoCollatePrinting(JobData* pData, HANDLE hPrinter) {
+  return SendInOrder(pData, hPrinter, pData->Settings.dm.dmCopies);
+}
 
 BOOL PrintInDocumentOrder(JobData* pData, HANDLE hPrinter) { return SendInOrder(pData, hPrinter, 1); }

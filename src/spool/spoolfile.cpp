@@ -102,10 +102,8 @@ BOOL HandlePageMarker(JobData* pData, const BYTE* p, DWORD n) {
       index.dwPage[index.iTotalPage] = index.dwCount;
       index.bPagesEnded = TRUE;
       return TRUE;
-    case PAGE_MARKER_BOOKLET:
-      return InitBooklet(pData, p, n);
-    default:
-      return TRUE;  // an unknown code is swallowed
+    case PAGE_MARKER_BOOKLET: return InitBooklet(pData, p, n);
+    default: return TRUE;  // an unknown code is swallowed
   }
 }
 

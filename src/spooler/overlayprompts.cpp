@@ -32,14 +32,14 @@ bool AskedBefore(HANDLE hPrinter) {
 void RememberAsked(HANDLE hPrinter) {
   GetCurrentUserKeyAccess();
   RegKey key;
-  if (CreateKQPrintRegKey(hPrinter, key.out(), kOverlayKey) == ERROR_SUCCESS) KeepIntValToReg(key.get(), kOverlayMessage, 1);
+  if (CreateKQPrintRegKey(hPrinter, key.out(), kOverlayKey) == ERROR_SUCCESS)
+    KeepIntValToReg(key.get(), kOverlayMessage, 1);
 }
 
 // The prompt's text from the language INI file, and the overlay path as its caption.
 constexpr DWORD kPromptChars = 256;
 
-bool PromptTexts(JobData* pData, LPCWSTR key, LPCWSTR fallback, WCHAR (&text)[kPromptChars],
-                 WCHAR (&path)[MAX_PATH]) {
+bool PromptTexts(JobData* pData, LPCWSTR key, LPCWSTR fallback, WCHAR (&text)[kPromptChars], WCHAR (&path)[MAX_PATH]) {
   WCHAR ini[MAX_PATH] = {};
   GetMultiLangINIFile(pData->hPrinter, ini);
   ReadIniText(ini, TEXT("OVERLAY"), key, fallback, text, kPromptChars);
@@ -57,8 +57,8 @@ bool Confirmed(LPCWSTR text, LPCWSTR caption) { return ShowMessageBox(text, capt
 // A file in the way of a new overlay is replaced only when it is an
 // overlay itself (what the overlay library serves) or empty: why not, or null.
 LPCWSTR WhyNotReplaced(JobData* pData, LPCWSTR path) {
-  FileHandle existing(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr));
+  FileHandle existing(
+      CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!existing.valid()) return TEXT("the file there cannot be read");
   DWORD size = GetFileSize(existing.get(), nullptr);
   existing.reset();

@@ -138,15 +138,13 @@ constexpr DWORD JOB_SIGNATURE_CLOSED = 0xDEADF00D;
 // The page index of the spool file. It grows with the job, so that any
 // number of pages is indexed; entries past its capacity read as 0.
 struct FILE_INFO {
-  INT iTotalPage;       // page-start markers seen
-  DWORD dwCount;        // bytes in the spool file
+  INT iTotalPage;             // page-start markers seen
+  DWORD dwCount;              // bytes in the spool file
   GlobalArray<DWORD> dwPage;  // dwPage[i]: where page i+1 starts; dwPage[iTotalPage]: where the pages end
   BOOL bPagesEnded;           // the end-of-pages marker set dwPage[iTotalPage]
 };
 
-inline DWORD PageOffset(const FILE_INFO& index, INT i) {
-  return i >= 0 ? index.dwPage.At(static_cast<DWORD>(i)) : 0;
-}
+inline DWORD PageOffset(const FILE_INFO& index, INT i) { return i >= 0 ? index.dwPage.At(static_cast<DWORD>(i)) : 0; }
 
 // The job's text capture: the file a stretch goes into while it is captured
 // (hTextfile), and after its stop marker until the page ends (hsavedTextfile).
@@ -154,8 +152,8 @@ inline DWORD PageOffset(const FILE_INFO& index, INT i) {
 struct TEXT_CAPTURE {
   HANDLE hTextfile;
   HANDLE hsavedTextfile;
-  DWORD dwTextfileCount;     // bytes captured and not yet replayed
-  WCHAR szFile[MAX_PATH];    // the capture file's full path, while there is one
+  DWORD dwTextfileCount;   // bytes captured and not yet replayed
+  WCHAR szFile[MAX_PATH];  // the capture file's full path, while there is one
 };
 
 // One job, from DrvSplStartDoc to DrvSplClose; its address is the job
@@ -200,7 +198,7 @@ struct JobData {
   DWORD dwFailedReplayWrites;
   // The job's form could not be served: its pages print without it (said once).
   BOOL bFormMissing;
-  BOOL bFormResolutionChecked;  // the form's resolution against the job's, once
+  BOOL bFormResolutionChecked;     // the form's resolution against the job's, once
   BOOL bOverlayWriteFailureShown;  // its box is shown once a job
   BOOL bWatermarkMissingSaid;      // a job without its watermark says so once
 };

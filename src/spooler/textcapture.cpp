@@ -14,7 +14,9 @@ void CaptureFilePath(int n, WCHAR (&path)[MAX_PATH]) {
   GetWindowsDirectoryW(windows, MAX_PATH);
   WCHAR full[2 * MAX_PATH];
   if (n == 0) wsprintfW(full, TEXT("%s%s"), windows, TEXT("\\system32\\spool\\drivers\\w32x86\\2\\textout.teq"));
-  else wsprintfW(full, TEXT("%s%s%d%s"), windows, TEXT("\\system32\\spool\\drivers\\w32x86\\2\\textout-"), n, TEXT(".teq"));
+  else
+    wsprintfW(full, TEXT("%s%s%d%s"), windows, TEXT("\\system32\\spool\\drivers\\w32x86\\2\\textout-"), n,
+              TEXT(".teq"));
   CopyWide(path, WideView(full));
 }
 
@@ -24,8 +26,8 @@ HANDLE CreateCaptureFile(TEXT_CAPTURE& t) {
   constexpr int kOwnFiles = 64;
   for (int n = 0; n <= kOwnFiles; ++n) {
     CaptureFilePath(n, t.szFile);
-    HANDLE h = CreateFileW(t.szFile, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+    HANDLE h =
+        CreateFileW(t.szFile, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) return h;
     if (GetLastError() != ERROR_SHARING_VIOLATION) break;
   }

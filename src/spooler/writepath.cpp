@@ -97,8 +97,7 @@ bool IsOrientationChange(const JobData* pData, const BYTE* p, DWORD n) {
   if (!s.wWatermark || n != kSettingsRecordSize) return false;
   KQDEVMODE update;
   std::memcpy(&update, p, sizeof update);
-  return SameDeviceName(update.dm.dmDeviceName, s.dm.dmDeviceName) &&
-         update.dm.dmOrientation != s.dm.dmOrientation;
+  return SameDeviceName(update.dm.dmDeviceName, s.dm.dmDeviceName) && update.dm.dmOrientation != s.dm.dmOrientation;
 }
 
 BOOL HandleOrientationChange(JobData* pData, const BYTE* p, LPDWORD pcWritten) {

@@ -14,8 +14,7 @@ template <typename T = BYTE>
 class GlobalBlock {
  public:
   GlobalBlock() = default;
-  explicit GlobalBlock(SIZE_T bytes, UINT flags = GMEM_FIXED)
-      : p_(static_cast<T*>(GlobalAlloc(flags, bytes))) {}
+  explicit GlobalBlock(SIZE_T bytes, UINT flags = GMEM_FIXED) : p_(static_cast<T*>(GlobalAlloc(flags, bytes))) {}
   explicit GlobalBlock(T* adopt) : p_(adopt) {}
   ~GlobalBlock() { reset(); }
   GlobalBlock(const GlobalBlock&) = delete;

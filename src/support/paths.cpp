@@ -27,7 +27,8 @@ bool IsDeviceName(View component) {
 
 // The part after the drive or the UNC server and share.
 bool RootedRest(View path, View* rest) {
-  if (path.size() >= 3 && ((Upper(path[0]) >= 'A' && Upper(path[0]) <= 'Z')) && path[1] == ':' && IsSeparator(path[2])) {
+  if (path.size() >= 3 && ((Upper(path[0]) >= 'A' && Upper(path[0]) <= 'Z')) && path[1] == ':' &&
+      IsSeparator(path[2])) {
     *rest = path.substr(3);
     return true;
   }

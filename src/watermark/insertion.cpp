@@ -159,8 +159,8 @@ BOOL PrintOverlay(JobData* pData) {
   DWORD size = 0, n = 0;
   if (LoadOverlay(pData, &overlay, &size, &n) == Form::Failed) return FALSE;
   HANDLE printer = pData->hPrinter;
-  return WriteOverlayPieces([printer](const void* p, DWORD count) { return WriteBytes(printer, p, count) != FALSE; },
-                            n, overlay.get(), size);
+  return WriteOverlayPieces([printer](const void* p, DWORD count) { return WriteBytes(printer, p, count) != FALSE; }, n,
+                            overlay.get(), size);
 }
 
 BOOL WriteDirectWatermarkBlock(JobData* pData) {

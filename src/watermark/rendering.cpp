@@ -165,8 +165,7 @@ SHORT WatermarkPointSize(const KQDEVMODE& s) {
   return p;
 }
 
-void WatermarkReferencePoint(INT pw, INT ph, INT tmHeight, SHORT angle, SHORT offsetX, SHORT offsetY, INT* x,
-                             INT* y) {
+void WatermarkReferencePoint(INT pw, INT ph, INT tmHeight, SHORT angle, SHORT offsetX, SHORT offsetY, INT* x, INT* y) {
   INT h = tmHeight / 2;
   double a = angle * kDegreeFactor;
   *x = pw / 2 - static_cast<INT>(std::trunc(h * std::sin(a))) + offsetX;
@@ -227,9 +226,10 @@ bool StrokeOutlinedText(WatermarkDC& dc, LOGFONTW lf, COLORREF color, INT x, INT
   if (points == 0) {
     CHARSETINFO charset{};
     UINT codePage = GetACP();
-    UINT set = TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<UINT_PTR>(codePage)), &charset, TCI_SRCCODEPAGE)
-                   ? charset.ciCharset
-                   : 1;
+    UINT set =
+        TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<UINT_PTR>(codePage)), &charset, TCI_SRCCODEPAGE)
+            ? charset.ciCharset
+            : 1;
     lf.lfCharSet = static_cast<BYTE>(set);
     HFONT retry = CreateFontIndirectW(&lf);
     if (!retry) {

@@ -20,7 +20,9 @@ std::string recording(const std::string& drawing, const std::string& after = "\x
 
 std::string rectangle(int x) {
   std::string bytes;
-  pclxl::Writer(bytes).box(pclxl::DataType::UInt16, x, 100, x + 200, 300, pclxl::attr::BoundingBox).op(pclxl::op::Rectangle);
+  pclxl::Writer(bytes)
+      .box(pclxl::DataType::UInt16, x, 100, x + 200, 300, pclxl::attr::BoundingBox)
+      .op(pclxl::op::Rectangle);
   return bytes;
 }
 
@@ -58,11 +60,11 @@ TEST_F(OverlayLibrary, ServesNothingButRecordedOverlays) {
   m->writeFile(u"C:\\forms\\broken.ovl", recording(rectangle(100)).substr(0, 12));
   m->writeFile(u"C:\\forms\\pageless.ovl", rectangle(100));
   m->writeFile(u"C:\\forms\\good.ovl", recording(rectangle(100)));
-  for (const char* path : {"C:\\WINDOWS\\system32\\config\\SAM", "C:\\forms\\text.ovl", "C:\\forms\\broken.ovl",
-                           "C:\\forms\\pageless.ovl", "C:\\forms\\none.ovl", "", "C:\\forms", "C:\\forms\\",
-                           "\\\\.\\C:\\forms\\good.ovl", "\\\\?\\C:\\forms\\good.ovl", "C:\\forms\\good.ovl:stream",
-                           "C:\\forms\\NUL", "C:\\forms\\con.ovl", "C:\\COM1\\good.ovl", "C:\\forms\\lpt9", "forms\\good.ovl",
-                           "\\forms\\good.ovl"}) {
+  for (const char* path :
+       {"C:\\WINDOWS\\system32\\config\\SAM", "C:\\forms\\text.ovl", "C:\\forms\\broken.ovl", "C:\\forms\\pageless.ovl",
+        "C:\\forms\\none.ovl", "", "C:\\forms", "C:\\forms\\", "\\\\.\\C:\\forms\\good.ovl",
+        "\\\\?\\C:\\forms\\good.ovl", "C:\\forms\\good.ovl:stream", "C:\\forms\\NUL", "C:\\forms\\con.ovl",
+        "C:\\COM1\\good.ovl", "C:\\forms\\lpt9", "forms\\good.ovl", "\\forms\\good.ovl"}) {
     EXPECT_EQ(getSize(path), 0u) << path;
   }
   BYTE b[4];
@@ -131,7 +133,9 @@ std::string textDrawing(const char* font = "@") {
   pclxl::Writer w(bytes);
   test::defineFont(w, font);
   test::downloadChar(w, font, 'A');
-  w.ubyteArray(font, pclxl::attr::FontName).real32(100, pclxl::attr::CharSize).uint16(0, pclxl::attr::SymbolSet)
+  w.ubyteArray(font, pclxl::attr::FontName)
+      .real32(100, pclxl::attr::CharSize)
+      .uint16(0, pclxl::attr::SymbolSet)
       .op(pclxl::op::SetFont);
   w.xy(pclxl::DataType::UInt16, 600, 600, pclxl::attr::Point).op(pclxl::op::SetCursor);
   w.ubyteArray("A", pclxl::attr::TextData).op(pclxl::op::Text);
@@ -147,7 +151,9 @@ std::string pagesPlaying(const std::string& form, int pages) {
     b.page([&](pclxl::Writer& w) {
       std::string content = pclxl::headerLine("form") + form;
       w.op(pclxl::op::PushGS).ubyteArray("KQXLForm", pclxl::attr::StreamName).op(pclxl::op::BeginStream);
-      w.uint32(static_cast<uint32_t>(content.size()), pclxl::attr::StreamDataLength).op(pclxl::op::ReadStream).data(content);
+      w.uint32(static_cast<uint32_t>(content.size()), pclxl::attr::StreamDataLength)
+          .op(pclxl::op::ReadStream)
+          .data(content);
       w.op(pclxl::op::EndStream).ubyteArray("KQXLForm", pclxl::attr::StreamName).op(pclxl::op::ExecStream);
       w.ubyteArray("KQXLForm", pclxl::attr::StreamName).op(pclxl::op::RemoveStream).op(pclxl::op::PopGS);
       if (k == 0) w.out() += textDrawing("@");
@@ -172,8 +178,11 @@ TEST_F(OverlayLibrary, FormFontsAreTheFormsOwnAndEndWithIt) {
 
   // A resident font keeps its name; a font the page removes itself is not removed again.
   std::string resident;
-  pclxl::Writer(resident).ubyteArray("Courier         ", pclxl::attr::FontName).real32(50, pclxl::attr::CharSize)
-      .uint16(629, pclxl::attr::SymbolSet).op(pclxl::op::SetFont);
+  pclxl::Writer(resident)
+      .ubyteArray("Courier         ", pclxl::attr::FontName)
+      .real32(50, pclxl::attr::CharSize)
+      .uint16(629, pclxl::attr::SymbolSet)
+      .op(pclxl::op::SetFont);
   std::string removes = textDrawing();
   pclxl::Writer(removes).ubyteArray("@", pclxl::attr::FontName).op(pclxl::op::RemoveFont);
   m->writeFile(u"C:\\forms\\resident.ovl", recording(resident + removes));
@@ -192,21 +201,25 @@ TEST_F(OverlayLibrary, FormFontsAreTheFormsOwnAndEndWithIt) {
 // first page is no form: the library says why, where the job's traces are.
 TEST_F(OverlayLibrary, AFormWhoseFontIsOutsideItsPageIsRefusedAndSaidSo) {
   std::string setAndDraw;
-  pclxl::Writer(setAndDraw).ubyteArray("@", pclxl::attr::FontName).real32(100, pclxl::attr::CharSize)
-      .uint16(0, pclxl::attr::SymbolSet).op(pclxl::op::SetFont);
+  pclxl::Writer(setAndDraw)
+      .ubyteArray("@", pclxl::attr::FontName)
+      .real32(100, pclxl::attr::CharSize)
+      .uint16(0, pclxl::attr::SymbolSet)
+      .op(pclxl::op::SetFont);
   pclxl::Writer(setAndDraw).ubyteArray("A", pclxl::attr::TextData).op(pclxl::op::Text);
   m->writeFile(u"C:\\forms\\header-font.ovl", recording(setAndDraw));
   EXPECT_EQ(getSize("C:\\forms\\header-font.ovl"), 0u);
   auto traces = m->traces();
   ASSERT_FALSE(traces.empty());
-  EXPECT_EQ(traces.back(), u"KQXLO: \"C:\\forms\\header-font.ovl\" is no form that can be printed: SetFont of font "
-                           u"\"@\", which is neither defined nor resident (the printer substitutes Courier)\n");
+  EXPECT_EQ(traces.back(),
+            u"KQXLO: \"C:\\forms\\header-font.ovl\" is no form that can be printed: SetFont of font "
+            u"\"@\", which is neither defined nor resident (the printer substitutes Courier)\n");
 }
 
 // The resolution a form was drawn at, where its bitmap fonts give it.
 TEST_F(OverlayLibrary, TellsTheResolutionItsFontsGive) {
-  auto resolution = reinterpret_cast<GetOverlayResolutionFn>(
-      reinterpret_cast<void*>(GetProcAddress(lib, "getOverlayResolution")));
+  auto resolution =
+      reinterpret_cast<GetOverlayResolutionFn>(reinterpret_cast<void*>(GetProcAddress(lib, "getOverlayResolution")));
   ASSERT_NE(resolution, nullptr);
   m->writeFile(u"C:\\forms\\text.ovl", recording(textDrawing() + rectangle(100)));  // a 600-dpi bitmap font
   m->writeFile(u"C:\\forms\\plain.ovl", recording(rectangle(100)));

@@ -49,7 +49,8 @@ TEST(Checker, FollowsTheSessionsStateAsAPrinterDoes) {
   for (auto& c : test::sessionCases()) {
     auto checker = test::checkBytes(c.bytes);
     if (!c.problem) EXPECT_TRUE(checker.problems().empty()) << c.label << ": " << firstProblem(checker);
-    else EXPECT_NE(firstProblem(checker).find(c.problem), std::string::npos) << c.label << ": " << firstProblem(checker);
+    else
+      EXPECT_NE(firstProblem(checker).find(c.problem), std::string::npos) << c.label << ": " << firstProblem(checker);
   }
 }
 

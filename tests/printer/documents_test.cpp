@@ -17,10 +17,10 @@ using namespace printer;
 
 struct Manual {
   const char* name;
-  const char* pdf;  // a PDF, or a folder whose one PDF it is
+  const char* pdf;     // a PDF, or a folder whose one PDF it is
   const char* device;  // pxlmono or pxlcolor
   int dpi, firstPage, lastPage;
-  bool landscape;  // laid on landscape paper
+  bool landscape;   // laid on landscape paper
   bool everyOrder;  // or reverse and odd only: the long one
 };
 
@@ -32,7 +32,7 @@ const Manual kManuals[] = {
     {"gnuplot-long", "/usr/share/doc/gnuplot/gnuplot.pdf", "pxlmono", 300, 1, 112, false, false},
 };
 
-#define REQUIRE_GHOSTSCRIPT()                                                        \
+#define REQUIRE_GHOSTSCRIPT() \
   if (run("command -v gs").empty()) GTEST_SKIP() << "no Ghostscript: the manuals are not made"
 
 // The PDF a manual names: the file, or the one PDF of the folder.
@@ -99,8 +99,8 @@ TEST(RealDocuments, BookletsAndWatermarksPrint) {
   const std::vector<std::vector<std::string>> settings = {
       {"wBooklet=1", "wHardwareBooklet=2"},
       {"wBooklet=1", "wManualDuplex=2"},
-      {"wWatermark=1", "szWatermarkText=DRAFT", "szWatermarkFont=DejaVu Sans", "wWatermarkSize=60", "wWatermarkAngle=45",
-       "wReverseOrder=1"}};
+      {"wWatermark=1", "szWatermarkText=DRAFT", "szWatermarkFont=DejaVu Sans", "wWatermarkSize=60",
+       "wWatermarkAngle=45", "wReverseOrder=1"}};
   for (const Manual& manual : kManuals) {
     if (!manual.everyOrder) continue;
     SCOPED_TRACE(manual.name);
@@ -128,8 +128,7 @@ TEST(RealDocuments, AFormWithTextUnderAnotherDocument) {
   REQUIRE_GHOSTSCRIPT();
   TempDir dir;
   Manual formPage{"form", "/usr/share/doc/libtasn1-doc/libtasn1.pdf", "pxlmono", 300, 1, 1, false, true};
-  Manual document{"document", "/usr/share/doc/shared-mime-info", "pxlcolor", 300, 2, 6, false,
-                  true};
+  Manual document{"document", "/usr/share/doc/shared-mime-info", "pxlcolor", 300, 2, 6, false, true};
   fs::path form = pxlOf(formPage, dir.path), doc = pxlOf(document, dir.path);
   if (form.empty() || doc.empty()) GTEST_SKIP() << "the manuals are not installed";
   constexpr int kDpi = 40;

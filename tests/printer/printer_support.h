@@ -29,8 +29,8 @@ inline fs::path toolsDir() {
   return fs::path(KQXL_SOURCE_DIR) / ".." / "shared" / "tools";
 }
 
-#define REQUIRE_INTERPRETER()                                                                        \
-  if (!fs::exists(toolsDir() / "pxl-print") || !fs::exists(toolsDir() / "gpcl6"))                   \
+#define REQUIRE_INTERPRETER()                                                     \
+  if (!fs::exists(toolsDir() / "pxl-print") || !fs::exists(toolsDir() / "gpcl6")) \
   GTEST_SKIP() << "no PCL XL interpreter at " << toolsDir().string() << "; the printer's side is not tested"
 
 inline std::string quote(const fs::path& p) { return "'" + p.string() + "'"; }
@@ -120,7 +120,6 @@ inline std::vector<fs::path> examples(const char* extension) {
   return found;
 }
 
-
 // A page of the document as a printer prints it alone: its own image.
 inline std::vector<std::string> documentPages(const fs::path& doc, const fs::path& dir) {
   fs::path pngDir = dir / "document";
@@ -131,8 +130,9 @@ inline std::vector<std::string> documentPages(const fs::path& doc, const fs::pat
 
 // The instruction page as a printer prints it in a session of its own.
 inline std::string instructionPage(const fs::path& dir, bool landscape = false) {
-  std::string page = test::TestMachine::slurpHost(fs::path(KQXL_MACHINE_IMAGE) / "WINDOWS/system32/spool/drivers/w32x86/2" /
-                                                  (landscape ? "INSTLAND.PXL" : "INSTPORT.PXL"));
+  std::string page =
+      test::TestMachine::slurpHost(fs::path(KQXL_MACHINE_IMAGE) / "WINDOWS/system32/spool/drivers/w32x86/2" /
+                                   (landscape ? "INSTLAND.PXL" : "INSTPORT.PXL"));
   fs::path file = write(dir, landscape ? "instructions-land.pxl" : "instructions.pxl",
                         test::PxlBuilder().begin().bytes() + page + "\x49\x42");
   fs::path pngDir = dir / (landscape ? "instructions-land" : "instructions");
@@ -212,7 +212,8 @@ inline PlayedOrder playAndPrint(test::TestMachine& m, const fs::path& doc, const
     played.files.push_back(write(m.dir(), "doc-" + std::to_string(d + 1) + ".prn", printed[d]));
   played.pngDir = m.dir() / "pages";
   played.verdicts = print(played.files, played.pngDir);
-  for (auto& f : played.files) EXPECT_TRUE(played.verdicts[f].ok()) << f.filename() << ": " << played.verdicts[f].verdict;
+  for (auto& f : played.files)
+    EXPECT_TRUE(played.verdicts[f].ok()) << f.filename() << ": " << played.verdicts[f].verdict;
   return played;
 }
 

@@ -31,7 +31,8 @@ TEST(Printer, SessionCasesPrintAsTheCheckerSays) {
   TempDir dir;
   std::vector<fs::path> files;
   auto cases = test::sessionCases();
-  for (size_t i = 0; i < cases.size(); ++i) files.push_back(write(dir.path, "case" + std::to_string(i) + ".pxl", cases[i].bytes));
+  for (size_t i = 0; i < cases.size(); ++i)
+    files.push_back(write(dir.path, "case" + std::to_string(i) + ".pxl", cases[i].bytes));
   auto verdicts = print(files);
   for (size_t i = 0; i < cases.size(); ++i) {
     auto& v = verdicts[files[i]];
@@ -54,7 +55,6 @@ TEST(Printer, EveryExamplePrints) {
   ASSERT_GE(outputs.size(), 15u);
   for (auto& [file, v] : print(outputs)) EXPECT_TRUE(v.ok()) << file << ": " << v.verdict;
 }
-
 
 // Every reordering replay of a document with downloaded fonts prints each
 // page, and each printed page is the right page of the document.
@@ -84,8 +84,9 @@ TEST(Printer, JobsMadeFromDocumentsPrint) {
   REQUIRE_INTERPRETER();
   const fs::path docs[] = {KQXL_SOURCE_DIR "/examples/numbered.pxl", KQXL_SOURCE_DIR "/examples/mixed.pxl",
                            KQXL_SOURCE_DIR "/examples/letter.pxl", KQXL_SOURCE_DIR "/tests/data/a4-landscape.pxl"};
-  const std::vector<std::string> watermark = {"wWatermark=1", "szWatermarkText=DRAFT", "szWatermarkFont=DejaVu Sans",
-                                              "wWatermarkSize=48", "wWatermarkAngle=45", "wWatermarkOutline=1"};
+  const std::vector<std::string> watermark = {
+      "wWatermark=1",      "szWatermarkText=DRAFT", "szWatermarkFont=DejaVu Sans",
+      "wWatermarkSize=48", "wWatermarkAngle=45",    "wWatermarkOutline=1"};
   auto with = [&](std::vector<std::string> more) {
     more.insert(more.end(), watermark.begin(), watermark.end());
     return more;
@@ -114,8 +115,8 @@ TEST(Printer, JobsMadeFromDocumentsPrint) {
       auto port = m.portDocuments();
       for (size_t d = 0; d < port.size(); ++d)
         if (!port[d].empty())
-          files.push_back(write(dir.path, doc.stem().string() + "-" + std::to_string(i) + "-" + std::to_string(d + 1) + ".prn",
-                                port[d]));
+          files.push_back(write(
+              dir.path, doc.stem().string() + "-" + std::to_string(i) + "-" + std::to_string(d + 1) + ".prn", port[d]));
     }
   for (auto& [file, v] : print(files)) EXPECT_TRUE(v.ok()) << file.filename() << ": " << v.verdict;
 }
@@ -188,7 +189,6 @@ TEST(Printer, WatermarkIsCentredOnThePage) {
     }
   }
 }
-
 
 // Where a booklet of Letter pages puts a point of a page, on the Letter
 // sheet turned landscape: each page scaled to fit its half and centred in
@@ -268,7 +268,8 @@ TEST(Printer, BookletSidesHoldTheirPages) {
 TEST(Printer, FormUnderEveryPage) {
   REQUIRE_INTERPRETER();
   TempDir dir;
-  run(std::string(KQXL_RUN) + " -o " + quote(dir.path / "out") + " " + quote(KQXL_SOURCE_DIR "/examples/form-overlay.job"));
+  run(std::string(KQXL_RUN) + " -o " + quote(dir.path / "out") + " " +
+      quote(KQXL_SOURCE_DIR "/examples/form-overlay.job"));
   fs::path printed = dir.path / "out" / "doc-2.prn";
   ASSERT_TRUE(fs::exists(printed));
   auto c = test::checkBytes(slurp(printed));
@@ -288,7 +289,6 @@ TEST(Printer, FormUnderEveryPage) {
   EXPECT_EQ(plain[0].level(7.5 * kDpi, 1.0 * kDpi), 255);
 }
 
-
 // A letterhead with text, its fonts downloaded in its page, under every
 // page of a three-page letter (itself in downloaded fonts), as written and
 // as two collated copies: every printed page carries the form's ink and its
@@ -296,13 +296,15 @@ TEST(Printer, FormUnderEveryPage) {
 TEST(Printer, LetterheadWithTextUnderEveryPage) {
   REQUIRE_INTERPRETER();
   TempDir dir;
-  run(std::string(KQXL_RUN) + " -o " + quote(dir.path / "out") + " " + quote(KQXL_SOURCE_DIR "/examples/letterhead.job"));
+  run(std::string(KQXL_RUN) + " -o " + quote(dir.path / "out") + " " +
+      quote(KQXL_SOURCE_DIR "/examples/letterhead.job"));
   constexpr int kDpi = 50;
   auto form = greyPages(KQXL_SOURCE_DIR "/examples/letterhead.pxl", dir.path, kDpi);
   auto own = greyPages(KQXL_SOURCE_DIR "/examples/letter-long.pxl", dir.path, kDpi);
   ASSERT_EQ(form.size(), 1u);
   ASSERT_EQ(own.size(), 3u);
-  const std::pair<const char*, std::vector<int>> documents[] = {{"doc-2.prn", {1, 2, 3}}, {"doc-3.prn", {1, 2, 3, 1, 2, 3}}};
+  const std::pair<const char*, std::vector<int>> documents[] = {{"doc-2.prn", {1, 2, 3}},
+                                                                {"doc-3.prn", {1, 2, 3, 1, 2, 3}}};
   for (auto& [name, pages] : documents) {
     fs::path printed = dir.path / "out" / name;
     auto c = test::checkBytes(slurp(printed));
@@ -333,8 +335,8 @@ TEST(Printer, BookletsOfEveryDocumentPrint) {
       auto port = m.portDocuments();
       for (size_t n = 0; n < port.size(); ++n)
         if (!port[n].empty())
-          files.push_back(write(dir.path, document.stem().string() + "-" + mode + "-" + std::to_string(n + 1) + ".prn",
-                                port[n]));
+          files.push_back(
+              write(dir.path, document.stem().string() + "-" + mode + "-" + std::to_string(n + 1) + ".prn", port[n]));
     }
   }
   for (auto& f : files) {

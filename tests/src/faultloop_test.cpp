@@ -28,7 +28,7 @@ struct Outcome {
   std::string leaks;
   std::map<std::string, int> points;
   std::string hookOfFault;  // the hook during which the injected fault hit
-  int fired = 0;  // how often the injected fault hit
+  int fired = 0;            // how often the injected fault hit
 };
 
 Outcome play(const fs::path& script, const std::optional<winsim::FaultPlan>& fault) {
@@ -147,8 +147,14 @@ TEST_P(FaultLoop, EveryFailingCallIsSurvivedAndReported) {
     report.back() = '\n';
   }
   RecordProperty("runs", runs);
-  std::printf("%s: %d fault points, %d runs\n%s", script.filename().c_str(),
-              [&] { int n = 0; for (auto& p : clean.points) n += p.second; return n; }(), runs, report.c_str());
+  std::printf(
+      "%s: %d fault points, %d runs\n%s", script.filename().c_str(),
+      [&] {
+        int n = 0;
+        for (auto& p : clean.points) n += p.second;
+        return n;
+      }(),
+      runs, report.c_str());
 }
 
 std::string nameOf(const ::testing::TestParamInfo<fs::path>& info) {

@@ -34,6 +34,7 @@ inline std::string bookletRecord(const std::vector<BookletElement>& elements, si
 
 // The labelled record; software booklets carry the prefixes in element 2.
 inline std::vector<BookletElement> labelledElements(bool software, int selector = 0, bool overlay = false) {
+  // clang-format off
   std::vector<BookletElement> e = {
       {1, "{A}"},    {2, (software ? "AAAABBBB" : "") + std::string("{B}")},
       {3, "{E}"},    {4, "{O0}"},
@@ -43,6 +44,7 @@ inline std::vector<BookletElement> labelledElements(bool software, int selector 
       {11, "{C}"},   {12, "{D}"},
       {13, std::string(1, static_cast<char>(selector))},
   };
+  // clang-format on
   if (overlay) {
     e.push_back({14, "{X0}"});
     e.push_back({15, "{X1}"});
@@ -61,8 +63,8 @@ inline std::string hexOf(const std::string& bytes) {
 }
 
 struct BookletJob {
-  std::string settings;           // FIELD=VALUE ...
-  std::vector<int> orientations;  // one a page: 1 portrait, 2 landscape
+  std::string settings;              // FIELD=VALUE ...
+  std::vector<int> orientations;     // one a page: 1 portrait, 2 landscape
   std::vector<std::string> records;  // each sent before the first page
   std::string document = "Booklet";
 

@@ -55,10 +55,11 @@ class PxlBuilder {
 inline void defineFont(pclxl::Writer& w, const char* name) {
   namespace attr = pclxl::attr;
   w.ubyteArray(name, attr::FontName).ubyte(0, attr::FontFormat).op(pclxl::op::BeginFontHeader);
-  const std::string header("\x00\x00\x00\x00\xFE\x00\x00\x01"
-                           "BR\x00\x00\x00\x04\x02\x58\x02\x58"
-                           "\xFF\xFF\x00\x00\x00\x00",
-                           24);
+  const std::string header(
+      "\x00\x00\x00\x00\xFE\x00\x00\x01"
+      "BR\x00\x00\x00\x04\x02\x58\x02\x58"
+      "\xFF\xFF\x00\x00\x00\x00",
+      24);
   w.uint16(static_cast<uint16_t>(header.size()), attr::FontHeaderLength).op(pclxl::op::ReadFontHeader).data(header);
   w.op(pclxl::op::EndFontHeader);
 }
@@ -68,7 +69,9 @@ inline void downloadChar(pclxl::Writer& w, const char* name, uint8_t code = 'A',
   namespace attr = pclxl::attr;
   std::string glyph = std::string("\x00\x00\x00\x00\x00\x08\x00\x08\x00\x08", 10) + std::string(8, fill);
   w.ubyteArray(name, attr::FontName).op(pclxl::op::BeginChar);
-  w.ubyte(code, attr::CharCode).uint16(static_cast<uint16_t>(glyph.size()), attr::CharDataSize).op(pclxl::op::ReadChar)
+  w.ubyte(code, attr::CharCode)
+      .uint16(static_cast<uint16_t>(glyph.size()), attr::CharDataSize)
+      .op(pclxl::op::ReadChar)
       .data(glyph);
   w.op(pclxl::op::EndChar);
 }

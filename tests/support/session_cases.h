@@ -81,12 +81,14 @@ inline std::vector<SessionCase> sessionCases() {
   };
 
   return {
-      {"a downloaded font used in a later page", stream({}, {all({gray, font, [&](Writer& w) { setFont(w, "@"); }, text}),
-                                                              all({[&](Writer& w) { setFont(w, "@"); }, text})}),
+      {"a downloaded font used in a later page",
+       stream({}, {all({gray, font, [&](Writer& w) { setFont(w, "@"); }, text}),
+                   all({[&](Writer& w) { setFont(w, "@"); }, text})}),
        nullptr},
       {"a resident font", stream({}, {all({[&](Writer& w) { setFont(w, "Courier         "); }, text})}), nullptr},
-      {"a character downloaded again", stream(all({font, [&](Writer& w) { downloadChar(w, "@"); }}),
-                                              {all({[&](Writer& w) { setFont(w, "@"); }, text})}),
+      {"a character downloaded again",
+       stream(all({font, [&](Writer& w) { downloadChar(w, "@"); }}),
+              {all({[&](Writer& w) { setFont(w, "@"); }, text})}),
        nullptr},
       {"a font defined twice", stream(all({font, font}), {}), "FontNameAlreadyExists"},
       {"characters for a font not defined", stream({}, {[&](Writer& w) { downloadChar(w, "@"); }}),
@@ -121,8 +123,8 @@ inline std::vector<SessionCase> sessionCases() {
        nullptr},
       {"a stream that uses a font defined nowhere", stream({}, {all({defineStreamOf(formText), play, removeStream})}),
        "the printer substitutes Courier"},
-      {"a stream of nothing but its header, played", stream({}, {all({defineStreamOf([](Writer&) {}), play, removeStream})}),
-       nullptr},
+      {"a stream of nothing but its header, played",
+       stream({}, {all({defineStreamOf([](Writer&) {}), play, removeStream})}), nullptr},
       {"a stream defined without content, played",
        stream({}, {all({[](Writer& w) { w.ubyteArray("form", attr::StreamName).op(op::BeginStream).op(op::EndStream); },
                         play, removeStream})}),
@@ -133,7 +135,10 @@ inline std::vector<SessionCase> sessionCases() {
       {"a stream removed outside a page", stream(all({defineStream, removeStream}), {}), "RemoveStream outside a page"},
       {"a grey brush before a colour space", stream({}, {brush}), "before a colour space is set"},
       {"an RGB brush in the grey colour space",
-       stream({}, {all({gray, [](Writer& w) { w.array(DataType::UByte, {255, 0, 0}, attr::RGBColor).op(op::SetBrushSource); }})}),
+       stream({}, {all({gray,
+                        [](Writer& w) {
+                          w.array(DataType::UByte, {255, 0, 0}, attr::RGBColor).op(op::SetBrushSource);
+                        }})}),
        "ColorSpaceMismatch"},
       {"a colour space that PopGS took back",
        stream({}, {all({[](Writer& w) { w.op(op::PushGS); }, gray, [](Writer& w) { w.op(op::PopGS); }, brush})}),

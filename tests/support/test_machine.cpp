@@ -30,9 +30,8 @@ TestMachine::TestMachine() : docs_(std::make_shared<std::map<int, std::string>>(
   winsim::Machine::createFrom(KQXL_MACHINE_IMAGE, dir_ / "machine");
   machine_ = std::make_unique<winsim::Machine>(dir_ / "machine");
   auto docs = docs_;
-  machine_->setSinkFactory([docs](int number, std::u16string_view, std::string*) {
-    return std::make_unique<MemorySink>(&(*docs)[number]);
-  });
+  machine_->setSinkFactory(
+      [docs](int number, std::u16string_view, std::string*) { return std::make_unique<MemorySink>(&(*docs)[number]); });
 }
 
 TestMachine::~TestMachine() {
@@ -67,8 +66,9 @@ std::string TestMachine::slurpHost(const fs::path& p) {
 }
 
 std::string TestMachine::watermarkFile(int orientation) {
-  std::ifstream in(machine_->hostPath(std::u16string(kDriverDir) + (orientation == 1 ? u"kqpcl6.wmk" : u"kqpcl6_2.wmk")),
-                   std::ios::binary);
+  std::ifstream in(
+      machine_->hostPath(std::u16string(kDriverDir) + (orientation == 1 ? u"kqpcl6.wmk" : u"kqpcl6_2.wmk")),
+      std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 

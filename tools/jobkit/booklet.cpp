@@ -15,10 +15,10 @@ using pclxl::DataType;
 namespace attr = pclxl::attr;
 namespace op = pclxl::op;
 
-constexpr uint8_t kLandscape = 1, kPortrait = 0;             // PCL XL Orientation
-constexpr uint8_t kMultiPurposeTray = 3;                     // MediaSource
+constexpr uint8_t kLandscape = 1, kPortrait = 0;                 // PCL XL Orientation
+constexpr uint8_t kMultiPurposeTray = 3;                         // MediaSource
 constexpr uint8_t kHorizontalBinding = 0, kVerticalBinding = 1;  // DuplexPageMode
-constexpr int16_t kQuarterTurn = 90;  // turns the page's x axis up: its top edge lies left
+constexpr int16_t kQuarterTurn = 90;                             // turns the page's x axis up: its top edge lies left
 
 // Where the two pages of a side go, in the sheet's units. The sheet is the
 // document's paper turned: portrait pages stand side by side on a landscape
@@ -112,7 +112,8 @@ bool makeBookletRecord(const BookletGeometry& g, const BookletMode& mode, std::s
   std::string& r = *record;
   r.assign("\x1B\xF0\x10\x00", 4);
   auto add = [&](const Snippet& e) {
-    if (e.bytes.size() > 31) return *error = "booklet element " + std::to_string(e.index) + " needs more than 31 bytes", false;
+    if (e.bytes.size() > 31)
+      return *error = "booklet element " + std::to_string(e.index) + " needs more than 31 bytes", false;
     r += static_cast<char>(e.index);
     r += static_cast<char>(e.bytes.size());
     r += e.bytes;

@@ -8,10 +8,10 @@
 namespace jobkit {
 
 struct BookletGeometry {
-  double unitsX = 0, unitsY = 0;         // the session's units per inch
+  double unitsX = 0, unitsY = 0;           // the session's units per inch
   double paperWidth = 0, paperHeight = 0;  // inches, portrait
-  unsigned mediaSize = 0;                // the BeginPage MediaSize enumeration
-  int orientation = 1;                   // of the document's pages: 1 portrait, 2 landscape
+  unsigned mediaSize = 0;                  // the BeginPage MediaSize enumeration
+  int orientation = 1;                     // of the document's pages: 1 portrait, 2 landscape
 };
 
 struct BookletMode {

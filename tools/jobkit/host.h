@@ -70,8 +70,7 @@ class Host {
   // Registry keys under HKEY_CURRENT_USER, without the hive.
   virtual bool setRegistryString(std::u16string_view key, std::u16string_view name, std::u16string_view value,
                                  std::string* error) = 0;
-  virtual bool setRegistryDword(std::u16string_view key, std::u16string_view name, DWORD value,
-                                std::string* error) = 0;
+  virtual bool setRegistryDword(std::u16string_view key, std::u16string_view name, DWORD value, std::string* error) = 0;
   virtual bool deleteRegistryValue(std::u16string_view key, std::u16string_view name, std::string* error) = 0;
   virtual bool setLocale(LANGID lang, std::string* error) = 0;
   virtual bool setCodePage(UINT codePage, std::string* error) = 0;

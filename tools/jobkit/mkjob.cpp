@@ -35,7 +35,7 @@ struct FontBlock {
 
 struct Document {
   uint64_t size = 0;
-  int dpiX = 0, dpiY = 0;  // the session's units per inch, if it gives them
+  int dpiX = 0, dpiY = 0;         // the session's units per inch, if it gives them
   double unitsX = 0, unitsY = 0;  // units per inch, in any measure
   std::vector<pclxl::PageRange> pages;
   std::vector<pclxl::Command> beginPages;
@@ -62,15 +62,16 @@ struct FontReader {
     if (c.depth != 0) return;
     auto start = [&](FontBlock::Kind kind) {
       const pclxl::Attribute* name = c.find(attr::FontName);
-      block = FontBlock{kind, {c.start, c.end}, name ? name->value.items : std::vector<double>{}, {},
-                        doc->beginPages.size()};
+      block = FontBlock{
+          kind, {c.start, c.end}, name ? name->value.items : std::vector<double>{}, {}, doc->beginPages.size()};
       open = true;
     };
     switch (c.op) {
       case op::BeginFontHeader: start(FontBlock::Header); break;
       case op::BeginChar: start(FontBlock::Chars); break;
       case op::ReadChar:
-        if (const pclxl::Attribute* code = c.find(attr::CharCode); code && open) block.codes.push_back(code->value.number());
+        if (const pclxl::Attribute* code = c.find(attr::CharCode); code && open)
+          block.codes.push_back(code->value.number());
         break;
       case op::EndFontHeader:
       case op::EndChar:
@@ -282,9 +283,12 @@ struct Paper {
 
 const Paper* paperOf(const pclxl::Command& beginPage) {
   static constexpr Paper kPapers[] = {
-      {0, DMPAPER_LETTER, 8.5, 11},          {1, DMPAPER_LEGAL, 8.5, 14},
-      {2, DMPAPER_A4, 210 / 25.4, 297 / 25.4}, {3, DMPAPER_EXECUTIVE, 7.25, 10.5},
-      {4, DMPAPER_LEDGER, 11, 17},           {5, DMPAPER_A3, 297 / 25.4, 420 / 25.4},
+      {0, DMPAPER_LETTER, 8.5, 11},
+      {1, DMPAPER_LEGAL, 8.5, 14},
+      {2, DMPAPER_A4, 210 / 25.4, 297 / 25.4},
+      {3, DMPAPER_EXECUTIVE, 7.25, 10.5},
+      {4, DMPAPER_LEDGER, 11, 17},
+      {5, DMPAPER_A3, 297 / 25.4, 420 / 25.4},
       {16, DMPAPER_A5, 148 / 25.4, 210 / 25.4},
   };
   const pclxl::Attribute* size = beginPage.find(pclxl::attr::MediaSize);
@@ -395,7 +399,8 @@ bool makeJob(const std::filesystem::path& document, const MakeJobOptions& option
   const std::string ref = quote(options.documentRef.empty() ? document.string() : options.documentRef);
   const std::string chunk = " chunk=" + std::to_string(options.chunk);
   auto range = [&](uint64_t from, uint64_t to) {
-    return "write file " + ref + " offset=" + std::to_string(from) + " length=" + std::to_string(to - from) + chunk + "\n";
+    return "write file " + ref + " offset=" + std::to_string(from) + " length=" + std::to_string(to - from) + chunk +
+           "\n";
   };
   // Pages that may be reordered, repeated or left out each print on their
   // own: the fonts they define move into the header.
@@ -426,7 +431,8 @@ bool makeJob(const std::filesystem::path& document, const MakeJobOptions& option
   s += "write settings\n";
   s += range(0, doc.pages.front().start);
   for (const Range& r : fonts.header) s += range(r.from, r.to);
-  if (booklet) s += "write hex " + hex(reinterpret_cast<const uint8_t*>(bookletRecord.data()), bookletRecord.size()) + "\n";
+  if (booklet)
+    s += "write hex " + hex(reinterpret_cast<const uint8_t*>(bookletRecord.data()), bookletRecord.size()) + "\n";
   else if (spooled) s += "write hex " + hex(kPagePrefixes[0], 8) + "\n";
   for (size_t k = 0; k < doc.pages.size(); ++k) {
     const pclxl::PageRange& page = doc.pages[k];

@@ -20,9 +20,7 @@ fs::path hostFileOf(const fs::path& scriptDir, const std::string& utf8) {
   return scriptDir / fs::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
-Player::Player(Host& host, fs::path scriptDir) : host_(host), scriptDir_(std::move(scriptDir)) {
-  settings_.reset();
-}
+Player::Player(Host& host, fs::path scriptDir) : host_(host), scriptDir_(std::move(scriptDir)) { settings_.reset(); }
 
 Player::~Player() { closeJob(); }
 
@@ -69,8 +67,8 @@ namespace {
 
 // The directives that call the component's hooks: most of a script.
 const std::pair<std::string_view, Player::Hook> kHookVerbs[] = {
-    {"write", Player::Hook::Write},   {"startpage", Player::Hook::StartPage}, {"endpage", Player::Hook::EndPage},
-    {"startdoc", Player::Hook::StartDoc}, {"enddoc", Player::Hook::EndDoc}, {"abort", Player::Hook::Abort},
+    {"write", Player::Hook::Write},       {"startpage", Player::Hook::StartPage}, {"endpage", Player::Hook::EndPage},
+    {"startdoc", Player::Hook::StartDoc}, {"enddoc", Player::Hook::EndDoc},       {"abort", Player::Hook::Abort},
     {"close", Player::Hook::Close}};
 
 }  // namespace
@@ -262,7 +260,8 @@ bool Player::settingsVerb(const Directive& d, std::string* error) {
       settings_.reset();
     } else if (t.key.empty()) {
       return *error = "expected FIELD=VALUE, not \"" + t.value + "\"", false;
-    } else if ((t.key == "szOverlayFile" && !pathArgument(t, error)) || !settings_.set(t.key, t.value, t.quoted, error)) {
+    } else if ((t.key == "szOverlayFile" && !pathArgument(t, error)) ||
+               !settings_.set(t.key, t.value, t.quoted, error)) {
       return false;
     }
   }
@@ -328,7 +327,10 @@ bool Player::writeDirective(const Directive& d, std::string* error) {
     long long fileSize = file->size();
     long long offset = 0, length = -1, chunk = -1;
     for (size_t i = 2; i < a.size(); ++i) {
-      long long* slot = a[i].key == "offset" ? &offset : a[i].key == "length" ? &length : a[i].key == "chunk" ? &chunk : nullptr;
+      long long* slot = a[i].key == "offset"   ? &offset
+                        : a[i].key == "length" ? &length
+                        : a[i].key == "chunk"  ? &chunk
+                                               : nullptr;
       if (!slot) return *error = "unknown write file option \"" + a[i].key + "\"", false;
       if (!number(a[i], slot, error)) return false;
     }

@@ -82,7 +82,7 @@ class Player {
     fs::path path_;
     std::ifstream in_;
     long long size_ = 0;
-    long long position_ = 0;  // the stream's, -1 when unknown
+    long long position_ = 0;          // the stream's, -1 when unknown
     std::unique_ptr<char[]> window_;  // not cleared: fresh pages are dear
     size_t windowCapacity_ = 0;
     long long windowStart_ = 0;

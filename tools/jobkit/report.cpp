@@ -56,10 +56,10 @@ void RunReport::messageBox(std::u16string_view text, const std::optional<std::u1
 
 void RunReport::document(int number, std::u16string_view name, uint64_t bytes, const std::string& file) {
   event("{\"event\":\"document\",\"number\":" + std::to_string(number) + ",\"name\":" + jsonString(name) +
-        ",\"bytes\":" + std::to_string(bytes) + ",\"file\":" +
-        (file.empty() ? std::string("null") : jsonString(utf16Of(file))) + "}");
-  summarise("document " + std::to_string(number) + " \"" + utf8Of(name) + "\": " + std::to_string(bytes) +
-                     " bytes" + (file.empty() ? "" : " in " + file));
+        ",\"bytes\":" + std::to_string(bytes) +
+        ",\"file\":" + (file.empty() ? std::string("null") : jsonString(utf16Of(file))) + "}");
+  summarise("document " + std::to_string(number) + " \"" + utf8Of(name) + "\": " + std::to_string(bytes) + " bytes" +
+            (file.empty() ? "" : " in " + file));
 }
 
 void RunReport::leak(const std::string& kind, const std::string& what) {

@@ -10,8 +10,10 @@ namespace jobkit {
 
 namespace {
 
-#define DM_FIELD(name, kind, width) {#name, offsetof(KQDEVMODE, dm) + offsetof(DEVMODEW, name), FieldKind::kind, width}
-#define KQ_FIELD(name, kind, width) {#name, offsetof(KQDEVMODE, name), FieldKind::kind, width}
+#define DM_FIELD(name, kind, width) \
+  { #name, offsetof(KQDEVMODE, dm) + offsetof(DEVMODEW, name), FieldKind::kind, width }
+#define KQ_FIELD(name, kind, width) \
+  { #name, offsetof(KQDEVMODE, name), FieldKind::kind, width }
 
 const std::vector<SettingsField> kFields = {
     DM_FIELD(dmDeviceName, Wide, CCHDEVICENAME),
@@ -189,7 +191,11 @@ std::vector<uint8_t> SettingsBuilder::build(std::u16string_view printerName, UIN
       }
     }
   };
-  auto number = [](long long n) { Value v; v.number = n; return v; };
+  auto number = [](long long n) {
+    Value v;
+    v.number = n;
+    return v;
+  };
   Value name;
   name.isText = true;
   name.text = utf8Of(printerName);

@@ -57,5 +57,4 @@ class SettingsBuilder {
 // Number syntax of job scripts: decimal or 0x-hexadecimal, optional sign.
 std::optional<long long> parseNumber(std::string_view text);
 
-
 }  // namespace jobkit

@@ -65,7 +65,10 @@ bool readQuoted(std::string_view line, size_t& i, std::string* out, std::string*
       }
       // Any other backslash stands for itself, so that Windows paths such
       // as "C:\WINDOWS\TEMP" need no doubling.
-      default: out->push_back('\\'); out->push_back(line[i]); break;
+      default:
+        out->push_back('\\');
+        out->push_back(line[i]);
+        break;
     }
   }
   *error = "string without its closing quote";
@@ -162,8 +165,8 @@ struct AnswerName {
   const char* name;
   int id;
 };
-const AnswerName kAnswers[] = {{"OK", IDOK},       {"CANCEL", IDCANCEL}, {"ABORT", IDABORT},
-                               {"RETRY", IDRETRY}, {"IGNORE", IDIGNORE}, {"YES", IDYES},
+const AnswerName kAnswers[] = {{"OK", IDOK},       {"CANCEL", IDCANCEL},     {"ABORT", IDABORT},
+                               {"RETRY", IDRETRY}, {"IGNORE", IDIGNORE},     {"YES", IDYES},
                                {"NO", IDNO},       {"TRYAGAIN", IDTRYAGAIN}, {"CONTINUE", IDCONTINUE}};
 
 }  // namespace

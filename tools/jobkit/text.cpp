@@ -24,8 +24,8 @@ std::string toCodePage(std::string_view utf8, UINT codePage) {
   std::wstring wide(text.begin(), text.end());
   BOOL lossy = FALSE;
   bool utf = codePage == CP_UTF8;
-  int n = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                              utf ? nullptr : "?", utf ? nullptr : &lossy);
+  int n = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, utf ? nullptr : "?",
+                              utf ? nullptr : &lossy);
   std::string out(static_cast<size_t>(n), '\0');
   WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, utf ? nullptr : "?",
                       utf ? nullptr : &lossy);

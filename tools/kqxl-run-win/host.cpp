@@ -37,7 +37,8 @@ std::wstring UserKey(std::u16string_view key) {
 bool SetValue(std::u16string_view key, std::u16string_view name, DWORD type, const void* data, DWORD size,
               std::string* error) {
   HKEY h = nullptr;
-  LONG rc = RegCreateKeyExW(HKEY_CURRENT_USER, UserKey(key).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h, nullptr);
+  LONG rc =
+      RegCreateKeyExW(HKEY_CURRENT_USER, UserKey(key).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h, nullptr);
   if (rc != ERROR_SUCCESS) return Failed(error, "cannot create the key " + Utf8(key), rc);
   rc = RegSetValueExW(h, W(name).c_str(), 0, type, static_cast<const BYTE*>(data), size);
   RegCloseKey(h);

@@ -281,7 +281,9 @@ Printer& PrinterNamed(const std::u16string& name) {
   return S().printers.back();
 }
 
-void QueueAnswers(const std::vector<int>& answers) { S().answers.insert(S().answers.end(), answers.begin(), answers.end()); }
+void QueueAnswers(const std::vector<int>& answers) {
+  S().answers.insert(S().answers.end(), answers.begin(), answers.end());
+}
 
 HANDLE OpenPrinterHandle(const std::u16string& printer) {
   if (!FindPrinter(printer)) return SetLastError(ERROR_INVALID_PRINTER_NAME), nullptr;

@@ -79,9 +79,9 @@ struct Options {
   bool interactive = false;
 };
 
-const std::vector<jobkit::RunnerOption> kOptions = {{"-o", "a folder"},       {"--machine", "a folder"},
-                                                  {"--image", "a folder"},  {"--events", "a file"},
-                                                  {"--log-api", ""},        {"--interactive", ""}};
+const std::vector<jobkit::RunnerOption> kOptions = {{"-o", "a folder"},      {"--machine", "a folder"},
+                                                    {"--image", "a folder"}, {"--events", "a file"},
+                                                    {"--log-api", ""},       {"--interactive", ""}};
 
 // One script's run: its report and where its documents go.
 struct ScriptRun {
@@ -116,8 +116,11 @@ int askOnTerminal(const winsim::MessageBoxRecord& box) {
   std::fprintf(tty, "\n[%s] %s\n", box.caption ? winsim::toUtf8(*box.caption).c_str() : "",
                winsim::toUtf8(box.text).c_str());
   UINT type = box.style & MB_TYPEMASK;
-  const char* choices = type == MB_OKCANCEL ? "OK/CANCEL" : type == MB_YESNO ? "YES/NO"
-                        : type == MB_YESNOCANCEL ? "YES/NO/CANCEL" : type == MB_RETRYCANCEL ? "RETRY/CANCEL" : "OK";
+  const char* choices = type == MB_OKCANCEL      ? "OK/CANCEL"
+                        : type == MB_YESNO       ? "YES/NO"
+                        : type == MB_YESNOCANCEL ? "YES/NO/CANCEL"
+                        : type == MB_RETRYCANCEL ? "RETRY/CANCEL"
+                                                 : "OK";
   std::fprintf(tty, "answer (%s): ", choices);
   std::fflush(tty);
   char line[64] = {};
@@ -126,8 +129,8 @@ int askOnTerminal(const winsim::MessageBoxRecord& box) {
     std::string a(line);
     for (auto& c : a) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     a.erase(a.find_last_not_of(" \r\n") + 1);
-    const std::pair<const char*, int> names[] = {{"OK", IDOK},       {"CANCEL", IDCANCEL}, {"YES", IDYES},
-                                                 {"NO", IDNO},       {"RETRY", IDRETRY},   {"ABORT", IDABORT},
+    const std::pair<const char*, int> names[] = {{"OK", IDOK},        {"CANCEL", IDCANCEL}, {"YES", IDYES},
+                                                 {"NO", IDNO},        {"RETRY", IDRETRY},   {"ABORT", IDABORT},
                                                  {"IGNORE", IDIGNORE}};
     for (auto& [name, id] : names)
       if (a == name) answer = id;
@@ -219,13 +222,14 @@ void observe(winsim::Machine& machine, const Options& opt, const Runs& runs) {
     for (auto& run : runs) report(*run);
   };
   bool toStdout = opt.outDir.empty() && !isatty(STDOUT_FILENO);
-  machine.setSinkFactory([toStdout](int number, std::u16string_view, std::string* file) -> std::unique_ptr<winsim::DocumentSink> {
-    if (tRun && !tRun->out.empty()) {
-      *file = "doc-" + std::to_string(tRun->numbers[number]) + ".prn";
-      return winsim::fileSink(tRun->out / *file);
-    }
-    return std::make_unique<StdoutSink>(toStdout ? stdout : nullptr);
-  });
+  machine.setSinkFactory(
+      [toStdout](int number, std::u16string_view, std::string* file) -> std::unique_ptr<winsim::DocumentSink> {
+        if (tRun && !tRun->out.empty()) {
+          *file = "doc-" + std::to_string(tRun->numbers[number]) + ".prn";
+          return winsim::fileSink(tRun->out / *file);
+        }
+        return std::make_unique<StdoutSink>(toStdout ? stdout : nullptr);
+      });
   winsim::Observer observer;
   observer.trace = [each](std::u16string_view t) { each([&](ScriptRun& r) { r.report.trace(t); }); };
   observer.messageBox = [each](const winsim::MessageBoxRecord& box) {

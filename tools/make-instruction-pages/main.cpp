@@ -26,9 +26,9 @@ const char* const kLines[] = {
     "5. Confirm the message on the screen to print the other sides.",
 };
 
-constexpr int kUnits = 600;       // the page's own units per inch
-constexpr int kCharSize = 100;    // 1/6 inch: 12 points
-constexpr int kAdvance = 60;      // Courier's advance, 0.6 of the size
+constexpr int kUnits = 600;     // the page's own units per inch
+constexpr int kCharSize = 100;  // 1/6 inch: 12 points
+constexpr int kAdvance = 60;    // Courier's advance, 0.6 of the size
 
 // The page sets its own scale, 600 units per inch whatever the session's
 // units, so that it prints in place at any resolution the driver uses; every
@@ -41,14 +41,17 @@ std::string page(int orientation) {
   w.ubyte(0, attr::Measure).xy(DataType::UInt16, kUnits, kUnits, attr::UnitsPerMeasure).op(op::SetPageScale);
   w.ubyte(1, attr::ColorSpace).op(op::SetColorSpace);
   w.ubyte(0, attr::GrayLevel).op(op::SetBrushSource);
-  w.ubyteArray("Courier         ", attr::FontName).real32(kCharSize, attr::CharSize).uint16(629, attr::SymbolSet)
+  w.ubyteArray("Courier         ", attr::FontName)
+      .real32(kCharSize, attr::CharSize)
+      .uint16(629, attr::SymbolSet)
       .op(op::SetFont);
   int y = kUnits;
   for (const char* line : kLines) {
     if (*line) {
       std::string text = line;
       w.xy(DataType::UInt16, kUnits, y, attr::Point).op(op::SetCursor);
-      w.ubyteArray(text, attr::TextData).ubyteArray(std::string(text.size(), static_cast<char>(kAdvance)), attr::XSpacingData)
+      w.ubyteArray(text, attr::TextData)
+          .ubyteArray(std::string(text.size(), static_cast<char>(kAdvance)), attr::XSpacingData)
           .op(op::Text);
     }
     y += kCharSize * 3 / 2;

@@ -40,7 +40,8 @@ std::string show(const pclxl::Attribute& a) {
     }
     std::string s = "[";
     for (size_t i = 0; i < v.items.size() && i < 8; ++i) s += (i ? " " : "") + number(v.items[i], v.type);
-    if (v.items.size() > 8) s += " ... (" + std::to_string(v.items.size()) + " " + std::string(pclxl::nameOf(v.type)) + ")";
+    if (v.items.size() > 8)
+      s += " ... (" + std::to_string(v.items.size()) + " " + std::string(pclxl::nameOf(v.type)) + ")";
     return s + "]";
   }
   std::string s = "(";
@@ -100,8 +101,8 @@ int main(int argc, char** argv) {
   if (check || listing) {
     for (auto& p : checker.problems()) std::printf("%" PRIu64 ": error: %s\n", p.offset, p.message.c_str());
     for (auto& w : checker.warnings()) std::printf("%" PRIu64 ": warning: %s\n", w.offset, w.message.c_str());
-    std::printf("sessions=%" PRIu64 " pages=%" PRIu64 " operators=%" PRIu64 " bytes=%" PRIu64 "%s\n", s.sessions, s.pages,
-                s.operators, s.bytes, checker.problems().empty() ? "" : " NOT WELL FORMED");
+    std::printf("sessions=%" PRIu64 " pages=%" PRIu64 " operators=%" PRIu64 " bytes=%" PRIu64 "%s\n", s.sessions,
+                s.pages, s.operators, s.bytes, checker.problems().empty() ? "" : " NOT WELL FORMED");
   }
   return checker.problems().empty() ? 0 : 1;
 }

@@ -91,8 +91,8 @@ void writeNode(std::ostringstream& out, const RegNode& node, const std::u16strin
   if (!path.empty() && (!node.values.empty() || node.subkeys.empty())) {
     out << "[" << toUtf8(path) << "]\n";
     for (auto& [name, v] : node.values)
-      out << (v.name.empty() ? std::string("@") : "\"" + escapeRegString(v.name) + "\"") << "="
-          << formatValue(v) << "\n";
+      out << (v.name.empty() ? std::string("@") : "\"" + escapeRegString(v.name) + "\"") << "=" << formatValue(v)
+          << "\n";
     out << "\n";
   }
   for (auto& [name, child] : node.subkeys)
@@ -286,8 +286,8 @@ void saveRegistry(const State& s) {
 
 extern "C" {
 
-LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM sam,
-                               LPSECURITY_ATTRIBUTES, PHKEY result, LPDWORD disposition) {
+LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM sam, LPSECURITY_ATTRIBUTES,
+                               PHKEY result, LPDWORD disposition) {
   ApiCall log("RegCreateKeyExW");
   log.ptr("hKey", hKey).arg("lpSubKey", subKey).hex("samDesired", sam);
   auto g = lock();

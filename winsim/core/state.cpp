@@ -114,7 +114,6 @@ std::u16string_view view(LPCWSTR s) { return s ? std::u16string_view(s) : std::u
 
 std::string jsonString(std::string_view s) { return JsonString(s); }
 
-
 // ---------------------------------------------------------------- faults
 
 // ---------------------------------------------------------------- paths
@@ -244,8 +243,7 @@ std::optional<std::string> findInFolder(NameCache& names, const fs::path& folder
   std::u16string key = upper(part);
   std::string folderKey = folder.string();
   std::error_code ec;
-  if (auto hint = names.find(folderKey, key); hint && fs::exists(fs::symlink_status(folder / *hint, ec)))
-    return hint;
+  if (auto hint = names.find(folderKey, key); hint && fs::exists(fs::symlink_status(folder / *hint, ec))) return hint;
   // Most names come in the case they were made in: one stat, no listing.
   std::string given = toUtf8(part);
   if (fs::exists(fs::symlink_status(folder / given, ec))) {
@@ -386,8 +384,8 @@ ApiCall& ApiCall::out(const char* name, std::u16string_view value) {
 
 void ApiCall::emit(const std::string& result) {
   if (!on_) return;
-  std::string line = "{\"event\":\"api\",\"function\":" + jsonString(std::string_view(function_)) +
-                     ",\"args\":{" + args_ + "}";
+  std::string line =
+      "{\"event\":\"api\",\"function\":" + jsonString(std::string_view(function_)) + ",\"args\":{" + args_ + "}";
   if (!outs_.empty()) line += ",\"out\":{" + outs_ + "}";
   line += ",\"result\":" + result + ",\"error\":" + std::to_string(t_lastError) + "}";
   auto& s = state();

@@ -33,7 +33,7 @@ char16_t upper(char16_t c);
 std::u16string upper(std::u16string_view s);
 bool equalsNoCase(std::u16string_view a, std::u16string_view b);
 bool globMatch(std::u16string_view pattern, std::u16string_view text);  // case-insensitive
-std::u16string_view view(LPCWSTR s);  // empty for null
+std::u16string_view view(LPCWSTR s);                                    // empty for null
 
 struct FaultRule {
   FaultPlan plan;

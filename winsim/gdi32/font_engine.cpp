@@ -136,7 +136,9 @@ std::unique_ptr<FreeTypeFont> FreeTypeFont::load(const Request& r, std::string* 
   // A negative height is the character height (the em); a positive one the
   // cell height, ascent plus descent.
   LONG h = r.height;
-  double em = h < 0 ? -h : h > 0 ? h * static_cast<double>(face->units_per_EM) / (face->ascender - face->descender) : 16;
+  double em = h < 0   ? -h
+              : h > 0 ? h * static_cast<double>(face->units_per_EM) / (face->ascender - face->descender)
+                      : 16;
   FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(std::lround(em < 1 ? 1 : em)));
   font->ascent_ = static_cast<int>((face->size->metrics.ascender + 32) >> 6);
   font->descent_ = static_cast<int>((-face->size->metrics.descender + 32) >> 6);

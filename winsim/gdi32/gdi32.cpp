@@ -43,7 +43,6 @@ void ensureStock(State& s) {
   gdi32(s).gdiObjects[kStockPen] = pen;
 }
 
-
 // The page's geometry from the settings record: paper, orientation and
 // resolution.
 struct PaperSize {
@@ -108,8 +107,12 @@ void writePath(pclxl::Writer& w, const Path& path) {
   w.op(op::NewPath);
   for (auto& seg : path) {
     switch (seg.kind) {
-      case PathSegment::Move: w.xy(DataType::SInt16, clamp16(seg.x[0]), clamp16(seg.y[0]), attr::Point).op(op::SetCursor); break;
-      case PathSegment::Line: w.xy(DataType::SInt16, clamp16(seg.x[0]), clamp16(seg.y[0]), attr::EndPoint).op(op::LinePath); break;
+      case PathSegment::Move:
+        w.xy(DataType::SInt16, clamp16(seg.x[0]), clamp16(seg.y[0]), attr::Point).op(op::SetCursor);
+        break;
+      case PathSegment::Line:
+        w.xy(DataType::SInt16, clamp16(seg.x[0]), clamp16(seg.y[0]), attr::EndPoint).op(op::LinePath);
+        break;
       case PathSegment::Bezier:
         w.xy(DataType::SInt16, clamp16(seg.x[0]), clamp16(seg.y[0]), attr::ControlPoint1)
             .xy(DataType::SInt16, clamp16(seg.x[1]), clamp16(seg.y[1]), attr::ControlPoint2)
@@ -259,9 +262,16 @@ int WINAPI GetDeviceCaps(HDC hdc, int index) {
 
 HFONT WINAPI CreateFontIndirectW(const LOGFONTW* lf) {
   ApiCall log("CreateFontIndirectW");
-  if (lf) log.arg("lfHeight", lf->lfHeight).arg("lfEscapement", lf->lfEscapement).arg("lfWeight", lf->lfWeight)
-              .arg("lfItalic", lf->lfItalic).arg("lfCharSet", lf->lfCharSet)
-              .arg("lfFaceName", std::u16string_view(lf->lfFaceName, std::char_traits<char16_t>::length(lf->lfFaceName) < LF_FACESIZE ? std::char_traits<char16_t>::length(lf->lfFaceName) : LF_FACESIZE));
+  if (lf)
+    log.arg("lfHeight", lf->lfHeight)
+        .arg("lfEscapement", lf->lfEscapement)
+        .arg("lfWeight", lf->lfWeight)
+        .arg("lfItalic", lf->lfItalic)
+        .arg("lfCharSet", lf->lfCharSet)
+        .arg("lfFaceName",
+             std::u16string_view(lf->lfFaceName, std::char_traits<char16_t>::length(lf->lfFaceName) < LF_FACESIZE
+                                                     ? std::char_traits<char16_t>::length(lf->lfFaceName)
+                                                     : LF_FACESIZE));
   auto g = lock();
   auto& s = state();
   HGDIOBJ h = nullptr;
@@ -443,7 +453,9 @@ int WINAPI GetPath(HDC hdc, LPPOINT points, LPBYTE types, int count) {
         if (seg.kind == PathSegment::Close && i > 0) types[i - 1] |= PT_CLOSEFIGURE;
         for (int k = 0; k < n && i < count; ++k, ++i) {
           points[i] = {static_cast<LONG>(std::lround(seg.x[k])), static_cast<LONG>(std::lround(seg.y[k]))};
-          types[i] = seg.kind == PathSegment::Move ? PT_MOVETO : seg.kind == PathSegment::Line ? PT_LINETO : PT_BEZIERTO;
+          types[i] = seg.kind == PathSegment::Move   ? PT_MOVETO
+                     : seg.kind == PathSegment::Line ? PT_LINETO
+                                                     : PT_BEZIERTO;
         }
       }
       r = std::min(r, count);
@@ -612,7 +624,7 @@ BOOL WINAPI TranslateCharsetInfo(DWORD* src, LPCHARSETINFO cs, DWORD flags) {
   struct Row {
     UINT codePage, charset;
   };
-  static constexpr Row kRows[] = {{1252, 0},   {932, 128},  {936, 134},  {949, 129}, {950, 136},
+  static constexpr Row kRows[] = {{1252, 0},   {932, 128},  {936, 134},  {949, 129},  {950, 136},
                                   {1250, 238}, {1251, 204}, {1253, 161}, {1254, 162}, {1255, 177},
                                   {1256, 178}, {1257, 186}, {1258, 163}, {874, 222}};
   ApiCall log("TranslateCharsetInfo");

@@ -95,9 +95,8 @@ size_t readThrough(OpenFile& f, char* p, size_t n) {
     f.ahead.resize(readAt(f.fd, f.ahead.data(), f.ahead.size(), f.aheadAt));
   }
   int64_t from = f.position - f.aheadAt;
-  size_t got = from >= static_cast<int64_t>(f.ahead.size())
-                   ? 0
-                   : std::min(n, f.ahead.size() - static_cast<size_t>(from));
+  size_t got =
+      from >= static_cast<int64_t>(f.ahead.size()) ? 0 : std::min(n, f.ahead.size() - static_cast<size_t>(from));
   std::memcpy(p, f.ahead.data() + from, got);
   return got;
 }
@@ -236,13 +235,13 @@ void forgetReads(State& s) {
 
 extern "C" {
 
-HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
-                          DWORD disposition, DWORD flags, HANDLE) {
+HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
+                          DWORD flags, HANDLE) {
   ApiCall log("CreateFileW");
   log.arg("lpFileName", lpFileName).hex("dwDesiredAccess", access).hex("dwShareMode", share);
   log.arg("dwCreationDisposition", disposition).hex("dwFlagsAndAttributes", flags);
   HANDLE h = log.fails(fullWinPath(view(lpFileName))) ? INVALID_HANDLE_VALUE
-                                                       : openFile(view(lpFileName), access, share, disposition);
+                                                      : openFile(view(lpFileName), access, share, disposition);
   log.resultPtr(h);
   return h;
 }
@@ -557,7 +556,8 @@ UINT WINAPI GetTempFileNameW(LPCWSTR path, LPCWSTR prefix, UINT unique, LPWSTR o
     // As Windows does: a start taken from the system time, then the next
     // number while the name is taken.
     auto now = std::chrono::steady_clock::now().time_since_epoch();
-    kernel32(s).tempCounter = static_cast<UINT>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count() % 0xFFFF);
+    kernel32(s).tempCounter =
+        static_cast<UINT>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count() % 0xFFFF);
     for (int tries = 0; tries < 0xFFFF && result == 0; ++tries) {
       kernel32(s).tempCounter = (kernel32(s).tempCounter % 0xFFFF) + 1;
       std::u16string name = nameFor(kernel32(s).tempCounter);
@@ -599,16 +599,15 @@ UINT WINAPI GetSystemDirectoryW(LPWSTR buffer, UINT size) {
   return r;
 }
 
-DWORD WINAPI SearchPathW(LPCWSTR path, LPCWSTR fileName, LPCWSTR extension, DWORD size,
-                         LPWSTR buffer, LPWSTR* filePart) {
+DWORD WINAPI SearchPathW(LPCWSTR path, LPCWSTR fileName, LPCWSTR extension, DWORD size, LPWSTR buffer,
+                         LPWSTR* filePart) {
   ApiCall log("SearchPathW");
   log.arg("lpPath", path).arg("lpFileName", fileName).arg("lpExtension", extension);
   if (log.fails()) return log.result(0), 0;
   auto g = lock();
   std::u16string file(view(fileName));
-  std::u16string leaf = file.substr(file.find_last_of(u"\\/:") == std::u16string::npos
-                                        ? 0
-                                        : file.find_last_of(u"\\/:") + 1);
+  std::u16string leaf =
+      file.substr(file.find_last_of(u"\\/:") == std::u16string::npos ? 0 : file.find_last_of(u"\\/:") + 1);
   if (extension && leaf.find(u'.') == std::u16string::npos) file += extension;
   std::vector<std::u16string> dirs;
   bool hasDir = file.find_first_of(u"\\/:") != std::u16string::npos;

@@ -225,8 +225,7 @@ bool writeProfileString(std::u16string_view file, LPCWSTR section, LPCWSTR key, 
 
 extern "C" {
 
-DWORD WINAPI GetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR def, LPWSTR out, DWORD size,
-                                      LPCWSTR file) {
+DWORD WINAPI GetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR def, LPWSTR out, DWORD size, LPCWSTR file) {
   ApiCall log("GetPrivateProfileStringW");
   log.arg("lpAppName", section).arg("lpKeyName", key).arg("lpDefault", def).arg("nSize", size);
   log.arg("lpFileName", file);
@@ -234,8 +233,8 @@ DWORD WINAPI GetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR def,
   IniDocument doc;
   fs::path host;
   // A file that cannot be read is one that is not there: the default.
-  bool loaded = !log.fails(profilePath(view(file))) && file && hostPathOf(profilePath(view(file)), &host) &&
-                doc.load(host);
+  bool loaded =
+      !log.fails(profilePath(view(file))) && file && hostPathOf(profilePath(view(file)), &host) && doc.load(host);
   DWORD result = 0;
   if (!out) {
     setError(ERROR_INVALID_PARAMETER);

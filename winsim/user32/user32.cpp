@@ -11,8 +11,8 @@ using namespace winsim::detail;
 
 namespace {
 
-void appendNumber(std::u16string& out, unsigned long long value, bool negative, int base, bool upperCase,
-                  int width, bool leftAlign, bool zeroPad) {
+void appendNumber(std::u16string& out, unsigned long long value, bool negative, int base, bool upperCase, int width,
+                  bool leftAlign, bool zeroPad) {
   char digits[32];
   std::snprintf(digits, sizeof digits, base == 16 ? (upperCase ? "%llX" : "%llx") : "%llu", value);
   std::u16string body = fromUtf8(digits);

@@ -154,8 +154,7 @@ BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR environment, DWORD level, 
   return ok;
 }
 
-DWORD WINAPI GetPrinterDataW(HANDLE hPrinter, LPWSTR name, LPDWORD type, LPBYTE data, DWORD size,
-                             LPDWORD needed) {
+DWORD WINAPI GetPrinterDataW(HANDLE hPrinter, LPWSTR name, LPDWORD type, LPBYTE data, DWORD size, LPDWORD needed) {
   ApiCall log("GetPrinterDataW");
   log.ptr("hPrinter", hPrinter).arg("pValueName", name).arg("nSize", size);
   auto g = lock();

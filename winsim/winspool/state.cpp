@@ -28,7 +28,6 @@ void WinspoolState::start(State& s) {
   }
 }
 
-
 // Printer handles still open are closed, as the spooler does with a
 // process that goes: their jobs end.
 void WinspoolState::shutdown(State&) {

@@ -8,7 +8,7 @@ namespace winsim::detail {
 
 struct PrinterHandle {
   std::u16string printer;
-  int document = 0;  // current document number, 0 for none
+  int document = 0;         // current document number, 0 for none
   std::vector<DWORD> jobs;  // the jobs started on it, forgotten when it closes
 };
 

@@ -20,10 +20,11 @@ const char kSoftware[] = "wBooklet=1 wManualDuplex=2";
 std::vector<int> portrait(int pages) { return std::vector<int>(static_cast<size_t>(pages), 1); }
 
 BookletJob job(const std::string& settings, std::vector<int> orientations, int selector = 0) {
-  bool software = settings.find("wManualDuplex=2") != std::string::npos &&
-                  settings.find("wHardwareBooklet=2") == std::string::npos;
+  bool software =
+      settings.find("wManualDuplex=2") != std::string::npos && settings.find("wHardwareBooklet=2") == std::string::npos;
   bool overlay = settings.find("wOverlayMode=1") != std::string::npos;
-  return {settings, std::move(orientations), {test::bookletRecord(test::labelledElements(software, selector, overlay))}};
+  return {
+      settings, std::move(orientations), {test::bookletRecord(test::labelledElements(software, selector, overlay))}};
 }
 
 size_t count(const std::vector<std::u16string>& traces, const std::u16string& line) {
@@ -144,10 +145,11 @@ TEST(BookletRecord, RecordsThatDoNotFitAreRefused) {
        u"an element is longer than 31 bytes"},
       {"element 2 shorter than the prefixes", with([](auto& e) { e[1].data = "AAAABBB"; }, true), kSoftware,
        u"element 2 holds fewer than the 8 prefix bytes"},
-      {"elements past byte 255", with([](auto& e) { e[10].data = std::string(31, 'c'), e[11].data = std::string(31, 'd'),
-                                                    e[9].data = std::string(31, 's'), e[8].data = std::string(31, 'r'),
-                                                    e[7].data = std::string(31, 'q'), e[6].data = std::string(31, 'p'),
-                                                    e[5].data = std::string(31, 'o'); }),
+      {"elements past byte 255", with([](auto& e) {
+         e[10].data = std::string(31, 'c'), e[11].data = std::string(31, 'd'), e[9].data = std::string(31, 's'),
+         e[8].data = std::string(31, 'r'), e[7].data = std::string(31, 'q'), e[6].data = std::string(31, 'p'),
+         e[5].data = std::string(31, 'o');
+       }),
        kHardware, u"an element starts past byte 255"},
       {"a buffer cut inside an element", full.substr(0, full.size() - 5), kHardware,
        u"the buffer ends inside an element"},
@@ -163,7 +165,8 @@ TEST(BookletRecord, RecordsThatDoNotFitAreRefused) {
     fresh.play(j.script());
     EXPECT_EQ(fresh.document(1), "HEADp1;p2;TAIL");
     auto traces = fresh.traces();
-    std::u16string refused = u"Booklet record refused: " + std::u16string(c.why) + u"; the job prints as if none had come.\r\n";
+    std::u16string refused =
+        u"Booklet record refused: " + std::u16string(c.why) + u"; the job prints as if none had come.\r\n";
     EXPECT_EQ(count(traces, refused), 1u);
     EXPECT_EQ(count(traces, u"A booklet job without a usable booklet record prints its pages once in order.\n"), 1u);
   }
@@ -201,7 +204,8 @@ TEST_F(Booklet, SoftwareDriverSequences) {
   EXPECT_EQ(m->messageBoxes().size(), boxes);
   m.play("fail StartDocPrinterW\n" + job(kSoftware, portrait(8)).script());
   ASSERT_GE(m->messageBoxes().size(), boxes + 2);
-  EXPECT_EQ(m->messageBoxes().back().text, u"Failed to start the second pass of the job; its other sides are not printed.");
+  EXPECT_EQ(m->messageBoxes().back().text,
+            u"Failed to start the second pass of the job; its other sides are not printed.");
   EXPECT_EQ(m.document(m.documentCount()), "HEADAAAA" + s2 + s4 + "TAIL");
 }
 
@@ -265,8 +269,10 @@ TEST_F(Booklet, SheetCountsAndCopies) {
 
 TEST_F(Booklet, BindingsAndRotation) {
   // Binding 1 mirrors; values above 1 pair as 0 does, traced.
-  EXPECT_EQ(play(job(std::string(kHardware) + " wBookletBinding=1", portrait(2))), "HEAD" + side(1, 0) + side(0, 2) + "TAIL");
-  EXPECT_EQ(play(job(std::string(kHardware) + " wBookletBinding=7", portrait(2))), "HEAD" + side(0, 1) + side(2, 0) + "TAIL");
+  EXPECT_EQ(play(job(std::string(kHardware) + " wBookletBinding=1", portrait(2))),
+            "HEAD" + side(1, 0) + side(0, 2) + "TAIL");
+  EXPECT_EQ(play(job(std::string(kHardware) + " wBookletBinding=7", portrait(2))),
+            "HEAD" + side(0, 1) + side(2, 0) + "TAIL");
   EXPECT_EQ(count(m.traces(), u"wBookletBinding above 1 pairs the pages as 0 does.\n"), 1u);
   // Selector 1 turns landscape pages, 2 portrait ones; other orientation codes
   // get neither origin nor rotation.
@@ -313,10 +319,18 @@ TEST_F(Booklet, TwoPrintersInterleaved) {
     e[1].data = begin;
     return test::bookletRecord(e);
   };
-  Plan a{test::kPrinter, jobkit::SettingsBuilder{}.with("wBooklet", 1).with("wHardwareBooklet", 2).build(test::kPrinter),
-         record("{Ba}"), {1, 2, 1}};
-  Plan b{kSecond, jobkit::SettingsBuilder{}.with("wBooklet", 1).with("wHardwareBooklet", 2).with("wBookletBinding", 1).build(kSecond),
-         record("{Bb}"), {2, 1, 2, 1, 2}};
+  Plan a{test::kPrinter,
+         jobkit::SettingsBuilder{}.with("wBooklet", 1).with("wHardwareBooklet", 2).build(test::kPrinter),
+         record("{Ba}"),
+         {1, 2, 1}};
+  Plan b{kSecond,
+         jobkit::SettingsBuilder{}
+             .with("wBooklet", 1)
+             .with("wHardwareBooklet", 2)
+             .with("wBookletBinding", 1)
+             .build(kSecond),
+         record("{Bb}"),
+         {2, 1, 2, 1, 2}};
   auto steps = [](winsim::PrintJob& j, const Plan& plan) {
     auto write = [&j](const std::string& bytes) {
       DWORD w;
@@ -331,7 +345,8 @@ TEST_F(Booklet, TwoPrintersInterleaved) {
     s.push_back([write] { write("HEAD"); });
     s.push_back([write, &plan] { write(plan.record); });
     for (size_t k = 0; k < plan.orientations.size(); ++k) {
-      s.push_back([write, &plan, k] { write(std::string("\x1B\xF0\x10\xAA", 4) + static_cast<char>(plan.orientations[k])); });
+      s.push_back(
+          [write, &plan, k] { write(std::string("\x1B\xF0\x10\xAA", 4) + static_cast<char>(plan.orientations[k])); });
       s.push_back([write, k] { write("p" + std::to_string(k + 1) + ";"); });
     }
     while (s.size() < 17) s.push_back([] {});

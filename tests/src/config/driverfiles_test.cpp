@@ -119,8 +119,14 @@ TEST_F(DriverFiles, RegistryLanguageOverridesTheLocaleUnlessEmpty) {
 TEST_F(DriverFiles, LanguageCodeNeverNamesAnotherFile) {
   m->writeFile(u"C:\\Users\\me\\my.INI", "[Function]\r\nPortContention=1\r\n");
   m->setLocale(0x0407);
-  const char16_t* codes[] = {u"x\\..\\..\\..\\..\\..\\..\\..\\Users\\me\\my", u"\\..\\..\\..\\Users\\me\\my",
-                             u"C:\\Users\\me\\my", u"/../x", u"GR.", u"G R", u"GR:x", u"ABCDEFGHI"};
+  const char16_t* codes[] = {u"x\\..\\..\\..\\..\\..\\..\\..\\Users\\me\\my",
+                             u"\\..\\..\\..\\Users\\me\\my",
+                             u"C:\\Users\\me\\my",
+                             u"/../x",
+                             u"GR.",
+                             u"G R",
+                             u"GR:x",
+                             u"ABCDEFGHI"};
   for (const char16_t* code : codes) {
     m->setRegistryString(u"HKCU\\Software\\KQPrint\\KQXL", u"DrvCntCode", code);
     EXPECT_EQ(iniFile(), u"C:\\WINDOWS\\SYSTEM32\\SPOOL\\DRIVERS\\W32X86\\2\\KQXLGR.INI") << winsim::toUtf8(code);

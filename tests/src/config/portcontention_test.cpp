@@ -96,7 +96,8 @@ TEST_F(PortContention, TwoJobsOnTwoPorts) {
 TEST_F(PortContention, FailingCallsLeaveNothing) {
   for (const char* function : {"LoadLibraryW", "GetProcAddress", "GlobalAlloc"})
     for (int nth = 1; nth <= 4; ++nth)
-      m.play("fail " + std::string(function) + " nth=" + std::to_string(nth) + "\nscanner hold 1\nstartdoc\n"
+      m.play("fail " + std::string(function) + " nth=" + std::to_string(nth) +
+             "\nscanner hold 1\nstartdoc\n"
              "write text \"x\"\nenddoc\nclose\nscanner release 1\nstartdoc\nwrite text \"y\"\nenddoc\nclose\n");
   EXPECT_EQ(test::leaksOf(m.machine()), "");
 }

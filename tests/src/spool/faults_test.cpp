@@ -10,7 +10,10 @@
 namespace {
 
 const char* const kOrders[] = {
-    "wReverseOrder=1", "wReverseOrder=2", "wCollate=1 dmCopies=2", "wMediaType=3 wOhpMode=2",
+    "wReverseOrder=1",
+    "wReverseOrder=2",
+    "wCollate=1 dmCopies=2",
+    "wMediaType=3 wOhpMode=2",
     "wManualDuplex=1 wInstructionPage=1",
 };
 
@@ -23,7 +26,8 @@ std::string withFaultAtEnd(const std::string& script, const std::string& fault) 
 
 TEST(ReplayFaults, EachCallFailingInTurn) {
   for (const char* order : kOrders) {
-    for (const char* function : {"GlobalAlloc", "ReadFile", "SetFilePointer", "WritePrinter", "CreateFileW", "GetFileSize"}) {
+    for (const char* function :
+         {"GlobalAlloc", "ReadFile", "SetFilePointer", "WritePrinter", "CreateFileW", "GetFileSize"}) {
       for (int nth = 1; nth <= 12; ++nth) {
         SCOPED_TRACE(std::string(order) + ", " + function + " call " + std::to_string(nth));
         test::TestMachine m;
@@ -65,7 +69,8 @@ TEST(ReplayFaults, ASpoolFileThatCannotBeDeleted) {
   ASSERT_EQ(m->tempFiles().size(), 1u);
   auto traces = m.traces();
   EXPECT_TRUE(std::any_of(traces.begin(), traces.end(), [](auto& t) {
-    return t.find(u"The spool file C:\\WINDOWS\\TEMP\\") == 0 && t.find(u"could not be deleted (error 5)") != std::u16string::npos;
+    return t.find(u"The spool file C:\\WINDOWS\\TEMP\\") == 0 &&
+           t.find(u"could not be deleted (error 5)") != std::u16string::npos;
   }));
   m->clearFaults();
   std::filesystem::remove(m->hostPath(u"C:\\WINDOWS\\TEMP\\" + winsim::fromUtf8(m->tempFiles()[0])));

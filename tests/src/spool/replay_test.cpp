@@ -86,10 +86,12 @@ TEST(Replay, TransferBufferChunks) {
         size_t at = c.find("\"" + key + "\":");
         return at == std::string::npos ? -1 : std::stoi(c.substr(at + key.size() + 3));
       };
-      if (c.find("\"function\":\"SetFilePointer\"") != std::string::npos && value("lDistanceToMove") == 12) inPage = true;
+      if (c.find("\"function\":\"SetFilePointer\"") != std::string::npos && value("lDistanceToMove") == 12)
+        inPage = true;
       if (!inPage) continue;
       if (c.find("\"function\":\"ReadFile\"") != std::string::npos) reads.push_back(value("nNumberOfBytesToRead"));
-      if (c.find("\"function\":\"WritePrinter\"") != std::string::npos && value("cbBuf") != 4) writes.push_back(value("cbBuf"));
+      if (c.find("\"function\":\"WritePrinter\"") != std::string::npos && value("cbBuf") != 4)
+        writes.push_back(value("cbBuf"));
     }
     EXPECT_EQ(reads, chunks) << size;
     EXPECT_EQ(writes, chunks) << size;
@@ -102,7 +104,8 @@ TEST(Collation, CopiesWithTheWholeHeader) {
 }
 
 TEST(Replay, UndefinedValuesActAsTheNearestDefinedOne) {
-  const std::u16string undefinedCopies = u"wCollate and wPrinterCopies have no meaning together here; one copy is made.\n";
+  const std::u16string undefinedCopies =
+      u"wCollate and wPrinterCopies have no meaning together here; one copy is made.\n";
   auto count = [](const test::TestMachine& m, const std::u16string& trace) {
     auto traces = m.traces();
     return std::count(traces.begin(), traces.end(), trace);
@@ -221,12 +224,12 @@ TEST_F(ManualDuplex, OddPageCounts) {
     int backSideOrder;
     const char* output;
   };
-  for (auto c : {Case{1, false, 0, "HEADBBBBp1;TAIL"}, Case{1, true, 1, "HEADBBBBp1;TAIL"},
-                 Case{3, false, 0, "HEADAAAAp2;BBBBp1;p3;TAIL"}, Case{3, true, 1, "HEADAAAAp2;BBBBp1;p3;TAIL"},
-                 Case{3, false, 1, "HEADAAAAp2;BBBBp1;p3;TAIL"}, Case{5, false, 0, "HEADAAAAp2;p4;BBBBp1;p3;p5;TAIL"},
-                 Case{5, true, 0, "HEADAAAAp4;p2;BBBBp1;p3;p5;TAIL"},
-                 Case{5, false, 1, "HEADAAAAp2;p4;BBBBp3;p1;p5;TAIL"},
-                 Case{5, true, 1, "HEADAAAAp4;p2;BBBBp3;p1;p5;TAIL"}}) {
+  for (auto c :
+       {Case{1, false, 0, "HEADBBBBp1;TAIL"}, Case{1, true, 1, "HEADBBBBp1;TAIL"},
+        Case{3, false, 0, "HEADAAAAp2;BBBBp1;p3;TAIL"}, Case{3, true, 1, "HEADAAAAp2;BBBBp1;p3;TAIL"},
+        Case{3, false, 1, "HEADAAAAp2;BBBBp1;p3;TAIL"}, Case{5, false, 0, "HEADAAAAp2;p4;BBBBp1;p3;p5;TAIL"},
+        Case{5, true, 0, "HEADAAAAp4;p2;BBBBp1;p3;p5;TAIL"}, Case{5, false, 1, "HEADAAAAp2;p4;BBBBp3;p1;p5;TAIL"},
+        Case{5, true, 1, "HEADAAAAp4;p2;BBBBp3;p1;p5;TAIL"}}) {
     firstPassDescending(c.descending);
     std::string settings = "wManualDuplex=1 wBackSideOrder=" + std::to_string(c.backSideOrder);
     EXPECT_EQ(play({settings, c.pages}, m), c.output)
@@ -243,9 +246,11 @@ TEST_F(ManualDuplex, NoFrontsNoPrompt) {
   EXPECT_EQ(m.document(2), "HEADTAIL");
   EXPECT_TRUE(m->messageBoxes().empty());
   auto traces = m.traces();
-  EXPECT_NE(std::find(traces.begin(), traces.end(),
-                      u"wBackSideOrder 2 is neither 0 nor 1: the fronts are not printed, and no re-insert prompt is shown.\n"),
-            traces.end());
+  EXPECT_NE(
+      std::find(
+          traces.begin(), traces.end(),
+          u"wBackSideOrder 2 is neither 0 nor 1: the fronts are not printed, and no re-insert prompt is shown.\n"),
+      traces.end());
 }
 
 // The second pass goes into a document of its own or nowhere: a spooler

@@ -91,7 +91,8 @@ close)");
 }
 
 TEST(SpoolFile, FileThatCannotBeCreatedFailsTheDataButTakesMarkers) {
-  for (auto fault : {winsim::FaultPlan{"GetTempFileNameW"}, winsim::FaultPlan{"CreateFileW", 1, false, u"*\\TEMP\\*"}}) {
+  for (auto fault :
+       {winsim::FaultPlan{"GetTempFileNameW"}, winsim::FaultPlan{"CreateFileW", 1, false, u"*\\TEMP\\*"}}) {
     test::TestMachine m;
     m->addFault(fault);
     m.play(SpooledJob{"wReverseOrder=1", 2}.script());
@@ -220,7 +221,8 @@ TEST(SpoolFile, TextCaptureKeepsTheSpoolFileEmpty) {
   m.play(SpooledJob{"wTextCapture=1 wReverseOrder=1", 2}.script());
   EXPECT_TRUE(m.hasTrace(u"  --- Temp File created ...\n"));
   EXPECT_TRUE(m.hasTrace(u" pData->file_info.dwCount = 0 \n"));
-  EXPECT_EQ(m.document(1), std::string("HEADAAAABBBB\x1B\xF0\x10\xAA\x01p1;\x1B\xF0\x10\xAA\x01p2;\x1B\xF0\x10\xFFTAIL"));
+  EXPECT_EQ(m.document(1),
+            std::string("HEADAAAABBBB\x1B\xF0\x10\xAA\x01p1;\x1B\xF0\x10\xAA\x01p2;\x1B\xF0\x10\xFFTAIL"));
 }
 
 TEST(SpoolFile, BookletBitTakesPrecedenceOverManualDuplex) {

@@ -101,7 +101,8 @@ std::string onPrinter(const std::u16string& printer, const std::string& job) {
 // A watermarked job of two pages, named by its text.
 std::string watermarkJob(const std::string& text) {
   return "settings reset wWatermark=1 szWatermarkText=\"" + text + "\"\nstartdoc document=\"" + text +
-         "\"\nwrite settings\nstartpage\nwrite text \"" + text + "\"\nwrite marker watermark\nendpage\nstartpage\n"
+         "\"\nwrite settings\nstartpage\nwrite text \"" + text +
+         "\"\nwrite marker watermark\nendpage\nstartpage\n"
          "write marker watermark\nendpage\nenddoc\nclose\n";
 }
 
@@ -122,7 +123,8 @@ std::vector<std::string> documentsNamed(test::TestMachine& m, const std::u16stri
 // internal watermark job's bypass settings. On the watermark jobs' own
 // printer it takes their settings, and makes its own watermark from them.
 TEST_F(TwoPrinters, AJobWithoutSettingsTakesItsOwnPrintersLast) {
-  m.playRepeatedly("settings reset wWatermark=1 szWatermarkText=\"MINE\"\nstartdoc document=\"seed\"\nwrite settings\nclose\n");
+  m.playRepeatedly(
+      "settings reset wWatermark=1 szWatermarkText=\"MINE\"\nstartdoc document=\"seed\"\nwrite settings\nclose\n");
   m.playRepeatedly(kWithoutSettings);
   std::string alone = documentsNamed(m, u"plain").at(0);
   ASSERT_GT(alone.size(), std::string("plain").size());  // with the printer's watermark

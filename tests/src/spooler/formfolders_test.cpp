@@ -65,8 +65,9 @@ TEST_F(FormFolders, SystemFoldersInEverySpelling) {
   m->writeFile(u"C:\\Program Files\\App\\a.txt", "");
   m->writeFile(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp\\a.txt", "");
   m->writeFile(u"C:\\Users\\me\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup\\a.txt", "");
-  listFolders(u"C:\\;C:\\WINDOWS\\system32;C:\\Program Files\\App;C:\\Users\\me\\AppData\\Roaming\\Microsoft\\Windows"
-              u"\\Start Menu\\Programs\\Startup");  // even where an administrator lists them
+  listFolders(
+      u"C:\\;C:\\WINDOWS\\system32;C:\\Program Files\\App;C:\\Users\\me\\AppData\\Roaming\\Microsoft\\Windows"
+      u"\\Start Menu\\Programs\\Startup");  // even where an administrator lists them
   for (const char16_t* path :
        {u"C:\\WINDOWS\\system32\\zuvav.ovl", u"C:\\WINDOWS\\x.ovl", u"c:/windows/SYSTEM32/x.ovl",
         u"C:\\WINDOWS\\system32\\.\\x.ovl.", u"C:\\WINDOWS.\\system32\\x.ovl ", u"C:\\WINDOW~1\\SYSTEM~1\\x.ovl",
@@ -101,8 +102,8 @@ TEST_F(FormFolders, NewFormsOnlyInTheListedFolders) {
   // By default: \forms on the Windows drive, and only that folder.
   EXPECT_EQ(target(u"C:\\forms\\a.ovl"), u"C:\\forms\\a.ovl");
   m->writeFile(u"C:\\forms\\sub\\a.txt", "");
-  for (const char16_t* path : {u"C:\\Users\\me\\Documents\\a.ovl", u"C:\\forms\\sub\\a.ovl", u"C:\\a.ovl",
-                               u"\\\\localhost\\C$\\forms\\a.ovl"})
+  for (const char16_t* path :
+       {u"C:\\Users\\me\\Documents\\a.ovl", u"C:\\forms\\sub\\a.ovl", u"C:\\a.ovl", u"\\\\localhost\\C$\\forms\\a.ovl"})
     EXPECT_EQ(reasonOf(path), kNotListed) << winsim::toUtf8(path);
   EXPECT_EQ(reasonOf(u"C:\\nowhere\\a.ovl"), u"its folder does not exist.\n");
   // A path whose attributes cannot be read is not taken for a new file.
@@ -128,7 +129,9 @@ TEST_F(FormFolders, NewFormsOnlyInTheListedFolders) {
 // read as the driver's INI file, and nothing is loaded.
 TEST(FormRecording, CannotMakeAModuleTheSpoolerLoads) {
   test::TestMachine m;
-  fs::path evil = m.hostFile("evil.so", "\x7F" "ELF not really");
+  fs::path evil = m.hostFile("evil.so",
+                             "\x7F"
+                             "ELF not really");
   m.play(R"(delete "C:\WINDOWS\system32\zuvav.dll"
 file "C:\Users\me\my.INI" text "[Function]\r\nPortContention=1\r\n"
 registry "HKCU\Software\KQPrint\KQXL" DrvCntCode sz "x\..\..\..\..\..\..\..\Users\me\my"

@@ -74,9 +74,10 @@ TEST(OverlayCreation, AskAlwaysPromptsEveryJobAndLeavesTheRegistry) {
 // A watermark marker during the first page records the recording form.
 TEST(OverlayCreation, WatermarkMarkerRecordsTheRecordingForm) {
   FormsMachine m;
-  m.play("settings reset wWatermark=1 szWatermarkText=\"W\" szWatermarkFont=\"DejaVu Sans\" wOverlayMode=2 "
-         "szOverlayFile=\"C:\\forms\\w.ovl\"\nstartdoc\nwrite settings\nstartpage\nwrite text \"<\"\n"
-         "write marker watermark\nwrite text \">\"\nendpage\nenddoc\nclose\n");
+  m.play(
+      "settings reset wWatermark=1 szWatermarkText=\"W\" szWatermarkFont=\"DejaVu Sans\" wOverlayMode=2 "
+      "szOverlayFile=\"C:\\forms\\w.ovl\"\nstartdoc\nwrite settings\nstartpage\nwrite text \"<\"\n"
+      "write marker watermark\nwrite text \">\"\nendpage\nenddoc\nclose\n");
   std::string expected = "<" + std::string("\x69\xC0\xFC\xF8\x2C\x7B", 6) + m.watermarkFile(1) + ">";
   EXPECT_EQ(hostFile(m, u"C:\\forms\\w.ovl"), expected);
 }
@@ -89,8 +90,9 @@ TEST(OverlayCreation, PathsThatAreRefused) {
   m->writeFile(u"C:\\forms\\old.ovl", recorded);
   m->writeFile(u"C:\\forms\\empty.ovl", "");
   m->writeFile(u"C:\\WINDOWS\\system32\\config\\SAM", "regf hive");
-  for (const char* path : {"", "C:\\forms", "\\\\.\\PhysicalDrive0", "\\\\?\\C:\\forms\\x.ovl", "C:\\forms\\x.ovl:ads",
-                           "C:\\forms\\aux.ovl", "C:\\LPT1\\x.ovl", "forms\\x.ovl", "C:\\WINDOWS\\system32\\config\\SAM"}) {
+  for (const char* path :
+       {"", "C:\\forms", "\\\\.\\PhysicalDrive0", "\\\\?\\C:\\forms\\x.ovl", "C:\\forms\\x.ovl:ads",
+        "C:\\forms\\aux.ovl", "C:\\LPT1\\x.ovl", "forms\\x.ovl", "C:\\WINDOWS\\system32\\config\\SAM"}) {
     SCOPED_TRACE(path);
     size_t boxes = m->messageBoxes().size();
     m.play(creationJob(path, 1, "wOverlayAskAlways=3"));
@@ -110,7 +112,9 @@ TEST(OverlayCreation, PathsThatAreRefused) {
 TEST(OverlayCreation, ARecordingThatIsNoFormIsSaidSo) {
   FormsMachine m;
   auto setFontAndText = [](pclxl::Writer& w) {
-    w.ubyteArray("@", pclxl::attr::FontName).real32(100, pclxl::attr::CharSize).uint16(0, pclxl::attr::SymbolSet)
+    w.ubyteArray("@", pclxl::attr::FontName)
+        .real32(100, pclxl::attr::CharSize)
+        .uint16(0, pclxl::attr::SymbolSet)
         .op(pclxl::op::SetFont);
     w.ubyteArray("A", pclxl::attr::TextData).op(pclxl::op::Text);
   };
@@ -170,16 +174,18 @@ TEST(OverlayPrompts, ABoxThatCouldNotBeShownIsACancel) {
   EXPECT_EQ(firstWrite(m).result, 0);
   EXPECT_EQ(firstWrite(m).written, 0u);
   m->queueAnswers({0});
-  m.play("settings reset wOverlayMode=1 wOverlayQuery=1 szOverlayFile=\"C:\\\\forms\\\\f.ovl\"\nstartdoc\n"
-         "write settings\nclose\n");
+  m.play(
+      "settings reset wOverlayMode=1 wOverlayQuery=1 szOverlayFile=\"C:\\\\forms\\\\f.ovl\"\nstartdoc\n"
+      "write settings\nclose\n");
   EXPECT_EQ(firstWrite(m).result, 0);
 }
 
 // A recording whose every write fails shows its box once; the rest are traced.
 TEST(OverlayCreation, TheWritingFailureBoxOnceAJob) {
   FormsMachine m;
-  std::string job = "fail WriteFile every\nsettings reset wOverlayMode=2 wOverlayAskAlways=3 "
-                    "szOverlayFile=\"C:\\\\forms\\\\w.ovl\"\nstartdoc\nwrite settings\nstartpage\n";
+  std::string job =
+      "fail WriteFile every\nsettings reset wOverlayMode=2 wOverlayAskAlways=3 "
+      "szOverlayFile=\"C:\\\\forms\\\\w.ovl\"\nstartdoc\nwrite settings\nstartpage\n";
   for (int i = 0; i < 5; ++i) job += "write text \"buffer\"\n";
   m.play(job + "endpage\nenddoc\nclose\n");
   int boxes = 0;
@@ -192,8 +198,9 @@ TEST(OverlayCreation, TheWritingFailureBoxOnceAJob) {
 // A creation job aborted before its end leaves no open file.
 TEST(OverlayCreation, AbortedJobClosesItsFile) {
   FormsMachine m;
-  m.play("settings reset wOverlayMode=2 szOverlayFile=\"C:\\forms\\x.ovl\"\nstartdoc\nwrite settings\nstartpage\n"
-         "write text \"part\"\nabort\nclose\n");
+  m.play(
+      "settings reset wOverlayMode=2 szOverlayFile=\"C:\\forms\\x.ovl\"\nstartdoc\nwrite settings\nstartpage\n"
+      "write text \"part\"\nabort\nclose\n");
   HANDLE h = CreateFileW(u"C:\\forms\\x.ovl", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   EXPECT_NE(h, INVALID_HANDLE_VALUE);
   if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
@@ -203,8 +210,9 @@ TEST(OverlayQuery, OkPrintsWithTheOverlayCancelTurnsItOff) {
   FormsMachine m;
   std::string recorded = std::string("\xC0\x00\xF8\x28\x43\x61\x60\x44", 8);
   m->writeFile(u"C:\\forms\\f.ovl", recorded);
-  std::string job = "settings reset wOverlayMode=1 wOverlayQuery=1 szOverlayFile=\"C:\\forms\\f.ovl\"\nstartdoc\n"
-                    "write settings\nwrite marker overlay\nenddoc\nclose\n";
+  std::string job =
+      "settings reset wOverlayMode=1 wOverlayQuery=1 szOverlayFile=\"C:\\forms\\f.ovl\"\nstartdoc\n"
+      "write settings\nwrite marker overlay\nenddoc\nclose\n";
   m.play(job);
   EXPECT_NE(m.document(1).find("\x61\x60"), std::string::npos);
   EXPECT_EQ(m->messageBoxes()[0].text, u"Print Document with the Overlay ?");
@@ -215,7 +223,8 @@ TEST(OverlayQuery, OkPrintsWithTheOverlayCancelTurnsItOff) {
   m->writeFile(u"C:\\WINDOWS\\system32\\config\\SAM", recorded);
   for (const char* spooled : {"", "wReverseOrder=1"}) {
     m.play("settings reset wOverlayMode=1 szOverlayFile=\"\\\\?\\C:\\WINDOWS\\system32\\config\\SAM\" " +
-           std::string(spooled) + "\nstartdoc\nwrite settings\nwrite text \"HEADAAAABBBB\"\nwrite marker page-start\n"
+           std::string(spooled) +
+           "\nstartdoc\nwrite settings\nwrite text \"HEADAAAABBBB\"\nwrite marker page-start\n"
            "write marker overlay\nwrite marker pages-end\nenddoc\nclose\n");
     EXPECT_EQ(m.document(m.documentCount()).find("\x61\x60"), std::string::npos);
   }
@@ -223,7 +232,8 @@ TEST(OverlayQuery, OkPrintsWithTheOverlayCancelTurnsItOff) {
 
 // Every failing call of a creation job in turn leaves nothing behind.
 TEST(OverlayFaults, EachCallFailingInTurn) {
-  for (const char* function : {"CreateFileW", "WriteFile", "GlobalAlloc", "LoadLibraryW", "GetProcAddress", "WritePrinter"}) {
+  for (const char* function :
+       {"CreateFileW", "WriteFile", "GlobalAlloc", "LoadLibraryW", "GetProcAddress", "WritePrinter"}) {
     for (int nth = 1; nth <= 4; ++nth) {
       SCOPED_TRACE(std::string(function) + " call " + std::to_string(nth));
       FormsMachine m;

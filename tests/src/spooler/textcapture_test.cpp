@@ -34,8 +34,9 @@ struct Writes {
 };
 
 TEST(TextCapture, StretchesReplayInChunksAtThePagesEnd) {
-  for (auto [captured, chunks] : {std::pair{20000, std::vector<long long>{8192, 8192, 3616}},
-                                  std::pair{8192, std::vector<long long>{8192}}, std::pair{0, std::vector<long long>{}}}) {
+  for (auto [captured, chunks] :
+       {std::pair{20000, std::vector<long long>{8192, 8192, 3616}}, std::pair{8192, std::vector<long long>{8192}},
+        std::pair{0, std::vector<long long>{}}}) {
     SCOPED_TRACE(captured);
     test::TestMachine m;
     m.hostFile("text.bin", std::string(static_cast<size_t>(captured), 't'));
@@ -141,7 +142,8 @@ TEST(TextCapture, FailuresLoseNoHandleAndSendNothingUnread) {
     ASSERT_EQ(m->messageBoxes().size(), 1u);
     EXPECT_EQ(m->messageBoxes()[0].text, u"Failed to read file : PRINT_BUF_SIZE");
   }
-  for (const char* function : {"CreateFileW", "WriteFile", "ReadFile", "SetFilePointer", "GlobalAlloc", "WritePrinter"}) {
+  for (const char* function :
+       {"CreateFileW", "WriteFile", "ReadFile", "SetFilePointer", "GlobalAlloc", "WritePrinter"}) {
     for (int nth = 1; nth <= 3; ++nth) {
       SCOPED_TRACE(std::string(function) + " call " + std::to_string(nth));
       test::TestMachine m;
@@ -157,8 +159,8 @@ TEST(TextCapture, FailuresLoseNoHandleAndSendNothingUnread) {
 // A stretch that would pass 4 GiB is refused the same way.
 TEST(TextCapture, AFailedCaptureWriteLeavesTheCountTrue) {
   test::TestMachine m;
-  m.play(job(std::string(kStart) + "write text \"first.\"\nfail WriteFile\nwrite text \"LOST\"\nwrite text \"third.\"\n" +
-             kStop));
+  m.play(job(std::string(kStart) +
+             "write text \"first.\"\nfail WriteFile\nwrite text \"LOST\"\nwrite text \"third.\"\n" + kStop));
   EXPECT_EQ(m.document(1), "first.third.");
   ASSERT_EQ(m.hooks().size(), 11u);
   EXPECT_EQ(m.hooks()[5].result, 0);

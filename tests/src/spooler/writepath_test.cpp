@@ -31,7 +31,6 @@ struct WritePath : ::testing::Test {
   }
 };
 
-
 TEST_F(WritePath, DirectJobSendsEveryBufferButTheSettingsUnchanged) {
   m.play(R"(settings szDefaultUserId="alice"
 startdoc job=3 document="Letter"
@@ -47,8 +46,8 @@ close)");
   // A later settings buffer with the watermark off is stream data, and in
   // direct mode so are page markers.
   auto later = jobkit::SettingsBuilder{}.withText("szDefaultUserId", "alice").build(test::kPrinter);
-  EXPECT_EQ(m.document(1), std::string("\x1B%-12345X@PJL\n\x1B\xF0\x10\xAA\x01page one") +
-                               std::string(later.begin(), later.end()));
+  EXPECT_EQ(m.document(1),
+            std::string("\x1B%-12345X@PJL\n\x1B\xF0\x10\xAA\x01page one") + std::string(later.begin(), later.end()));
   EXPECT_EQ(written(), (std::vector<long long>{1625, 14, 5, 8, 1625}));
   EXPECT_EQ(m->documents()[0].name, u"Letter");
   EXPECT_EQ(userId(), u"alice");
@@ -71,8 +70,9 @@ TEST_F(WritePath, DefaultUserIdIsWrittenOnlyWhenTheIniFileHasNone) {
 TEST_F(WritePath, OnlyAWholeOneLineUserIdIsWritten) {
   std::u16string ini = std::u16string(test::kDriverDir) + u"KQXLEN.INI";
   std::string before = TestMachine::slurpHost(m->hostPath(ini));
-  for (std::string id : {std::string(64, 'u'), std::string(40, 'u'), std::string("x\\r\\n[OVERLAY]\\r\\nOverlayQueryMessage=Owned"),
-                         std::string("x\\n10.6.6.6 update.example.com"), std::string("tab\\there"), std::string("del\\x7F")}) {
+  for (std::string id :
+       {std::string(64, 'u'), std::string(40, 'u'), std::string("x\\r\\n[OVERLAY]\\r\\nOverlayQueryMessage=Owned"),
+        std::string("x\\n10.6.6.6 update.example.com"), std::string("tab\\there"), std::string("del\\x7F")}) {
     m.play("settings reset szDefaultUserId=\"" + id + "\"\nstartdoc\nwrite settings\nclose\n");
     EXPECT_EQ(TestMachine::slurpHost(m->hostPath(ini)), before) << id;
   }
@@ -136,8 +136,8 @@ startpage
 write marker watermark
 close)");
   EXPECT_EQ(m.printed(1).substr(0, 6), "\x61\xC0\xFC\xF8\x2C\x7B");  // no clip to page
-  EXPECT_EQ(m.printed(2), m.watermarkBlock());  // the first page only
-  EXPECT_EQ(m.printed(3), "");                  // watermark off: consumed
+  EXPECT_EQ(m.printed(2), m.watermarkBlock());                       // the first page only
+  EXPECT_EQ(m.printed(3), "");                                       // watermark off: consumed
 }
 
 TEST_F(WritePath, OrientationUpdateIsConsumedOnlyWithTheWatermarkOn) {

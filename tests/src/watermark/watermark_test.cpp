@@ -130,11 +130,12 @@ TEST(WatermarkRendering, FileDrawsTheTextAsGlyphPaths) {
   EXPECT_EQ(operatorsIn(solid, pclxl::op::CloseSubPath), 8);
   m.play(watermarkJob("wWatermarkOutline=1"));
   std::string outline = m.watermarkFile();
-  EXPECT_NE(outline.find("\xC0\x00\xF8\x04\x63", 0, 5), std::string::npos);  // NullBrush
+  EXPECT_NE(outline.find("\xC0\x00\xF8\x04\x63", 0, 5), std::string::npos);      // NullBrush
   EXPECT_NE(outline.find("\xC1\x02\x00\xF8\x4B\x7A", 0, 6), std::string::npos);  // PenWidth 2
   // The block in the page is the file, inside PushGS ... PopGS.
   EXPECT_EQ(m.printed(2), m.watermarkBlock());
-  auto c = test::checkBytes(test::PxlBuilder().begin().page([&](pclxl::Writer& w) { w.out() += m.watermarkBlock(); }).end().bytes());
+  auto c = test::checkBytes(
+      test::PxlBuilder().begin().page([&](pclxl::Writer& w) { w.out() += m.watermarkBlock(); }).end().bytes());
   EXPECT_TRUE(c.problems().empty()) << c.problems()[0].message;
 }
 
@@ -199,7 +200,8 @@ close)");
 TEST(WatermarkRendering, FieldsWithoutTerminatorAndLongFaceNames) {
   TestMachine m;
   ApiLog log(m);
-  m.play(watermarkJob("szWatermarkText=\"" + std::string(80, 'W') + "\" szWatermarkFont=\"" + std::string(32, 'F') + "\""));
+  m.play(watermarkJob("szWatermarkText=\"" + std::string(80, 'W') + "\" szWatermarkFont=\"" + std::string(32, 'F') +
+                      "\""));
   auto text = log.calls("TextOutW");
   ASSERT_EQ(text.size(), 1u);
   EXPECT_EQ(ApiLog::number(text[0], "c"), 80);
@@ -269,7 +271,7 @@ TEST(WatermarkInsertion, RecordingFormHasNoPushOrPop) {
   JobData job{};
   job.hPrinter = printer;
   job.Settings.dm.dmOrientation = 1;
-  job.Settings.wNoClipToPage = 1;  // not consulted by this form
+  job.Settings.wNoClipToPage = 1;       // not consulted by this form
   ASSERT_TRUE(KeepJobWatermark(&job));  // what the job made
   HANDLE file = CreateFileW(u"C:\\new.ovl", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
@@ -316,7 +318,8 @@ close)");
   EXPECT_EQ(m.printed(1), block);
   EXPECT_EQ(m.printed(2), "HEADAAAA" + block);
   auto traces = m.traces();
-  std::u16string count = u" pData->file_info.dwCount = " + winsim::fromUtf8(std::to_string(12 + text + 2 + 16)) + u" \n";
+  std::u16string count =
+      u" pData->file_info.dwCount = " + winsim::fromUtf8(std::to_string(12 + text + 2 + 16)) + u" \n";
   EXPECT_NE(std::find(traces.begin(), traces.end(), count), traces.end());
 }
 
@@ -336,13 +339,16 @@ close)");
   EXPECT_TRUE(m->messageBoxes().empty());
   std::string header = ") HP-PCL XL;2;0;Comment KQXLUMPD form overlay\n";
   std::string block = std::string("\xC2", 1) + std::string(1, static_cast<char>(header.size())) + std::string(3, '\0') +
-                      "\xF8\x8C\x5C\xFA" + std::string(1, static_cast<char>(header.size())) + std::string(3, '\0') + header;
+                      "\xF8\x8C\x5C\xFA" + std::string(1, static_cast<char>(header.size())) + std::string(3, '\0') +
+                      header;
   EXPECT_EQ(m.document(1), block + block);
   auto traces = m.traces();
-  EXPECT_EQ(std::count(traces.begin(), traces.end(), u"The job's form cannot be printed; its pages print without it.\n"), 1);
-  EXPECT_EQ(std::count_if(traces.begin(), traces.end(),
-                          [](const std::u16string& t) { return t.find(u"KQXLO: \"C:\\forms\\none.ovl\" is no form") == 0; }),
-            2);
+  EXPECT_EQ(
+      std::count(traces.begin(), traces.end(), u"The job's form cannot be printed; its pages print without it.\n"), 1);
+  EXPECT_EQ(
+      std::count_if(traces.begin(), traces.end(),
+                    [](const std::u16string& t) { return t.find(u"KQXLO: \"C:\\forms\\none.ovl\" is no form") == 0; }),
+      2);
 }
 
 // A form drawn at another resolution than the job's prints at another
@@ -356,10 +362,11 @@ TEST(WatermarkInsertion, AFormOfAnotherResolutionIsSaidSo) {
   test::downloadChar(w, "@", 'A');
   w.op(pclxl::op::EndPage);
   m->writeFile(u"C:\\forms\\f600.ovl", page);
-  const std::u16string said = u"The form was drawn at 600 dpi and this job prints at 300 dpi: it prints at 600/300 of its size.\n";
+  const std::u16string said =
+      u"The form was drawn at 600 dpi and this job prints at 300 dpi: it prints at 600/300 of its size.\n";
   for (const char* dpi : {"300", "600"}) {
-    m.play(std::string("settings reset wOverlayMode=1 szOverlayFile=\"C:\\\\forms\\\\f600.ovl\" dmPrintQuality=") + dpi +
-           "\nstartdoc\nwrite settings\nwrite marker overlay\nwrite marker overlay\nclose\n");
+    m.play(std::string("settings reset wOverlayMode=1 szOverlayFile=\"C:\\\\forms\\\\f600.ovl\" dmPrintQuality=") +
+           dpi + "\nstartdoc\nwrite settings\nwrite marker overlay\nwrite marker overlay\nclose\n");
   }
   auto traces = m.traces();
   EXPECT_EQ(std::count(traces.begin(), traces.end(), said), 1);
@@ -368,9 +375,9 @@ TEST(WatermarkInsertion, AFormOfAnotherResolutionIsSaidSo) {
 // Every failing call of the watermark's making and insertion in turn: the
 // job goes on or the marker fails with the messages, and nothing is left.
 TEST(WatermarkFaults, EachCallFailingInTurn) {
-  for (const char* function : {"GlobalAlloc", "CreateFileW", "GetFileSize", "ReadFile", "SetFilePointer",
-                               "WritePrinter", "CreateDCW", "CreateFontIndirectW", "CreatePen", "StartDocW",
-                               "TextOutW"}) {
+  for (const char* function :
+       {"GlobalAlloc", "CreateFileW", "GetFileSize", "ReadFile", "SetFilePointer", "WritePrinter", "CreateDCW",
+        "CreateFontIndirectW", "CreatePen", "StartDocW", "TextOutW"}) {
     for (int nth = 1; nth <= 6; ++nth) {
       SCOPED_TRACE(std::string(function) + " call " + std::to_string(nth));
       TestMachine m;
@@ -389,13 +396,21 @@ TEST(WatermarkFaults, EachCallFailingInTurn) {
       });
       m.play(script);
       for (auto& box : m->messageBoxes()) {
-        static const std::u16string known[] = {u"Failed to makewatermark: WMark", u"Failed to createDC in PSUI",
-                                               u"Failed to startDoc", u"Failed to TextOut", u"Failed to createFont",
-                                               u"Failed to createPen", u"Failed to CreateFile", u"Failed to GetFileSize",
-                                               u"failed to allocate memeory", u"Failed to SetFilePointer",
-                                               u"Failed to ReadFile", u"failed to read watermark data",
+        static const std::u16string known[] = {u"Failed to makewatermark: WMark",
+                                               u"Failed to createDC in PSUI",
+                                               u"Failed to startDoc",
+                                               u"Failed to TextOut",
+                                               u"Failed to createFont",
+                                               u"Failed to createPen",
+                                               u"Failed to CreateFile",
+                                               u"Failed to GetFileSize",
+                                               u"failed to allocate memeory",
+                                               u"Failed to SetFilePointer",
+                                               u"Failed to ReadFile",
+                                               u"failed to read watermark data",
                                                u"failed to WritePrinter in watermark module"};
-        bool isCode = !box.text.empty() && std::all_of(box.text.begin(), box.text.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
+        bool isCode = !box.text.empty() &&
+                      std::all_of(box.text.begin(), box.text.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
         EXPECT_TRUE(isCode || std::find(std::begin(known), std::end(known), box.text) != std::end(known))
             << winsim::toUtf8(box.text);
       }

@@ -28,7 +28,8 @@ TEST(JobScript, StringsEscapesAndWindowsPaths) {
 }
 
 TEST(JobScript, KeyedValuesNumbersAndLines) {
-  auto d = parse("\n# only a comment\nprinter name=\"KQ Two\" port=LPT1:\n  settings dmCopies=0x10 szWatermarkText=\"A B\"\n");
+  auto d = parse(
+      "\n# only a comment\nprinter name=\"KQ Two\" port=LPT1:\n  settings dmCopies=0x10 szWatermarkText=\"A B\"\n");
   ASSERT_EQ(d.size(), 2u);
   EXPECT_EQ(d[0].line, 3);
   EXPECT_EQ(d[0].args[0].key, "name");
@@ -148,7 +149,7 @@ TEST(JobScript, FileRangesArriveAsInTheFile) {
   struct Range {
     size_t offset, length, chunk;
   };
-  const Range ranges[] = {{0, 1000, 300},         {262000, 2000, 2000}, {100, 50, 50},
+  const Range ranges[] = {{0, 1000, 300},          {262000, 2000, 2000},        {100, 50, 50},
                           {250000, 300000, 65536}, {0, 700 * 1024, 400 * 1024}, {699 * 1024, 1024, 7}};
   std::string script = "settings reset wBypass=1\nstartdoc\nwrite settings\n", expected;
   for (auto& r : ranges) {
@@ -204,7 +205,9 @@ TEST(JobScript, LetterEscapesInPathsAreScriptErrors) {
   EXPECT_TRUE(player.run(jobkit::ScriptReader(R"(file "C:\\reports\\r.ovl" text "a\r\n"
 file "C:\x41.txt" text "\tb"
 settings szOverlayFile="C:\\forms\\n\x0Dw.ovl" szWatermarkText="a\nb"
-)"), &e)) << e.message;
+)"),
+                         &e))
+      << e.message;
   EXPECT_EQ(test::TestMachine::slurpHost(m->hostPath(u"C:\\reports\\r.ovl")), "a\r\n");
   EXPECT_EQ(test::TestMachine::slurpHost(m->hostPath(u"C:\\A.txt")), "\tb");
 }

@@ -170,7 +170,9 @@ FontDefinitions fontDefinitionsOf(const std::string& stream) {
 // go out once each in the header of a job whose pages are reordered.
 TEST(MakeJob, FontsOfThePagesGoIntoTheHeaderOnce) {
   auto setFont = [](pclxl::Writer& w) {
-    w.ubyteArray("@", pclxl::attr::FontName).real32(100, pclxl::attr::CharSize).uint16(0, pclxl::attr::SymbolSet)
+    w.ubyteArray("@", pclxl::attr::FontName)
+        .real32(100, pclxl::attr::CharSize)
+        .uint16(0, pclxl::attr::SymbolSet)
         .op(pclxl::op::SetFont);
     w.xy(pclxl::DataType::UInt16, 600, 600, pclxl::attr::Point).op(pclxl::op::SetCursor);
     w.ubyteArray("AB", pclxl::attr::TextData).op(pclxl::op::Text);
@@ -206,7 +208,6 @@ TEST(MakeJob, FontsOfThePagesGoIntoTheHeaderOnce) {
     ops.push_back(op);
   }
   EXPECT_EQ(ops, (std::vector<uint8_t>{pclxl::op::BeginFontHeader, pclxl::op::BeginChar, pclxl::op::BeginChar}));
-
 }
 
 // The glyph each Text of each page draws with, as a printer holds the
@@ -225,10 +226,12 @@ std::vector<std::vector<std::string>> glyphsDrawn(const std::string& stream) {
     if (command.op == op::ReadChar) code = command.find(pclxl::attr::CharCode)->value.number();
     if (command.op == op::SetFont && name) font = name->value.items;
     if (command.op == op::Text && !pages.empty())
-      for (double drawn : command.find(pclxl::attr::TextData)->value.items) pages.back().push_back(glyphs[{font, drawn}]);
+      for (double drawn : command.find(pclxl::attr::TextData)->value.items)
+        pages.back().push_back(glyphs[{font, drawn}]);
   };
   c.onData = [&](uint64_t offset, uint32_t length, int) {
-    if (code >= 0) glyphs[{charFont, code}] = stream.substr(pclxl::dataStart(offset, static_cast<uint8_t>(stream[offset])), length);
+    if (code >= 0)
+      glyphs[{charFont, code}] = stream.substr(pclxl::dataStart(offset, static_cast<uint8_t>(stream[offset])), length);
     code = -1;
   };
   test::feedBytes(c, stream);
@@ -241,7 +244,9 @@ std::vector<std::vector<std::string>> glyphsDrawn(const std::string& stream) {
 // goes as it is.
 TEST(MakeJob, CharactersDefinedAgainDrawTheirOwnGlyphsInEveryOrder) {
   auto draw = [](pclxl::Writer& w, const char* text) {
-    w.ubyteArray("@", pclxl::attr::FontName).real32(100, pclxl::attr::CharSize).uint16(0, pclxl::attr::SymbolSet)
+    w.ubyteArray("@", pclxl::attr::FontName)
+        .real32(100, pclxl::attr::CharSize)
+        .uint16(0, pclxl::attr::SymbolSet)
         .op(pclxl::op::SetFont);
     w.xy(pclxl::DataType::UInt16, 600, 600, pclxl::attr::Point).op(pclxl::op::SetCursor);
     w.ubyteArray(text, pclxl::attr::TextData).op(pclxl::op::Text);
@@ -308,8 +313,17 @@ TEST(MakeJob, AManualOfThreeHundredPagesInAnyOrder) {
   auto own = glyphsDrawn(slurp(doc));
   ASSERT_GE(own.size(), 300u);
   const std::pair<const char*, std::function<std::vector<size_t>(size_t)>> orders[] = {
-      {"wReverseOrder=1", [](size_t n) { std::vector<size_t> v; for (size_t k = n; k >= 1; --k) v.push_back(k); return v; }},
-      {"wReverseOrder=2", [](size_t n) { std::vector<size_t> v; for (size_t k = 1; k <= n; k += 2) v.push_back(k); return v; }}};
+      {"wReverseOrder=1",
+       [](size_t n) {
+         std::vector<size_t> v;
+         for (size_t k = n; k >= 1; --k) v.push_back(k);
+         return v;
+       }},
+      {"wReverseOrder=2", [](size_t n) {
+         std::vector<size_t> v;
+         for (size_t k = 1; k <= n; k += 2) v.push_back(k);
+         return v;
+       }}};
   int document = 0;
   for (auto& [setting, pagesOf] : orders) {
     SCOPED_TRACE(setting);

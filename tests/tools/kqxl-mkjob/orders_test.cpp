@@ -94,8 +94,8 @@ TEST(ReplayOrders, WatermarkedDocuments) {
     std::vector<std::string> settings;
     std::vector<int> blocksPerPage;
   };
-  const std::vector<std::string> look = {"wWatermark=1", "szWatermarkText=DRAFT", "szWatermarkFont=DejaVu Sans",
-                                         "wWatermarkSize=48", "wWatermarkAngle=45", "wWatermarkOutline=1"};
+  const std::vector<std::string> look = {"wWatermark=1",      "szWatermarkText=DRAFT", "szWatermarkFont=DejaVu Sans",
+                                         "wWatermarkSize=48", "wWatermarkAngle=45",    "wWatermarkOutline=1"};
   auto with = [&](std::vector<std::string> more) {
     std::vector<std::string> all = look;
     all.insert(all.end(), more.begin(), more.end());

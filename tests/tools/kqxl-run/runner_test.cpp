@@ -46,7 +46,8 @@ struct Runner : ::testing::Test {
 
 TEST_F(Runner, DirectJobGoesToStandardOutputWithASummary) {
   std::ofstream(dir / "data.bin", std::ios::binary) << std::string(10000, 'x');
-  RunResult r = run("startdoc document=\"Big\"\nwrite settings\nwrite file \"data.bin\" offset=100 length=9000 chunk=4096\nclose\n");
+  RunResult r = run(
+      "startdoc document=\"Big\"\nwrite settings\nwrite file \"data.bin\" offset=100 length=9000 chunk=4096\nclose\n");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, std::string(9000, 'x'));
   EXPECT_NE(r.err.find("document 1 \"Big\": 9000 bytes"), std::string::npos) << r.err;
@@ -57,13 +58,12 @@ TEST_F(Runner, EventLogHasHooksTracesDocumentsAndNoLeaks) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(slurp(dir / "out" / "doc-1.prn"), "ab");
   std::string events = slurp(dir / "out" / "events.jsonl");
-  for (const char* line : {
-           R"({"event":"hook","hook":"DrvSplStartDoc","result":"handle"})",
-           R"({"event":"hook","hook":"DrvSplWritePrinter","result":1,"written":1625})",
-           R"({"event":"hook","hook":"DrvSplWritePrinter","result":1,"written":2})",
-           R"({"event":"trace","text":"KQXLUMPD: DrvSplEndDoc \n"})",
-           R"({"event":"document","number":1,"name":"Document","bytes":2,"file":"doc-1.prn"})",
-           R"({"event":"hook","hook":"DrvSplClose"})"})
+  for (const char* line : {R"({"event":"hook","hook":"DrvSplStartDoc","result":"handle"})",
+                           R"({"event":"hook","hook":"DrvSplWritePrinter","result":1,"written":1625})",
+                           R"({"event":"hook","hook":"DrvSplWritePrinter","result":1,"written":2})",
+                           R"({"event":"trace","text":"KQXLUMPD: DrvSplEndDoc \n"})",
+                           R"({"event":"document","number":1,"name":"Document","bytes":2,"file":"doc-1.prn"})",
+                           R"({"event":"hook","hook":"DrvSplClose"})"})
     EXPECT_NE(events.find(line), std::string::npos) << line << "\n" << events;
   EXPECT_EQ(events.find("\"leak\""), std::string::npos) << events;
 }
@@ -89,7 +89,8 @@ TEST_F(Runner, ScriptErrorsNameTheLineAndExitTwo) {
 
 TEST_F(Runner, MachineFolderIsKeptAndGetsTheUserId) {
   fs::path machine = dir / "machine";
-  RunResult r = run("settings szDefaultUserId=\"carol\"\nstartdoc\nwrite settings\nclose\n", "--machine " + machine.string());
+  RunResult r =
+      run("settings szDefaultUserId=\"carol\"\nstartdoc\nwrite settings\nclose\n", "--machine " + machine.string());
   ASSERT_EQ(r.status, 0) << r.err;
   std::string ini = slurp(machine / "WINDOWS/system32/spool/drivers/w32x86/2/KQXLEN.INI");
   EXPECT_NE(ini.find("UserID=carol"), std::string::npos) << ini;
@@ -99,8 +100,10 @@ TEST_F(Runner, ApiLogShowsWhichIniFileEachReadUsed) {
   RunResult r = run("locale 0x0407\nstartdoc\nwrite settings\nclose\n", "--log-api -o " + (dir / "out").string());
   ASSERT_EQ(r.status, 0) << r.err;
   std::string events = slurp(dir / "out" / "events.jsonl");
-  EXPECT_NE(events.find(R"("function":"GetPrivateProfileStringW","args":{"lpAppName":"GetUserID","lpKeyName":"UserID","lpDefault":"","nSize":40,"lpFileName":"C:\\WINDOWS\\SYSTEM32\\SPOOL\\DRIVERS\\W32X86\\2\\KQXLGR.INI"})"),
-            std::string::npos)
+  EXPECT_NE(
+      events.find(
+          R"("function":"GetPrivateProfileStringW","args":{"lpAppName":"GetUserID","lpKeyName":"UserID","lpDefault":"","nSize":40,"lpFileName":"C:\\WINDOWS\\SYSTEM32\\SPOOL\\DRIVERS\\W32X86\\2\\KQXLGR.INI"})"),
+      std::string::npos)
       << events;
   // Port contention is off in the model's INI file: the port name is never
   // read; the printer's information is asked for once (its size, then it),
@@ -136,23 +139,25 @@ TEST_F(Runner, EventsCanGoToStandardError) {
 
 TEST_F(Runner, MakeJobWritesAScriptBesideItsDocument) {
   fs::copy_file(KQXL_SOURCE_DIR "/examples/numbered.pxl", dir / "numbered.pxl");
-  std::string cmd = std::string(KQXL_MKJOB) + " -o " + (dir / "sub" / "job.job").string() + " settings wReverseOrder=2 " +
-                    (dir / "numbered.pxl").string() + " 2>&1";
+  std::string cmd = std::string(KQXL_MKJOB) + " -o " + (dir / "sub" / "job.job").string() +
+                    " settings wReverseOrder=2 " + (dir / "numbered.pxl").string() + " 2>&1";
   fs::create_directories(dir / "sub");
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   std::string script = slurp(dir / "sub" / "job.job");
   EXPECT_NE(script.find("write file \"../numbered.pxl\" offset=0 length=183 chunk=4096"), std::string::npos) << script;
   RunResult r = run(script, "-o " + (dir / "out").string());
   EXPECT_EQ(r.status, 2);  // the script names the document relative to sub/, not to this folder
-  std::string again = std::string(KQXL_RUN) + " -o " + (dir / "out").string() + " " + (dir / "sub" / "job.job").string() +
-                      " 2>/dev/null";
+  std::string again = std::string(KQXL_RUN) + " -o " + (dir / "out").string() + " " +
+                      (dir / "sub" / "job.job").string() + " 2>/dev/null";
   EXPECT_EQ(std::system(again.c_str()), 0);
   EXPECT_GT(fs::file_size(dir / "out" / "doc-1.prn"), 1000u);
 }
 
 TEST_F(Runner, FailedHooksAreSummarised) {
-  RunResult r = run("settings wWatermark=1\nstartdoc\nwrite settings\nstartpage\nfail WritePrinter nth=3\nwrite marker watermark\nclose\n",
-              "-o " + (dir / "out").string());
+  RunResult r =
+      run("settings wWatermark=1\nstartdoc\nwrite settings\nstartpage\nfail WritePrinter nth=3\nwrite marker "
+          "watermark\nclose\n",
+          "-o " + (dir / "out").string());
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.err.find("failed hook: DrvSplWritePrinter"), std::string::npos) << r.err;
 }
@@ -162,15 +167,13 @@ TEST_F(Runner, FailedHooksAreSummarised) {
 TEST_F(Runner, FaultsNameCallsTheMachineCanFail) {
   RunResult r = run("fail GetPrinterW\nfail WritePrinterr\n", "-o " + (dir / "out").string());
   EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.err.find(":2: WritePrinterr is no call the simulated machine can fail"),
-            std::string::npos)
-      << r.err;
+  EXPECT_NE(r.err.find(":2: WritePrinterr is no call the simulated machine can fail"), std::string::npos) << r.err;
 }
 
 // A job of three pages with a watermark in each, on a printer of its own.
 std::string pagesJob(const std::string& printer, const std::string& settings) {
-  std::string script = "printer name=\"" + printer + "\"\nsettings " + settings +
-                       "\nstartdoc document=\"" + printer + "\"\nwrite settings\nwrite hex 01 02 03 04 05 06 07 08\n";
+  std::string script = "printer name=\"" + printer + "\"\nsettings " + settings + "\nstartdoc document=\"" + printer +
+                       "\"\nwrite settings\nwrite hex 01 02 03 04 05 06 07 08\n";
   for (int page = 1; page <= 3; ++page)
     script += "startpage\nwrite marker page-start 1\nwrite text \"" + printer + " page " + std::to_string(page) +
               "\"\nwrite marker watermark\nendpage\n";
@@ -201,7 +204,8 @@ std::string outputOf(const fs::path& dir) {
 TEST_F(Runner, SeveralScriptsAtOnceEachPrintWhatTheyPrintAlone) {
   const std::pair<const char*, std::string> jobs[] = {
       {"alpha", pagesJob("Alpha", "wWatermark=1 szWatermarkText=\"ALPHA\" szWatermarkFont=\"DejaVu Sans\"")},
-      {"beta", pagesJob("Beta", "wWatermark=1 szWatermarkText=\"BETA\" szWatermarkFont=\"DejaVu Sans\" wReverseOrder=1")},
+      {"beta",
+       pagesJob("Beta", "wWatermark=1 szWatermarkText=\"BETA\" szWatermarkFont=\"DejaVu Sans\" wReverseOrder=1")},
       {"gamma", pagesJob("Gamma", "wCollate=1 dmCopies=2")},
   };
   std::string all;
@@ -245,9 +249,10 @@ TEST_F(Runner, AMixOfEveryKindOnSeveralPrinters) {
       {"capture", example("form-capture")},
       {"watermark", example("numbered-watermark-outline")},
       {"collated", example("numbered-collated")},
-      {"plain", "settings reset wWatermark=1 szWatermarkText=\"PLAIN\"\nstartdoc\nwrite settings\nclose\n"
-                "startdoc document=\"plain\"\nwrite text \"plain\"\nstartpage\nwrite marker watermark\nendpage\n"
-                "enddoc\nclose\n"},
+      {"plain",
+       "settings reset wWatermark=1 szWatermarkText=\"PLAIN\"\nstartdoc\nwrite settings\nclose\n"
+       "startdoc document=\"plain\"\nwrite text \"plain\"\nstartpage\nwrite marker watermark\nendpage\n"
+       "enddoc\nclose\n"},
       {"alpha", pagesJob("Alpha", "wWatermark=1 szWatermarkText=\"ALPHA\" szWatermarkFont=\"DejaVu Sans\"")},
   };
   std::string all;
@@ -255,15 +260,15 @@ TEST_F(Runner, AMixOfEveryKindOnSeveralPrinters) {
     fs::path file = dir / (name + ".job");
     std::ofstream(file) << "printer name=\"" << name << "\"\n" << script;
     all += " " + file.string();
-    std::string alone = std::string(KQXL_RUN) + " -o " + (dir / "alone" / name).string() + " " + file.string() +
-                        " 2>/dev/null";
+    std::string alone =
+        std::string(KQXL_RUN) + " -o " + (dir / "alone" / name).string() + " " + file.string() + " 2>/dev/null";
     ASSERT_EQ(std::system(alone.c_str()), 0) << name;
   }
   std::string ports;
   for (const char* name : {"port-busy", "german-port-busy"}) {
-    fs::path source = std::string(name) == "port-busy" ? examples / "port-busy.job"
-                                                       : fs::path(KQXL_SOURCE_DIR "/tests/tools/kqxl-run-win/jobs") /
-                                                             "german-port-busy.job";
+    fs::path source = std::string(name) == "port-busy"
+                          ? examples / "port-busy.job"
+                          : fs::path(KQXL_SOURCE_DIR "/tests/tools/kqxl-run-win/jobs") / "german-port-busy.job";
     std::ofstream(dir / (std::string(name) + ".job")) << "printer name=\"" << name << "\"\n" << slurp(source);
     ports += " " + (dir / (std::string(name) + ".job")).string();
   }

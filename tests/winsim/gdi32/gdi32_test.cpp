@@ -56,7 +56,7 @@ TEST_F(Gdi, DeviceCapsFollowPaperOrientationAndResolution) {
 
 TEST_F(Gdi, MulDivRoundsHalfAwayFromZero) {
   EXPECT_EQ(MulDiv(72, 600, 72), 600);
-  EXPECT_EQ(MulDiv(5, 3, 2), 8);     // 7.5
+  EXPECT_EQ(MulDiv(5, 3, 2), 8);  // 7.5
   EXPECT_EQ(MulDiv(-5, 3, 2), -8);
   EXPECT_EQ(MulDiv(7, 1, 3), 2);
   EXPECT_EQ(MulDiv(1, 1, 0), -1);
@@ -102,7 +102,8 @@ TEST_F(Gdi, TextMetricsAndBoldFaces) {
   int boldPoints = GetPath(dc, pts.data(), types.data(), 64);
   EXPECT_EQ(regularPoints, 4);  // "I" is one rectangle
   ASSERT_EQ(boldPoints, 4);
-  LONG left = std::min({pts[0].x, pts[1].x, pts[2].x, pts[3].x}), right = std::max({pts[0].x, pts[1].x, pts[2].x, pts[3].x});
+  LONG left = std::min({pts[0].x, pts[1].x, pts[2].x, pts[3].x}),
+       right = std::max({pts[0].x, pts[1].x, pts[2].x, pts[3].x});
   EXPECT_GT(right - left, 80);  // a regular I is about 60 pixels wide at this size
   EXPECT_EQ(types[0], PT_MOVETO);
   EXPECT_EQ(types[3] & PT_CLOSEFIGURE, PT_CLOSEFIGURE);
@@ -136,9 +137,9 @@ TEST_F(Gdi, AlignmentAndEscapementPlaceTheText) {
       maxX = std::max(maxX, pts[i].x);
     }
     if (escapement == 0) {
-      EXPECT_NEAR(cx, 3000, 2);            // centred on x
-      EXPECT_GT(minY, 3000);               // below the top edge
-      EXPECT_LT(minY, 3000 + tm.tmAscent); // the I stands within the ascent
+      EXPECT_NEAR(cx, 3000, 2);             // centred on x
+      EXPECT_GT(minY, 3000);                // below the top edge
+      EXPECT_LT(minY, 3000 + tm.tmAscent);  // the I stands within the ascent
     } else {
       EXPECT_NEAR(cy, 3000, 2);  // turned a quarter: centred on y, reaching to the right of the point
       EXPECT_GT(maxX, 3000 + 300);

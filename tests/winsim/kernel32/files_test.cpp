@@ -58,8 +58,8 @@ TEST_F(Files, LookupSeesFoldersChangedOutsideWinsim) {
   }
   for (int round = 0; round < 2; ++round) {
     for (int i = 0; i < 4200; i += round ? 97 : 1) {
-      std::u16string path = u"C:\\MANY\\f" + winsim::fromUtf8(std::to_string(i / 64)) + u"\\N" +
-                            winsim::fromUtf8(std::to_string(i));
+      std::u16string path =
+          u"C:\\MANY\\f" + winsim::fromUtf8(std::to_string(i / 64)) + u"\\N" + winsim::fromUtf8(std::to_string(i));
       HANDLE h = open(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
       ASSERT_NE(h, INVALID_HANDLE_VALUE) << i;
       char buf[8] = {};
@@ -321,9 +321,9 @@ TEST_F(Files, NamesAreWhatWindowsMakesOfThem) {
   EXPECT_GT(GetFullPathNameW(u"\\\\localhost\\C$\\Data\\..\\x", MAX_PATH, full, nullptr), 0u);
   EXPECT_EQ(std::u16string(full), u"\\\\localhost\\C$\\x");  // the share is the root
 
-  for (LPCWSTR bad : {u"C:\\Data\\a\rb.ovl", u"C:\\Data\\a<b", u"C:\\Data\\a>b", u"C:\\Data\\a\"b",
-                      u"C:\\Data\\a|b", u"C:\\Data\\a?b", u"C:\\Data\\*.dll", u"C:\\Data\\a.ovl:stream",
-                      u"\\\\?\\C:\\Data\\..\\x", u"\\\\?\\C:/Data/x"}) {
+  for (LPCWSTR bad : {u"C:\\Data\\a\rb.ovl", u"C:\\Data\\a<b", u"C:\\Data\\a>b", u"C:\\Data\\a\"b", u"C:\\Data\\a|b",
+                      u"C:\\Data\\a?b", u"C:\\Data\\*.dll", u"C:\\Data\\a.ovl:stream", u"\\\\?\\C:\\Data\\..\\x",
+                      u"\\\\?\\C:/Data/x"}) {
     SCOPED_TRACE(winsim::toUtf8(bad));
     EXPECT_EQ(open(bad, GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));

@@ -48,8 +48,8 @@ TEST_F(Text, LocaleLanguageIsFourHexDigits) {
 
 TEST_F(Text, WsprintfConversions) {
   WCHAR out[1100];
-  wsprintfW(out, u"%s=%d [%5d|%-3d|%03d] %x %X %u %c %hs %%", u"n", -42, 7, 1, 5, 255, 255, 3000000000u,
-            u'Z', "narrow");
+  wsprintfW(out, u"%s=%d [%5d|%-3d|%03d] %x %X %u %c %hs %%", u"n", -42, 7, 1, 5, 255, 255, 3000000000u, u'Z',
+            "narrow");
   EXPECT_EQ(std::u16string(out), u"n=-42 [    7|1  |005] ff FF 3000000000 Z narrow %");
   std::u16string longText(2000, u'x');
   EXPECT_EQ(wsprintfW(out, u"%s", longText.c_str()), 1023);  // wsprintf's limit

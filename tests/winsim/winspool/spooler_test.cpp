@@ -131,7 +131,8 @@ TEST_F(Spooler, ModuleReferencesLeftAreReportedAsLeaks) {
   HMODULE h = LoadLibraryW((std::u16string(test::kDriverDir) + u"KQXLO.DLL").c_str());
   ASSERT_NE(h, nullptr);
   std::string leaks = test::leaksOf(m.machine());
-  EXPECT_NE(leaks.find("module: C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\2\\KQXLO.DLL"), std::string::npos) << leaks;
+  EXPECT_NE(leaks.find("module: C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\2\\KQXLO.DLL"), std::string::npos)
+      << leaks;
   FreeLibrary(h);
 }
 
@@ -139,8 +140,7 @@ TEST_F(Spooler, ModulesThatAreNotModulesAndBareNames) {
   m->writeFile(u"C:\\WINDOWS\\system32\\notamodule.dll", "MZ but not really");
   EXPECT_EQ(LoadLibraryW(u"C:\\WINDOWS\\system32\\notamodule.dll"), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
-  m->copyFileIn(u"C:\\WINDOWS\\system32\\helper.dll",
-                m->hostPath(std::u16string(test::kDriverDir) + u"KQXLm.dll"));
+  m->copyFileIn(u"C:\\WINDOWS\\system32\\helper.dll", m->hostPath(std::u16string(test::kDriverDir) + u"KQXLm.dll"));
   HMODULE h = LoadLibraryW(u"helper");  // found in the system directory, ".DLL" added
   ASSERT_NE(h, nullptr);
   EXPECT_NE(GetProcAddress(h, "ShowUtilsDialog"), nullptr);

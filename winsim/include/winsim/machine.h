@@ -70,10 +70,10 @@ struct FaultPlan {
 };
 
 struct Observer {
-  std::function<void(std::u16string_view)> trace;            // OutputDebugStringW
-  std::function<void(const MessageBoxRecord&)> messageBox;   // after it was answered
-  std::function<void(const std::string& json)> api;          // one JSON object per call
-  std::function<void(int number)> documentStarted;             // before its sink is made
+  std::function<void(std::u16string_view)> trace;           // OutputDebugStringW
+  std::function<void(const MessageBoxRecord&)> messageBox;  // after it was answered
+  std::function<void(const std::string& json)> api;         // one JSON object per call
+  std::function<void(int number)> documentStarted;          // before its sink is made
   std::function<void(const DocumentRecord&)> documentDone;
 };
 
@@ -104,8 +104,8 @@ class Machine {
   void writeFile(std::u16string_view winPath, std::string_view bytes);
   void copyFileIn(std::u16string_view winPath, const fs::path& hostFile);
   bool deleteFile(std::u16string_view winPath);
-  void setProfileString(std::u16string_view file, std::u16string_view section,
-                        std::u16string_view key, std::u16string_view value);
+  void setProfileString(std::u16string_view file, std::u16string_view section, std::u16string_view key,
+                        std::u16string_view value);
 
   // Registry under HKEY_CURRENT_USER; key paths without the hive.
   void setRegistryString(std::u16string_view key, std::u16string_view name, std::u16string_view value);
