@@ -48,6 +48,18 @@ void TurnOverlayOff(JobData* pData) {
   CapturePrinterSettings(pData);
 }
 
+// An overlay prompt's answer: a cancel turns the job's form off, and its
+// settings record counts as not taken. False when the prompt could not be
+// shown.
+bool TakePromptAnswer(JobData* pData, PromptOutcome outcome, bool* accepted) {
+  if (outcome == PromptOutcome::Failed) return false;
+  if (outcome == PromptOutcome::Cancelled) {
+    TurnOverlayOff(pData);
+    *accepted = false;
+  }
+  return true;
+}
+
 BOOL HandleFirstBuffer(JobData* pData, LPVOID pBuf, LPDWORD pcWritten) {
   std::memcpy(&pData->Settings, pBuf, kSettingsRecordSize);
   CapturePrinterSettings(pData);
@@ -57,28 +69,10 @@ BOOL HandleFirstBuffer(JobData* pData, LPVOID pBuf, LPDWORD pcWritten) {
   WriteDefaultUserId(pData);
   if (s.wWatermark) MakeJobWatermark(pData);
 
-  if (s.wOverlayMode == 2) {
-    switch (OverlayCreatePrompt(pData)) {
-      case PromptOutcome::Confirmed: break;
-      case PromptOutcome::Cancelled:
-        TurnOverlayOff(pData);
-        accepted = false;
-        break;
-      case PromptOutcome::Failed: return FALSE;
-    }
-  }
+  if (s.wOverlayMode == 2 && !TakePromptAnswer(pData, OverlayCreatePrompt(pData), &accepted)) return FALSE;
   if (JobIsSpooled(s)) InitFileOperation(pData);
-
-  if (s.wOverlayMode == 1 && s.wOverlayQuery) {
-    switch (OverlayQueryPrompt(pData)) {
-      case PromptOutcome::Confirmed: break;
-      case PromptOutcome::Cancelled:
-        TurnOverlayOff(pData);
-        accepted = false;
-        break;
-      case PromptOutcome::Failed: return FALSE;
-    }
-  }
+  if (s.wOverlayMode == 1 && s.wOverlayQuery && !TakePromptAnswer(pData, OverlayQueryPrompt(pData), &accepted))
+    return FALSE;
   *pcWritten = accepted ? kSettingsRecordSize : 0;
   return accepted ? TRUE : FALSE;
 }
