@@ -4,7 +4,6 @@
 #include <cmath>
 #include <vector>
 
-#include "jobkit/mkjob.h"
 #include "pclxl/writer.h"
 
 namespace jobkit {

@@ -3,9 +3,15 @@
 // it and close it. docs/pclxl-tools.md shows the layout.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace jobkit {
+
+// The page prefixes the rendering side puts just before the first page of
+// a spooled job: BeginPage attributes that select the media source, entry 0
+// the default source, entry 1 the multi-purpose tray.
+inline constexpr uint8_t kPagePrefixes[2][4] = {{0xC0, 0x00, 0xF8, 0x26}, {0xC0, 0x03, 0xF8, 0x26}};
 
 struct BookletGeometry {
   double unitsX = 0, unitsY = 0;           // the session's units per inch

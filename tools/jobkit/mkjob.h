@@ -10,12 +10,9 @@
 #include <string>
 #include <vector>
 
-namespace jobkit {
+#include "jobkit/booklet.h"
 
-// The page prefixes the rendering side puts just before the first page of
-// a spooled job: BeginPage attributes that select the media source, entry 0
-// the default source, entry 1 the multi-purpose tray.
-inline constexpr uint8_t kPagePrefixes[2][4] = {{0xC0, 0x00, 0xF8, 0x26}, {0xC0, 0x03, 0xF8, 0x26}};
+namespace jobkit {
 
 struct MakeJobOptions {
   std::vector<std::string> settings;  // FIELD=VALUE, as for a job script's settings
