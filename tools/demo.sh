@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Plays every job script of examples/ through the component and checks
-# what reached the printer port as a printer would read it; where a real
-# PCL XL interpreter lies beside the project (../shared/tools/pxl-print, or
-# KQXL_PRINTER_TOOLS), every output is printed on it too.
+# demo.sh [BUILD [OUT]]: plays every job script of examples/ through the
+# component, checks what reached the printer port as a printer would read
+# it, and writes OUT/index.html (OUT: BUILD/demo): every example's jobs, boxes and printed pages
+# (kqxl-report; the pages where a PCL XL interpreter is found).
 set -euo pipefail
 build=${1:-build}
-out=$build/demo
+out=${2:-$build/demo}
 rm -rf "$out"
 for job in examples/*.job; do
   name=$(basename "$job" .job)
@@ -16,11 +16,7 @@ for job in examples/*.job; do
     if [ -s "$doc" ]; then "$build/tools/pxldump" --check "$doc" || true; else echo "(empty)"; fi
   done
 done
-printer=${KQXL_PRINTER_TOOLS:-../shared/tools}/pxl-print
-if [ -x "$printer" ]; then
-  echo "== printed on a PCL XL interpreter ($printer)"
-  "$printer" "$out"/*/doc-*.prn || true
-else
-  echo "== no PCL XL interpreter at $printer: outputs not printed"
-fi
-echo "== port output in $out/"
+echo "== the report"
+"$build/tools/kqxl-report" "$out" | sed 's/^/   /'
+grep -o 'class=failed>Printer: [^<]*' "$out/index.html" | sed 's/^class=failed>/   NOT PRINTED: /' || true
+echo "== open $out/index.html in a browser to see what the printer would print"

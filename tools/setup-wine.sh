@@ -15,7 +15,13 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup-wine: installing ${missing[*]}"
   dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
-  $SUDO apt-get update -qq
+  # A mirror caught mid-sync fails an update now and then: try again, and go
+  # on with the lists that did come (the install says if a package is missing).
+  for try in 1 2 3; do
+    $SUDO apt-get update -qq && break
+    echo "setup-wine: apt-get update failed (try $try of 3)" >&2
+    [ "$try" -lt 3 ] && sleep 15
+  done
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 

@@ -8,6 +8,8 @@ packages=(
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   ghostscript clang clang-format libclang-rt-14-dev valgrind
+  # the report opened in a real browser (tests/tools/kqxl-report)
+  chromium
   # manuals nobody here wrote, for the printer-side suite's real documents
   libtasn1-doc shared-mime-info gnuplot-doc
 )
@@ -21,5 +23,11 @@ done
 echo "setup: installing ${missing[*]}"
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO=sudo
-$SUDO apt-get update -qq
+# A mirror caught mid-sync fails an update now and then: try again, and go
+# on with the lists that did come (the install says if a package is missing).
+for try in 1 2 3; do
+  $SUDO apt-get update -qq && break
+  echo "setup: apt-get update failed (try $try of 3)" >&2
+  [ "$try" -lt 3 ] && sleep 15
+done
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

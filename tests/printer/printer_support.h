@@ -1,6 +1,5 @@
-// What the printer-side suites share: the interpreter beside the project
-// (../shared/tools/pxl-print and gpcl6, or KQXL_PRINTER_TOOLS), its
-// verdicts and page images, grey renderings to look for ink in.
+// What the printer-side suites share: a PCL XL interpreter wherever a user
+// has one, its verdicts and page images, grey renderings to look for ink in.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "jobkit/interpreter.h"
 #include "support/pxl_builder.h"
 #include "support/replay_orders.h"
 #include "support/test_machine.h"
@@ -24,16 +24,19 @@ namespace printer {
 namespace fs = std::filesystem;
 using test::slurp;
 
-inline fs::path toolsDir() {
-  if (const char* dir = std::getenv("KQXL_PRINTER_TOOLS")) return dir;
-  return fs::path(KQXL_SOURCE_DIR) / ".." / "shared" / "tools";
+// The interpreter wherever a user has one (jobkit/interpreter.h says where
+// it is looked for).
+inline const jobkit::Interpreter& interpreter() {
+  static const jobkit::Interpreter found = jobkit::findInterpreter(KQXL_SOURCE_DIR);
+  return found;
 }
 
-#define REQUIRE_INTERPRETER()                                                     \
-  if (!fs::exists(toolsDir() / "pxl-print") || !fs::exists(toolsDir() / "gpcl6")) \
-  GTEST_SKIP() << "no PCL XL interpreter at " << toolsDir().string() << "; the printer's side is not tested"
+#define REQUIRE_INTERPRETER()                                                                                \
+  if (!interpreter().found() || interpreter().gpcl6.empty())                                                 \
+  GTEST_SKIP() << (interpreter().found() ? "no gpcl6 beside " + interpreter().where : interpreter().missing) \
+               << "; the printer's side is not tested"
 
-inline std::string quote(const fs::path& p) { return "'" + p.string() + "'"; }
+inline std::string quote(const fs::path& p) { return jobkit::shellQuote(p.string()); }
 
 inline std::string run(const std::string& command) {
   std::string out;
@@ -53,7 +56,7 @@ struct Printout {
 };
 
 inline std::map<fs::path, Printout> print(const std::vector<fs::path>& files, const fs::path& pngDir = {}) {
-  std::string command = quote(toolsDir() / "pxl-print");
+  std::string command = interpreter().printCommand;
   if (!pngDir.empty()) command += " --png " + quote(pngDir);
   for (auto& f : files) command += " " + quote(f);
   std::istringstream lines(run(command));
@@ -85,7 +88,7 @@ struct Box {
 
 // Where each page put ink, in points of the (portrait) sheet.
 inline std::vector<Box> inkBoxes(const fs::path& file) {
-  std::string out = run(quote(toolsDir() / "gpcl6") + " -dNOPAUSE -dBATCH -sDEVICE=bbox " + quote(file));
+  std::string out = run(quote(interpreter().gpcl6) + " -dNOPAUSE -dBATCH -sDEVICE=bbox " + quote(file));
   std::vector<Box> boxes;
   std::regex re(R"(%%HiResBoundingBox: ([-0-9.]+) ([-0-9.]+) ([-0-9.]+) ([-0-9.]+))");
   for (std::sregex_iterator it(out.begin(), out.end(), re), end; it != end; ++it)
@@ -160,7 +163,7 @@ struct Grey {
 // The pages of a file, rendered at `dpi`.
 inline std::vector<Grey> greyPages(const fs::path& file, const fs::path& dir, int dpi) {
   std::string pattern = (dir / (file.stem().string() + "-%03d.pgm")).string();
-  run(quote(toolsDir() / "gpcl6") + " -dNOPAUSE -dBATCH -sDEVICE=pgmraw -r" + std::to_string(dpi) +
+  run(quote(interpreter().gpcl6) + " -dNOPAUSE -dBATCH -sDEVICE=pgmraw -r" + std::to_string(dpi) +
       " -sOutputFile=" + quote(pattern) + " " + quote(file));
   std::vector<Grey> pages;
   for (int n = 1;; ++n) {

@@ -1,7 +1,7 @@
 // The printer's side of the wire: port output played through a real PCL XL
-// interpreter (../shared/tools/pxl-print and gpcl6 beside the project, or
-// KQXL_PRINTER_TOOLS), judged as a printer judges it: it prints, and every
-// page is the page it should be. Skipped where the interpreter is absent.
+// interpreter (wherever jobkit/interpreter.h finds one), judged as a printer
+// judges it: it prints, and every page is the page it should be. Skipped
+// where there is none.
 #include <gtest/gtest.h>
 
 #include <cstdio>

@@ -21,6 +21,14 @@ namespace fs = std::filesystem;
 
 using HookResult = winsim::HookResult;
 
+// A job as its script asked for it: the document's name, the settings its
+// script set (FIELD, value), and the pages it sent (page-start markers).
+struct JobSummary {
+  std::string document;  // UTF-8
+  std::vector<std::pair<std::string, std::string>> settings;
+  int pages = 0;
+};
+
 // One job as the spooler runs it: the component's hooks in order.
 class SpoolerJob {
  public:

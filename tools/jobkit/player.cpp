@@ -54,8 +54,15 @@ void Player::report() {
   if (onHook_ && job_) onHook_(job_->last());
 }
 
+void Player::summarise() {
+  if (summarised_) return;
+  summarised_ = true;
+  if (onJob_) onJob_(summary_);
+}
+
 void Player::closeJob() {
   if (job_ && job_->started()) {
+    summarise();
     job_->close();
     report();
   }
@@ -280,6 +287,7 @@ bool Player::writeDirective(const Directive& d, std::string* error) {
   if (a.empty()) return *error = "write what?", false;
   const std::string& what = a[0].value;
   if (what == "settings") {
+    summary_.settings = settings_.changes();
     auto record = settings_.build(printer_, host_.codePage());
     return writeBuffer(record.data(), record.size());
   }
@@ -297,6 +305,7 @@ bool Player::writeDirective(const Directive& d, std::string* error) {
     const std::string& kind = a[1].value;
     std::string bytes;
     if (kind == "page-start") {
+      ++summary_.pages;
       long long orientation = 1;
       if (a.size() >= 3 && !number(a[2], &orientation, error)) return false;
       bytes.assign(reinterpret_cast<const char*>(kPageMarkerPrefix), 3);
@@ -407,6 +416,8 @@ bool Player::hookDirective(Hook hook, const Directive& d, std::string* error) {
       if (!number(*t, &id, error)) return false;
     if (auto* t = keyed(d, "document")) document = wide(t->value);
     job_ = host_.newJob(printer_, static_cast<DWORD>(id), document);
+    summary_ = JobSummary{utf8Of(document), {}, 0};
+    summarised_ = false;
     bool ok = job_->startDoc();
     if (!job_->error().empty()) {
       fatal_ = job_->error();
@@ -422,7 +433,10 @@ bool Player::hookDirective(Hook hook, const Directive& d, std::string* error) {
     case Hook::Write: return writeDirective(d, error);
     case Hook::StartPage: job_->startPage(); break;
     case Hook::EndPage: job_->endPage(); break;
-    case Hook::EndDoc: job_->endDoc(); break;
+    case Hook::EndDoc:
+      summarise();
+      job_->endDoc();
+      break;
     case Hook::Abort: job_->abort(); break;
     case Hook::Close: closeJob(); return true;
     case Hook::StartDoc: break;

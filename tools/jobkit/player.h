@@ -29,6 +29,9 @@ class Player {
   ~Player();
 
   void onHook(HookCallback callback) { onHook_ = std::move(callback); }
+  // Each job's summary, once, before its documents end (at its enddoc, or
+  // at its close when it had none).
+  void onJob(std::function<void(const JobSummary&)> callback) { onJob_ = std::move(callback); }
   // Every buffer handed to DrvSplWritePrinter, before the call.
   void onBuffer(std::function<void(const void*, size_t)> callback) { onBuffer_ = std::move(callback); }
 
@@ -99,6 +102,10 @@ class Player {
   std::unique_ptr<SpoolerJob> job_;
   bool jobRefused_ = false;
   HookCallback onHook_;
+  std::function<void(const JobSummary&)> onJob_;
+  JobSummary summary_;
+  bool summarised_ = true;
+  void summarise();
   std::function<void(const void*, size_t)> onBuffer_;
   std::string fatal_;
   std::map<std::string, HostFile> hostFiles_;

@@ -62,6 +62,14 @@ void RunReport::document(int number, std::u16string_view name, uint64_t bytes, c
             (file.empty() ? "" : " in " + file));
 }
 
+void RunReport::job(const JobSummary& j) {
+  std::string fields;
+  for (auto& [name, value] : j.settings)
+    fields += (fields.empty() ? "" : ",") + jsonString(utf16Of(name)) + ":" + jsonString(utf16Of(value));
+  event("{\"event\":\"job\",\"document\":" + jsonString(utf16Of(j.document)) + ",\"pages\":" + std::to_string(j.pages) +
+        ",\"settings\":{" + fields + "}}");
+}
+
 void RunReport::leak(const std::string& kind, const std::string& what) {
   event("{\"event\":\"leak\",\"kind\":" + jsonString(utf16Of(kind)) + ",\"what\":" + jsonString(utf16Of(what)) + "}");
   summarise("left behind: " + kind + " " + what);

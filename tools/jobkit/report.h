@@ -33,6 +33,8 @@ class RunReport {
   void messageBox(std::u16string_view text, const std::optional<std::u16string>& caption, UINT style, int answer);
   void document(int number, std::u16string_view name, uint64_t bytes, const std::string& file);
   void leak(const std::string& kind, const std::string& what);  // UTF-8
+  // A job as the script asked for it, before its documents end.
+  void job(const JobSummary& job);
   // A line of its own (the simulated machine's API log).
   void event(const std::string& json);
 

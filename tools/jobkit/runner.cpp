@@ -50,6 +50,11 @@ bool checkScriptFile(const fs::path& script, std::ostream& errors) {
   return false;
 }
 
+void reportTo(Player& player, RunReport& report) {
+  player.onHook([&report](const HookResult& h) { report.hook(h); });
+  player.onJob([&report](const JobSummary& j) { report.job(j); });
+}
+
 int playScriptFile(Player& player, const fs::path& script, std::string_view program, std::ostream& errors) {
   std::ifstream in(script, std::ios::binary);
   if (!in) {

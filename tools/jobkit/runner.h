@@ -56,6 +56,10 @@ std::string scriptName(const fs::path& script);
 // "FILE:LINE: message" (or that it cannot be read), for a script error.
 bool checkScriptFile(const fs::path& script, std::ostream& errors);
 
+// What a player does goes to a run's report: every hook's result and each
+// job's summary.
+void reportTo(Player& player, RunReport& report);
+
 // Plays the script, read again as it plays, and gives the exit code: a
 // script error as FILE:LINE: message, a fatal stop of the player as
 // "PROGRAM: why".

@@ -1,5 +1,6 @@
 #include "jobkit/settings.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -132,6 +133,17 @@ std::optional<long long> parseNumber(std::string_view text) {
 }
 
 void SettingsBuilder::reset() { values_.clear(); }
+
+std::vector<std::pair<std::string, std::string>> SettingsBuilder::changes() const {
+  std::vector<std::pair<std::string, std::string>> out;
+  for (auto& [field, v] : values_) {
+    std::string value = v.isText ? v.text : std::to_string(v.number);
+    auto same = std::find_if(out.begin(), out.end(), [&](auto& c) { return c.first == field->name; });
+    if (same == out.end()) out.emplace_back(field->name, value);
+    else same->second = value;
+  }
+  return out;
+}
 
 bool SettingsBuilder::set(std::string_view field, std::string_view value, bool isText, std::string* error) {
   const SettingsField* f = findSettingsField(field);

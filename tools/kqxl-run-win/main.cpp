@@ -84,7 +84,7 @@ int PlayHere(const fs::path& script, jobkit::RunReport& report) {
   std::set<std::wstring> tempBefore = FilesIn(TempFolder());
   kqxlwin::WinHost host;
   jobkit::Player player(host, script.parent_path());
-  player.onHook([&](const jobkit::HookResult& h) { report.hook(h); });
+  jobkit::reportTo(player, report);
   int exitCode = jobkit::playScriptFile(player, script, "kqxl-run", std::cerr);
   for (auto& [kind, what] : kqxlwin::Holdings()) report.leak(kind, what);
   for (auto& name : FilesIn(TempFolder()))

@@ -48,6 +48,7 @@ The job script reference is docs/job-script.md. Events (JSON Lines):
   {"event":"hook","hook":"DrvSplWritePrinter","result":1,"written":1625}
   {"event":"trace","text":"..."}
   {"event":"messagebox","text":"...","caption":null,"style":16,"answer":"OK"}
+  {"event":"job","document":"...","pages":N,"settings":{...}}
   {"event":"document","number":1,"name":"...","bytes":N,"file":"doc-1.prn"}
   {"event":"api",...}        with --log-api
   {"event":"leak",...}       whatever the component left behind, at exit
@@ -101,7 +102,7 @@ void ScriptRun::play(winsim::Machine& machine) {
   tRun = this;
   jobkit::SimHost host(machine);
   jobkit::Player player(host, script.parent_path());
-  player.onHook([this](const jobkit::HookResult& h) { report.hook(h); });
+  jobkit::reportTo(player, report);
   exitCode = jobkit::playScriptFile(player, script, "kqxl-run", std::cerr);
   tRun = nullptr;
 }
