@@ -23,6 +23,10 @@ std::string escape(const std::string& s) {
   return out;
 }
 
+std::string count(size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 std::string base64(const std::string& bytes) {
   static const char k[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
@@ -105,9 +109,9 @@ void boxesTable(std::ostream& o, const Job& j) {
   o << "</table>\n";
 }
 
-void traces(std::ostream& o, const Job& j, const char* what = "traces") {
+void traces(std::ostream& o, const Job& j, const char* where = "") {
   if (j.traces.empty()) return;
-  o << "<details><summary>" << j.traces.size() << " " << what << "</summary><pre>";
+  o << "<details><summary>" << count(j.traces.size(), "trace", "traces") << where << "</summary><pre>";
   for (auto& t : j.traces) o << escape(t) << (t.empty() || t.back() != '\n' ? "\n" : "");
   o << "</pre></details>\n";
 }
@@ -144,7 +148,7 @@ void document(std::ostream& o, const PrintedDocument& d, const Page& page) {
 }
 
 void job(std::ostream& o, const Job& j, size_t number, const std::vector<PrintedDocument>& docs, const Page& page) {
-  if (j.hooks.empty() && j.boxes.empty() && j.documents.empty()) return traces(o, j, "traces before any job");
+  if (j.hooks.empty() && j.boxes.empty() && j.documents.empty()) return traces(o, j, " before any job");
   o << "<div class=job><h3>Job " << number;
   if (!j.document.empty()) o << ": " << escape(j.document);
   if (j.pages > 0) o << " <span class=note>(" << j.pages << " pages spooled)</span>";
@@ -168,7 +172,8 @@ void script(std::ostream& o, const ScriptReport& s, const Page& page) {
   }
   for (auto& leak : s.log.leaks) o << "<p class=failed>Left behind: " << escape(leak) << "</p>\n";
   if (!s.log.unreadLines.empty())
-    o << "<p class=failed>" << s.log.unreadLines.size() << " lines of the event log could not be read.</p>\n";
+    o << "<p class=failed>" << count(s.log.unreadLines.size(), "line", "lines")
+      << " of the event log could not be read.</p>\n";
   o << "</section>\n";
 }
 

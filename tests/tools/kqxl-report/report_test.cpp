@@ -74,7 +74,7 @@ TEST_F(Report, APrinterRefusalIsShownAsSuch) {
   EXPECT_NE(html.find("class=failed>Printer: FAILED"), std::string::npos);
   EXPECT_NE(html.find("<figure class=error>"), std::string::npos);
   EXPECT_NE(html.find("Café &lt;b&gt;"), std::string::npos);  // the box's text, escaped
-  EXPECT_NE(html.find("1 lines of the event log could not be read"), std::string::npos);
+  EXPECT_NE(html.find("1 line of the event log could not be read"), std::string::npos);
 }
 
 TEST_F(Report, WithoutAnInterpreterItSaysWhyAndShowsNoPages) {
