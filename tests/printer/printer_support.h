@@ -38,15 +38,7 @@ inline const jobkit::Interpreter& interpreter() {
 
 inline std::string quote(const fs::path& p) { return jobkit::shellQuote(p.string()); }
 
-inline std::string run(const std::string& command) {
-  std::string out;
-  if (FILE* pipe = popen((command + " 2>&1").c_str(), "r")) {
-    char buf[4096];
-    while (size_t n = fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
-    pclose(pipe);
-  }
-  return out;
-}
+inline std::string run(const std::string& command) { return jobkit::runCommand(command); }
 
 // What pxl-print said of one file: "ok (pages N)", "FAILED (...): why", or
 // "empty, nothing printed".
@@ -96,18 +88,7 @@ inline std::vector<Box> inkBoxes(const fs::path& file) {
   return boxes;
 }
 
-// A folder of the test's own, removed at the end.
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "kqxl-printer-XXXXXX").string();
-    path = mkdtemp(pattern.data()) ? fs::path(pattern) : fs::path();
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-};
+using test::TempDir;
 
 inline fs::path write(const fs::path& dir, const std::string& name, const std::string& bytes) {
   fs::path p = dir / name;

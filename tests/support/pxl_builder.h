@@ -1,6 +1,8 @@
 // Builds small PCL XL streams for tests through the project's writer.
 #pragma once
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -92,6 +94,19 @@ inline pclxl::Checker checkBytes(const std::string& bytes, size_t piece = 65536)
   feedBytes(checker, bytes, piece);
   return checker;
 }
+
+// A folder of the test's own, removed at the end.
+struct TempDir {
+  std::filesystem::path path;
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kqxl-test-XXXXXX").string();
+    path = mkdtemp(pattern.data()) ? std::filesystem::path(pattern) : std::filesystem::path();
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  }
+};
 
 // A whole host file.
 inline std::string slurp(const std::filesystem::path& p) {

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
@@ -45,6 +46,16 @@ Interpreter inFolder(const fs::path& dir, std::string where) {
 }
 
 }  // namespace
+
+std::string runCommand(const std::string& command) {
+  std::string out;
+  if (FILE* pipe = popen((command + " 2>&1").c_str(), "r")) {
+    char buf[4096];
+    while (size_t n = fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
+    pclose(pipe);
+  }
+  return out;
+}
 
 std::string shellQuote(const std::string& word) {
   std::string q = "'";

@@ -27,6 +27,9 @@ struct Interpreter {
 // `projectDir` holds tools/pxl-print and lies beside ../shared.
 Interpreter findInterpreter(const fs::path& projectDir);
 
+// What a shell command wrote, standard error included.
+std::string runCommand(const std::string& command);
+
 // A path as one shell word.
 std::string shellQuote(const std::string& word);
 

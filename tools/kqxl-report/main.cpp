@@ -40,16 +40,6 @@ std::string slurp(const fs::path& p) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::string run(const std::string& command) {
-  std::string out;
-  if (FILE* pipe = popen((command + " 2>&1").c_str(), "r")) {
-    char buf[4096];
-    while (size_t n = fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
-    pclose(pipe);
-  }
-  return out;
-}
-
 // The folders of the run: DIR itself, or each folder below it with a log.
 std::vector<fs::path> scriptFolders(const fs::path& dir) {
   if (fs::exists(dir / "events.jsonl")) return {dir};
@@ -79,7 +69,7 @@ void print(std::vector<PrintedDocument*>& docs, const jobkit::Interpreter& inter
   std::string command =
       interpreter.printCommand + " --png " + jobkit::shellQuote(scratch.string()) + " --res " + std::to_string(dpi);
   for (auto* d : docs) command += " " + jobkit::shellQuote(d->file.string());
-  std::string said = run(command);
+  std::string said = jobkit::runCommand(command);
   for (auto* d : docs) {
     std::string lead = d->file.string() + ": ";
     for (size_t at = said.find(lead); at != std::string::npos; at = std::string::npos) {

@@ -18,15 +18,8 @@ namespace {
 using test::slurp;
 
 struct Report : ::testing::Test {
-  fs::path dir;
-  void SetUp() override {
-    char pattern[] = "/tmp/kqxl-report-test-XXXXXX";
-    dir = mkdtemp(pattern);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
+  test::TempDir temp;
+  const fs::path dir = temp.path;
   std::string report(const std::string& environment = "") {
     std::string cmd = environment + " " + KQXL_REPORT + " " + dir.string() + " > /dev/null 2>&1";
     EXPECT_EQ(std::system(cmd.c_str()), 0);
