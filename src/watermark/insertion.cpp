@@ -193,7 +193,7 @@ BOOL OverlayBlockInto(JobData* pData, BlockWriter write) {
   GlobalBlock<BYTE> overlay;
   DWORD size = 0, n = 0;
   if (LoadOverlay(pData, &overlay, &size, &n) == Form::Failed) return FALSE;
-  // All seven pieces go in, or the marker fails; the index stays true either way.
+  // The whole block goes in, or the marker fails; the index stays true either way.
   return WriteOverlayPieces([&](const void* p, DWORD count) { return write(pData, p, count) != FALSE; }, n,
                             overlay.get(), size);
 }
