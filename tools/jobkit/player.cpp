@@ -300,66 +300,75 @@ bool Player::writeDirective(const Directive& d, std::string* error) {
     if (!hexBytes(a, 1, &bytes, error)) return false;
     return writeBuffer(bytes.data(), bytes.size());
   }
-  if (what == "marker") {
-    if (a.size() < 2) return *error = "usage: write marker KIND", false;
-    const std::string& kind = a[1].value;
-    std::string bytes;
-    if (kind == "page-start") {
-      ++summary_.pages;
-      long long orientation = 1;
-      if (a.size() >= 3 && !number(a[2], &orientation, error)) return false;
-      bytes.assign(reinterpret_cast<const char*>(kPageMarkerPrefix), 3);
-      bytes.push_back(static_cast<char>(PAGE_MARKER_START));
-      bytes.push_back(static_cast<char>(orientation));
-    } else if (kind == "pages-end") {
-      bytes.assign(reinterpret_cast<const char*>(kPageMarkerPrefix), 3);
-      bytes.push_back(static_cast<char>(PAGE_MARKER_END));
-    } else if (kind == "watermark") {
-      bytes = kWatermarkMarker;
-    } else if (kind == "overlay") {
-      bytes = kOverlayMarker;
-    } else if (kind == "capture-start") {
-      bytes.assign(reinterpret_cast<const char*>(kCaptureStart), 4);
-    } else if (kind == "capture-stop") {
-      bytes.assign(reinterpret_cast<const char*>(kCaptureStop), 4);
-    } else {
-      return *error = "unknown marker \"" + kind + "\"", false;
-    }
-    return writeBuffer(bytes.data(), bytes.size());
-  }
-  if (what == "file") {
-    if (a.size() < 2) return *error = "usage: write file \"host/path\" [offset=N] [length=N] [chunk=N]", false;
-    if (!pathArgument(a[1], error)) return false;
-    HostFile* file = openHostFile(a[1].value);
-    if (!file) return *error = "cannot read " + hostFileOf(scriptDir_, a[1].value).string(), false;
-    const fs::path& host = file->path();
-    long long fileSize = file->size();
-    long long offset = 0, length = -1, chunk = -1;
-    for (size_t i = 2; i < a.size(); ++i) {
-      long long* slot = a[i].key == "offset"   ? &offset
-                        : a[i].key == "length" ? &length
-                        : a[i].key == "chunk"  ? &chunk
-                                               : nullptr;
-      if (!slot) return *error = "unknown write file option \"" + a[i].key + "\"", false;
-      if (!number(a[i], slot, error)) return false;
-    }
-    if (length < 0) length = fileSize - offset;
-    if (offset < 0 || offset + length > fileSize) return *error = "range outside " + host.string(), false;
-    if (chunk <= 0) chunk = length;
-    if (chunk > 0xFFFFFFF) return *error = "chunk too large", false;
-    // The hook gets the bytes where they were read, as the spooler hands
-    // over its own buffer.
-    while (length > 0) {
-      size_t n = static_cast<size_t>(std::min(length, chunk));
-      const char* bytes = file->bytes(offset, n);
-      if (!bytes) return *error = "short read from " + host.string(), false;
-      writeBuffer(bytes, n);
-      offset += static_cast<long long>(n);
-      length -= static_cast<long long>(n);
-    }
-    return true;
-  }
+  if (what == "marker") return writeMarker(d, error);
+  if (what == "file") return writeFile(d, error);
   return *error = "unknown write \"" + what + "\"", false;
+}
+
+// write marker KIND: the rendering side's in-band messages.
+bool Player::writeMarker(const Directive& d, std::string* error) {
+  const auto& a = d.args;
+  if (a.size() < 2) return *error = "usage: write marker KIND", false;
+  const std::string& kind = a[1].value;
+  std::string bytes;
+  if (kind == "page-start") {
+    ++summary_.pages;
+    long long orientation = 1;
+    if (a.size() >= 3 && !number(a[2], &orientation, error)) return false;
+    bytes.assign(reinterpret_cast<const char*>(kPageMarkerPrefix), 3);
+    bytes.push_back(static_cast<char>(PAGE_MARKER_START));
+    bytes.push_back(static_cast<char>(orientation));
+  } else if (kind == "pages-end") {
+    bytes.assign(reinterpret_cast<const char*>(kPageMarkerPrefix), 3);
+    bytes.push_back(static_cast<char>(PAGE_MARKER_END));
+  } else if (kind == "watermark") {
+    bytes = kWatermarkMarker;
+  } else if (kind == "overlay") {
+    bytes = kOverlayMarker;
+  } else if (kind == "capture-start") {
+    bytes.assign(reinterpret_cast<const char*>(kCaptureStart), 4);
+  } else if (kind == "capture-stop") {
+    bytes.assign(reinterpret_cast<const char*>(kCaptureStop), 4);
+  } else {
+    return *error = "unknown marker \"" + kind + "\"", false;
+  }
+  return writeBuffer(bytes.data(), bytes.size());
+}
+
+// write file "host/path" [offset=N] [length=N] [chunk=N]: a range of a
+// document, in buffers of `chunk` bytes.
+bool Player::writeFile(const Directive& d, std::string* error) {
+  const auto& a = d.args;
+  if (a.size() < 2) return *error = "usage: write file \"host/path\" [offset=N] [length=N] [chunk=N]", false;
+  if (!pathArgument(a[1], error)) return false;
+  HostFile* file = openHostFile(a[1].value);
+  if (!file) return *error = "cannot read " + hostFileOf(scriptDir_, a[1].value).string(), false;
+  const fs::path& host = file->path();
+  long long fileSize = file->size();
+  long long offset = 0, length = -1, chunk = -1;
+  for (size_t i = 2; i < a.size(); ++i) {
+    long long* slot = a[i].key == "offset"   ? &offset
+                      : a[i].key == "length" ? &length
+                      : a[i].key == "chunk"  ? &chunk
+                                             : nullptr;
+    if (!slot) return *error = "unknown write file option \"" + a[i].key + "\"", false;
+    if (!number(a[i], slot, error)) return false;
+  }
+  if (length < 0) length = fileSize - offset;
+  if (offset < 0 || offset + length > fileSize) return *error = "range outside " + host.string(), false;
+  if (chunk <= 0) chunk = length;
+  if (chunk > 0xFFFFFFF) return *error = "chunk too large", false;
+  // The hook gets the bytes where they were read, as the spooler hands
+  // over its own buffer.
+  while (length > 0) {
+    size_t n = static_cast<size_t>(std::min(length, chunk));
+    const char* bytes = file->bytes(offset, n);
+    if (!bytes) return *error = "short read from " + host.string(), false;
+    writeBuffer(bytes, n);
+    offset += static_cast<long long>(n);
+    length -= static_cast<long long>(n);
+  }
+  return true;
 }
 
 Player::HostFile* Player::openHostFile(const std::string& name) {

@@ -64,6 +64,8 @@ class Player {
   bool settingsVerb(const Directive& d, std::string* error);
   bool hookDirective(Hook hook, const Directive& d, std::string* error);
   bool writeDirective(const Directive& d, std::string* error);
+  bool writeMarker(const Directive& d, std::string* error);
+  bool writeFile(const Directive& d, std::string* error);
   bool writeBuffer(const void* data, size_t size);
   // The host files `write file` reads stay open for the whole script and
   // are read ahead in large pieces: a job made of thousands of ranges of
