@@ -287,7 +287,7 @@ bool Player::writeDirective(const Directive& d, std::string* error) {
   if (a.empty()) return *error = "write what?", false;
   const std::string& what = a[0].value;
   if (what == "settings") {
-    summary_.settings = settings_.changes();
+    summary_.settings = settings_.changes(printer_, host_.codePage());
     auto record = settings_.build(printer_, host_.codePage());
     return writeBuffer(record.data(), record.size());
   }

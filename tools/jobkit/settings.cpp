@@ -134,9 +134,18 @@ std::optional<long long> parseNumber(std::string_view text) {
 
 void SettingsBuilder::reset() { values_.clear(); }
 
-std::vector<std::pair<std::string, std::string>> SettingsBuilder::changes() const {
+std::vector<std::pair<std::string, std::string>> SettingsBuilder::changes(std::u16string_view printerName,
+                                                                          UINT codePage) const {
+  SettingsBuilder defaults;
+  defaults.reset();
+  std::vector<uint8_t> mine = build(printerName, codePage), base = defaults.build(printerName, codePage);
+  auto isDefault = [&](const SettingsField& f) {
+    size_t bytes = f.kind == FieldKind::Ansi ? f.width : f.kind == FieldKind::Wide ? f.width * 2 : numberSize(f.kind);
+    return std::memcmp(&mine[f.offset], &base[f.offset], bytes) == 0;
+  };
   std::vector<std::pair<std::string, std::string>> out;
   for (auto& [field, v] : values_) {
+    if (isDefault(*field)) continue;
     std::string value = v.isText ? v.text : std::to_string(v.number);
     auto same = std::find_if(out.begin(), out.end(), [&](auto& c) { return c.first == field->name; });
     if (same == out.end()) out.emplace_back(field->name, value);

@@ -42,9 +42,10 @@ class SettingsBuilder {
   SettingsBuilder& with(std::string_view field, long long value);
   SettingsBuilder& withText(std::string_view field, std::string_view utf8);
 
-  // The fields set since the last reset, each with its last value (text as
-  // given, numbers in decimal), in the order first set.
-  std::vector<std::pair<std::string, std::string>> changes() const;
+  // The fields whose value in the record differs from the defaults', each
+  // with its last value (text as given, numbers in decimal), in the order
+  // first set.
+  std::vector<std::pair<std::string, std::string>> changes(std::u16string_view printerName, UINT codePage = 1252) const;
 
   // The record for a printer; ANSI fields are encoded in `codePage`.
   std::vector<uint8_t> build(std::u16string_view printerName, UINT codePage = 1252) const;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "jobkit/printorder.h"
+#include "jobkit/settings.h"
 #include "support/replay_orders.h"
 
 namespace {
@@ -83,6 +84,27 @@ TEST(PrintOrder, AgreesWithTheOrdersTheComponentIsHeldTo) {
       for (size_t d = 0; d < labels.size(); ++d) EXPECT_EQ(pagesNamed(labels[d]), order.documents[d]);
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+// What a job's summary names of its settings: what differs from the
+// defaults, whatever the script wrote to get there.
+TEST(PrintOrder, TheSettingsAJobNamesAreThoseThatDifferFromTheDefaults) {
+  jobkit::SettingsBuilder b;
+  b.reset();
+  std::string error;
+  for (auto [field, value] : {std::pair{"dmCopies", "1"},
+                              {"wReverseOrder", "2"},
+                              {"szWatermarkText", "Draft"},
+                              {"wReverseOrder", "1"},
+                              {"wBooklet", "1"},
+                              {"wBooklet", "0"}})
+    ASSERT_TRUE(b.set(field, value, false, &error)) << error;
+  EXPECT_EQ(b.changes(u"KQ PCL6 Laser"),
+            (std::vector<std::pair<std::string, std::string>>{{"wReverseOrder", "1"}, {"szWatermarkText", "Draft"}}));
 }
 
 }  // namespace
