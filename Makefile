@@ -24,14 +24,17 @@ test: build
 demo: build
 	@bash tools/demo.sh $(BUILD)
 
-# LeakSanitizer's tracer now and then crashes itself as a test exits ("Tracer
-# caught signal 11", the test's own result a pass): a test that fails is run
-# once more, and one that fails twice fails the run.
+# intercept_tls_get_addr=0: LeakSanitizer does not follow the thread-local
+# blocks of modules loaded at run time. Its record of them goes stale when a
+# job frees the component (dlclose), and its tracer then crashes as the
+# process ends ("Tracer caught signal 11", "DTLS ... at 0x6a2-..."), whatever
+# the test did; the modules' own thread-locals hold no heap memory.
+SANITIZE_ENV := ASAN_OPTIONS=detect_leaks=1:intercept_tls_get_addr=0 \
+  LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp UBSAN_OPTIONS=print_stacktrace=1
 sanitize: setup
 	@cmake -S . -B build-asan $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DKQXL_SANITIZE=ON >/dev/null
 	@cmake --build build-asan
-	@cd build-asan && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp \
-	  UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2 --repeat until-pass:2
+	@cd build-asan && $(SANITIZE_ENV) ctest --output-on-failure -j2
 	@$(MAKE) --no-print-directory tsan
 	@$(MAKE) --no-print-directory fuzz
 
