@@ -68,7 +68,7 @@ fuzz: setup
 	  name=$${t%%:*}; rest=$${t#*:}; len=$${rest%%:*}; seeds=$${rest#*:}; \
 	  rm -rf $(FUZZ_DIR)/corpus-$$name && mkdir -p $(FUZZ_DIR)/corpus-$$name && \
 	  cp $$(echo $$seeds | tr , ' ') $(FUZZ_DIR)/corpus-$$name/ && \
-	  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp \
+	  $(SANITIZE_ENV) \
 	    $(FUZZ_DIR)/fuzz/$${name}_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=$$len -print_final_stats=1 \
 	    -artifact_prefix=$(FUZZ_DIR)/$$name- $(FUZZ_DIR)/corpus-$$name > $(FUZZ_DIR)/$$name.log 2>&1; \
 	  rc=$$?; echo "== $${name}_fuzz"; grep -E "^stat::number_of_executed_units|^SUMMARY|ERROR" $(FUZZ_DIR)/$$name.log | head -n 5; \
