@@ -144,7 +144,9 @@ std::vector<std::pair<std::string, std::string>> SettingsBuilder::changes(std::u
     return std::memcmp(&mine[f.offset], &base[f.offset], bytes) == 0;
   };
   std::vector<std::pair<std::string, std::string>> out;
-  for (auto& [field, v] : values_) {
+  for (auto& entry : values_) {
+    const SettingsField* field = entry.first;
+    const Value& v = entry.second;
     if (isDefault(*field)) continue;
     std::string value = v.isText ? v.text : std::to_string(v.number);
     auto same = std::find_if(out.begin(), out.end(), [&](auto& c) { return c.first == field->name; });

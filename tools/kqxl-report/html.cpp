@@ -80,7 +80,8 @@ void settingsTable(std::ostream& o, const Job& j) {
 // came; a failed call stands out.
 void hookLine(std::ostream& o, const Job& j) {
   std::vector<std::pair<std::string, std::vector<std::pair<std::string, int>>>> hooks;
-  for (auto& [hook, result] : j.hooks) {
+  for (auto& call : j.hooks) {
+    const std::string &hook = call.first, &result = call.second;
     auto h = std::find_if(hooks.begin(), hooks.end(), [&](auto& e) { return e.first == hook; });
     if (h == hooks.end()) h = hooks.insert(hooks.end(), {hook, {}});
     auto r = std::find_if(h->second.begin(), h->second.end(), [&](auto& e) { return e.first == result; });
