@@ -14,13 +14,13 @@ namespace {
 // null, booleans and objects.
 struct Value {
   enum Kind { Null, Bool, Number, String, Object, Array } kind = Null;
-  std::string text;  // a string's, or a number's as written
-  std::vector<std::pair<std::string, Value>> members;
-  std::vector<Value> items;
+  std::string text;               // a string's, or a number's as written
+  std::vector<std::string> keys;  // an object's, each with the value of the same index
+  std::vector<Value> values;      // an object's or an array's
 
   const Value* at(const std::string& key) const {
-    for (auto& [k, v] : members)
-      if (k == key) return &v;
+    for (size_t i = 0; i < keys.size(); ++i)
+      if (keys[i] == key) return &values[i];
     return nullptr;
   }
   std::string str(const std::string& key) const {
@@ -94,7 +94,8 @@ class Parser {
       Value member;
       skip();
       if (i_ >= s_.size() || s_[i_] != '"' || !string(&key) || !expect(':') || !value(&member)) return false;
-      v->members.emplace_back(std::move(key), std::move(member));
+      v->keys.push_back(std::move(key));
+      v->values.push_back(std::move(member));
     } while (expect(','));
     return expect('}');
   }
@@ -105,7 +106,7 @@ class Parser {
     do {
       Value item;
       if (!value(&item)) return false;
-      v->items.push_back(std::move(item));
+      v->values.push_back(std::move(item));
     } while (expect(','));
     return expect(']');
   }
@@ -169,7 +170,7 @@ void take(const Value& e, RunLog* log) {
     j.pages = std::atoi(e.str("pages").c_str());
     j.summarised = true;
     if (const Value* s = e.at("settings"))
-      for (auto& [field, value] : s->members) j.settings.emplace_back(field, value.text);
+      for (size_t i = 0; i < s->keys.size(); ++i) j.settings.emplace_back(s->keys[i], s->values[i].text);
   } else if (kind == "messagebox") {
     current(log).boxes.push_back(
         {e.str("text"), e.str("caption"), e.str("answer"), std::atoll(e.str("style").c_str())});
