@@ -22,7 +22,14 @@ if [ ${#missing[@]} -gt 0 ]; then
     echo "setup-wine: apt-get update failed (try $try of 3)" >&2
     [ "$try" -lt 3 ] && sleep 15
   done
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  install() { DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "$@" >/dev/null; }
+  # A mirror whose i386 lists are out of step with the amd64 ones cannot give
+  # wine32: the 64-bit half is installed alone, and the differential reports
+  # the 32-bit half skipped.
+  if ! install "${missing[@]}"; then
+    echo "setup-wine: the 32-bit Wine cannot be installed now; installing the 64-bit half alone" >&2
+    install $(printf '%s\n' "${missing[@]}" | grep -v ':i386$')
+  fi
 fi
 
 if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
