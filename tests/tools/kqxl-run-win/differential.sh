@@ -109,7 +109,7 @@ run_all() {
   local passed=0 failed=0 skipped=0 arch prefix job
   for arch in x86_64 i686; do
     if ! can_run "$arch"; then
-      echo "skipped  $arch: $(wine_of "$arch") does not run here (a kernel without 32-bit programs)"
+      echo "skipped  $arch: $(wine_of "$arch") does not run here (no 32-bit Wine installed, or a kernel without 32-bit programs)"
       skipped=$((skipped + 1))
       continue
     fi
