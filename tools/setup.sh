@@ -5,7 +5,14 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ make pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libfreetype-dev libfontconfig-dev fonts-dejavu-core
+  libfreetype-dev libfontconfig-dev libharfbuzz-dev libfribidi-dev libraqm-dev
+  # the fonts that stand for the Windows faces of every language the driver
+  # prints in (docs/winsim.md says which stands for which)
+  fonts-dejavu-core fonts-liberation2 fonts-noto-core fonts-noto-cjk
+  # the watermarks of every language read back as a person reads them
+  tesseract-ocr tesseract-ocr-eng tesseract-ocr-deu tesseract-ocr-pol tesseract-ocr-rus tesseract-ocr-ell
+  tesseract-ocr-tur tesseract-ocr-heb tesseract-ocr-ara tesseract-ocr-vie tesseract-ocr-tha tesseract-ocr-jpn
+  tesseract-ocr-chi-sim tesseract-ocr-chi-tra tesseract-ocr-kor
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   ghostscript clang clang-format libclang-rt-14-dev valgrind
   # the report opened in a real browser (tests/tools/kqxl-report)

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <mutex>
 
+#include "gdi32/fontmap.h"
 #include "gdi32/outline.h"
 #include "winsim/machine.h"
 
@@ -43,10 +44,13 @@ std::unique_ptr<Font> Font::load(const LOGFONTW& lf, std::string* error) {
     *error = e.error;
     return nullptr;
   }
-  size_t length = std::char_traits<char16_t>::length(lf.lfFaceName);
-  Request r{toUtf8(std::u16string_view(lf.lfFaceName, length < LF_FACESIZE ? length : LF_FACESIZE)), lf.lfHeight,
-            lf.lfWeight, lf.lfItalic != 0};
-  return std::unique_ptr<Font>(e.load(r, error));
+  size_t length = 0;
+  while (length < LF_FACESIZE && lf.lfFaceName[length]) ++length;
+  FaceChoice choice = chooseFace(std::u16string_view(lf.lfFaceName, length), lf.lfCharSet, GetACP());
+  Request r{std::move(choice.faces), std::move(choice.links), lf.lfHeight, lf.lfWeight, lf.lfItalic != 0};
+  std::unique_ptr<Font> font(e.load(r, error));
+  if (font) font->charset_ = choice.charset;
+  return font;
 }
 
 }  // namespace winsim::gdi

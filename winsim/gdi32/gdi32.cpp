@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "gdi32/fontmap.h"
 #include "gdi32/state.h"
 #include "winspool/state.h"
 #include "pclxl/writer.h"
@@ -408,7 +409,7 @@ BOOL WINAPI GetTextMetricsW(HDC hdc, LPTEXTMETRICW tm) {
   tm->tmAveCharWidth = font->averageWidth();
   tm->tmWeight = font->weight();
   tm->tmItalic = lf.lfItalic;
-  tm->tmCharSet = lf.lfCharSet;
+  tm->tmCharSet = font->charset();
   log.arg("tmHeight", tm->tmHeight);
   log.result(TRUE);
   return TRUE;
@@ -621,26 +622,16 @@ int WINAPI EndDoc(HDC hdc) {
 }
 
 BOOL WINAPI TranslateCharsetInfo(DWORD* src, LPCHARSETINFO cs, DWORD flags) {
-  struct Row {
-    UINT codePage, charset;
-  };
-  static constexpr Row kRows[] = {{1252, 0},   {932, 128},  {936, 134},  {949, 129},  {950, 136},
-                                  {1250, 238}, {1251, 204}, {1253, 161}, {1254, 162}, {1255, 177},
-                                  {1256, 178}, {1257, 186}, {1258, 163}, {874, 222}};
   ApiCall log("TranslateCharsetInfo");
   auto value = static_cast<UINT>(reinterpret_cast<uintptr_t>(src));
   log.arg("value", value).arg("dwFlags", flags);
-  BOOL ok = FALSE;
   if (log.fails() || !cs) return log.result(FALSE), FALSE;
-  for (auto& r : kRows) {
-    if ((flags == TCI_SRCCODEPAGE && r.codePage == value) || (flags == TCI_SRCCHARSET && r.charset == value)) {
-      *cs = CHARSETINFO{r.charset, r.codePage, {}};
-      ok = TRUE;
-      break;
-    }
-  }
+  UINT charset = value, codePage = value;
+  bool ok = (flags == TCI_SRCCODEPAGE && gdi::charsetOfCodePage(value, &charset)) ||
+            (flags == TCI_SRCCHARSET && gdi::codePageOfCharset(value, &codePage));
+  if (ok) *cs = CHARSETINFO{charset, codePage, {}};
   log.result(ok);
-  return ok;
+  return ok ? TRUE : FALSE;
 }
 
 }  // extern "C"

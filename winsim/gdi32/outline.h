@@ -22,8 +22,9 @@ inline int pointsOf(const PathSegment& seg) {
   return seg.kind == PathSegment::Bezier ? 3 : seg.kind == PathSegment::Close ? 0 : 1;
 }
 
-// A font as selected into a device context: the face fontconfig matched
-// for the description, at its pixel size.
+// A font as selected into a device context: the face the font mapper chose
+// for the description (gdi32/fontmap.h), at its pixel size, with the faces
+// its missing characters are drawn from.
 //
 // The font engine (FreeType and fontconfig, and the libraries they bring)
 // is a module of its own, libwinsim-fonts.so beside libwinsim.so, loaded
@@ -31,10 +32,11 @@ inline int pointsOf(const PathSegment& seg) {
 // loading it, as a Windows program does not for a delay-loaded DLL.
 class Font {
  public:
-  // What the engine matches: the family in UTF-8, the LOGFONT's height,
-  // weight and italic.
+  // What the engine loads: the first installed of `faces` (fontconfig
+  // families) draws, `links` then any installed font give the characters it
+  // lacks; the LOGFONT's height, weight and italic.
   struct Request {
-    std::string family;
+    std::vector<std::string> faces, links;
     LONG height = 0;
     LONG weight = 0;
     bool italic = false;
@@ -50,14 +52,17 @@ class Font {
   int height() const { return ascent_ + descent_; }
   int averageWidth() const { return averageWidth_; }
   int weight() const { return weight_; }
+  BYTE charset() const { return charset_; }
 
-  // The outlines of a run of text in text space: u along the baseline from
-  // the run's start, w downward from the baseline. `advance` gets the run's width.
+  // The outlines of a run of text in text space, shaped and in display
+  // order as Windows draws it: u along the baseline from the run's start, w
+  // downward from the baseline. `advance` gets the run's width.
   virtual Path outline(std::u16string_view text, double* advance) const = 0;
 
  protected:
   Font() = default;
   int ascent_ = 0, descent_ = 0, averageWidth_ = 0, weight_ = 400;
+  BYTE charset_ = ANSI_CHARSET;
 };
 
 // The engine module's one export: a font for the request, or null with

@@ -62,7 +62,8 @@ using ProfileData = std::map<std::u16string, std::map<std::u16string, std::u16st
 ProfileData readProfile(const fs::path& host);
 bool writeProfileString(std::u16string_view file, LPCWSTR section, LPCWSTR key, LPCWSTR value);
 
-// Code pages.
+// Code pages (kernel32/codepage.cpp).
+bool knownCodePage(UINT codePage);
 bool decodeAnsi(UINT codePage, std::string_view bytes, std::u16string* out, bool strict);
 std::string encodeAnsi(UINT codePage, std::u16string_view text, char defaultChar, bool* usedDefault);
 
