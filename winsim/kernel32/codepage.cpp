@@ -115,23 +115,69 @@ std::string toUtf16Bytes(std::u16string_view s) {
   return r;
 }
 
-// The bytes Windows' tables give a character that iconv's leave out: the
-// unassigned bytes of the single-byte code pages (C1 controls or the
-// private use area) and the single bytes of the double-byte ones.
-struct WindowsByte {
+// The bytes Windows' tables give a character that iconv's leave out, beside
+// the unassigned bytes 0x80 to 0x9F of the single-byte code pages, which
+// read as the C1 control of the same value: the private use area for the
+// rest of the unassigned bytes, a Hebrew point, the single bytes of the
+// double-byte code pages. `count` bytes from `byte` on map to characters
+// from `ch` on.
+struct WindowsBytes {
   UINT codePage;
-  unsigned char byte;
+  unsigned char byte, count;
   char16_t ch;
 };
 
 // clang-format off
-constexpr WindowsByte kWindowsBytes[] = {
-    {932, 0x80, 0x0080}, {932, 0xA0, 0xF8F0}, {932, 0xFD, 0xF8F1}, {932, 0xFE, 0xF8F2}, {932, 0xFF, 0xF8F3},
-    {936, 0x80, 0x20AC}, {936, 0xFF, 0xF8F5},
-    {949, 0x80, 0x0080}, {949, 0xFF, 0xF8F7},
-    {950, 0x80, 0x0080}, {950, 0xFF, 0xF8F8},
+constexpr WindowsBytes kWindowsBytes[] = {
+    {874,  0xDB, 4, 0xF8C1}, {874,  0xFC, 4, 0xF8C5},
+    {932,  0x80, 1, 0x0080}, {932,  0xA0, 1, 0xF8F0}, {932,  0xFD, 3, 0xF8F1},
+    {936,  0x80, 1, 0x20AC}, {936,  0xFF, 1, 0xF8F5},
+    {949,  0x80, 1, 0x0080}, {949,  0xFF, 1, 0xF8F7},
+    {950,  0x80, 1, 0x0080}, {950,  0xFF, 1, 0xF8F8},
+    {1253, 0xAA, 1, 0xF8F9}, {1253, 0xD2, 1, 0xF8FA}, {1253, 0xFF, 1, 0xF8FB},
+    {1255, 0xCA, 1, 0x05BA}, {1255, 0xD9, 7, 0xF88D}, {1255, 0xFB, 2, 0xF894}, {1255, 0xFF, 1, 0xF896},
+    {1257, 0xA1, 1, 0xF8FC}, {1257, 0xA5, 1, 0xF8FD},
 };
 // clang-format on
+
+// The lead bytes of the double-byte code pages (GetCPInfo's LeadByte).
+struct LeadBytes {
+  UINT codePage;
+  unsigned char first, last;
+};
+constexpr LeadBytes kLeadBytes[] = {
+    {932, 0x81, 0x9F}, {932, 0xE0, 0xFC}, {936, 0x81, 0xFE}, {949, 0x81, 0xFE}, {950, 0x81, 0xFE}};
+
+// The user-defined rows of the double-byte code pages, which Windows reads
+// as the private use area, row by row from `ch` on; iconv reads them as
+// nothing (CP932's excepted).
+enum class Trails { Upper, Big5, Low };  // A1-FE; 40-7E and A1-FE; 40-7E and 80-A0
+
+struct UserDefinedRows {
+  UINT codePage;
+  unsigned char firstLead, lastLead;
+  Trails trails;
+  char16_t ch;
+};
+
+// clang-format off
+constexpr UserDefinedRows kUserDefinedRows[] = {
+    {936, 0xAA, 0xAF, Trails::Upper, 0xE000}, {936, 0xF8, 0xFE, Trails::Upper, 0xE234},
+    {936, 0xA1, 0xA7, Trails::Low,   0xE4C6},
+    {949, 0xC9, 0xC9, Trails::Upper, 0xE000}, {949, 0xFE, 0xFE, Trails::Upper, 0xE05E},
+    {950, 0xFA, 0xFE, Trails::Big5,  0xE000}, {950, 0x8E, 0xA0, Trails::Big5,  0xE311},
+    {950, 0x81, 0x8D, Trails::Big5,  0xEEB8},
+};
+// clang-format on
+
+bool isTrail(Trails kind, int t) {
+  switch (kind) {
+    case Trails::Upper: return t >= 0xA1 && t <= 0xFE;
+    case Trails::Big5: return (t >= 0x40 && t <= 0x7E) || (t >= 0xA1 && t <= 0xFE);
+    case Trails::Low: return (t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xA0);
+  }
+  return false;
+}
 
 // What a byte or pair a code page does not have becomes.
 char16_t invalidCharacter(UINT codePage) { return codePage == 932 ? 0x30FB : u'?'; }
@@ -142,24 +188,24 @@ class CodePageTable {
  public:
   explicit CodePageTable(UINT cp) : id_(cp) {
     Iconv cv("UTF-16LE", iconvName(cp));
+    for (auto& l : kLeadBytes)
+      for (int b = l.first; l.codePage == cp && b <= l.last; ++b) lead_[b] = true;
     for (int b = 0; b < 256; ++b) {
       char in[1] = {static_cast<char>(b)};
-      bool cut = false;
-      single_[b] = decodeOne(cv, in, 1, &cut);
-      lead_[b] = cut;
+      if (!lead_[b]) single_[b] = decodeOne(cv, in, 1);
     }
     for (auto& w : kWindowsBytes)
-      if (w.codePage == cp) {
-        single_[w.byte] = w.ch;
-        lead_[w.byte] = false;
-      }
-    if (lead_.any()) pairs_.assign(65536, 0);
+      for (int i = 0; w.codePage == cp && i < w.count; ++i) windowsByte(w.byte + i, w.ch + i);
+    for (int b = 0x80; b < 0xA0 && lead_.none(); ++b)
+      if (!single_[b]) windowsByte(b, b);
+    if (lead_.none()) return;
+    pairs_.assign(65536, 0);
     for (int l = 0x80; l < 256; ++l)
       for (int t = 0x40; lead_[l] && t < 256; ++t) {
         char in[2] = {static_cast<char>(l), static_cast<char>(t)};
-        bool cut = false;
-        pairs_[l << 8 | t] = decodeOne(cv, in, 2, &cut);
+        pairs_[l << 8 | t] = decodeOne(cv, in, 2);
       }
+    readUserDefinedRows();
   }
 
   // Windows' reading: a lead byte takes the next byte unless the string
@@ -184,30 +230,68 @@ class CodePageTable {
     return out;
   }
 
-  // The Windows-only single bytes, which iconv cannot write.
-  bool windowsByte(char16_t c, char* byte) const {
-    for (auto& w : kWindowsBytes)
-      if (w.codePage == id_ && w.ch == c) return *byte = static_cast<char>(w.byte), true;
-    return false;
+  // A character as Windows writes it in the code page: what iconv writes
+  // when it reads back as that character (iconv decomposes what Windows
+  // would not write at all), or one of Windows' own bytes.
+  bool encode(Iconv& cv, char16_t c, std::string& out) const {
+    auto own = windowsBytes_.find(c);
+    if (own != windowsBytes_.end()) return out += own->second, true;
+    std::string bytes = toUtf16Bytes(std::u16string_view(&c, 1)), written;
+    const char* in = bytes.data();
+    size_t left = bytes.size();
+    cv.reset();
+    bool bad = false;
+    if (!cv.run(in, left, written) || decode(written, &bad) != std::u16string_view(&c, 1) || bad) return false;
+    out += written;
+    return true;
   }
 
  private:
-  // One byte sequence on its own: its one character, or 0 (`*cut` when
-  // iconv wants more bytes).
-  static char16_t decodeOne(Iconv& cv, const char* in, size_t n, bool* cut) {
+  void readUserDefinedRows() {
+    for (auto& rows : kUserDefinedRows) {
+      char16_t next = rows.ch;
+      for (int l = rows.firstLead; rows.codePage == id_ && l <= rows.lastLead; ++l)
+        for (int t = 0x40; t < 0xFF; ++t)
+          if (isTrail(rows.trails, t)) windowsPair(l << 8 | t, next++);
+    }
+    // CP936 also gives the private use area to the codes its symbol rows,
+    // the end of its last hanzi row and the low half of row FE leave
+    // unassigned, in order, from U+E766 on.
+    if (id_ != 936) return;
+    char16_t next = 0xE766;
+    for (int code = 0xA140; code <= 0xFEA0; ++code) {
+      int l = code >> 8, t = code & 0xFF;
+      bool row = l <= 0xA9 || (l == 0xD7 && t >= 0xFA) || (l == 0xFE && t <= 0xA0);
+      row = row && t >= 0x40 && t != 0x7F && t != 0xFF;
+      if (row && !pairs_[code]) windowsPair(code, next++);
+    }
+  }
+
+  // One byte sequence on its own: its one character, or 0.
+  static char16_t decodeOne(Iconv& cv, const char* in, size_t n) {
     cv.reset();
     char out[8];
     char* o = out;
     size_t oLeft = sizeof out, inLeft = n;
     char* i = const_cast<char*>(in);
     size_t r = iconv(cv.raw(), &i, &inLeft, &o, &oLeft);
-    if (r == static_cast<size_t>(-1)) *cut = errno == EINVAL;
     if (r != static_cast<size_t>(-1)) iconv(cv.raw(), nullptr, nullptr, &o, &oLeft);
     if (r == static_cast<size_t>(-1) || inLeft != 0 || o - out != 2) return 0;
     return static_cast<char16_t>(static_cast<unsigned char>(out[0]) | (static_cast<unsigned char>(out[1]) << 8));
   }
 
+  void windowsByte(int byte, char16_t c) {
+    single_[byte] = c;
+    lead_[byte] = false;
+    windowsBytes_[c] = std::string(1, static_cast<char>(byte));
+  }
+  void windowsPair(int code, char16_t c) {
+    pairs_[code] = c;
+    windowsBytes_[c] = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
+  }
+
   UINT id_;
+  std::map<char16_t, std::string> windowsBytes_;  // what iconv cannot write
   std::array<char16_t, 256> single_{};
   std::bitset<256> lead_;
   std::vector<char16_t> pairs_;
@@ -274,29 +358,21 @@ bool decodeAnsi(UINT codePage, std::string_view bytes, std::u16string* text, boo
   return !(strict && bad);
 }
 
+// Character by character, as Windows writes them: a surrogate pair is two
+// characters no code page has.
 std::string encodeAnsi(UINT codePage, std::u16string_view text, char defaultChar, bool* usedDefault) {
   if (isAscii(text)) return std::string(text.begin(), text.end());
-  const char* name = iconvName(codePage);
   if (codePage == CP_UTF8) return toUtf8(text);
-  const CodePageTable* windows = name ? &table(codePage) : nullptr;
-  Iconv& cv = converter(name ? name : "CP1252", "UTF-16LE");
+  if (!iconvName(codePage)) codePage = 1252;
+  const CodePageTable& windows = table(codePage);
+  Iconv& cv = converter(iconvName(codePage), "UTF-16LE");
   std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char16_t c = text[i];
-    char byte;
+  for (char16_t c : text) {
     if (c < 0x80) {
       out.push_back(static_cast<char>(c));
-    } else if (windows && windows->windowsByte(c, &byte)) {
-      out.push_back(byte);
-    } else {
-      std::string bytes = toUtf16Bytes(text.substr(i, 1));
-      const char* in = bytes.data();
-      size_t left = bytes.size();
-      cv.reset();
-      if (!cv.run(in, left, out)) {
-        out.push_back(defaultChar);
-        if (usedDefault) *usedDefault = true;
-      }
+    } else if (!windows.encode(cv, c, out)) {
+      out.push_back(defaultChar);
+      if (usedDefault) *usedDefault = true;
     }
   }
   return out;
