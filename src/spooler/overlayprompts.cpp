@@ -63,7 +63,7 @@ LPCWSTR WhyNotReplaced(JobData* pData, LPCWSTR path) {
   DWORD size = GetFileSize(existing.get(), nullptr);
   existing.reset();
   if (size == 0) return nullptr;
-  bool recorded = OverlaySize(pData->hJobOverlay, pData->Settings.szOverlayFile) > 0;
+  bool recorded = OverlaySize(pData->hJobOverlay, AnsiField(pData->Settings.szOverlayFile).c_str()) > 0;
   return recorded ? nullptr : TEXT("the file there is not a recorded form; it is kept");
 }
 
@@ -144,7 +144,7 @@ void FinishOverlayRecording(JobData* pData) {
   CloseHandle(pData->hOvlyFile);
   pData->hOvlyFile = nullptr;
   if (!pData->hJobOverlay) return;
-  if (OverlaySize(pData->hJobOverlay, pData->Settings.szOverlayFile) == 0) {
+  if (OverlaySize(pData->hJobOverlay, AnsiField(pData->Settings.szOverlayFile).c_str()) == 0) {
     Trace(TEXT("The form recorded cannot be printed under other jobs; they will print without it.\n"));
     return;
   }

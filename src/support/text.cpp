@@ -52,21 +52,38 @@ void ShowMessage(LPCWSTR text, UINT style) {
   ShowMessageBox(text, nullptr, style);
 }
 
-BOOL AnsiFieldToWide(std::span<const CHAR> field, std::span<WCHAR> out) {
+AnsiField::AnsiField(std::span<const CHAR> field) {
+  size_t room = sizeof text_ - 1, end = 0;
+  while (end < field.size() && end < room && field[end] != 0) ++end;
+  // Lead bytes are told only by walking from the start: a trail byte may
+  // look like one.
+  size_t whole = 0;
+  while (whole < end) {
+    size_t next = whole + (IsDBCSLeadByte(static_cast<BYTE>(field[whole])) ? 2 : 1);
+    if (next > end) break;
+    whole = next;
+  }
+  dropped_ = whole < end;
+  for (size_t i = 0; i < whole; ++i) text_[i] = field[i];
+  text_[whole] = 0;
+  length_ = static_cast<int>(whole);
+}
+
+BOOL AnsiFieldToWide(std::span<const CHAR> field, std::span<WCHAR> out, bool* cut) {
+  if (cut) *cut = false;
   if (out.empty()) return FALSE;
   out[0] = 0;
-  size_t length = 0;
-  while (length < field.size() && field[length] != 0) ++length;
-  if (length == 0) return TRUE;
+  AnsiField text(field);
+  if (text.length() == 0) return TRUE;
   // An ANSI code page never yields more characters than bytes.
-  WCHAR wide[512];
-  if (length > sizeof wide / sizeof wide[0]) length = sizeof wide / sizeof wide[0];
-  int n = MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, field.data(), static_cast<int>(length), wide,
+  WCHAR wide[AnsiField::kWidest];
+  int n = MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text.c_str(), text.length(), wide,
                               static_cast<int>(sizeof wide / sizeof wide[0]));
   if (n <= 0) return FALSE;
   size_t keep = static_cast<size_t>(n) < out.size() - 1 ? static_cast<size_t>(n) : out.size() - 1;
   if (keep > 0 && keep < static_cast<size_t>(n) && wide[keep - 1] >= 0xD800 && wide[keep - 1] <= 0xDBFF)
     --keep;  // never split a surrogate pair
+  if (cut) *cut = keep < static_cast<size_t>(n);
   CopyWide(out, WideView(wide, keep));
   return TRUE;
 }

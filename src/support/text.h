@@ -47,11 +47,31 @@ class HeldMessages {
   HeldMessages* outer_;
 };
 
+// An ANSI field of the settings record (system ANSI code page) as a string
+// that ends: its text up to its first NUL or the field's end, whichever
+// comes first. A double-byte character cut in half at the end (a lead byte
+// that fills the field, or stands before its NUL) is left out: no code page
+// reads it as what the user wrote.
+class AnsiField {
+ public:
+  static constexpr size_t kWidest = 260;  // the overlay path
+
+  explicit AnsiField(std::span<const CHAR> field);
+  const CHAR* c_str() const { return text_; }
+  int length() const { return length_; }
+  bool halfCharacterDropped() const { return dropped_; }
+
+ private:
+  CHAR text_[kWidest + 1];
+  int length_ = 0;
+  bool dropped_ = false;
+};
+
 // Converts an ANSI field of the settings record (system ANSI code page,
-// precomposed) into `out`. The field's text ends at its first NUL or at the
-// end of the field, whichever comes first; the result is cut to
+// precomposed) into `out`, as AnsiField reads it; the result is cut to
 // out.size() - 1 characters and terminated. FALSE when the conversion fails.
-BOOL AnsiFieldToWide(std::span<const CHAR> field, std::span<WCHAR> out);
+// `cut`, when given, tells whether the text was cut to fit.
+BOOL AnsiFieldToWide(std::span<const CHAR> field, std::span<WCHAR> out, bool* cut = nullptr);
 
 // True when the first n characters of text equal prefix without regard to case.
 bool StartsWithNoCase(LPCWSTR text, WideView prefix);

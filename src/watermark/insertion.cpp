@@ -76,7 +76,7 @@ enum class Form { Loaded, Missing, Failed };
 void TraceResolutionMismatch(JobData* pData) {
   if (pData->bFormResolutionChecked) return;
   pData->bFormResolutionChecked = TRUE;
-  DWORD form = OverlayResolution(pData->hJobOverlay, pData->Settings.szOverlayFile);
+  DWORD form = OverlayResolution(pData->hJobOverlay, AnsiField(pData->Settings.szOverlayFile).c_str());
   SHORT job = pData->Settings.dm.dmPrintQuality;
   if (form == 0 || job <= 0 || form == static_cast<DWORD>(job)) return;
   TraceFormat(TEXT("The form was drawn at %lu dpi and this job prints at %d dpi: it prints at %lu/%d of its size.\n"),
@@ -98,7 +98,7 @@ Form LoadOverlay(JobData* pData, GlobalBlock<BYTE>* data, DWORD* size, DWORD* st
   // is no overlay, as a file that cannot be read.
   WCHAR path[MAX_PATH] = {};
   if (!AnsiFieldToWide(pData->Settings.szOverlayFile, path) || !IsPlainFilePath(path)) return missing();
-  *size = getSize(pData->Settings.szOverlayFile);
+  *size = getSize(AnsiField(pData->Settings.szOverlayFile).c_str());
   {
     UmpdLock lock;
     dwByteCountOfOverlay = *size;

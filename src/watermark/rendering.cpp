@@ -248,6 +248,20 @@ bool StrokeOutlinedText(WatermarkDC& dc, LOGFONTW lf, COLORREF color, INT x, INT
   return true;
 }
 
+// The text and face name, each read within its field's width. What cannot
+// be printed as the user wrote it is said: half a double-byte character at
+// a field's end is left out, and a face name longer than a font's name can
+// be is cut to what LOGFONTW holds (and so names another face).
+bool WatermarkTexts(const KQDEVMODE& s, WCHAR (&text)[161], WCHAR (&face)[LF_FACESIZE]) {
+  bool faceCut = false;
+  if (!AnsiFieldToWide(s.szWatermarkText, text) || !AnsiFieldToWide(s.szWatermarkFont, face, &faceCut)) return false;
+  if (AnsiField(s.szWatermarkText).halfCharacterDropped() || AnsiField(s.szWatermarkFont).halfCharacterDropped())
+    Trace(TEXT("The watermark's text or face name ends in half a character, which is left out.\n"));
+  if (faceCut)
+    TraceFormat(TEXT("The watermark's face name is longer than a font's name can be; it is cut to \"%s\".\n"), face);
+  return true;
+}
+
 bool FillText(WatermarkDC& dc, INT x, INT y, LPCWSTR text, INT length) {
   if (TextOutW(dc.get(), x, y, text, length)) return true;
   ShowMessage(TEXT("Failed to TextOut"), MB_OK);
@@ -268,9 +282,7 @@ BOOL MakeWatermarkData(KQDEVMODE* settings, HANDLE hPrinter) {
     return FALSE;
   }
   WCHAR text[161], face[LF_FACESIZE];
-  // Both fields are read within their width: the text ends at a NUL or the
-  // field's end, and a face name is cut to what LOGFONTW holds.
-  if (!AnsiFieldToWide(settings->szWatermarkText, text) || !AnsiFieldToWide(settings->szWatermarkFont, face)) {
+  if (!WatermarkTexts(*settings, text, face)) {
     ShowMessage(TEXT("failed to MultiByteToWideChar"), MB_OK);
     return FALSE;
   }

@@ -56,6 +56,11 @@ class TestMachine {
     auto t = traces();
     return std::find(t.begin(), t.end(), line) != t.end();
   }
+  // Whether a trace says `part`, wherever in its line.
+  bool traced(std::u16string_view part) const {
+    auto t = traces();
+    return std::any_of(t.begin(), t.end(), [&](const std::u16string& l) { return l.find(part) != l.npos; });
+  }
 
   static std::string slurpHost(const fs::path& p);
 

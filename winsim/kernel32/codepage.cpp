@@ -345,6 +345,12 @@ namespace winsim::detail {
 
 bool knownCodePage(UINT codePage) { return iconvName(codePage) != nullptr; }
 
+bool isLeadByte(UINT codePage, BYTE byte) {
+  for (auto& l : kLeadBytes)
+    if (l.codePage == codePage && byte >= l.first && byte <= l.last) return true;
+  return false;
+}
+
 // Every code page winsim knows keeps ASCII as it is.
 bool decodeAnsi(UINT codePage, std::string_view bytes, std::u16string* text, bool strict) {
   if (!iconvName(codePage)) return false;

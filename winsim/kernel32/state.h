@@ -64,6 +64,7 @@ bool writeProfileString(std::u16string_view file, LPCWSTR section, LPCWSTR key, 
 
 // Code pages (kernel32/codepage.cpp).
 bool knownCodePage(UINT codePage);
+bool isLeadByte(UINT codePage, BYTE byte);
 bool decodeAnsi(UINT codePage, std::string_view bytes, std::u16string* out, bool strict);
 std::string encodeAnsi(UINT codePage, std::u16string_view text, char defaultChar, bool* usedDefault);
 

@@ -48,6 +48,11 @@ UINT WINAPI GetACP(void) {
   return kernel32(state()).acp;
 }
 
+BOOL WINAPI IsDBCSLeadByte(BYTE c) {
+  auto g = lock();
+  return isLeadByte(kernel32(state()).acp, c) ? TRUE : FALSE;
+}
+
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR src, int srcLen, LPWSTR dst, int dstLen) {
   ApiCall log("MultiByteToWideChar");
   log.arg("CodePage", codePage).hex("dwFlags", flags).arg("cbMultiByte", srcLen).arg("cchWideChar", dstLen);

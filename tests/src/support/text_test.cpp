@@ -28,9 +28,35 @@ TEST(AnsiField, UsesTheMachinesAnsiCodePage) {
   WCHAR out[8];
   ASSERT_TRUE(AnsiFieldToWide(field, out));
   EXPECT_EQ(std::u16string(out), u"\u65e5\u672c");
-  const CHAR cut[3] = {'\x93', '\xFA', '\x96'};  // a lead byte without its trail at the field's end
-  ASSERT_TRUE(AnsiFieldToWide(cut, out));
-  EXPECT_EQ(out[0], u'\u65e5');
+}
+
+// Half a character at a field's end, whether the field is full or its NUL
+// follows a lead byte, is left out; a trail byte that looks like a lead
+// byte is not.
+TEST(AnsiField, HalfACharacterAtTheEndIsLeftOut) {
+  test::TestMachine m;
+  m->setCodePage(932);
+  struct Case {
+    std::string field;
+    std::u16string text;
+    bool dropped;
+  };
+  const Case cases[] = {
+      {"\x93\xFA\x96", u"\u65e5", true},
+      {std::string("\x93\xFA\x96\0", 4), u"\u65e5", true},
+      {"\x81\x81", u"\uff1d", false},
+      {"a\x81\x81\x81", u"a\uff1d", true},
+  };
+  for (auto& c : cases) {
+    AnsiField field(std::span<const CHAR>(c.field.data(), c.field.size()));
+    EXPECT_EQ(field.halfCharacterDropped(), c.dropped) << c.field;
+    WCHAR out[8];
+    ASSERT_TRUE(AnsiFieldToWide(std::span<const CHAR>(c.field.data(), c.field.size()), out));
+    EXPECT_EQ(std::u16string(out), c.text);
+  }
+  // The widest field without a NUL ends within the string.
+  std::string path(260, 'x');
+  EXPECT_EQ(AnsiField(std::span<const CHAR>(path.data(), path.size())).length(), 260);
 }
 
 TEST(PortCode, FirstThreeLettersWithoutRegardToCase) {

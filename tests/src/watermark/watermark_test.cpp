@@ -207,6 +207,22 @@ TEST(WatermarkRendering, FieldsWithoutTerminatorAndLongFaceNames) {
   EXPECT_EQ(ApiLog::number(text[0], "c"), 80);
   auto font = log.calls("CreateFontIndirectW");
   EXPECT_NE(font[0].find("\"lfFaceName\":\"" + std::string(31, 'F') + "\""), std::string::npos);
+  EXPECT_TRUE(m.traced(u"The watermark's face name is longer than a font's name can be"));
+}
+
+// A Japanese text one byte longer than its field keeps its whole
+// characters: the lead byte left at the field's end is not drawn as a
+// character of its own.
+TEST(WatermarkRendering, HalfACharacterAtTheFieldsEndIsLeftOut) {
+  TestMachine m;
+  ApiLog log(m);
+  std::string kanji;
+  for (int i = 0; i < 40; ++i) kanji += "\u65e5";
+  m.play("codepage 932\n" + watermarkJob("szWatermarkText=\"a" + kanji + "\" szWatermarkFont=\"MS Gothic\""));
+  auto text = log.calls("TextOutW");
+  ASSERT_EQ(text.size(), 1u);
+  EXPECT_EQ(ApiLog::number(text[0], "c"), 40);
+  EXPECT_TRUE(m.traced(u"The watermark's text or face name ends in half a character"));
 }
 
 // dmSize and dmDriverExtra are the user's side's: CreateDCW reads their sum,

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The differential: every example and every job of jobs/ played twice, by
+# The differential: the code page conversions of a table of samples, then
+# every example and every job of jobs/ played twice, by
 # kqxl-run on the simulated machine and by kqxl-run.exe with the real
 # KQXLUMPD.DLL under Wine, on each Windows architecture this machine can run;
 # compare.py says what must be equal and the differences allowed.
@@ -105,6 +106,23 @@ play() {
   return $status
 }
 
+# The code page conversions of kqxl-codepages' table of samples: every line
+# the same on both machines.
+codepages() {
+  local arch=$1 prefix=$2 out=$work/$1/codepages
+  mkdir -p "$out"
+  "$build/tools/kqxl-codepages" "$out/machine" > "$out/simulated.txt"
+  WINEPREFIX=$prefix "$(wine_of "$arch")" "$root/build-win-$arch/tools/kqxl-codepages.exe" 2>/dev/null \
+    | tr -d '\r' > "$out/wine.txt"
+  if [ -s "$out/wine.txt" ] && diff -q "$out/simulated.txt" "$out/wine.txt" > /dev/null; then
+    echo "ok       $arch code pages ($(wc -l < "$out/wine.txt") conversions)"
+  else
+    echo "DIFFERS  $arch code pages"
+    diff "$out/simulated.txt" "$out/wine.txt" | head -n 12 | sed 's/^/    /'
+    return 1
+  fi
+}
+
 run_all() {
   local passed=0 failed=0 skipped=0 arch prefix job
   for arch in x86_64 i686; do
@@ -120,6 +138,7 @@ run_all() {
     prefix=$work/$arch/prefix
     make_prefix "$arch" "$prefix"
     WINEPREFIX=$prefix /usr/lib/wine/wineserver -p 2>/dev/null || true
+    if codepages "$arch" "$prefix"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
     for job in "$@"; do
       if play "$arch" "$prefix" "$job"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
     done
