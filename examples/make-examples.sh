@@ -35,6 +35,15 @@ duplex() {  # NAME M [FIELD=VALUE ...]
   split "$name" "$m" mixed.pxl wManualDuplex=1 "$@"
 }
 
+# A job of a user of another language: the machine set to its code page and
+# locale first.
+lang() {  # NAME CODEPAGE LOCALE DOCUMENT [FIELD=VALUE ...]
+  local name=$1 cp=$2 locale=$3
+  shift 3
+  job "$name" "$@"
+  { echo "codepage $cp"; echo "locale $locale"; cat "$name.job"; } > "$name.tmp" && mv "$name.tmp" "$name.job"
+}
+
 job letter letter.pxl szDefaultUserId=demo
 job numbered numbered.pxl
 job numbered-watermark-outline numbered.pxl wWatermark=1 "szWatermarkText=CONFIDENTIAL" "szWatermarkFont=DejaVu Sans" \
@@ -43,6 +52,12 @@ job numbered-watermark-first numbered.pxl wWatermark=1 szWatermarkText=DRAFT "sz
   wWatermarkSize=96 dwWatermarkColor=0xC0C0C0 wWatermarkFirstOnly=1
 job mixed-watermark mixed.pxl wWatermark=1 szWatermarkText=DRAFT "szWatermarkFont=DejaVu Sans" wWatermarkSize=72 \
   wWatermarkAngle=30 wWatermarkOutline=1 dwWatermarkColor=0x0000FF
+# Watermarks as their users write them: Japanese, and Hebrew, which runs
+# right to left.
+lang numbered-watermark-japanese 932 0x0411 numbered.pxl wWatermark=1 "szWatermarkText=社外秘" \
+  "szWatermarkFont=ＭＳ ゴシック" wWatermarkSize=96 wWatermarkAngle=30 dwWatermarkColor=0x909090
+lang numbered-watermark-hebrew 1255 0x040D numbered.pxl wWatermark=1 "szWatermarkText=סודי ביותר" \
+  "szWatermarkFont=David" wWatermarkSize=72 wWatermarkOutline=1 dwWatermarkColor=0x0000C0 dwWatermarkWeight=700
 job numbered-reverse numbered.pxl wReverseOrder=1
 job numbered-odd numbered.pxl wReverseOrder=2
 job numbered-even numbered.pxl wReverseOrder=3

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the Windows differential needs on a Debian machine, when it
 # is missing: Wine for both Windows architectures (wine32 needs the i386
-# architecture), Python for the comparison, and the German locale for the
-# German user's jobs.
+# architecture), Python for the comparison, and the locales of the
+# examples' users.
 set -euo pipefail
 
 SUDO=""
@@ -32,8 +32,16 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
 fi
 
-if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
-  $SUDO sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
-  grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+# The locales of the examples' users, German, Japanese and Hebrew: Wine
+# takes the ANSI code page from LANG.
+missing_locales=()
+for l in de_DE ja_JP he_IL; do
+  locale -a 2>/dev/null | grep -qi "^$l\.utf-\?8$" || missing_locales+=("$l")
+done
+if [ ${#missing_locales[@]} -gt 0 ]; then
+  for l in "${missing_locales[@]}"; do
+    $SUDO sed -i "s/^# *$l.UTF-8 UTF-8/$l.UTF-8 UTF-8/" /etc/locale.gen
+    grep -q "^$l.UTF-8 UTF-8" /etc/locale.gen || echo "$l.UTF-8 UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+  done
   $SUDO locale-gen >/dev/null
 fi

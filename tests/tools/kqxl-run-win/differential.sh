@@ -60,7 +60,15 @@ reset_prefix() {
 }
 
 is_watermark_job() { grep -q -E '^settings.*wWatermark=1' "$1"; }
-locale_of() { grep -q -E '^locale[[:space:]]+0x0?407' "$1" && echo de_DE.UTF-8 || echo C.UTF-8; }
+# Wine takes the user's locale and ANSI code page from LANG.
+locale_of() {
+  case $(grep -o -i -E '^locale[[:space:]]+0x0?[0-9a-f]+' "$1" | grep -o -i -E '[0-9a-f]{3}$' | tr a-f A-F) in
+    407) echo de_DE.UTF-8 ;;
+    411) echo ja_JP.UTF-8 ;;
+    40D) echo he_IL.UTF-8 ;;
+    *) echo C.UTF-8 ;;
+  esac
+}
 
 # Plays one job both ways; prints a line, and the first difference if any.
 play() {
