@@ -82,6 +82,7 @@ bench: build
 	@$(BUILD)/bench/soak_bench
 	@$(BUILD)/bench/process_bench
 	@$(BUILD)/bench/overlay_bench
+	@$(BUILD)/bench/watermark_bench
 	@bash bench/instructions.sh $(BUILD)
 
 cross: setup

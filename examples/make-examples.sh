@@ -54,9 +54,9 @@ job mixed-watermark mixed.pxl wWatermark=1 szWatermarkText=DRAFT "szWatermarkFon
   wWatermarkAngle=30 wWatermarkOutline=1 dwWatermarkColor=0x0000FF
 # Watermarks as their users write them: Japanese, and Hebrew, which runs
 # right to left.
-lang numbered-watermark-japanese 932 0x0411 numbered.pxl wWatermark=1 "szWatermarkText=社外秘" \
+lang letter-watermark-japanese 932 0x0411 letter-long.pxl wWatermark=1 "szWatermarkText=社外秘" \
   "szWatermarkFont=ＭＳ ゴシック" wWatermarkSize=96 wWatermarkAngle=30 dwWatermarkColor=0x909090
-lang numbered-watermark-hebrew 1255 0x040D numbered.pxl wWatermark=1 "szWatermarkText=סודי ביותר" \
+lang letter-watermark-hebrew 1255 0x040D letter-long.pxl wWatermark=1 "szWatermarkText=סודי ביותר" \
   "szWatermarkFont=David" wWatermarkSize=72 wWatermarkOutline=1 dwWatermarkColor=0x0000C0 dwWatermarkWeight=700
 job numbered-reverse numbered.pxl wReverseOrder=1
 job numbered-odd numbered.pxl wReverseOrder=2

@@ -38,14 +38,14 @@ std::string scriptName(const fs::path& script) {
 #endif
 }
 
-bool checkScriptFile(const fs::path& script, std::ostream& errors) {
+bool checkScriptFile(const fs::path& script, std::ostream& errors, std::string* machineSettings) {
   std::ifstream in(script, std::ios::binary);
   if (!in) {
     errors << scriptName(script) << ": cannot read the job script\n";
     return false;
   }
   ScriptError error;
-  if (checkScript(in, &error)) return true;
+  if (checkScript(in, &error, machineSettings)) return true;
   errors << scriptName(script) << ":" << error.line << ": " << error.message << "\n";
   return false;
 }

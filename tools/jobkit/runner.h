@@ -54,7 +54,7 @@ std::string scriptName(const fs::path& script);
 
 // The whole script checked before anything plays: false, reported as
 // "FILE:LINE: message" (or that it cannot be read), for a script error.
-bool checkScriptFile(const fs::path& script, std::ostream& errors);
+bool checkScriptFile(const fs::path& script, std::ostream& errors, std::string* machineSettings = nullptr);
 
 // What a player does goes to a run's report: every hook's result and each
 // job's summary.

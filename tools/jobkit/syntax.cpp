@@ -255,17 +255,20 @@ bool parseScript(std::string_view text, std::vector<Directive>* out, ScriptError
 
 namespace {
 
-bool checkAll(ScriptReader reader, ScriptError* error) {
+bool checkAll(ScriptReader reader, ScriptError* error, std::string* machineSettings = nullptr) {
   Directive d;
-  while (reader.next(&d, error)) {
-  }
+  while (reader.next(&d, error))
+    if (machineSettings && (d.verb == "codepage" || d.verb == "locale") && d.args.size() == 1)
+      *machineSettings += (machineSettings->empty() ? "" : ", ") + d.verb + " " + d.args[0].value;
   return error->message.empty();
 }
 
 }  // namespace
 
 bool checkScript(std::string_view text, ScriptError* error) { return checkAll(ScriptReader(text), error); }
-bool checkScript(std::istream& in, ScriptError* error) { return checkAll(ScriptReader(in), error); }
+bool checkScript(std::istream& in, ScriptError* error, std::string* machineSettings) {
+  return checkAll(ScriptReader(in), error, machineSettings);
+}
 
 bool answerIds(const std::vector<Token>& args, std::vector<int>* ids, std::string* error) {
   for (auto& t : args) {

@@ -66,7 +66,9 @@ class ScriptReader {
 bool parseScript(std::string_view text, std::vector<Directive>* out, ScriptError* error);
 // Checks a script's syntax to its end without keeping it.
 bool checkScript(std::string_view text, ScriptError* error);
-bool checkScript(std::istream& in, ScriptError* error);
+// `machineSettings`, when given, gets the script's codepage and locale
+// directives as written, one after another.
+bool checkScript(std::istream& in, ScriptError* error, std::string* machineSettings = nullptr);
 
 // A directive's KEY=VALUE argument, if it has one.
 const Token* keyed(const Directive& d, const char* key);

@@ -89,7 +89,8 @@ struct ScriptRun {
   fs::path script, out;
   jobkit::RunReport report{std::cerr};
   jobkit::EventLogs events;
-  std::map<int, int> numbers;  // the machine's document numbers -> this script's
+  std::map<int, int> numbers;   // the machine's document numbers -> this script's
+  std::string machineSettings;  // its codepage and locale directives
   int exitCode = 0;
 
   void play(winsim::Machine& machine);
@@ -173,6 +174,22 @@ int makeRuns(const Options& opt, Runs* runs) {
   return 0;
 }
 
+// Scripts played at once share the machine, and a machine has one code
+// page and locale: a script that sets them sets them for the others too,
+// whose texts then read otherwise. They still play, as jobs of users of
+// several languages would on one Windows, but the user is told.
+void warnOfSharedCodePage(const Runs& runs) {
+  for (auto& run : runs)
+    if (run->machineSettings != runs.front()->machineSettings) {
+      auto said = [](const std::string& s) { return s.empty() ? std::string("the machine's own") : s; };
+      std::cerr << "kqxl-run: warning: " << runs.front()->script.string() << " (" << said(runs.front()->machineSettings)
+                << ") and " << run->script.string() << " (" << said(run->machineSettings)
+                << ") share one machine, which has one code page and locale: each may print the other's texts "
+                   "otherwise; play them one at a time to see each as its user would\n";
+      return;
+    }
+}
+
 // The machine folder, made while the scripts are checked: a temporary one,
 // or the user's, which is made only for scripts that pass. The exit code
 // of what stopped it, or 0.
@@ -202,7 +219,8 @@ int prepareMachine(const Options& opt, const Runs& runs, fs::path* root) {
     });
   }
   bool checked = true;
-  for (auto& run : runs) checked = checked && jobkit::checkScriptFile(run->script, std::cerr);
+  for (auto& run : runs) checked = checked && jobkit::checkScriptFile(run->script, std::cerr, &run->machineSettings);
+  if (checked) warnOfSharedCodePage(runs);
   if (making.joinable()) making.join();
   if (!checked || !made.empty()) {
     if (!made.empty()) std::cerr << "kqxl-run: cannot make the machine: " << made << "\n";
