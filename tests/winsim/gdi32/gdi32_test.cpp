@@ -6,6 +6,8 @@
 #include "support/pxl_builder.h"
 #include "support/test_machine.h"
 
+inline bool operator==(const POINT& a, const POINT& b) { return a.x == b.x && a.y == b.y; }
+
 namespace {
 
 struct Gdi : ::testing::Test {
@@ -21,14 +23,43 @@ struct Gdi : ::testing::Test {
                       .build(test::kPrinter);
     return CreateDCW(u"KQ PCL6 Driver", test::kPrinter, nullptr, reinterpret_cast<DEVMODEW*>(record.data()));
   }
-  HFONT font(LONG height, LONG escapement = 0, LONG weight = FW_NORMAL) {
+  HFONT font(LONG height, LONG escapement = 0, LONG weight = FW_NORMAL, std::u16string face = u"DejaVu Sans",
+             BYTE charset = DEFAULT_CHARSET) {
     LOGFONTW lf{};
     lf.lfHeight = height;
     lf.lfEscapement = escapement;
     lf.lfWeight = weight;
-    std::u16string face = u"DejaVu Sans";
+    lf.lfCharSet = charset;
     face.copy(lf.lfFaceName, face.size());
     return CreateFontIndirectW(&lf);
+  }
+  // The outline TextOutW draws for the text in that face, at (0, 0) from
+  // the baseline, as GetPath gives it.
+  std::vector<POINT> outline(const std::u16string& face, std::u16string_view text, BYTE charset = DEFAULT_CHARSET) {
+    if (!dc) dc = create(1, 1, 600);
+    HFONT f = font(-400, 0, FW_NORMAL, face, charset);
+    HGDIOBJ old = SelectObject(dc, f);
+    SetTextAlign(dc, TA_LEFT | TA_BASELINE);
+    BeginPath(dc);
+    TextOutW(dc, 0, 0, text.data(), static_cast<int>(text.size()));
+    EndPath(dc);
+    int n = GetPath(dc, nullptr, nullptr, 0);
+    std::vector<POINT> pts(n > 0 ? n : 0);
+    std::vector<BYTE> types(pts.size());
+    if (n > 0) GetPath(dc, pts.data(), types.data(), n);
+    SelectObject(dc, old);
+    DeleteObject(f);
+    return pts;
+  }
+  BYTE charsetOf(const std::u16string& face, BYTE charset) {
+    if (!dc) dc = create(1, 1, 600);
+    HFONT f = font(-100, 0, FW_NORMAL, face, charset);
+    HGDIOBJ old = SelectObject(dc, f);
+    TEXTMETRICW tm{};
+    GetTextMetricsW(dc, &tm);
+    SelectObject(dc, old);
+    DeleteObject(f);
+    return tm.tmCharSet;
   }
   void TearDown() override {
     if (dc) DeleteDC(dc);
@@ -208,6 +239,63 @@ TEST_F(Gdi, DrawingIsWrittenInPageCoordinates) {
     DeleteDC(dc);
     dc = nullptr;
   }
+}
+
+// The font mapper: a Windows face by its English or localized name, the
+// machine's character set for DEFAULT_CHARSET, and a face that lacks the
+// character set asked for giving way to that code page's face.
+TEST_F(Gdi, FacesAndCharacterSetsAreMappedAsWindowsMapsThem) {
+  EXPECT_EQ(charsetOf(u"Arial", DEFAULT_CHARSET), ANSI_CHARSET);
+  EXPECT_EQ(charsetOf(u"MS Gothic", DEFAULT_CHARSET), SHIFTJIS_CHARSET);
+  EXPECT_EQ(charsetOf(u"Arial", SHIFTJIS_CHARSET), SHIFTJIS_CHARSET);
+  m->setCodePage(932);
+  EXPECT_EQ(charsetOf(u"\uff2d\uff33 \u30b4\u30b7\u30c3\u30af", DEFAULT_CHARSET), SHIFTJIS_CHARSET);
+  EXPECT_EQ(charsetOf(u"No Such Face", DEFAULT_CHARSET), SHIFTJIS_CHARSET);
+  // The localized name is the same face; so is a face that gives way to the
+  // code page's own.
+  auto gothic = outline(u"MS Gothic", u"\u65e5\u672c");
+  EXPECT_FALSE(gothic.empty());
+  EXPECT_EQ(outline(u"\uff2d\uff33 \u30b4\u30b7\u30c3\u30af", u"\u65e5\u672c"), gothic);
+  EXPECT_EQ(outline(u"MS PGothic", u"\u65e5"), outline(u"Arial", u"\u65e5", SHIFTJIS_CHARSET));
+}
+
+// A character the face lacks is drawn from its links (a Windows of the
+// machine's language links its own East Asian face first); one no font has
+// is the face's missing-glyph box, never nothing.
+TEST_F(Gdi, MissingCharactersComeFromLinkedFontsOrAreBoxes) {
+  m->setCodePage(932);
+  EXPECT_EQ(outline(u"Arial", u"\u65e5"), outline(u"MS PGothic", u"\u65e5"));
+  m->setCodePage(936);
+  EXPECT_EQ(outline(u"Arial", u"\u65e5"), outline(u"SimHei", u"\u65e5"));
+  EXPECT_EQ(outline(u"Arial", u"\u0e25"), outline(u"Cordia New", u"\u0e25"));  // Thai, from its link
+  auto box = outline(u"Arial", u"\U0010FFFD");
+  EXPECT_GE(box.size(), 4u);
+  EXPECT_EQ(outline(u"Arial", u"\U000FFFFD"), box);  // the same box for any character nobody has
+}
+
+// Text is shaped and ordered before it is drawn: a Vietnamese letter and
+// its combining mark are the precomposed letter; Arabic letters join (the
+// word is not its letters drawn alone); Hebrew runs right to left.
+TEST_F(Gdi, TextIsShapedAndOrderedAsItIsWritten) {
+  EXPECT_EQ(outline(u"Times New Roman", u"A\u0309"), outline(u"Times New Roman", u"\u1ea2"));
+  size_t alone = 0;
+  for (char16_t c : std::u16string(u"\u0633\u0631\u064a")) alone += outline(u"Arial", std::u16string(1, c)).size();
+  EXPECT_NE(outline(u"Arial", u"\u0633\u0631\u064a").size(), alone);
+  // Two Hebrew letters: the first written stands to the right of the second.
+  auto pair = outline(u"Miriam", u"\u05e1\u05d3"), first = outline(u"Miriam", u"\u05e1");
+  ASSERT_FALSE(pair.empty());
+  ASSERT_FALSE(first.empty());
+  LONG pairRight = 0, firstWidth = 0;
+  for (auto& p : pair) pairRight = std::max(pairRight, p.x);
+  for (auto& p : first) firstWidth = std::max(firstWidth, p.x);
+  LONG shift = pairRight - firstWidth;
+  EXPECT_GT(shift, 100);  // the first letter moved right by the second's width
+  bool found = false;
+  for (auto start = pair.begin(); start + static_cast<std::ptrdiff_t>(first.size()) <= pair.end(); ++start)
+    found = found || std::equal(first.begin(), first.end(), start, [&](const POINT& a, const POINT& b) {
+              return std::abs(a.x + shift - b.x) <= 1 && a.y == b.y;
+            });
+  EXPECT_TRUE(found);
 }
 
 TEST_F(Gdi, CharsetOfACodePage) {
