@@ -167,6 +167,9 @@ TEST_P(WorldScripts, AWatermarkPrintsAsItsUserWroteIt) {
   auto solidInk = inkBoxes(solidFile), outlineInk = inkBoxes(outlineFile);
   ASSERT_EQ(solidInk.size(), 2u);
   ASSERT_EQ(outlineInk.size(), 2u);
+  // Centred across the portrait page as in every script (the glyphs' side
+  // bearings aside), whichever way the script runs.
+  EXPECT_NEAR(solidInk[0].cx(), 612 / 2.0, 4.0);
   // The 2-pixel pen straddles the outline: a point of ink beyond it at most.
   for (int page = 0; page < 2; ++page) {
     EXPECT_NEAR(outlineInk[page].x1, solidInk[page].x1, 1.0) << "page " << page + 1;
