@@ -36,41 +36,14 @@ std::string toCodePage(std::string_view utf8, UINT codePage) {
 
 #else
 
-#include <iconv.h>
 #include <winsim/machine.h>
-
-#include <cerrno>
 
 namespace jobkit {
 
 std::u16string utf16Of(std::string_view utf8) { return winsim::fromUtf8(utf8); }
 std::string utf8Of(std::u16string_view utf16) { return winsim::toUtf8(utf16); }
 
-std::string toCodePage(std::string_view utf8, UINT codePage) {
-  std::string name = codePage == CP_UTF8 ? "UTF-8" : "CP" + std::to_string(codePage);
-  iconv_t cd = iconv_open(name.c_str(), "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(utf8);
-  std::string out;
-  const char* in = utf8.data();
-  size_t left = utf8.size();
-  char buf[256];
-  while (left > 0) {
-    char* o = buf;
-    size_t oLeft = sizeof buf;
-    size_t r = iconv(cd, const_cast<char**>(&in), &left, &o, &oLeft);
-    out.append(buf, o - buf);
-    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-      out.push_back('?');
-      // skip one UTF-8 character
-      do {
-        ++in;
-        --left;
-      } while (left > 0 && (static_cast<unsigned char>(*in) & 0xC0) == 0x80);
-    }
-  }
-  iconv_close(cd);
-  return out;
-}
+std::string toCodePage(std::string_view utf8, UINT codePage) { return winsim::toCodePage(utf16Of(utf8), codePage); }
 
 }  // namespace jobkit
 

@@ -341,6 +341,12 @@ std::u16string fromUtf8(std::string_view s) {
 
 }  // namespace winsim
 
+namespace winsim {
+
+std::string toCodePage(std::u16string_view s, UINT codePage) { return detail::encodeAnsi(codePage, s, '?', nullptr); }
+
+}  // namespace winsim
+
 namespace winsim::detail {
 
 bool knownCodePage(UINT codePage) { return iconvName(codePage) != nullptr; }

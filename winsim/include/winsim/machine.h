@@ -170,6 +170,9 @@ class Machine {
 // UTF-8 <-> UTF-16 for hosts and tools.
 std::string toUtf8(std::u16string_view s);
 std::u16string fromUtf8(std::string_view s);
+// Text in a code page as WideCharToMultiByte writes it, '?' for what the
+// code page lacks; any machine's.
+std::string toCodePage(std::u16string_view s, UINT codePage);
 
 // A JSON string literal of the text, as the event logs write it.
 std::string jsonString(std::u16string_view s);
