@@ -11,7 +11,7 @@
 #include "gdi32/fontmap.h"
 #include "gdi32/state.h"
 #include "winspool/state.h"
-#include "pclxl/writer.h"
+#include "page_drawing.h"
 
 using namespace winsim;
 using namespace winsim::detail;
@@ -44,40 +44,10 @@ void ensureStock(State& s) {
   gdi32(s).gdiObjects[kStockPen] = pen;
 }
 
-// The page's geometry from the settings record: paper, orientation and
-// resolution.
-struct PaperSize {
-  short id;
-  double widthInch, heightInch;
-};
-constexpr PaperSize kPapers[] = {{DMPAPER_LETTER, 8.5, 11},
-                                 {DMPAPER_LEGAL, 8.5, 14},
-                                 {DMPAPER_A4, 210 / 25.4, 297 / 25.4},
-                                 {DMPAPER_A3, 297 / 25.4, 420 / 25.4},
-                                 {DMPAPER_A5, 148 / 25.4, 210 / 25.4},
-                                 {DMPAPER_EXECUTIVE, 7.25, 10.5},
-                                 {DMPAPER_LEDGER, 17, 11}};
-
-struct Geometry {
-  int dpiX, dpiY, width, height, offsetX, offsetY;
-};
-
-Geometry geometryOf(const DeviceContext& dc) {
+PageGeometry geometryOf(const DeviceContext& dc) {
   DEVMODEW dm{};
   std::memcpy(&dm, dc.devmode.data(), std::min(dc.devmode.size(), sizeof dm));
-  Geometry g{};
-  g.dpiX = dm.dmPrintQuality > 0 ? dm.dmPrintQuality : 600;
-  g.dpiY = dm.dmYResolution > 0 ? dm.dmYResolution : g.dpiX;
-  PaperSize paper = kPapers[0];
-  for (auto& p : kPapers)
-    if (p.id == dm.dmPaperSize) paper = p;
-  double w = paper.widthInch, h = paper.heightInch;
-  if (dm.dmOrientation == 2) std::swap(w, h);
-  g.width = static_cast<int>(std::lround(w * g.dpiX));
-  g.height = static_cast<int>(std::lround(h * g.dpiY));
-  g.offsetX = static_cast<int>(std::lround(g.dpiX / 6.0));  // the printer's 1/6-inch margin
-  g.offsetY = static_cast<int>(std::lround(g.dpiY / 6.0));
-  return g;
+  return GeometryOf(dm);
 }
 
 // The outlines of a run of text placed as TextOutW places it: the text
@@ -99,74 +69,26 @@ Path placeText(const gdi::Font& font, const LOGFONTW& lf, UINT align, int x, int
   return path;
 }
 
-double clamp16(double v) { return std::max(-32768.0, std::min(32767.0, std::round(v))); }
-
-void writePath(pclxl::Writer& w, const Path& path) {
-  namespace attr = pclxl::attr;
-  namespace op = pclxl::op;
-  using pclxl::DataType;
-  w.op(op::NewPath);
+// A path as GetPath gives it: the points in whole pixels, each with its type,
+// the last point of a closed figure marked.
+void pathPoints(const Path& path, std::vector<POINT>* points, std::vector<BYTE>* types) {
   for (auto& seg : path) {
-    switch (seg.kind) {
-      case PathSegment::Move:
-        w.xy(DataType::SInt16, clamp16(seg.x[0]), clamp16(seg.y[0]), attr::Point).op(op::SetCursor);
-        break;
-      case PathSegment::Line:
-        w.xy(DataType::SInt16, clamp16(seg.x[0]), clamp16(seg.y[0]), attr::EndPoint).op(op::LinePath);
-        break;
-      case PathSegment::Bezier:
-        w.xy(DataType::SInt16, clamp16(seg.x[0]), clamp16(seg.y[0]), attr::ControlPoint1)
-            .xy(DataType::SInt16, clamp16(seg.x[1]), clamp16(seg.y[1]), attr::ControlPoint2)
-            .xy(DataType::SInt16, clamp16(seg.x[2]), clamp16(seg.y[2]), attr::EndPoint)
-            .op(op::BezierPath);
-        break;
-      case PathSegment::Close: w.op(op::CloseSubPath); break;
+    if (seg.kind == PathSegment::Close && !types->empty()) types->back() |= PT_CLOSEFIGURE;
+    for (int k = 0; k < pointsOf(seg); ++k) {
+      points->push_back({static_cast<LONG>(std::lround(seg.x[k])), static_cast<LONG>(std::lround(seg.y[k]))});
+      types->push_back(seg.kind == PathSegment::Move   ? PT_MOVETO
+                       : seg.kind == PathSegment::Line ? PT_LINETO
+                                                       : PT_BEZIERTO);
     }
   }
-  w.op(op::PaintPath);
 }
 
-// Where the page's coordinates put the device's origin: GDI counts from the
-// printable area, PCL XL from the paper's edge.
-struct PageOffset {
-  int x = 0, y = 0;
-};
-
-PageOffset pageOffsetOf(const DeviceContext& dc) {
-  Geometry g = geometryOf(dc);
-  return {g.offsetX, g.offsetY};
-}
-
-Path onPage(Path path, PageOffset offset) {
-  for (auto& seg : path)
-    for (int i = 0; i < pointsOf(seg); ++i) {
-      seg.x[i] += offset.x;
-      seg.y[i] += offset.y;
-    }
-  return path;
-}
-
-// The drawing as the rendering side writes it for a bypass job, in page
-// coordinates: a colour space of its own first, since a printer refuses a
-// brush set in a colour space the page has not selected.
-std::string drawing(const Path& devicePath, PageOffset offset, COLORREF color, bool stroke, int penWidth) {
-  Path path = onPage(devicePath, offset);
-  namespace attr = pclxl::attr;
-  namespace op = pclxl::op;
-  std::string bytes;
-  pclxl::Writer w(bytes);
-  w.ubyte(2, attr::ColorSpace).op(op::SetColorSpace);  // eRGB
-  std::initializer_list<double> rgb = {double(GetRValue(color)), double(GetGValue(color)), double(GetBValue(color))};
-  if (stroke) {
-    w.ubyte(0, attr::NullBrush).op(op::SetBrushSource);
-    w.array(pclxl::DataType::UByte, rgb, attr::RGBColor).op(op::SetPenSource);
-    w.uint16(static_cast<uint16_t>(penWidth), attr::PenWidth).op(op::SetPenWidth);
-  } else {
-    w.array(pclxl::DataType::UByte, rgb, attr::RGBColor).op(op::SetBrushSource);
-    w.ubyte(0, attr::NullPen).op(op::SetPenSource);
-  }
-  writePath(w, path);
-  return bytes;
+// The drawing as the rendering side writes it for a bypass job.
+std::string drawing(const Path& path, const PageGeometry& page, COLORREF color, bool stroke, int penWidth) {
+  std::vector<POINT> points;
+  std::vector<BYTE> types;
+  pathPoints(path, &points, &types);
+  return PathDrawing(points.data(), types.data(), static_cast<int>(points.size()), page, color, stroke, penWidth);
 }
 
 // Sends drawing to the job of the device context, outside the machine's lock.
@@ -174,12 +96,6 @@ bool sendToJob(std::shared_ptr<PrintJob> job, const std::string& bytes) {
   if (!job || !job->started()) return true;  // nothing printing: drawing goes nowhere
   DWORD written = 0;
   return job->write(bytes.data(), static_cast<DWORD>(bytes.size()), &written) != FALSE;
-}
-
-size_t pointCount(const Path& path) {
-  size_t n = 0;
-  for (auto& seg : path) n += pointsOf(seg);
-  return n;
 }
 
 }  // namespace
@@ -242,21 +158,7 @@ int WINAPI GetDeviceCaps(HDC hdc, int index) {
   log.ptr("hdc", hdc).arg("index", index);
   auto g = lock();
   DeviceContext* dc = log.fails() ? nullptr : findDC(state(), hdc);
-  int r = 0;
-  if (dc) {
-    Geometry geo = geometryOf(*dc);
-    switch (index) {
-      case LOGPIXELSX: r = geo.dpiX; break;
-      case LOGPIXELSY: r = geo.dpiY; break;
-      case PHYSICALWIDTH: r = geo.width; break;
-      case PHYSICALHEIGHT: r = geo.height; break;
-      case PHYSICALOFFSETX: r = geo.offsetX; break;
-      case PHYSICALOFFSETY: r = geo.offsetY; break;
-      case HORZRES: r = geo.width - 2 * geo.offsetX; break;
-      case VERTRES: r = geo.height - 2 * geo.offsetY; break;
-      default: r = 0;
-    }
-  }
+  int r = dc ? DeviceCap(geometryOf(*dc), index) : 0;
   log.result(r);
   return r;
 }
@@ -446,20 +348,14 @@ int WINAPI GetPath(HDC hdc, LPPOINT points, LPBYTE types, int count) {
   DeviceContext* dc = log.fails() ? nullptr : findDC(state(), hdc);
   int r = -1;
   if (dc && !dc->inPath) {
-    r = static_cast<int>(pointCount(dc->path));
+    std::vector<POINT> pts;
+    std::vector<BYTE> kinds;
+    pathPoints(dc->path, &pts, &kinds);
+    r = static_cast<int>(pts.size());
     if (count > 0 && points && types) {
-      int i = 0;
-      for (auto& seg : dc->path) {
-        int n = pointsOf(seg);
-        if (seg.kind == PathSegment::Close && i > 0) types[i - 1] |= PT_CLOSEFIGURE;
-        for (int k = 0; k < n && i < count; ++k, ++i) {
-          points[i] = {static_cast<LONG>(std::lround(seg.x[k])), static_cast<LONG>(std::lround(seg.y[k]))};
-          types[i] = seg.kind == PathSegment::Move   ? PT_MOVETO
-                     : seg.kind == PathSegment::Line ? PT_LINETO
-                                                     : PT_BEZIERTO;
-        }
-      }
       r = std::min(r, count);
+      std::copy_n(pts.begin(), r, points);
+      std::copy_n(kinds.begin(), r, types);
     }
   }
   log.result(r);
@@ -478,7 +374,7 @@ BOOL WINAPI StrokePath(HDC hdc) {
     DeviceContext* dc = findDC(s, hdc);
     if (!dc || dc->inPath) return log.result(FALSE), FALSE;
     const GdiObject& pen = gdi32(s).gdiObjects[dc->pen];
-    bytes = drawing(dc->path, pageOffsetOf(*dc), pen.penColor, true, pen.penWidth);
+    bytes = drawing(dc->path, geometryOf(*dc), pen.penColor, true, pen.penWidth);
     dc->path.clear();
     job = dc->job;
   }
@@ -495,7 +391,7 @@ BOOL WINAPI TextOutW(HDC hdc, int x, int y, LPCWSTR text, int count) {
   UINT align;
   COLORREF color;
   bool inPath;
-  PageOffset offset;
+  PageGeometry page;
   std::shared_ptr<PrintJob> job;
   if (log.fails()) return log.result(FALSE), FALSE;
   {
@@ -510,7 +406,7 @@ BOOL WINAPI TextOutW(HDC hdc, int x, int y, LPCWSTR text, int count) {
     align = dc->align;
     color = dc->textColor;
     inPath = dc->inPath;
-    offset = pageOffsetOf(*dc);
+    page = geometryOf(*dc);
     job = dc->job;
   }
   std::string error;
@@ -529,7 +425,7 @@ BOOL WINAPI TextOutW(HDC hdc, int x, int y, LPCWSTR text, int count) {
     auto g = lock();
     if (DeviceContext* dc = findDC(state(), hdc)) dc->path.insert(dc->path.end(), path.begin(), path.end());
   } else {
-    ok = sendToJob(job, drawing(path, offset, color, false, 0)) ? TRUE : FALSE;
+    ok = sendToJob(job, drawing(path, page, color, false, 0)) ? TRUE : FALSE;
   }
   log.result(ok);
   return ok;
