@@ -80,8 +80,8 @@ bool LoadComponent(const std::u16string& path, winsim::SpoolerHooks* hooks, std:
 
 class WinJob : public jobkit::SpoolerJob {
  public:
-  WinJob(std::u16string_view printer, DWORD id, std::u16string_view document)
-      : printerName_(printer), document_(document), jobId_(id) {}
+  WinJob(std::u16string_view printer, DWORD id, std::u16string_view document, std::u16string_view output = {})
+      : printerName_(printer), document_(document), output_(output), jobId_(id) {}
   ~WinJob() override {
     if (calls_.started()) close();
     if (printer_) ClosePrinterHandle(printer_);
@@ -96,7 +96,7 @@ class WinJob : public jobkit::SpoolerJob {
     winsim::SpoolerHooks hooks{};
     if (!LoadComponent(p->configFile, &hooks, &error_)) return false;
     printer_ = OpenPrinterHandle(printerName_);
-    jobId_ = StartJob(printer_, jobId_, document_);
+    jobId_ = StartJob(printer_, jobId_, document_, output_);
     if (calls_.startDoc(hooks, printer_, jobId_)) return true;
     ClosePrinterHandle(printer_);
     printer_ = nullptr;
@@ -117,7 +117,7 @@ class WinJob : public jobkit::SpoolerJob {
   const std::string& error() const override { return error_; }
 
  private:
-  std::u16string printerName_, document_;
+  std::u16string printerName_, document_, output_;
   DWORD jobId_;
   HANDLE printer_ = nullptr;
   winsim::HookedJob calls_;
@@ -270,6 +270,11 @@ void WinHost::queueAnswers(const std::vector<int>& answers) { QueueAnswers(answe
 bool WinHost::addFault(const jobkit::Fault& fault, std::string* error) {
   *error = "fail " + fault.function + ": faults are injected only on the simulated machine (kqxl-run)";
   return false;
+}
+
+std::unique_ptr<jobkit::SpoolerJob> NewJob(std::u16string_view printer, std::u16string_view document,
+                                           std::u16string_view output) {
+  return std::make_unique<WinJob>(printer, 0, document, output);
 }
 
 std::unique_ptr<jobkit::SpoolerJob> WinHost::newJob(std::u16string_view printer, DWORD id,

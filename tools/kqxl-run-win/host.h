@@ -45,6 +45,11 @@ class WinHost : public jobkit::Host {
   std::unique_ptr<Scan> scan_;
 };
 
+// A job of a printer as the spooler starts it for a program that prints
+// (StartDocW): its document goes to `output` when that names a file.
+std::unique_ptr<jobkit::SpoolerJob> NewJob(std::u16string_view printer, std::u16string_view document,
+                                           std::u16string_view output);
+
 // The scanning side of `scanner hold`, run as a process of its own: holds
 // the device's port until `stop` is signalled.
 int HoldScannerPort(HANDLE stop, HANDLE held);

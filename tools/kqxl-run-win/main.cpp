@@ -9,6 +9,7 @@
 #include <iostream>
 #include <set>
 
+#include "gdi.h"
 #include "host.h"
 #include "imports.h"
 #include "jobkit/player.h"
@@ -33,6 +34,10 @@ options:
                     document) and DIR\events.jsonl; without -o the bytes of
                     all documents go to standard output unless it is a console
   --events FILE     write the event log to FILE as well ("-" for stderr)
+  --no-printer-dc   leave the printer's device context to Windows, which
+                    cannot make one without the printer's driver (CreateDCW
+                    fails); otherwise the runner makes one for its printers
+                    on which Windows' GDI draws (the watermark)
   -h, --help        this text
 
 The job script reference is docs/job-script.md; the events and exit status
@@ -76,7 +81,8 @@ std::set<std::wstring> FilesIn(const fs::path& dir) {
 
 int UsageError(const std::string& message) { return jobkit::usageError("kqxl-run", message, kUsage); }
 
-const std::vector<jobkit::RunnerOption> kOptions = {{"-o", "a folder"}, {"--events", "a file"}};
+const std::vector<jobkit::RunnerOption> kOptions = {
+    {"-o", "a folder"}, {"--events", "a file"}, {"--no-printer-dc", ""}};
 
 // The script on this machine's component; what it left behind (handles,
 // modules, spool files in the temp folder) reported after it.
@@ -109,6 +115,7 @@ int wmain(int argc, wchar_t** argv) {
   if (args.operands.empty()) return UsageError("no job script");
   if (args.operands.size() > 1) return UsageError("one job script at a time");
   fs::path script = args.operands[0], outDir = args.value("-o");
+  kqxlwin::SetPrinterDC(!args.has("--no-printer-dc"));
   if (!jobkit::checkScriptFile(script, std::cerr)) return jobkit::kExitScriptError;
 
   jobkit::RunReport report{std::cerr};

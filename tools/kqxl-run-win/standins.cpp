@@ -9,6 +9,7 @@
 #include <deque>
 #include <memory>
 
+#include "gdi.h"
 #include "jobkit/text.h"
 #include "message_answers.h"
 
@@ -94,13 +95,19 @@ const Printer* PrinterAtLevel2(HANDLE h, DWORD level) {
   return p && level == 2 ? p : nullptr;
 }
 
-void StartDocument(PrinterHandle& ph, const std::u16string& name) {
+// A document goes to the file its job names (the internal watermark job's
+// DOCINFO output), to DIR\doc-N.prn, or to standard output.
+void StartDocument(PrinterHandle& ph, const std::u16string& name, const std::u16string& output = {}) {
   Spooler& s = S();
   int number = ++s.documents;
   FILE* out = nullptr;
   bool owned = false;
   std::string file;
-  if (!s.folder.empty()) {
+  if (!output.empty()) {
+    file = jobkit::utf8Of(output);  // as the job named it
+    out = _wfopen(W(output), L"wb");
+    owned = true;
+  } else if (!s.folder.empty()) {
     file = "doc-" + std::to_string(number) + ".prn";
     out = _wfopen((s.folder / file).c_str(), L"wb");
     owned = true;
@@ -249,6 +256,19 @@ const Redirect kRedirects[] = {
     {"kernel32.dll", "FreeLibrary", reinterpret_cast<void*>(StandInFreeLibrary)},
 };
 
+// The spooler's, user32's and kernel32's stand-ins, then the printer
+// device context's.
+const std::vector<Redirect>& AllRedirects() {
+  static const std::vector<Redirect> all = [] {
+    std::vector<Redirect> r(std::begin(kRedirects), std::end(kRedirects));
+    size_t n = 0;
+    const Redirect* gdi = GdiRedirects(&n);
+    r.insert(r.end(), gdi, gdi + n);
+    return r;
+  }();
+  return all;
+}
+
 // The driver's modules that the component loads (the overlay and utility
 // libraries, the scanner component) are routed like the component itself.
 HMODULE WINAPI StandInLoadLibraryW(LPCWSTR path) {
@@ -257,7 +277,7 @@ HMODULE WINAPI StandInLoadLibraryW(LPCWSTR path) {
   auto& entry = S().modules[module];
   if (entry.second++ == 0) {
     entry.first = U16(path);
-    RedirectImports(module, kRedirects, std::size(kRedirects));
+    RedirectImports(module, AllRedirects().data(), AllRedirects().size());
   }
   return module;
 }
@@ -300,20 +320,20 @@ void ClosePrinterHandle(HANDLE printer) {
   S().handles.erase(reinterpret_cast<uintptr_t>(printer));
 }
 
-DWORD StartJob(HANDLE printer, DWORD id, const std::u16string& document) {
+DWORD StartJob(HANDLE printer, DWORD id, const std::u16string& document, const std::u16string& output) {
   Spooler& s = S();
   if (id == 0) id = s.nextJobId;
   s.nextJobId = std::max(s.nextJobId, id + 1);
   PrinterHandle* ph = HandleOf(printer);
   s.jobs[id] = {ph->printer, document};
   ph->jobs.push_back(id);
-  StartDocument(*ph, document);
+  StartDocument(*ph, document, output);
   return id;
 }
 
 const Redirect* Redirects(size_t* count) {
-  *count = std::size(kRedirects);
-  return kRedirects;
+  *count = AllRedirects().size();
+  return AllRedirects().data();
 }
 
 std::vector<std::pair<std::string, std::string>> Holdings() {
@@ -326,6 +346,7 @@ std::vector<std::pair<std::string, std::string>> Holdings() {
   }
   for (auto& [module, entry] : S().modules)
     for (int i = 0; i < entry.second; ++i) r.emplace_back("module", jobkit::utf8Of(entry.first));
+  for (auto& held : GdiHoldings()) r.push_back(held);
   return r;
 }
 

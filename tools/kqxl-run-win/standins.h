@@ -45,10 +45,11 @@ const Printer* FindPrinter(const std::u16string& name);
 void QueueAnswers(const std::vector<int>& answers);
 
 // The spooler's side of a job: a printer handle, the job's number (0 takes
-// the next free one) and its first document.
+// the next free one) and its first document, to `output` when it names a
+// file.
 HANDLE OpenPrinterHandle(const std::u16string& printer);
 void ClosePrinterHandle(HANDLE printer);  // ends its open document
-DWORD StartJob(HANDLE printer, DWORD id, const std::u16string& document);
+DWORD StartJob(HANDLE printer, DWORD id, const std::u16string& document, const std::u16string& output = {});
 
 // The imports of the component (and of the modules it loads) that reach a
 // stand-in instead of Windows.

@@ -42,6 +42,8 @@ options:
   --log-api         log every Win32 call the component makes ({"event":"api"})
   --interactive     ask each message box on the terminal instead of the
                     script's answers
+  --fail FUNCTION   every call of FUNCTION fails, as a script's "fail
+                    FUNCTION every" before its first line (repeatable)
   -h, --help        this text
 
 The job script reference is docs/job-script.md. Events (JSON Lines):
@@ -78,11 +80,13 @@ struct Options {
   fs::path eventsFile;
   bool logApi = false;
   bool interactive = false;
+  std::vector<std::string> failing;  // functions that fail at every call
 };
 
 const std::vector<jobkit::RunnerOption> kOptions = {{"-o", "a folder"},      {"--machine", "a folder"},
                                                     {"--image", "a folder"}, {"--events", "a file"},
-                                                    {"--log-api", ""},       {"--interactive", ""}};
+                                                    {"--log-api", ""},       {"--interactive", ""},
+                                                    {"--fail", "a function"}};
 
 // One script's run: its report and where its documents go.
 struct ScriptRun {
@@ -153,6 +157,11 @@ int readOptions(int argc, char** argv, Options* opt, bool* help) {
   opt->eventsFile = args.value("--events");
   opt->logApi = args.has("--log-api");
   opt->interactive = args.has("--interactive");
+  for (auto& [option, value] : args.values)
+    if (option == "--fail") {
+      if (!winsim::Machine::canFail(value.string())) return usageError(value.string() + " cannot be made to fail");
+      opt->failing.push_back(value.string());
+    }
   opt->scripts = args.operands;
   if (args.help) return 0;
   if (opt->scripts.empty()) return usageError("no job script");
@@ -275,6 +284,7 @@ void playAll(const fs::path& root, const Options& opt, const Runs& runs) {
   machine.setKeepHistory(false);  // it streams to the event log; a long run keeps none
   machine.setLogApi(opt.logApi);
   if (opt.interactive) machine.setAnswerCallback(askOnTerminal);
+  for (auto& function : opt.failing) machine.addFault(winsim::FaultPlan{function, 1, true, {}});
   if (runs.size() == 1) {
     runs[0]->play(machine);
   } else {

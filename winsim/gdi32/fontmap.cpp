@@ -175,6 +175,14 @@ FaceChoice chooseFace(std::u16string_view faceName, BYTE charset, UINT acp) {
   return choice;
 }
 
+std::vector<std::pair<std::u16string, std::string>> faceStandIns() {
+  std::vector<std::pair<std::u16string, std::string>> r;
+  for (auto& f : kFaces)
+    for (const char16_t* n : f.names)
+      if (n) r.emplace_back(n, f.standIn);
+  return r;
+}
+
 bool charsetOfCodePage(UINT codePage, UINT* charset) {
   const CodePageRow* r = rowOfCodePage(codePage);
   if (r) *charset = r->charset;
@@ -188,3 +196,7 @@ bool codePageOfCharset(UINT charset, UINT* codePage) {
 }
 
 }  // namespace winsim::gdi
+
+namespace winsim {
+std::vector<std::pair<std::u16string, std::string>> windowsFaceStandIns() { return gdi::faceStandIns(); }
+}  // namespace winsim

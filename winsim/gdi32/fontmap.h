@@ -23,6 +23,9 @@ struct FaceChoice {
 
 FaceChoice chooseFace(std::u16string_view faceName, BYTE charset, UINT acp);
 
+// Every Windows face of the table, by each of its names, with its stand-in.
+std::vector<std::pair<std::u16string, std::string>> faceStandIns();
+
 // TranslateCharsetInfo's table: the character set of an ANSI code page and
 // back; false for one Windows does not know.
 bool charsetOfCodePage(UINT codePage, UINT* charset);

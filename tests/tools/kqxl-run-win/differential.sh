@@ -5,10 +5,13 @@
 # KQXLUMPD.DLL under Wine, on each Windows architecture this machine can run;
 # compare.py says what must be equal and the differences allowed.
 #
-# Watermark jobs cannot draw under Wine (it has no printer device context for
-# this driver: CreateDCW fails with error 126), so the simulated side plays
-# them with CreateDCW failing the same way: the component must fail cleanly,
-# with the same messages, and leave nothing behind.
+# A watermark is drawn by each side's own GDI: kqxl-run.exe gives the
+# internal watermark job a memory device context on which Wine's gdi32
+# draws; compare.py compares the drawings as printed pages. A job named
+# *-no-printer-dc.job keeps the form of a machine without the printer's
+# driver: kqxl-run.exe leaves CreateDCW to Wine (it fails, error 126) and the
+# simulated side plays it with CreateDCW failing the same way: the component
+# must fail cleanly, with the same messages, and leave nothing behind.
 #
 #   differential.sh [JOB...]     the jobs given, or all of them
 #   differential.sh --self-test  checks that a difference is caught and shown
@@ -42,6 +45,15 @@ make_prefix() {
   done
 }
 
+# Wine draws the Windows faces with the fonts the simulated machine draws
+# them with: its font substitutes are winsim's stand-ins.
+set_fonts() {
+  local arch=$1 prefix=$2 reg=$2/kqxl-fonts.reg
+  "$build/tools/kqxl-wine-fonts" > "$reg"
+  WINEPREFIX=$prefix "$(wine_of "$arch")" regedit /S "Z:$(echo "$reg" | tr / '\\')" >/dev/null 2>&1
+  WINEPREFIX=$prefix /usr/lib/wine/wineserver -w 2>/dev/null || true
+}
+
 # The default machine as it stands before every job: its driver folder with
 # the Windows builds of the modules, the scanner component in system32, an
 # empty temp folder, no forms, no per-user settings.
@@ -60,6 +72,7 @@ reset_prefix() {
 }
 
 is_watermark_job() { grep -q -E '^settings.*wWatermark=1' "$1"; }
+without_printer_dc() { case $1 in *-no-printer-dc.job) return 0 ;; *) return 1 ;; esac; }
 # Wine takes the user's locale and ANSI code page from LANG.
 locale_of() {
   case $(grep -o -i -E '^locale[[:space:]]+0x0?[0-9a-f]+' "$1" | grep -o -i -E '[0-9a-f]{3}$' | tr a-f A-F) in
@@ -72,26 +85,23 @@ locale_of() {
 
 # Plays one job both ways; prints a line, and the first difference if any.
 play() {
-  local arch=$1 prefix=$2 job=$3 name out sim rc_sim rc_wine status
+  local arch=$1 prefix=$2 job=$3 name out rc_sim rc_wine status
   name=$(basename "$job" .job)
   out=$work/$arch/out/$name
   rm -rf "$out"
-  mkdir -p "$out/script"
-  sim=$job
-  if is_watermark_job "$job"; then
-    # the same script after a CreateDCW that fails as Wine's does, beside
-    # the files it names
-    ln -s "$(cd "$(dirname "$job")" && pwd)"/* "$out/script/"
-    rm -f "$out/script/$(basename "$job")"
-    { echo "fail CreateDCW every"; cat "$job"; } > "$out/script/$(basename "$job")"
-    sim=$out/script/$(basename "$job")
+  mkdir -p "$out"
+  local sim_options=() wine_options=()
+  if without_printer_dc "$job"; then
+    sim_options=(--fail CreateDCW)
+    wine_options=(--no-printer-dc)
   fi
   reset_prefix "$arch" "$prefix"
   set +e
-  "$build/tools/kqxl-run" --image "$image" --machine "$out/machine" -o "$out/simulated" "$sim" 2>"$out/simulated.err" >/dev/null
+  "$build/tools/kqxl-run" --image "$image" --machine "$out/machine" "${sim_options[@]}" -o "$out/simulated" "$job" \
+    2>"$out/simulated.err" >/dev/null
   rc_sim=$?
   LANG=$(locale_of "$job") WINEPREFIX=$prefix "$(wine_of "$arch")" "$root/build-win-$arch/tools/kqxl-run.exe" \
-    -o "$out/wine" "$job" 2>"$out/wine.err" >/dev/null
+    "${wine_options[@]}" -o "$out/wine" "$job" 2>"$out/wine.err" >/dev/null
   rc_wine=$?
   set -e
   status=0
@@ -106,7 +116,10 @@ play() {
     fi
   } > "$out/report" 2>&1
   if [ $status -eq 0 ]; then
-    echo "ok       $arch $name$(is_watermark_job "$job" && echo ' (CreateDCW fails on both)')"
+    local form=""
+    if without_printer_dc "$job"; then form=" (no printer device context: CreateDCW fails on both)"
+    elif is_watermark_job "$job"; then form=" (watermark drawn by each GDI)"; fi
+    echo "ok       $arch $name$form"
   else
     echo "DIFFERS  $arch $name"
     cat "$out/report"
@@ -145,6 +158,7 @@ run_all() {
     fi
     prefix=$work/$arch/prefix
     make_prefix "$arch" "$prefix"
+    set_fonts "$arch" "$prefix"
     WINEPREFIX=$prefix /usr/lib/wine/wineserver -p 2>/dev/null || true
     if codepages "$arch" "$prefix"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
     for job in "$@"; do

@@ -174,6 +174,10 @@ std::u16string fromUtf8(std::string_view s);
 // code page lacks; any machine's.
 std::string toCodePage(std::u16string_view s, UINT codePage);
 
+// The Windows faces the simulated machine's GDI knows, by their English and
+// localized names, each with the installed family that stands for it.
+std::vector<std::pair<std::u16string, std::string>> windowsFaceStandIns();
+
 // A JSON string literal of the text, as the event logs write it.
 std::string jsonString(std::u16string_view s);
 
