@@ -32,10 +32,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
 fi
 
-# The locales of the examples' users, German, Japanese and Hebrew: Wine
-# takes the ANSI code page from LANG.
+# The locales of the jobs' users (differential.sh's locale_of): Wine takes
+# the ANSI code page from LANG.
 missing_locales=()
-for l in de_DE ja_JP he_IL; do
+for l in de_DE pl_PL ru_RU el_GR tr_TR he_IL ar_SA vi_VN th_TH ja_JP zh_CN ko_KR zh_TW; do
   locale -a 2>/dev/null | grep -qi "^$l\.utf-\?8$" || missing_locales+=("$l")
 done
 if [ ${#missing_locales[@]} -gt 0 ]; then

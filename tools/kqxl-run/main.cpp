@@ -83,10 +83,9 @@ struct Options {
   std::vector<std::string> failing;  // functions that fail at every call
 };
 
-const std::vector<jobkit::RunnerOption> kOptions = {{"-o", "a folder"},      {"--machine", "a folder"},
-                                                    {"--image", "a folder"}, {"--events", "a file"},
-                                                    {"--log-api", ""},       {"--interactive", ""},
-                                                    {"--fail", "a function"}};
+const std::vector<jobkit::RunnerOption> kOptions = {
+    {"-o", "a folder"}, {"--machine", "a folder"}, {"--image", "a folder"}, {"--events", "a file"},
+    {"--log-api", ""},  {"--interactive", ""},     {"--fail", "a function"}};
 
 // One script's run: its report and where its documents go.
 struct ScriptRun {

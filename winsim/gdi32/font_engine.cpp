@@ -145,16 +145,17 @@ class Faces {
     return p;
   }
 
+  // The face itself says whether it is bold or italic (a match's pattern
+  // carries what was asked for where the font says nothing).
   std::optional<Styled> styledFrom(FcPattern* font, bool bold, bool italic) {
     FcChar8* file = nullptr;
-    int index = 0, weight = FC_WEIGHT_REGULAR, slant = FC_SLANT_ROMAN;
+    int index = 0;
     if (FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch) return std::nullopt;
     FcPatternGetInteger(font, FC_INDEX, 0, &index);
-    FcPatternGetInteger(font, FC_WEIGHT, 0, &weight);
-    FcPatternGetInteger(font, FC_SLANT, 0, &slant);
     FT_Face face = open(reinterpret_cast<const char*>(file), index);
     if (!face || !FT_IS_SCALABLE(face)) return std::nullopt;
-    return Styled{face, bold && weight < FC_WEIGHT_DEMIBOLD, italic && slant == FC_SLANT_ROMAN};
+    return Styled{face, bold && !(face->style_flags & FT_STYLE_FLAG_BOLD),
+                  italic && !(face->style_flags & FT_STYLE_FLAG_ITALIC)};
   }
 
   std::optional<Styled> match(const std::string& family, bool bold, bool italic, bool exact) {
@@ -342,7 +343,7 @@ Path EngineFont::outline(std::u16string_view text, double* advance) const {
       FT_Outline* outline = &face->glyph->outline;
       if (style.emboldened) FT_Outline_EmboldenXY(outline, face->size->metrics.y_ppem * 2, 0);
       if (style.slanted) {
-        FT_Matrix shear{0x10000, 0x0366A, 0, 0x10000};  // about 12 degrees
+        FT_Matrix shear{0x10000, 0x4000, 0, 0x10000};  // a quarter: about 14 degrees, as Windows slants
         FT_Outline_Transform(outline, &shear);
       }
       Decomposer at = d;

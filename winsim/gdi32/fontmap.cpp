@@ -199,4 +199,5 @@ bool codePageOfCharset(UINT charset, UINT* codePage) {
 
 namespace winsim {
 std::vector<std::pair<std::u16string, std::string>> windowsFaceStandIns() { return gdi::faceStandIns(); }
+std::vector<std::string> windowsFontLinks(UINT acp) { return gdi::chooseFace(u"", DEFAULT_CHARSET, acp).links; }
 }  // namespace winsim

@@ -16,6 +16,13 @@ but must draw the same: each port document must be byte for byte the same
 once the simulated side's watermark files are replaced by Wine's in it, and
 each printed page of the two must overlap (INK_OVERLAP) on the interpreter.
 
+Not compared, and why: text of a complex script (Arabic, Thai) in a face
+whose stand-in lacks it (Arial's and Tahoma's stand-ins draw it from linked
+fonts, as Windows' own Arial and Tahoma have it): Wine shapes such text in
+the selected face alone and draws missing-glyph boxes, so the world-*.job
+watermarks use faces with the script of their own for those languages; the
+printer suite prints the Arial and Tahoma ones.
+
 usage: compare.py LINUX_OUT WINE_OUT LINUX_C WINE_C
 (the interpreter: $KQXL_GPCL6, else ../shared/tools/gpcl6 beside the project)
 """

@@ -73,13 +73,16 @@ reset_prefix() {
 
 is_watermark_job() { grep -q -E '^settings.*wWatermark=1' "$1"; }
 without_printer_dc() { case $1 in *-no-printer-dc.job) return 0 ;; *) return 1 ;; esac; }
-# Wine takes the user's locale and ANSI code page from LANG.
+# Wine takes the user's locale and ANSI code page from LANG: the locale
+# directive's language, or English.
 locale_of() {
-  case $(grep -o -i -E '^locale[[:space:]]+0x0?[0-9a-f]+' "$1" | grep -o -i -E '[0-9a-f]{3}$' | tr a-f A-F) in
-    407) echo de_DE.UTF-8 ;;
-    411) echo ja_JP.UTF-8 ;;
-    40D) echo he_IL.UTF-8 ;;
-    *) echo C.UTF-8 ;;
+  local id
+  id=$(grep -o -i -E '^locale[[:space:]]+0x[0-9a-f]+' "$1" | head -n 1 | grep -o -i -E '[0-9a-f]{3,4}$' | tr a-f A-F)
+  case ${id#0} in
+    407) echo de_DE.UTF-8 ;;   415) echo pl_PL.UTF-8 ;;  419) echo ru_RU.UTF-8 ;;  408) echo el_GR.UTF-8 ;;
+    41F) echo tr_TR.UTF-8 ;;   40D) echo he_IL.UTF-8 ;;  401) echo ar_SA.UTF-8 ;;  42A) echo vi_VN.UTF-8 ;;
+    41E) echo th_TH.UTF-8 ;;   411) echo ja_JP.UTF-8 ;;  804) echo zh_CN.UTF-8 ;;  412) echo ko_KR.UTF-8 ;;
+    404) echo zh_TW.UTF-8 ;;   *) echo C.UTF-8 ;;
   esac
 }
 

@@ -177,6 +177,9 @@ std::string toCodePage(std::u16string_view s, UINT codePage);
 // The Windows faces the simulated machine's GDI knows, by their English and
 // localized names, each with the installed family that stands for it.
 std::vector<std::pair<std::u16string, std::string>> windowsFaceStandIns();
+// The families a face's missing characters are drawn from on a Windows of
+// that ANSI code page, in order (its font links).
+std::vector<std::string> windowsFontLinks(UINT acp);
 
 // A JSON string literal of the text, as the event logs write it.
 std::string jsonString(std::u16string_view s);
