@@ -108,6 +108,18 @@ BOOL Hardware_DoBooklet(JobData* pData, HANDLE hPrinter) {
   return TRUE;
 }
 
+BOOL PrintBookletPagesAlone(JobData* pData, HANDLE hPrinter) {
+  if (!pData->booklet_info.bHaveRecord) return PrintBookletInOrder(pData, hPrinter, kNoRecord);
+  Trace(TEXT("A booklet job in neither booklet mode prints each page once, in order, alone on a booklet side.\n"));
+  ReplayFraming replay(pData, hPrinter);
+  if (auto start = replay.Begin(false); start != ReplayFraming::Start::Pages)
+    return start == ReplayFraming::Start::SentWhole;
+  for (INT page = 1; page <= replay.pages(); ++page) SendPageAloneOnSide(pData, hPrinter, replay, page);
+  replay.SendTrailer();
+  ReleaseOrientationArray(&pData->booklet_info);
+  return TRUE;
+}
+
 BOOL PrintBookletInOrder(JobData* pData, HANDLE hPrinter, LPCWSTR why) {
   Trace(why);
   return PrintInDocumentOrder(pData, hPrinter);

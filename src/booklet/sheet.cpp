@@ -62,13 +62,16 @@ SidePages PagesOfSide(INT side, INT slots, WORD binding) {
   return sideFirst ? SidePages{side, facing} : SidePages{facing, side};
 }
 
-void SendBookletPageData(JobData* pData, HANDLE hPrinter, ReplayFraming& replay, INT iSide, INT iPageSlots) {
+namespace {
+
+// A side: its BeginPage snippet, the overlay where the job prints one, the
+// pages that are the job's in their positions, its EndPage snippet.
+void SendSide(JobData* pData, HANDLE hPrinter, ReplayFraming& replay, const BOOKLET_SNIPPET& beginPage,
+              SidePages pages) {
   const BOOKLET_INFO& store = pData->booklet_info;
-  const KQDEVMODE& s = pData->Settings;
-  WriteSnippet(pData, hPrinter, BeginPageOf(pData, hPrinter, iSide));
-  SidePages pages = PagesOfSide(iSide, iPageSlots, s.wBookletBinding == 1 ? 1 : 0);
+  WriteSnippet(pData, hPrinter, beginPage);
   bool first = IsPage(pData, pages.first), second = IsPage(pData, pages.second);
-  if (s.wOverlayMode == 1 && (first || second)) {
+  if (pData->Settings.wOverlayMode == 1 && (first || second)) {
     WriteSnippet(pData, hPrinter, store.abExecStream[1]);
     WriteSnippet(pData, hPrinter, store.abPageScale);
     WriteSnippet(pData, hPrinter, store.abClipMode);
@@ -81,4 +84,15 @@ void SendBookletPageData(JobData* pData, HANDLE hPrinter, ReplayFraming& replay,
   }
   if (second) SendPlacedPage(pData, hPrinter, replay, pages.second, 1);
   WriteSnippet(pData, hPrinter, store.abEndPage);
+}
+
+}  // namespace
+
+void SendBookletPageData(JobData* pData, HANDLE hPrinter, ReplayFraming& replay, INT iSide, INT iPageSlots) {
+  SidePages pages = PagesOfSide(iSide, iPageSlots, pData->Settings.wBookletBinding == 1 ? 1 : 0);
+  SendSide(pData, hPrinter, replay, BeginPageOf(pData, hPrinter, iSide), pages);
+}
+
+void SendPageAloneOnSide(JobData* pData, HANDLE hPrinter, ReplayFraming& replay, INT page) {
+  SendSide(pData, hPrinter, replay, pData->booklet_info.abBeginPage, SidePages{page, 0});
 }

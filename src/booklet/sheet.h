@@ -16,3 +16,7 @@ SidePages PagesOfSide(INT side, INT slots, WORD binding);
 // Writes side `iSide` of a booklet of `iPageSlots` page slots, its page
 // bytes through the replay's transfer buffer.
 void SendBookletPageData(JobData* pData, HANDLE hPrinter, ReplayFraming& replay, INT iSide, INT iPageSlots);
+
+// Writes page `page` alone on a side, in the first position: a booklet
+// job's pages come without page framing of their own.
+void SendPageAloneOnSide(JobData* pData, HANDLE hPrinter, ReplayFraming& replay, INT page);

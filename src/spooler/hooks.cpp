@@ -72,9 +72,7 @@ void ReplaySpooledJob(JobData* pData) {
   if (flags & FLAG_BOOKLET) {
     if (s.wHardwareBooklet == 2) printed = Hardware_DoBooklet(pData, pData->hPrinter);
     else if (s.wManualDuplex == 2) printed = DoBooklet(pData, pData->hPrinter, pData->dwJobId);
-    else
-      printed = PrintBookletInOrder(pData, pData->hPrinter,
-                                    TEXT("A booklet job in neither booklet mode prints its pages once in order.\n"));
+    else printed = PrintBookletPagesAlone(pData, pData->hPrinter);
   } else if (flags & FLAG_MANUAL_DUPLEX) {
     printed = DoManualDuplex(pData, pData->hPrinter, pData->dwJobId);
   } else if (flags & FLAG_OHP) {

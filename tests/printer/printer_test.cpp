@@ -319,13 +319,15 @@ TEST(Printer, LetterheadWithTextUnderEveryPage) {
   }
 }
 
-// Booklets of every Ghostscript-made document, in both modes, print.
+// Booklets of every Ghostscript-made document, in both modes and in
+// neither (every page alone on a side), print.
 TEST(Printer, BookletsOfEveryDocumentPrint) {
   REQUIRE_INTERPRETER();
   TempDir dir;
   std::vector<fs::path> files;
+  std::map<fs::path, size_t> pagesAlone;  // the neither-mode documents, and their page counts
   for (auto& document : examples(".pxl")) {
-    for (const char* mode : {"wHardwareBooklet=2", "wManualDuplex=2"}) {
+    for (const char* mode : {"wHardwareBooklet=2", "wManualDuplex=2", "wHardwareBooklet=0"}) {
       test::TestMachine m;
       jobkit::MakeJobOptions options;
       options.settings = {"wBooklet=1", mode};
@@ -337,6 +339,8 @@ TEST(Printer, BookletsOfEveryDocumentPrint) {
         if (!port[n].empty())
           files.push_back(
               write(dir.path, document.stem().string() + "-" + mode + "-" + std::to_string(n + 1) + ".prn", port[n]));
+      if (std::string(mode) == "wHardwareBooklet=0")
+        pagesAlone[files.back()] = test::checkBytes(slurp(document)).pages().size();
     }
   }
   for (auto& f : files) {
@@ -344,6 +348,7 @@ TEST(Printer, BookletsOfEveryDocumentPrint) {
     EXPECT_TRUE(c.problems().empty()) << f.filename() << ": " << c.problems()[0].message;
   }
   for (auto& [file, v] : print(files)) EXPECT_TRUE(v.ok()) << file.filename() << ": " << v.verdict;
+  for (auto& [file, pages] : pagesAlone) EXPECT_EQ(inkBoxes(file).size(), pages) << file.filename();
 }
 
 }  // namespace

@@ -172,11 +172,16 @@ TEST(BookletRecord, RecordsThatDoNotFitAreRefused) {
   }
 }
 
-// A booklet job with no record at all, or in neither booklet mode, loses nothing.
-TEST_F(Booklet, JobsThatCannotBeImposedPrintInOrder) {
+// A booklet job with no record at all loses nothing: its pages in order. In
+// neither booklet mode each page is alone on a side, in order: the pages of
+// a booklet job have no page framing of their own.
+TEST_F(Booklet, JobsThatCannotBeImposedPrintEveryPageInOrder) {
   EXPECT_EQ(play({kHardware, portrait(3), {}}), "HEADp1;p2;p3;TAIL");
-  EXPECT_EQ(play(job("wBooklet=1", portrait(2))), "HEADp1;p2;TAIL");
-  EXPECT_EQ(count(m.traces(), u"A booklet job in neither booklet mode prints its pages once in order.\n"), 1u);
+  EXPECT_EQ(play(job("wBooklet=1", portrait(3))), "HEAD" + side(1, 0) + side(2, 0) + side(3, 0) + "TAIL");
+  EXPECT_EQ(count(m.traces(),
+                  u"A booklet job in neither booklet mode prints each page once, in order, alone on a "
+                  u"booklet side.\n"),
+            1u);
   // A record without wBooklet still makes the job a booklet (it is spooled for
   // another reason here).
   EXPECT_EQ(play(job("wHardwareBooklet=2 wReverseOrder=1", portrait(1))), "HEAD" + side(0, 1) + "TAIL");
