@@ -1,6 +1,7 @@
 #include "jobkit/mkjob.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -114,9 +115,29 @@ struct FontReader {
   }
 };
 
+// What a document that is no PCL XL is, by its first bytes, and how to make
+// one of it; empty for anything else.
+std::string notPclXl(FILE* in, const std::filesystem::path& path) {
+  char head[5] = {};
+  size_t n = std::fread(head, 1, 4, in);
+  std::rewind(in);
+  std::string kind = n == 4 && std::strncmp(head, "%PDF", 4) == 0 ? "a PDF document"
+                     : n >= 2 && std::strncmp(head, "%!", 2) == 0 ? "a PostScript document"
+                                                                  : "";
+  if (kind.empty()) return kind;
+  std::string pxl = std::filesystem::path(path).replace_extension(".pxl").string();
+  return path.string() + " is " + kind + ", and jobs are made from PCL XL: convert it first with Ghostscript, " +
+         "gs -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlmono -r600 -sOutputFile=" + pxl + " " + path.string() +
+         " (pxlcolor for colour, -r300 for 300 dpi)";
+}
+
 bool readDocument(const std::filesystem::path& path, Document* doc, std::string* error) {
   FILE* in = std::fopen(path.c_str(), "rb");
-  if (!in) return *error = "cannot read " + path.string(), false;
+  if (!in) return *error = "cannot read " + path.string() + ": " + std::strerror(errno), false;
+  if (std::string what = notPclXl(in, path); !what.empty()) {
+    std::fclose(in);
+    return *error = what, false;
+  }
   pclxl::Checker checker;
   FontReader fonts{doc};
   checker.onCommand = [doc, &fonts](const pclxl::Command& c) {

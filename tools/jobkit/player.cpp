@@ -1,5 +1,8 @@
 #include "jobkit/player.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -105,6 +108,27 @@ const Player::MachineVerb Player::kMachineVerbs[] = {
     {"settings", 0, "", &Player::settingsVerb},
 };
 
+std::vector<std::string_view> Player::verbs() {
+  std::vector<std::string_view> names;
+  for (auto& [verb, hook] : kHookVerbs) names.push_back(verb);
+  for (auto& v : kMachineVerbs) names.push_back(v.verb);
+  return names;
+}
+
+bool Player::check(const Directive& d, std::string* error) {
+  for (auto& [verb, hook] : kHookVerbs)
+    if (d.verb == verb) return true;
+  for (auto& v : kMachineVerbs) {
+    if (d.verb != v.verb) continue;
+    if (d.args.size() < v.minArgs) return *error = std::string("usage: ") + v.usage, false;
+    if (d.verb != "settings") return true;
+    for (auto& t : d.args)
+      if (!t.key.empty() && !findSettingsField(t.key)) return *error = unknownField(t.key), false;
+    return true;
+  }
+  return *error = "unknown directive \"" + d.verb + "\"" + didYouMean(d.verb, verbs()), false;
+}
+
 bool Player::step(const Directive& d, std::string* error) {
   try {
     for (auto& [verb, hook] : kHookVerbs)
@@ -114,7 +138,7 @@ bool Player::step(const Directive& d, std::string* error) {
       if (d.args.size() < v.minArgs) return *error = std::string("usage: ") + v.usage, false;
       return (this->*v.handler)(d, error);
     }
-    return *error = "unknown directive \"" + d.verb + "\"", false;
+    return *error = "unknown directive \"" + d.verb + "\"" + didYouMean(d.verb, verbs()), false;
   } catch (const std::exception& e) {  // a file the machine could not write, say
     *error = e.what();
     return false;
@@ -335,6 +359,18 @@ bool Player::writeMarker(const Directive& d, std::string* error) {
   return writeBuffer(bytes.data(), bytes.size());
 }
 
+namespace {
+
+// The system's reason a host file cannot be opened for reading.
+std::string whyUnreadable(const fs::path& path) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return std::strerror(errno);
+  std::fclose(f);
+  return "it cannot be read";
+}
+
+}  // namespace
+
 // write file "host/path" [offset=N] [length=N] [chunk=N]: a range of a
 // document, in buffers of `chunk` bytes.
 bool Player::writeFile(const Directive& d, std::string* error) {
@@ -342,7 +378,10 @@ bool Player::writeFile(const Directive& d, std::string* error) {
   if (a.size() < 2) return *error = "usage: write file \"host/path\" [offset=N] [length=N] [chunk=N]", false;
   if (!pathArgument(a[1], error)) return false;
   HostFile* file = openHostFile(a[1].value);
-  if (!file) return *error = "cannot read " + hostFileOf(scriptDir_, a[1].value).string(), false;
+  if (!file)
+    return *error = "cannot read " + hostFileOf(scriptDir_, a[1].value).string() + ": " +
+                    whyUnreadable(hostFileOf(scriptDir_, a[1].value)),
+           false;
   const fs::path& host = file->path();
   long long fileSize = file->size();
   long long offset = 0, length = -1, chunk = -1;

@@ -42,10 +42,15 @@ class Player {
   // The same, reading the directives from the script's text as it goes.
   bool run(ScriptReader script, ScriptError* error);
 
+  // What can be told of a directive before anything plays: its verb, the
+  // arguments it needs, the settings fields it names. False with the error.
+  static bool check(const Directive& d, std::string* error);
+
   // When the component could not be loaded at all (not a script error).
   const std::string& fatal() const { return fatal_; }
 
  private:
+  static std::vector<std::string_view> verbs();
   bool step(const Directive& d, std::string* error);
   bool play(const Directive& d, ScriptError* error, bool* stop);
   // The machine verbs, a handler each (kMachineVerbs).

@@ -1,7 +1,11 @@
 #include "jobkit/runner.h"
 
+#include <cerrno>
+#include <cstring>
+#include <fstream>
 #include <iostream>
 
+#include "jobkit/player.h"
 #include "jobkit/syntax.h"
 #include "jobkit/text.h"
 
@@ -41,11 +45,21 @@ std::string scriptName(const fs::path& script) {
 bool checkScriptFile(const fs::path& script, std::ostream& errors, std::string* machineSettings) {
   std::ifstream in(script, std::ios::binary);
   if (!in) {
-    errors << scriptName(script) << ": cannot read the job script\n";
+    errors << scriptName(script) << ": cannot read the job script: " << std::strerror(errno) << "\n";
     return false;
   }
+  ScriptReader reader(in);
+  Directive d;
   ScriptError error;
-  if (checkScript(in, &error, machineSettings)) return true;
+  while (reader.next(&d, &error)) {
+    if (!Player::check(d, &error.message)) {
+      error.line = d.line;
+      break;
+    }
+    if (machineSettings && (d.verb == "codepage" || d.verb == "locale"))
+      *machineSettings += (machineSettings->empty() ? "" : ", ") + d.verb + " " + d.args[0].value;
+  }
+  if (error.message.empty()) return true;
   errors << scriptName(script) << ":" << error.line << ": " << error.message << "\n";
   return false;
 }
@@ -58,7 +72,7 @@ void reportTo(Player& player, RunReport& report) {
 int playScriptFile(Player& player, const fs::path& script, std::string_view program, std::ostream& errors) {
   std::ifstream in(script, std::ios::binary);
   if (!in) {
-    errors << scriptName(script) << ": cannot read the job script\n";
+    errors << scriptName(script) << ": cannot read the job script: " << std::strerror(errno) << "\n";
     return kExitScriptError;
   }
   ScriptError error;

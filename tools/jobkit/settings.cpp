@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "jobkit/syntax.h"
 #include "jobkit/text.h"
 #include "spooler/records.h"
 
@@ -156,10 +157,16 @@ std::vector<std::pair<std::string, std::string>> SettingsBuilder::changes(std::u
   return out;
 }
 
+std::string unknownField(std::string_view field) {
+  std::vector<std::string_view> names;
+  for (auto& f : kFields) names.push_back(f.name);
+  return "unknown settings field \"" + std::string(field) + "\"" + didYouMean(field, names);
+}
+
 bool SettingsBuilder::set(std::string_view field, std::string_view value, bool isText, std::string* error) {
   const SettingsField* f = findSettingsField(field);
   if (!f) {
-    *error = "unknown settings field \"" + std::string(field) + "\"";
+    *error = unknownField(field);
     return false;
   }
   Value v;

@@ -28,6 +28,8 @@ struct SettingsField {
 // Every field a job script may set, public DEVMODE fields and private ones.
 const std::vector<SettingsField>& settingsFields();
 const SettingsField* findSettingsField(std::string_view name);
+// "unknown settings field" and the nearest field's name, if one is near.
+std::string unknownField(std::string_view field);
 
 class SettingsBuilder {
  public:

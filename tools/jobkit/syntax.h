@@ -62,13 +62,15 @@ class ScriptReader {
   Token verb_;
 };
 
+// `; did you mean "NAME"?` for the known name nearest to a mistyped one (a
+// few letters wrong), or nothing.
+std::string didYouMean(std::string_view word, const std::vector<std::string_view>& known);
+
 // Parses a whole script; false with the first error.
 bool parseScript(std::string_view text, std::vector<Directive>* out, ScriptError* error);
 // Checks a script's syntax to its end without keeping it.
 bool checkScript(std::string_view text, ScriptError* error);
-// `machineSettings`, when given, gets the script's codepage and locale
-// directives as written, one after another.
-bool checkScript(std::istream& in, ScriptError* error, std::string* machineSettings = nullptr);
+bool checkScript(std::istream& in, ScriptError* error);
 
 // A directive's KEY=VALUE argument, if it has one.
 const Token* keyed(const Directive& d, const char* key);

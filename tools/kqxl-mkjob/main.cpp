@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "jobkit/mkjob.h"
 
@@ -16,6 +18,24 @@ const char kUsage[] =
     "settings (field names as in a job script's settings). Pages are byte ranges of DOCUMENT in\n"
     "buffers of N bytes (default 4096). With -o the script goes to JOB and names DOCUMENT relative\n"
     "to it; otherwise it goes to standard output and names DOCUMENT as given.\n";
+
+// Settings that make a job print nothing useful, said before the job is
+// made: a watermark without a size (0 points) or without a text.
+void warnOfUselessSettings(const std::vector<std::string>& settings) {
+  auto value = [&](const std::string& field) {
+    std::string found;
+    for (auto& s : settings)
+      if (s.rfind(field + "=", 0) == 0) found = s.substr(field.size() + 1);
+    return found;
+  };
+  if (value("wWatermark") != "1") return;
+  std::string size = value("wWatermarkSize");
+  if (size.empty() || std::strtol(size.c_str(), nullptr, 0) <= 0)
+    std::cerr << "kqxl-mkjob: warning: the watermark has no size (wWatermarkSize, in points): it prints a speck; "
+                 "wWatermarkSize=72 is an inch high\n";
+  if (value("szWatermarkText").empty())
+    std::cerr << "kqxl-mkjob: warning: the watermark has no text (szWatermarkText)\n";
+}
 
 }  // namespace
 
@@ -47,6 +67,7 @@ int main(int argc, char** argv) {
     std::filesystem::path base = std::filesystem::absolute(out).parent_path();
     options.documentRef = std::filesystem::relative(std::filesystem::absolute(document), base).string();
   }
+  warnOfUselessSettings(options.settings);
   std::string script, error;
   if (!jobkit::makeJob(document, options, &script, &error)) return std::cerr << "kqxl-mkjob: " << error << "\n", 1;
   if (out.empty()) {

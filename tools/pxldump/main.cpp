@@ -1,6 +1,7 @@
 // pxldump: shows a PCL XL stream one operator a line, checks it, or sums
 // up its pages.
 #include <cinttypes>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -66,7 +67,7 @@ int main(int argc, char** argv) {
   if (!path) return std::fputs(kUsage, stderr), 2;
   FILE* in = std::strcmp(path, "-") == 0 ? stdin : std::fopen(path, "rb");
   if (!in) {
-    std::fprintf(stderr, "pxldump: cannot read %s\n", path);
+    std::fprintf(stderr, "pxldump: cannot read %s: %s\n", path, std::strerror(errno));
     return 2;
   }
 

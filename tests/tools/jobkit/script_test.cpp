@@ -168,7 +168,7 @@ TEST(JobScript, FileRangesArriveAsInTheFile) {
   EXPECT_EQ(e.message, "range outside " + (m.dir() / "doc.bin").string());
   EXPECT_FALSE(player.run(jobkit::ScriptReader("startdoc\nstartpages\n"), &e));
   EXPECT_EQ(e.line, 2);
-  EXPECT_EQ(e.message, "unknown directive \"startpages\"");
+  EXPECT_EQ(e.message, "unknown directive \"startpages\"; did you mean \"startpage\"?");
 }
 
 TEST(JobScript, RefusedJobsGetNoMoreHookCalls) {

@@ -436,6 +436,17 @@ TEST(MakeJob, BrokenDocumentsAndSettingsAreRefused) {
   options.settings = {"wNothing=1"};
   EXPECT_FALSE(jobkit::makeJob(kDocs[0], options, &script, &error));
   EXPECT_EQ(error, "unknown settings field \"wNothing\"");
+  options.settings = {"wReverseOrdr=1"};
+  EXPECT_FALSE(jobkit::makeJob(kDocs[0], options, &script, &error));
+  EXPECT_EQ(error, "unknown settings field \"wReverseOrdr\"; did you mean \"wReverseOrder\"?");
+  // A document that is no PCL XL says what it is and how to make one of it;
+  // one that cannot be read says why.
+  options.settings = {};
+  EXPECT_FALSE(jobkit::makeJob(m.hostFile("own.pdf", "%PDF-1.7\n"), options, &script, &error));
+  EXPECT_NE(error.find("own.pdf is a PDF document"), std::string::npos) << error;
+  EXPECT_NE(error.find("gs -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlmono"), std::string::npos) << error;
+  EXPECT_FALSE(jobkit::makeJob(m.dir() / "missing.pxl", options, &script, &error));
+  EXPECT_NE(error.find("missing.pxl: No such file or directory"), std::string::npos) << error;
 }
 
 }  // namespace

@@ -286,4 +286,20 @@ TEST_F(Runner, AMixOfEveryKindOnSeveralPrinters) {
   EXPECT_EQ(std::system(withPorts.c_str()), 0);
 }
 
+// A script is checked whole before anything plays: a mistake on its last
+// line leaves no output behind, and a mistyped name says the nearest one.
+TEST_F(Runner, MistakesAreFoundBeforeAnythingPlays) {
+  RunResult r =
+      run("settings wReverseOrder=1\nstartdoc\nwrite text \"x\"\nclose\nstartdok\n", "-o " + (dir / "out").string());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("job.job:5: unknown directive \"startdok\"; did you mean \"startdoc\"?"), std::string::npos)
+      << r.err;
+  EXPECT_FALSE(fs::exists(dir / "out" / "doc-1.prn"));
+  r = run("settings wWatermarkSze=72\n");
+  EXPECT_NE(r.err.find("unknown settings field \"wWatermarkSze\"; did you mean \"wWatermarkSize\"?"), std::string::npos)
+      << r.err;
+  r = run("startdoc\nwrite file \"absent.pxl\"\n");
+  EXPECT_NE(r.err.find("absent.pxl: No such file or directory"), std::string::npos) << r.err;
+}
+
 }  // namespace
