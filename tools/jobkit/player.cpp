@@ -363,10 +363,9 @@ namespace {
 
 // The system's reason a host file cannot be opened for reading.
 std::string whyUnreadable(const fs::path& path) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return std::strerror(errno);
-  std::fclose(f);
-  return "it cannot be read";
+  errno = 0;
+  std::ifstream in(path, std::ios::binary);
+  return !in && errno ? std::strerror(errno) : "it cannot be read";
 }
 
 }  // namespace

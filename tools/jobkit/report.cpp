@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 
 #include "event_json.h"
 #include "jobkit/syntax.h"
 #include "jobkit/text.h"
+#include "pclxl/checker.h"
 
 namespace jobkit {
 
@@ -33,8 +35,54 @@ void RunReport::hook(const HookResult& h) {
   if (h.hasWritten) line_.append(",\"written\":").append(std::to_string(h.written));
   writeLine();
   bool failed = startDoc ? h.handleNull : (h.hasResult && h.result == 0);
-  if (failed) summarise(std::string("failed hook: ") + h.hook);
+  if (!failed) return;
+  if (failedHook_ != h.hook) foldHookFailures();
+  failedHook_ = h.hook;
+  ++failures_;
 }
+
+// Failures of one hook in a row are one line.
+void RunReport::foldHookFailures() {
+  if (failures_ == 0) return;
+  std::string line = "failed hook: " + failedHook_;
+  if (failures_ > 1) line += " (" + std::to_string(failures_) + " times)";
+  failures_ = 0;
+  summarise(line);
+}
+
+namespace {
+
+// The component's sentences that say why a job lost something or was
+// refused, or what it did instead: a capital letter or a settings field
+// first and a full stop last, unlike its hook names, page index dumps and
+// record listings.
+bool explains(std::u16string_view text) {
+  while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r')) text.remove_suffix(1);
+  if (text.empty() || text.back() != u'.' || text.rfind(u"KQXLUMPD: ", 0) == 0) return false;
+  return (text[0] >= u'A' && text[0] <= u'Z') || text[0] == u'w';
+}
+
+// What a printer makes of a port document: its pages, or its first problem.
+std::string printerVerdict(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return "";
+  pclxl::Checker checker;
+  uint64_t bytes = 0;
+  pclxl::checkStream(checker, [&in, &bytes](uint8_t* buf, size_t size) {
+    in.read(reinterpret_cast<char*>(buf), static_cast<std::streamsize>(size));
+    bytes += static_cast<uint64_t>(in.gcount());
+    return static_cast<size_t>(in.gcount());
+  });
+  if (bytes == 0) return "empty";
+  if (!checker.problems().empty()) {
+    auto& p = checker.problems().front();
+    return "NOT WELL FORMED at byte " + std::to_string(p.offset) + ": " + p.message;
+  }
+  if (checker.summary().pages == 0) return "NOT WELL FORMED: no PCL XL page in it";
+  return std::to_string(checker.summary().pages) + " pages, well formed";
+}
+
+}  // namespace
 
 void RunReport::trace(std::u16string_view text) {
   line_.assign("{\"event\":\"trace\",\"text\":");
@@ -44,6 +92,11 @@ void RunReport::trace(std::u16string_view text) {
     winsim::AppendJsonString(line_, utf8Of(text));
   }
   writeLine();
+  if (explains(text)) {
+    std::string said = utf8Of(text);
+    while (!said.empty() && (said.back() == '\n' || said.back() == '\r')) said.pop_back();
+    summarise("trace: " + said);
+  }
 }
 
 void RunReport::messageBox(std::u16string_view text, const std::optional<std::u16string>& caption, UINT style,
@@ -58,8 +111,17 @@ void RunReport::document(int number, std::u16string_view name, uint64_t bytes, c
   event("{\"event\":\"document\",\"number\":" + std::to_string(number) + ",\"name\":" + jsonString(name) +
         ",\"bytes\":" + std::to_string(bytes) +
         ",\"file\":" + (file.empty() ? std::string("null") : jsonString(utf16Of(file))) + "}");
-  summarise("document " + std::to_string(number) + " \"" + utf8Of(name) + "\": " + std::to_string(bytes) + " bytes" +
-            (file.empty() ? "" : " in " + file));
+  std::string line =
+      "document " + std::to_string(number) + " \"" + utf8Of(name) + "\": " + std::to_string(bytes) + " bytes";
+  // The port's documents are files of their own in the folder; the
+  // internal watermark job's is the file the component named.
+  bool port = !file.empty() && file.find_first_of(":\\") == std::string::npos;
+  if (!port && !file.empty()) line += ", the internal watermark job's file " + file;
+  if (port) line += " in " + file;
+  if (std::string verdict = port && !documentFolder_.empty() ? printerVerdict(documentFolder_ / file) : "";
+      !verdict.empty())
+    line += ": " + verdict;
+  summarise(line);
 }
 
 void RunReport::job(const JobSummary& j) {
@@ -77,9 +139,13 @@ void RunReport::leak(const std::string& kind, const std::string& what) {
 
 // One insertion of the whole line: reports on several threads that share a
 // stream interleave whole lines (stdio locks the stream for each write).
-void RunReport::summarise(const std::string& line) { summary_ << line + "\n"; }
+void RunReport::summarise(const std::string& line) {
+  if (failures_ && line.rfind("failed hook: ", 0) != 0) foldHookFailures();
+  summary_ << (scriptName_.empty() ? "" : scriptName_ + ": ") + line + "\n";
+}
 
 void RunReport::finish() {
+  foldHookFailures();
   for (auto* o : outs_) o->flush();
   summary_.flush();
 }

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -24,6 +25,12 @@ class RunReport {
   // Summary lines go to `summary` as they happen (a long run keeps none),
   // whole lines even when several reports share it.
   explicit RunReport(std::ostream& summary) : summary_(summary) {}
+
+  // With several scripts, each summary line names its script.
+  void setScriptName(std::string name) { scriptName_ = std::move(name); }
+  // Where the documents' files are: each document's line then says what a
+  // printer makes of it.
+  void setDocumentFolder(std::filesystem::path folder) { documentFolder_ = std::move(folder); }
 
   // Event lines go to every stream added.
   void addEventStream(std::ostream* out) { outs_.push_back(out); }
@@ -47,7 +54,13 @@ class RunReport {
   void writeLine();
   void summarise(const std::string& line);
 
+  void foldHookFailures();
+
   std::ostream& summary_;
+  std::string scriptName_;
+  std::filesystem::path documentFolder_;
+  std::string failedHook_;  // the hook whose failures are being counted
+  int failures_ = 0;
 };
 
 }  // namespace jobkit

@@ -121,6 +121,7 @@ int wmain(int argc, wchar_t** argv) {
   jobkit::RunReport report{std::cerr};
   jobkit::EventLogs events;
   if (!outDir.empty()) events.openIn(outDir, report);
+  report.setDocumentFolder(outDir);
   events.alsoTo(args.value("--events"), report, std::cerr);
 
   ReportListener listener(report);

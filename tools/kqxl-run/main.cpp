@@ -308,8 +308,11 @@ int main(int argc, char** argv) {
   if (int code = makeRuns(opt, &runs)) return code;
   fs::path root;
   if (int code = prepareMachine(opt, runs, &root)) return code;
-  for (auto& run : runs)
+  for (auto& run : runs) {
     if (!run->out.empty()) run->events.openIn(run->out, run->report);
+    run->report.setDocumentFolder(run->out);
+    if (runs.size() > 1) run->report.setScriptName(run->script.stem().string());
+  }
   // --events FILE is one script's; standard error takes the first's.
   if (runs.size() == 1 || opt.eventsFile == "-") runs[0]->events.alsoTo(opt.eventsFile, runs[0]->report, std::cerr);
 

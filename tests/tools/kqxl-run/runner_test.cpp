@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "support/pxl_builder.h"
+#include "jobkit/mkjob.h"
 
 namespace fs = std::filesystem;
 
@@ -300,6 +301,25 @@ TEST_F(Runner, MistakesAreFoundBeforeAnythingPlays) {
       << r.err;
   r = run("startdoc\nwrite file \"absent.pxl\"\n");
   EXPECT_NE(r.err.find("absent.pxl: No such file or directory"), std::string::npos) << r.err;
+}
+
+// The terminal says what happened: why a job lost something (the
+// component's reason), a hook's failures in a row as one line, and what a
+// printer makes of each port document.
+TEST_F(Runner, TheTerminalSaysWhatHappened) {
+  jobkit::MakeJobOptions options;
+  options.settings = {"wOverlayMode=2", "szOverlayFile=C:\\WINDOWS\\form.ovl"};
+  std::string script, error;
+  ASSERT_TRUE(jobkit::makeJob(KQXL_SOURCE_DIR "/examples/numbered.pxl", options, &script, &error)) << error;
+  RunResult r = run(script, "-o " + (dir / "out").string());
+  EXPECT_NE(r.err.find("trace: Overlay recording to \"C:\\WINDOWS\\form.ovl\" refused"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("failed hook: DrvSplWritePrinter ("), std::string::npos) << r.err;
+  options.settings = {};
+  ASSERT_TRUE(jobkit::makeJob(KQXL_SOURCE_DIR "/examples/numbered.pxl", options, &script, &error)) << error;
+  r = run(script, "-o " + (dir / "out2").string());
+  EXPECT_NE(r.err.find("in doc-1.prn: 6 pages, well formed\n"), std::string::npos) << r.err;
+  r = run("startdoc\nwrite settings\nwrite text \"not PCL XL\"\nclose\n", "-o " + (dir / "out3").string());
+  EXPECT_NE(r.err.find("in doc-1.prn: NOT WELL FORMED"), std::string::npos) << r.err;
 }
 
 }  // namespace
