@@ -90,7 +90,12 @@ BOOL WriteOverlayFile(JobData* pData, const void* bytes, DWORD count) {
 PromptOutcome OverlayCreatePrompt(JobData* pData) {
   const KQDEVMODE& s = pData->Settings;
   if (AskedBefore(pData->hPrinter)) {
-    if (s.wOverlayAskAlways != 3) return PromptOutcome::Cancelled;
+    // Recording is offered once a user; a job that asks again (3) is asked.
+    if (s.wOverlayAskAlways != 3) {
+      Trace(TEXT("The form is not recorded: this user was asked once before, and only a job with ")
+                TEXT("wOverlayAskAlways 3 is asked again.\n"));
+      return PromptOutcome::Cancelled;
+    }
   } else if (s.wOverlayAskAlways != 3) {
     RememberAsked(pData->hPrinter);
   }

@@ -69,6 +69,7 @@ class Host {
   virtual void changePrinter(const PrinterChange& change) = 0;
   virtual void setPrinterData(std::u16string_view printer, std::u16string_view name, std::vector<uint8_t> data) = 0;
   virtual bool writeFile(std::u16string_view path, std::string_view bytes, std::string* error) = 0;
+  virtual bool makeFolder(std::u16string_view path, std::string* error) = 0;  // and the folders it is in
   virtual bool copyFileIn(std::u16string_view path, const fs::path& hostFile, std::string* error) = 0;
   virtual bool deleteFile(std::u16string_view path, std::string* error) = 0;
   // A scan holding (or no longer holding) the device's port.

@@ -99,6 +99,7 @@ const Player::MachineVerb Player::kMachineVerbs[] = {
     {"file", 3, "file \"C:\\...\" text \"...\" | file \"C:\\...\" from \"host/path\"", &Player::fileVerb},
     {"scanner", 2, "scanner hold CODE | scanner release CODE", &Player::scannerVerb},
     {"delete", 1, "delete \"C:\\...\"", &Player::deleteVerb},
+    {"folder", 1, "folder \"C:\\...\"", &Player::folderVerb},
     {"ini", 4, "ini \"FILE\" SECTION KEY \"VALUE\"", &Player::iniVerb},
     {"registry", 3, "registry \"KEY\" NAME sz \"TEXT\" | NAME dword N | NAME delete", &Player::registryVerb},
     {"locale", 1, "locale LANGID | codepage N", &Player::localeVerb},
@@ -217,6 +218,10 @@ bool Player::fileVerb(const Directive& d, std::string* error) {
   std::error_code ec;
   if (!fs::is_regular_file(host, ec)) return *error = "no file " + host.string(), false;
   return host_.copyFileIn(wide(a[0].value), host, error);
+}
+
+bool Player::folderVerb(const Directive& d, std::string* error) {
+  return pathArgument(d.args[0], error) && host_.makeFolder(wide(d.args[0].value), error);
 }
 
 bool Player::scannerVerb(const Directive& d, std::string* error) {

@@ -61,6 +61,7 @@ class Player {
   bool fileVerb(const Directive& d, std::string* error);
   bool scannerVerb(const Directive& d, std::string* error);
   bool deleteVerb(const Directive& d, std::string* error);
+  bool folderVerb(const Directive& d, std::string* error);
   bool iniVerb(const Directive& d, std::string* error);
   bool registryVerb(const Directive& d, std::string* error);
   bool localeVerb(const Directive& d, std::string* error);

@@ -49,6 +49,11 @@ bool SimHost::writeFile(std::u16string_view path, std::string_view bytes, std::s
   return true;
 }
 
+bool SimHost::makeFolder(std::u16string_view path, std::string*) {
+  machine_.makeFolder(path);
+  return true;
+}
+
 bool SimHost::copyFileIn(std::u16string_view path, const fs::path& hostFile, std::string*) {
   machine_.copyFileIn(path, hostFile);
   return true;

@@ -189,6 +189,15 @@ void WinHost::setPrinterData(std::u16string_view printer, std::u16string_view na
   PrinterNamed(std::u16string(printer)).data[std::u16string(name)] = std::move(data);
 }
 
+bool WinHost::makeFolder(std::u16string_view path, std::string* error) {
+  std::wstring p = W(path);
+  MakeFoldersFor(p + L"\\");
+  DWORD attributes = GetFileAttributesW(p.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return Failed(error, "cannot make the folder " + Utf8(path), GetLastError());
+  return true;
+}
+
 bool WinHost::writeFile(std::u16string_view path, std::string_view bytes, std::string* error) {
   std::wstring p = W(path);
   MakeFoldersFor(p);

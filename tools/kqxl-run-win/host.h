@@ -20,6 +20,7 @@ class WinHost : public jobkit::Host {
   void changePrinter(const jobkit::PrinterChange& change) override;
   void setPrinterData(std::u16string_view printer, std::u16string_view name, std::vector<uint8_t> data) override;
   bool writeFile(std::u16string_view path, std::string_view bytes, std::string* error) override;
+  bool makeFolder(std::u16string_view path, std::string* error) override;
   bool copyFileIn(std::u16string_view path, const jobkit::fs::path& hostFile, std::string* error) override;
   bool deleteFile(std::u16string_view path, std::string* error) override;
   bool holdScanner(bool hold, long long code, std::string* error) override;

@@ -85,6 +85,12 @@ void Machine::writeFile(std::u16string_view winPath, std::string_view bytes) {
   std::fclose(f);
 }
 
+void Machine::makeFolder(std::u16string_view winPath) {
+  fs::path host = hostPath(winPath);
+  if (host.empty()) throw std::runtime_error("not a name Windows gives a folder: " + toUtf8(winPath));
+  fs::create_directories(host);
+}
+
 void Machine::copyFileIn(std::u16string_view winPath, const fs::path& hostFile) {
   fs::path host = hostPath(winPath);
   fs::create_directories(host.parent_path());

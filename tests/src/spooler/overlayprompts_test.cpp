@@ -48,9 +48,11 @@ TEST(OverlayCreation, FirstPageIsRecordedAndNothingPrinted) {
   EXPECT_EQ(m->messageBoxes()[0].caption, u"C:\\forms\\one.ovl");
   EXPECT_EQ(m->messageBoxes()[0].style, kPromptStyle);
   EXPECT_EQ(m->registryString(kKey, u"Overlay Message"), u"1");
-  // The same user again: no prompt, and the job's first write fails.
+  // The same user again: no prompt, and the job's first write fails; the
+  // trace says why.
   m.play(creationJob("C:\\forms\\two.ovl", 2));
   EXPECT_EQ(m->messageBoxes().size(), 1u);
+  EXPECT_TRUE(m.traced(u"The form is not recorded: this user was asked once before"));
   EXPECT_EQ(firstWrite(m).result, 0);
   EXPECT_FALSE(std::filesystem::exists(m->hostPath(u"C:\\forms\\two.ovl")));
 }

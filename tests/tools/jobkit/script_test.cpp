@@ -117,6 +117,7 @@ registry "HKCU\Software\KQPrint\KQXL" Name delete
 file "C:\forms\copy.ovl" from "form.ovl"
 file "C:\forms\gone.txt" text "x"
 delete "C:\forms\gone.txt"
+folder "C:\forms\empty\below"
 ini "C:\\test.ini" Sec Key "Value"  # \\ before t, which would be a tab
 answer CANCEL YES
 )");
@@ -131,6 +132,7 @@ answer CANCEL YES
   EXPECT_EQ(m->registryString(u"HKCU\\Software\\KQPrint\\KQXL", u"Name"), std::nullopt);
   EXPECT_EQ(test::TestMachine::slurpHost(m->hostPath(u"C:\\forms\\copy.ovl")), "overlay bytes");
   EXPECT_FALSE(winsim::fs::exists(m->hostPath(u"C:\\forms\\gone.txt")));
+  EXPECT_EQ(GetFileAttributesW(u"C:\\forms\\empty\\below"), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
   WCHAR value[16];
   GetPrivateProfileStringW(u"sec", u"key", u"", value, 16, u"C:\\test.ini");
   EXPECT_EQ(std::u16string(value), u"Value");

@@ -102,6 +102,7 @@ class Machine {
   // may then name it by either.
   void setShortName(std::u16string_view winPath, std::u16string_view shortName);
   void writeFile(std::u16string_view winPath, std::string_view bytes);
+  void makeFolder(std::u16string_view winPath);  // and the folders it is in
   void copyFileIn(std::u16string_view winPath, const fs::path& hostFile);
   bool deleteFile(std::u16string_view winPath);
   void setProfileString(std::u16string_view file, std::u16string_view section, std::u16string_view key,
