@@ -150,7 +150,13 @@ int main(int argc, char** argv) {
   fs::path dir = args.operands[0];
   Page page;
   for (auto& folder : scriptFolders(dir)) page.scripts.push_back(readScript(folder, dir));
-  if (page.scripts.empty()) return std::cerr << "kqxl-report: no events.jsonl in " << dir.string() << "\n", 1;
+  if (page.scripts.empty()) {
+    std::cerr << "kqxl-report: " << dir.string()
+              << (std::filesystem::is_directory(dir) ? " holds no run: " : " is no folder: ")
+              << "give a folder kqxl-run -o wrote (its events.jsonl and doc-N.prn, or a folder of such folders, "
+                 "one for each of several scripts): kqxl-run -o DIR JOB.job, then kqxl-report DIR\n";
+    return 1;
+  }
 
   jobkit::Interpreter interpreter = jobkit::findInterpreter(KQXL_SOURCE_DIR);
   if (args.has("--no-pages")) {
