@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "jobkit/text.h"
 #include "printer/printer_support.h"
 
 namespace {
@@ -58,18 +59,8 @@ std::u16string withoutSpaces(const std::string& utf8) {
 
 // Edits (insertions, deletions, substitutions) per character of `expected`.
 double characterErrorRate(const std::u16string& expected, const std::u16string& read) {
-  std::vector<size_t> row(read.size() + 1);
-  for (size_t j = 0; j <= read.size(); ++j) row[j] = j;
-  for (size_t i = 1; i <= expected.size(); ++i) {
-    size_t diagonal = row[0];
-    row[0] = i;
-    for (size_t j = 1; j <= read.size(); ++j) {
-      size_t up = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (expected[i - 1] == read[j - 1] ? 0 : 1)});
-      diagonal = up;
-    }
-  }
-  return expected.empty() ? 1.0 : static_cast<double>(row[read.size()]) / static_cast<double>(expected.size());
+  size_t edits = jobkit::editDistance(expected, read, [](char16_t a, char16_t b) { return a == b; });
+  return expected.empty() ? 1.0 : static_cast<double>(edits) / static_cast<double>(expected.size());
 }
 
 bool tesseractReads(const char* language) {

@@ -1,4 +1,5 @@
 #include "jobkit/syntax.h"
+#include "jobkit/text.h"
 
 #include <algorithm>
 #include <cstring>
@@ -269,25 +270,11 @@ bool checkScript(std::istream& in, ScriptError* error) { return checkAll(ScriptR
 
 std::string didYouMean(std::string_view word, const std::vector<std::string_view>& known) {
   auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
-  // Edits between the two, letters compared without regard to case.
-  auto distance = [&](std::string_view a, std::string_view b) {
-    std::vector<size_t> row(b.size() + 1);
-    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
-    for (size_t i = 1; i <= a.size(); ++i) {
-      size_t diagonal = row[0];
-      row[0] = i;
-      for (size_t j = 1; j <= b.size(); ++j) {
-        size_t up = row[j];
-        row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (lower(a[i - 1]) == lower(b[j - 1]) ? 0 : 1)});
-        diagonal = up;
-      }
-    }
-    return row[b.size()];
-  };
+  auto sameLetter = [&](char x, char y) { return lower(x) == lower(y); };
   std::string_view best;
   size_t bestDistance = std::max<size_t>(2, word.size() / 3) + 1;
   for (auto name : known)
-    if (size_t d = distance(word, name); d < bestDistance) best = name, bestDistance = d;
+    if (size_t d = editDistance(word, name, sameLetter); d < bestDistance) best = name, bestDistance = d;
   return best.empty() ? std::string() : "; did you mean \"" + std::string(best) + "\"?";
 }
 

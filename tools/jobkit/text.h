@@ -5,10 +5,30 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace jobkit {
+
+// The edits (insertions, deletions, substitutions) that make `a` into `b`,
+// characters compared with `same`.
+template <typename Text, typename Same>
+size_t editDistance(const Text& a, const Text& b, Same same) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      size_t up = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same(a[i - 1], b[j - 1]) ? 0 : 1)});
+      diagonal = up;
+    }
+  }
+  return row[b.size()];
+}
 
 std::u16string utf16Of(std::string_view utf8);
 std::string utf8Of(std::u16string_view utf16);
