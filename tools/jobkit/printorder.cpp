@@ -1,5 +1,6 @@
 #include "jobkit/printorder.h"
 
+#include <algorithm>
 #include <numeric>
 
 #include "jobkit/settings.h"
@@ -72,6 +73,44 @@ Labels manualDuplex(const JobSummary& job, int n) {
   return out;
 }
 
+// A booklet side and the pages on it, first and second position; a slot
+// past the document's end is blank.
+std::string bookletSide(int side, int n, int binding) {
+  int slots = 4 * ((n + 3) / 4), facing = slots + 1 - side;
+  bool sideFirst = binding == 1 ? side % 2 == 1 : side % 2 == 0;
+  int first = sideFirst ? side : facing, second = sideFirst ? facing : side;
+  auto slot = [n](int k) { return k <= n ? std::to_string(k) : std::string("blank"); };
+  return "booklet side " + std::to_string(side) + ": pages " + slot(first) + " | " + slot(second);
+}
+
+// A booklet as the drivers print it, on a printer that takes the sheets in
+// ascending order: the printer's own in side order (its copies one after
+// another); a two-pass one the even sides, then the odd ones in the order
+// the backs are asked for; in neither mode each page alone on a side.
+Labels booklet(const JobSummary& job, int n) {
+  int sides = 2 * ((n + 3) / 4), binding = setting(job, "wBookletBinding", 0) == 1 ? 1 : 0;
+  Labels out;
+  auto add = [&](const std::vector<int>& run) {
+    for (int s : run) out.push_back(bookletSide(s, n, binding));
+  };
+  if (setting(job, "wHardwareBooklet", 0) == 2) {
+    long long copies = setting(job, "wCollate", 0) == 1 && setting(job, "wPrinterCopies", 0) == 0
+                           ? std::max(1LL, setting(job, "dmCopies", 1))
+                           : 1;
+    for (long long c = 0; c < copies; ++c) add(pages(1, sides, 1));
+  } else if (setting(job, "wManualDuplex", 0) == 2) {
+    if (setting(job, "wInstructionPage", 0) > 0) out.push_back("instruction page");
+    if (n <= 1) return add({1}), out;
+    add(pages(2, sides, 2));
+    long long order = setting(job, "wBackSideOrder", 0);
+    if (order == 0) add(pages(1, sides - 1, 2));
+    if (order == 1) add(pages(sides - 1, 1, -2));
+  } else {
+    for (int k = 1; k <= n; ++k) out.push_back(page(k) + ", alone on a booklet side");
+  }
+  return out;
+}
+
 Labels reverseOrder(const JobSummary& job, int n) {
   switch (setting(job, "wReverseOrder", 0)) {
     case 1: return copies(pages(n, 1, -1), copyCount(job));
@@ -89,11 +128,7 @@ Labels jobOrder(const JobSummary& job, int printedTotal) {
     for (int k = 1; k <= printedTotal; ++k) out.push_back(page(k));
     return out;
   }
-  if (setting(job, "wBooklet", 0) != 0) {
-    Labels out;
-    for (int k = 1; k <= printedTotal; ++k) out.push_back("booklet side " + std::to_string(k));
-    return out;
-  }
+  if (setting(job, "wBooklet", 0) != 0) return booklet(job, n);
   if (setting(job, "wManualDuplex", 0) != 0) return manualDuplex(job, n);
   if (setting(job, "wMediaType", 0) == 3 && setting(job, "wOhpMode", 0) > 0) return transparencies(job, n);
   if (setting(job, "wReverseOrder", 0) != 0) return reverseOrder(job, n);

@@ -55,6 +55,8 @@ table{border-collapse:collapse;margin:.3em 0}td,th{border:1px solid #ccc;padding
 figure{margin:0;width:124px;text-align:center;font-size:11px}
 figure img{width:120px;border:1px solid #888;background:#fff;cursor:zoom-in}
 figure.error img{border:2px solid #a00}
+figure.sheet{width:160px}figure.sheet div{height:124px;display:flex;align-items:center;justify-content:center}
+figure.sheet img{transform:rotate(90deg)}
 #large{display:none;position:fixed;inset:0;background:rgba(0,0,0,.8);align-items:center;justify-content:center}
 #large img{max-width:95vw;max-height:95vh;background:#fff}
 </style></head><body>
@@ -124,9 +126,16 @@ void pages(std::ostream& o, const PrintedDocument& d) {
     bool error = !d.printed && k + 1 == d.images.size();
     std::string label = k < d.labels.size() ? d.labels[k] : "printed page " + std::to_string(k + 1);
     if (error) label = "the printer's error page";
-    o << "<figure" << (error ? " class=error" : "") << "><img onclick=\"show(this)\" alt=\"" << escape(label)
-      << "\" src=\"data:image/png;base64," << base64(d.images[k]) << "\"><figcaption>" << k + 1 << ": " << escape(label)
-      << "</figcaption></figure>\n";
+    // A booklet side is a landscape sheet, which the interpreter prints
+    // turned on its portrait page: shown upright.
+    bool sheet = !error && label.rfind("booklet side ", 0) == 0;
+    o << "<figure"
+      << (error   ? " class=error"
+          : sheet ? " class=sheet"
+                  : "")
+      << ">" << (sheet ? "<div>" : "") << "<img onclick=\"show(this)\" alt=\"" << escape(label)
+      << "\" src=\"data:image/png;base64," << base64(d.images[k]) << "\">" << (sheet ? "</div>" : "") << "<figcaption>"
+      << k + 1 << ": " << escape(label) << "</figcaption></figure>\n";
   }
   o << "</div>\n";
 }

@@ -52,7 +52,20 @@ TEST(PrintOrder, WhatCannotBeToldIsNotGuessed) {
   EXPECT_TRUE(jobkit::pageLabels(job(6, {{"wReverseOrder", "1"}}), {5}).empty());  // a page went missing
   EXPECT_TRUE(jobkit::pageLabels(job(6, {{"wReverseOrder", "9"}}), {6}).empty());
   EXPECT_EQ(jobkit::pageLabels(job(0, {}), {2}), (Labels{{p(1), p(2)}}));  // printed as it came
-  EXPECT_EQ(jobkit::pageLabels(job(8, {{"wBooklet", "1"}}), {2}), (Labels{{"booklet side 1", "booklet side 2"}}));
+}
+
+// Booklet sides, each with the pages on it: the printer's own booklet in
+// side order, a two-pass one the even sides then the odd ones, and in
+// neither mode every page alone on a side.
+TEST(PrintOrder, BookletSidesSayTheirPages) {
+  std::vector<std::string> hardware = {"booklet side 1: pages 8 | 1", "booklet side 2: pages 2 | 7",
+                                       "booklet side 3: pages 6 | 3", "booklet side 4: pages 4 | 5"};
+  EXPECT_EQ(jobkit::pageLabels(job(8, {{"wBooklet", "1"}, {"wHardwareBooklet", "2"}}), {4}), Labels{hardware});
+  EXPECT_EQ(jobkit::pageLabels(job(6, {{"wBooklet", "1"}, {"wManualDuplex", "2"}, {"wBackSideOrder", "1"}}), {2, 2}),
+            (Labels{{"booklet side 2: pages 2 | blank", "booklet side 4: pages 4 | 5"},
+                    {"booklet side 3: pages 6 | 3", "booklet side 1: pages blank | 1"}}));
+  EXPECT_EQ(jobkit::pageLabels(job(2, {{"wBooklet", "1"}}), {2}),
+            (Labels{{p(1) + ", alone on a booklet side", p(2) + ", alone on a booklet side"}}));
 }
 
 }  // namespace
