@@ -132,14 +132,12 @@ bool Player::check(const Directive& d, std::string* error) {
 
 bool Player::step(const Directive& d, std::string* error) {
   try {
+    if (!check(d, error)) return false;
     for (auto& [verb, hook] : kHookVerbs)
       if (d.verb == verb) return hookDirective(hook, d, error);
-    for (auto& v : kMachineVerbs) {
-      if (d.verb != v.verb) continue;
-      if (d.args.size() < v.minArgs) return *error = std::string("usage: ") + v.usage, false;
-      return (this->*v.handler)(d, error);
-    }
-    return *error = "unknown directive \"" + d.verb + "\"" + didYouMean(d.verb, verbs()), false;
+    for (auto& v : kMachineVerbs)
+      if (d.verb == v.verb) return (this->*v.handler)(d, error);
+    return false;                      // check() knows every verb
   } catch (const std::exception& e) {  // a file the machine could not write, say
     *error = e.what();
     return false;

@@ -94,10 +94,7 @@ Labels booklet(const JobSummary& job, int n) {
     for (int s : run) out.push_back(bookletSide(s, n, binding));
   };
   if (setting(job, "wHardwareBooklet", 0) == 2) {
-    long long copies = setting(job, "wCollate", 0) == 1 && setting(job, "wPrinterCopies", 0) == 0
-                           ? std::max(1LL, setting(job, "dmCopies", 1))
-                           : 1;
-    for (long long c = 0; c < copies; ++c) add(pages(1, sides, 1));
+    for (long long c = 0; c < std::max(1LL, copyCount(job)); ++c) add(pages(1, sides, 1));
   } else if (setting(job, "wManualDuplex", 0) == 2) {
     if (setting(job, "wInstructionPage", 0) > 0) out.push_back("instruction page");
     if (n <= 1) return add({1}), out;
