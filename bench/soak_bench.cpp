@@ -17,7 +17,7 @@
 #include <winsim/spooler.h>
 
 #include "jobkit/settings.h"
-#include "spooler/messages.h"
+#include "job/messages.h"
 
 namespace {
 

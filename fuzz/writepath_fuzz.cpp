@@ -29,7 +29,7 @@
 
 #include "fuzz_machine.h"
 #include "jobkit/settings.h"
-#include "spooler/messages.h"
+#include "job/messages.h"
 
 namespace {
 

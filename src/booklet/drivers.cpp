@@ -23,7 +23,8 @@ Sheets SheetsOf(const JobData* pData) {
 }
 
 void TraceUndefinedBinding(const JobData* pData) {
-  if (pData->Settings.wBookletBinding > 1) Trace(TEXT("wBookletBinding above 1 pairs the pages as 0 does.\n"));
+  if (pData->Settings.wBookletBinding > BINDING_ODD_SIDES_FIRST)
+    Trace(TEXT("wBookletBinding above 1 pairs the pages as 0 does.\n"));
 }
 
 // Sides `from`, from + step, ... while within 1 to `to`.
@@ -46,15 +47,14 @@ BOOL DoBooklet(JobData* pData, HANDLE hPrinter, DWORD dwJobId) {
   if (auto start = replay.Begin(false); start != ReplayFraming::Start::Pages)
     return start == ReplayFraming::Start::SentWhole;
   TraceUndefinedBinding(pData);
-  if (pData->Settings.wInstructionPage > 0) PrintInstructionPage(pData, hPrinter);
+  if (InstructionPageWanted(pData->Settings)) PrintInstructionPage(pData, hPrinter);
   Sheets sheets = SheetsOf(pData);
   bool fronts = true;
   if (pData->file_info.iTotalPage <= 1) {
     WritePrefix(hPrinter, pData, 0);
     SendBookletPageData(pData, hPrinter, replay, 1, sheets.slots);
   } else {
-    BYTE feature[MDL_FEATURE_SIZE];
-    bool descending = ReadMdlFeature(hPrinter, feature) && MdlFeatureWord(feature, 78) == 0x0100;
+    bool descending = FirstPassDescending(hPrinter);
     WritePrefix(hPrinter, pData, 0);
     if (descending) SendSides(pData, hPrinter, replay, sheets, sheets.sides(), 2, -2);
     else SendSides(pData, hPrinter, replay, sheets, 2, sheets.sides(), 2);
@@ -69,8 +69,8 @@ BOOL DoBooklet(JobData* pData, HANDLE hPrinter, DWORD dwJobId) {
       replay.SendHeader(false);
     }
     if (fronts) WritePrefix(hPrinter, pData, 1);
-    if (order == 0) SendSides(pData, hPrinter, replay, sheets, 1, sheets.sides() - 1, 2);
-    if (order == 1) SendSides(pData, hPrinter, replay, sheets, sheets.sides() - 1, 1, -2);
+    if (order == BACK_SIDES_ASCENDING) SendSides(pData, hPrinter, replay, sheets, 1, sheets.sides() - 1, 2);
+    if (order == BACK_SIDES_DESCENDING) SendSides(pData, hPrinter, replay, sheets, sheets.sides() - 1, 1, -2);
   }
   replay.SendTrailer();
   ReleaseOrientationArray(&pData->booklet_info);

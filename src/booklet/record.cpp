@@ -133,21 +133,20 @@ bool ReadRecord(RecordReader& reader, bool software, bool overlay, BOOKLET_INFO*
 }  // namespace
 
 BOOL InitBooklet(JobData* pData, const BYTE* pBuf, DWORD cbBuf) {
-  const KQDEVMODE& s = pData->Settings;
-  bool software = s.wHardwareBooklet != 2 && s.wManualDuplex == 2;
+  bool software = BookletOrderFor(pData->Settings) == ReplayOrder::SoftwareBooklet;
   // Parsed into copies: a record that cannot be taken whole changes nothing.
   BOOKLET_INFO store = pData->booklet_info;
   BYTE prefixes[2][4];
   std::memcpy(prefixes, pData->abPagePrefix, sizeof prefixes);
   RecordReader reader(pBuf, cbBuf);
   Trace(TEXT(".... Booklet Enabled ...\r\n"));
-  if (!ReadRecord(reader, software, s.wOverlayMode == 1, &store, prefixes)) {
+  if (!ReadRecord(reader, software, pData->plan.form == FormUse::Print, &store, prefixes)) {
     TraceFormat(TEXT("Booklet record refused: %s; the job prints as if none had come.\r\n"), reader.problem());
     return TRUE;
   }
   store.bHaveRecord = TRUE;
   pData->booklet_info = store;
   if (software) std::memcpy(pData->abPagePrefix, prefixes, sizeof prefixes);
-  pData->dwFlags |= FLAG_BOOKLET;
+  ReplanJob(pData);  // the job is a booklet now, whatever else it asked for
   return TRUE;
 }

@@ -2,7 +2,7 @@
 // sheet-side snippets, taken into the job's store.
 #pragma once
 
-#include "spooler/records.h"
+#include "job/record.h"
 
 // Takes the booklet record (a page marker with code 0x00) into the job's
 // store and, for a software booklet, its page prefixes. A record that does

@@ -26,12 +26,13 @@ const BOOKLET_SNIPPET& BeginPageOf(const JobData* pData, HANDLE hPrinter, INT si
   const BOOKLET_INFO& store = pData->booklet_info;
   const KQDEVMODE& s = pData->Settings;
   BYTE feature[MDL_FEATURE_SIZE];
-  if (ReadMdlFeature(hPrinter, feature) && MdlFeatureWord(feature, 76) == 1) {
-    if (MdlFeatureWord(feature, 78) == 0x0100) return store.abBeginPage;
-    if (s.wManualDuplex == 2 && side % 2 == 1) return store.abBeginPageAlt;
+  if (ReadMdlFeature(hPrinter, feature) && MdlPicksAltBeginPage(feature)) {
+    if (MdlFirstPassDescending(feature)) return store.abBeginPage;
+    if (s.wManualDuplex == MANUAL_DUPLEX_BOOKLET && side % 2 == 1) return store.abBeginPageAlt;
     return store.abBeginPage;
   }
-  if (s.wHardwareBooklet == 2 && s.wBookletSide != 0 && (side == 1 || side == 2)) return store.abBeginPageAlt;
+  bool coverSides = side == 1 || side == 2;
+  if (s.wHardwareBooklet == BOOKLET_BY_PRINTER && IsOn(s.wBookletSide) && coverSides) return store.abBeginPageAlt;
   return store.abBeginPage;
 }
 
@@ -42,10 +43,10 @@ bool IsPage(const JobData* pData, INT page) { return page >= 1 && page <= pData-
 void SendPlacedPage(JobData* pData, HANDLE hPrinter, ReplayFraming& replay, INT page, int position) {
   const BOOKLET_INFO& store = pData->booklet_info;
   BYTE orientation = PageOrientation(store, page);
-  if (orientation == 1) {
+  if (orientation == DMORIENT_PORTRAIT) {
     WriteSnippet(pData, hPrinter, store.abPageOrigin[position]);
     if (store.bRotationSelector == 2) WriteSnippet(pData, hPrinter, store.abPageRotation[1]);
-  } else if (orientation == 2) {
+  } else if (orientation == DMORIENT_LANDSCAPE) {
     WriteSnippet(pData, hPrinter, store.abPageOrigin[2 + position]);
     if (store.bRotationSelector == 1) WriteSnippet(pData, hPrinter, store.abPageRotation[0]);
   }
@@ -58,7 +59,7 @@ void SendPlacedPage(JobData* pData, HANDLE hPrinter, ReplayFraming& replay, INT 
 
 SidePages PagesOfSide(INT side, INT slots, WORD binding) {
   INT facing = slots + 1 - side;
-  bool sideFirst = binding == 1 ? side % 2 == 1 : side % 2 == 0;
+  bool sideFirst = binding == BINDING_ODD_SIDES_FIRST ? side % 2 == 1 : side % 2 == 0;
   return sideFirst ? SidePages{side, facing} : SidePages{facing, side};
 }
 
@@ -71,7 +72,7 @@ void SendSide(JobData* pData, HANDLE hPrinter, ReplayFraming& replay, const BOOK
   const BOOKLET_INFO& store = pData->booklet_info;
   WriteSnippet(pData, hPrinter, beginPage);
   bool first = IsPage(pData, pages.first), second = IsPage(pData, pages.second);
-  if (pData->Settings.wOverlayMode == 1 && (first || second)) {
+  if (pData->plan.form == FormUse::Print && (first || second)) {
     WriteSnippet(pData, hPrinter, store.abExecStream[1]);
     WriteSnippet(pData, hPrinter, store.abPageScale);
     WriteSnippet(pData, hPrinter, store.abClipMode);
@@ -89,7 +90,9 @@ void SendSide(JobData* pData, HANDLE hPrinter, ReplayFraming& replay, const BOOK
 }  // namespace
 
 void SendBookletPageData(JobData* pData, HANDLE hPrinter, ReplayFraming& replay, INT iSide, INT iPageSlots) {
-  SidePages pages = PagesOfSide(iSide, iPageSlots, pData->Settings.wBookletBinding == 1 ? 1 : 0);
+  WORD binding =
+      pData->Settings.wBookletBinding == BINDING_ODD_SIDES_FIRST ? BINDING_ODD_SIDES_FIRST : BINDING_EVEN_SIDES_FIRST;
+  SidePages pages = PagesOfSide(iSide, iPageSlots, binding);
   SendSide(pData, hPrinter, replay, BeginPageOf(pData, hPrinter, iSide), pages);
 }
 

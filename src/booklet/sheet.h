@@ -4,7 +4,7 @@
 #pragma once
 
 #include "spool/replay.h"
-#include "spooler/records.h"
+#include "job/record.h"
 
 // The pages of side `side` (1 to 2S) of a booklet of `slots` (4S) page
 // slots: first and second position. Pages past the job's count are blank.

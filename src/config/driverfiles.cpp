@@ -176,3 +176,8 @@ BOOL ReadMdlFeature(HANDLE hPrinter, BYTE (&feature)[MDL_FEATURE_SIZE]) {
   std::memset(feature, 0, sizeof feature);  // nothing of a failed read counts
   return FALSE;
 }
+
+bool FirstPassDescending(HANDLE hPrinter) {
+  BYTE feature[MDL_FEATURE_SIZE];
+  return ReadMdlFeature(hPrinter, feature) && MdlFirstPassDescending(feature);
+}

@@ -5,7 +5,7 @@
 #include "config/printerinfo.h"
 #include <span>
 
-#include "spooler/records.h"
+#include "job/record.h"
 
 // One row of a model-feature table: an INI section, key and default.
 struct MODEL_FEATURE {
@@ -35,6 +35,17 @@ BOOL ReadMdlFeature(HANDLE hPrinter, BYTE (&feature)[MDL_FEATURE_SIZE]);
 inline WORD MdlFeatureWord(const BYTE (&feature)[MDL_FEATURE_SIZE], DWORD offset) {
   return static_cast<WORD>(feature[offset] | feature[offset + 1] << 8);
 }
+// 0x0100 at offset 78: the first pass of a manual duplex or software
+// booklet goes from the last sheet down.
+inline bool MdlFirstPassDescending(const BYTE (&feature)[MDL_FEATURE_SIZE]) {
+  return MdlFeatureWord(feature, 78) == 0x0100;
+}
+// 1 at offset 76: the device picks the sides that open with the alternate
+// BeginPage snippet.
+inline bool MdlPicksAltBeginPage(const BYTE (&feature)[MDL_FEATURE_SIZE]) { return MdlFeatureWord(feature, 76) == 1; }
+// Whether the printer's feature record asks for a descending first pass;
+// false when it cannot be read.
+bool FirstPassDescending(HANDLE hPrinter);
 
 // The language INI file's text for section/key, or the default, in out;
 // its length. A file found but not read is traced: its default may not be

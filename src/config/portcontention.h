@@ -3,7 +3,7 @@
 // unload each other's load.
 #pragma once
 
-#include "spooler/records.h"
+#include "job/record.h"
 
 constexpr INT PORT_CODE_LPT = 1;
 constexpr INT PORT_CODE_USB = 16;

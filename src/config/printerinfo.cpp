@@ -30,23 +30,56 @@ GlobalBlock<DRIVER_INFO_2W> MyGetPrinterDriver(HANDLE hPrinter) {
   });
 }
 
+namespace {
+
+// The driver path as the spooler reports it; FALSE when it cannot.
+BOOL DriverPath(HANDLE hPrinter, WCHAR (&szPath)[MAX_PATH]) {
+  szPath[0] = 0;
+  if (!hPrinter) return FALSE;
+  GlobalBlock<DRIVER_INFO_2W> info = MyGetPrinterDriver(hPrinter);
+  if (!info) return FALSE;
+  CopyWide(szPath, info->pDriverPath ? WideView(info->pDriverPath) : WideView());
+  return TRUE;
+}
+
+size_t FileNameStart(WideView path) {
+  size_t at = path.find_last_of(TEXT('\\'));
+  return at == WideView::npos ? 0 : at + 1;
+}
+
+}  // namespace
+
+BOOL DriverFolder(HANDLE hPrinter, WCHAR (&szFolder)[MAX_PATH]) {
+  if (!DriverPath(hPrinter, szFolder)) return FALSE;
+  size_t start = FileNameStart(WideView(szFolder));
+  szFolder[start] = 0;
+  return start > 0;
+}
+
+BOOL DriverFilePath(HANDLE hPrinter, LPCWSTR szName, WCHAR (&szPath)[MAX_PATH]) {
+  WCHAR folder[MAX_PATH];
+  szPath[0] = 0;
+  if (!DriverFolder(hPrinter, folder)) return FALSE;
+  WideView dir(folder), name(szName);
+  if (dir.size() + name.size() >= MAX_PATH) return FALSE;
+  CopyWide(szPath, dir);
+  CopyWide(std::span<WCHAR>(szPath + dir.size(), MAX_PATH - dir.size()), name);
+  return TRUE;
+}
+
 // The driver path's directory (with its backslash) and base name (without
 // the pattern), both upper-cased. The pattern is looked for in the file
 // name, so that directory names that contain it do not cut the path short.
 BOOL GetDrvFileNameAndPath(HANDLE hPrinter, WCHAR (&szBaseName)[MAX_PATH], WCHAR (&szDirectory)[MAX_PATH],
                            LPCWSTR szPattern) {
-  if (!hPrinter || !szPattern) return FALSE;
-  GlobalBlock<DRIVER_INFO_2W> info = MyGetPrinterDriver(hPrinter);
-  if (!info) return FALSE;
-  CopyWide(szDirectory, info->pDriverPath ? WideView(info->pDriverPath) : WideView());
+  if (!szPattern || !DriverPath(hPrinter, szDirectory)) return FALSE;
   CharUpperW(szDirectory);
 
   WideView path(szDirectory);
   WCHAR pattern[MAX_PATH];
   CopyWide(pattern, WideView(szPattern));
   CharUpperW(pattern);
-  size_t nameStart = path.find_last_of(TEXT('\\'));
-  nameStart = nameStart == WideView::npos ? 0 : nameStart + 1;
+  size_t nameStart = FileNameStart(path);
   size_t at = path.find(WideView(pattern), nameStart);
   if (at == WideView::npos || at == 0 || at == nameStart) {
     SetLastError(0);

@@ -15,6 +15,16 @@
 GlobalBlock<PRINTER_INFO_2W> MyGetPrinter(HANDLE hPrinter);
 GlobalBlock<DRIVER_INFO_2W> MyGetPrinterDriver(HANDLE hPrinter);
 
+// The folder of the printer's driver as the spooler reports it (the
+// directory of its driver path, with its backslash, as spelt there): every
+// file of the driver's that the component writes or reads lives there, so
+// that a 64-bit driver (x64\3) and a 32-bit one (w32x86\2) each keep their
+// own. FALSE, with the folder empty, when the spooler cannot tell it.
+BOOL DriverFolder(HANDLE hPrinter, WCHAR (&szFolder)[MAX_PATH]);
+// The path of the driver's file `szName` in its folder; FALSE, empty, when
+// the folder is not known or the path would not fit.
+BOOL DriverFilePath(HANDLE hPrinter, LPCWSTR szName, WCHAR (&szPath)[MAX_PATH]);
+
 // The driver path's directory (with its backslash) and base name (without
 // the pattern), both upper-cased.
 BOOL GetDrvFileNameAndPath(HANDLE hPrinter, WCHAR (&szBaseName)[MAX_PATH], WCHAR (&szDirectory)[MAX_PATH],

@@ -1,7 +1,7 @@
 // The per-user registry store: HKEY_CURRENT_USER\Software\KQPrint\<base name><subkey>.
 #pragma once
 
-#include "spooler/records.h"
+#include "job/record.h"
 
 constexpr LONG REG_MISSING_ARGUMENT = -1;
 

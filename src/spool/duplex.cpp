@@ -15,13 +15,6 @@ namespace {
 
 constexpr LPCWSTR kDuplex = TEXT("DUPLEX");
 
-// The printer's feature record asks for a descending first pass when the
-// word at offset 78 is 0x0100.
-bool FirstPassDescending(HANDLE hPrinter) {
-  BYTE feature[MDL_FEATURE_SIZE];
-  return ReadMdlFeature(hPrinter, feature) && MdlFeatureWord(feature, 78) == 0x0100;
-}
-
 // The pages of every other position from `first` up to `last`, ascending
 // or descending.
 std::vector<INT> EveryOther(INT first, INT last, bool descending) {
@@ -107,18 +100,21 @@ void PrintInstructionPage(JobData* pData, HANDLE hPrinter) {
   auto lost = [] { Trace(TEXT("The instruction page could not be read; it is not printed.\n")); };
   GlobalBlock<BYTE> buffer(PRINT_BUF_SIZE);
   if (!buffer) return lost();
-  WCHAR ini[MAX_PATH] = {}, name[MAX_PATH] = {}, windows[MAX_PATH] = {};
+  WCHAR ini[MAX_PATH] = {}, name[MAX_PATH] = {}, path[MAX_PATH];
   GetMultiLangINIFile(hPrinter, ini);
   SHORT orientation = pData->Settings.dm.dmOrientation;
-  if (orientation == 1) ReadIniText(ini, kDuplex, TEXT("INSTRUCT_PORT"), TEXT(""), name, MAX_PATH);
-  if (orientation == 2) ReadIniText(ini, kDuplex, TEXT("INSTRUCT_LAND"), TEXT(""), name, MAX_PATH);
+  if (orientation == DMORIENT_PORTRAIT) ReadIniText(ini, kDuplex, TEXT("INSTRUCT_PORT"), TEXT(""), name, MAX_PATH);
+  if (orientation == DMORIENT_LANDSCAPE) ReadIniText(ini, kDuplex, TEXT("INSTRUCT_LAND"), TEXT(""), name, MAX_PATH);
   if (!IsBelowDriverFolder(WideView(name))) {
     Trace(TEXT("The instruction page's file is not one in the driver folder; it is not printed.\n"));
     return;
   }
-  GetWindowsDirectoryW(windows, MAX_PATH);
-  WCHAR path[3 * MAX_PATH];
-  wsprintfW(path, TEXT("%s%s%s"), windows, TEXT("\\system32\\spool\\drivers\\w32x86\\2"), name);
+  // The name may start with its backslash, as the INI files have it.
+  WideView below(name);
+  if (!below.empty() && below.front() == TEXT('\\')) below.remove_prefix(1);
+  WCHAR relative[MAX_PATH];
+  CopyWide(relative, below);
+  if (!DriverFilePath(hPrinter, relative, path)) return lost();
   FileHandle file(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return lost();
@@ -147,7 +143,7 @@ BOOL SecondPassLost() {
 }
 
 bool PrintsFronts(WORD wBackSideOrder) {
-  if (wBackSideOrder == 0 || wBackSideOrder == 1) return true;
+  if (wBackSideOrder == BACK_SIDES_ASCENDING || wBackSideOrder == BACK_SIDES_DESCENDING) return true;
   TraceFormat(
       TEXT("wBackSideOrder %u is neither 0 nor 1: the fronts are not printed, and no re-insert prompt is shown.\n"),
       static_cast<UINT>(wBackSideOrder));
@@ -182,7 +178,7 @@ BOOL DoManualDuplex(JobData* pData, HANDLE hPrinter, DWORD dwJobId) {
   if (auto start = replay.Begin(true); start != ReplayFraming::Start::Pages)
     return start == ReplayFraming::Start::SentWhole;
   INT n = replay.pages();
-  if (pData->Settings.wInstructionPage > 0) PrintInstructionPage(pData, hPrinter);
+  if (InstructionPageWanted(pData->Settings)) PrintInstructionPage(pData, hPrinter);
 
   WORD order = pData->Settings.wBackSideOrder;
   bool fronts = PrintsFronts(order);
@@ -193,7 +189,7 @@ BOOL DoManualDuplex(JobData* pData, HANDLE hPrinter, DWORD dwJobId) {
     if (!EndDocumentAndPrompt(hPrinter, dwJobId, n / 2, fronts)) return SecondPassLost();
     replay.SendHeader(true);
   }
-  if (fronts) SendPass(replay, 1, FrontSides(n, order == 1));
+  if (fronts) SendPass(replay, 1, FrontSides(n, order == BACK_SIDES_DESCENDING));
   replay.SendTrailer();
   if (mode == 0) {
     EndDocumentAndPrompt(hPrinter, dwJobId, n / 2, fronts);

@@ -1,7 +1,7 @@
 // Manual duplex services, shared with the software booklet driver.
 #pragma once
 
-#include "spooler/records.h"
+#include "job/record.h"
 
 // How the language INI file splits the passes ("MD_ManualDuplex"): 1 two
 // spooler documents with the prompt between, 0 one document and the

@@ -96,12 +96,13 @@ void ReplayFraming::SendWholeFile() { SendRange(0, pData_->file_info.dwCount); }
 
 INT ReplayCopies(const JobData* pData, CollateValues values) {
   const KQDEVMODE& s = pData->Settings;
-  if (s.wCollate == 1 && s.wPrinterCopies == 0) {
+  if (s.wCollate == COLLATE_ON && s.wPrinterCopies == COPIES_BY_DRIVER) {
     if (s.dm.dmCopies >= 1) return s.dm.dmCopies;
     Trace(TEXT("A copy count below 1 makes one copy.\n"));
     return 1;
   }
-  bool undefined = (s.wCollate == 1 && s.wPrinterCopies > 1) || (values == CollateValues::Switch && s.wCollate > 1);
+  bool undefined = (s.wCollate == COLLATE_ON && s.wPrinterCopies > COPIES_BY_PRINTER) ||
+                   (values == CollateValues::Switch && s.wCollate > COLLATE_ON);
   if (undefined) Trace(TEXT("wCollate and wPrinterCopies have no meaning together here; one copy is made.\n"));
   return 1;
 }
@@ -113,10 +114,11 @@ namespace {
 constexpr BYTE kPrefixPattern[4][4] = {{2, 3, 3, 3}, {2, 2, 3, 3}, {1, 2, 3, 3}, {1, 1, 2, 3}};
 
 INT PatternRow(const KQDEVMODE& s) {
-  return (s.wBookletSide != 0 ? 2 : 0) + (s.wHardwareBooklet == 1 || s.wHardwareBooklet == 2 ? 1 : 0);
+  bool nextRow = s.wHardwareBooklet == BOOKLET_PREFIX_ROW || s.wHardwareBooklet == BOOKLET_BY_PRINTER;
+  return (IsOn(s.wBookletSide) ? 2 : 0) + (nextRow ? 1 : 0);
 }
 
-// The page sequences of wReverseOrder: 1 reverse, 2 odd pages, 3 even pages.
+// The page sequences of wReverseOrder.
 struct PageSequence {
   INT first, step, count;
   INT page(INT i) const { return first + i * step; }
@@ -124,26 +126,28 @@ struct PageSequence {
 
 PageSequence SequenceFor(WORD mode, INT n) {
   switch (mode) {
-    case 2: return {1, 2, (n + 1) / 2};
-    case 3: return {2, 2, n / 2};
+    case ORDER_ODD_PAGES: return {1, 2, (n + 1) / 2};
+    case ORDER_EVEN_PAGES: return {2, 2, n / 2};
     default: return {n, -1, n};
   }
 }
 
-bool SeveralPages(WORD mode, INT n) { return mode == 2 ? n >= 3 : mode == 3 ? n >= 4 : n > 1; }
+bool SeveralPages(WORD mode, INT n) {
+  return mode == ORDER_ODD_PAGES ? n >= 3 : mode == ORDER_EVEN_PAGES ? n >= 4 : n > 1;
+}
 
 }  // namespace
 
-BOOL DoReverseCollatePrn(JobData* pData, HANDLE hPrinter, DWORD) {
+BOOL DoReverseCollatePrn(JobData* pData, HANDLE hPrinter) {
   const KQDEVMODE& s = pData->Settings;
   WORD mode = s.wReverseOrder;
-  if (mode > 3) {
+  if (mode > ORDER_EVEN_PAGES) {
     Trace(TEXT("wReverseOrder above 3 prints in reverse order.\n"));
-    mode = 1;
+    mode = ORDER_REVERSE;
   }
   INT copies = ReplayCopies(pData, CollateValues::AnyOtherIsOne);
   INT n = pData->file_info.iTotalPage;
-  if (mode == 3 && n == 1) return TRUE;  // no even page: nothing at all
+  if (mode == ORDER_EVEN_PAGES && n == 1) return TRUE;  // no even page: nothing at all
 
   ReplayFraming replay(pData, hPrinter);
   if (auto start = replay.Begin(true); start != ReplayFraming::Start::Pages)
@@ -153,7 +157,7 @@ BOOL DoReverseCollatePrn(JobData* pData, HANDLE hPrinter, DWORD) {
   for (INT copy = 0; copy < copies; ++copy) {
     if (!SeveralPages(mode, n)) {
       replay.SendPrefix(0);
-      replay.SendPage(mode == 3 ? 2 : 1);
+      replay.SendPage(mode == ORDER_EVEN_PAGES ? 2 : 1);
       continue;
     }
     INT position = 0;

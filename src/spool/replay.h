@@ -3,7 +3,7 @@
 #pragma once
 
 #include "support/guards.h"
-#include "spooler/records.h"
+#include "job/record.h"
 
 constexpr DWORD PRINT_BUF_SIZE = 8192;
 
@@ -62,9 +62,9 @@ class ReplayFraming {
 enum class CollateValues { Switch, AnyOtherIsOne };
 INT ReplayCopies(const JobData* pData, CollateValues values);
 
-BOOL DoReverseCollatePrn(JobData* pData, HANDLE hPrinter, DWORD dwFlags);
+BOOL DoReverseCollatePrn(JobData* pData, HANDLE hPrinter);
 BOOL DoCollatePrinting(JobData* pData, HANDLE hPrinter);
 // The job as it came: the whole header, every page once, the trailer.
 BOOL PrintInDocumentOrder(JobData* pData, HANDLE hPrinter);
-BOOL DoOhpPrinting(JobData* pData, HANDLE hPrinter, DWORD dwFlags);
+BOOL DoOhpPrinting(JobData* pData, HANDLE hPrinter);
 BOOL DoManualDuplex(JobData* pData, HANDLE hPrinter, DWORD dwJobId);

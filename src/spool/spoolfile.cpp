@@ -4,26 +4,10 @@
 
 #include <cstring>
 
-#include "booklet/record.h"
-#include "spooler/messages.h"
 #include "support/guards.h"
 #include "support/text.h"
-#include "watermark/insertion.h"
-
-DWORD ReplayFlagsFor(const KQDEVMODE& s) {
-  DWORD flags = 0;
-  if (s.wMediaType == 3 && s.wOhpMode > 0) flags |= FLAG_OHP;
-  if (s.wCollate == 1 && s.dm.dmCopies > 1 && s.wPrinterCopies == 0) flags |= FLAG_COLLATE;
-  if (s.wReverseOrder != 0) flags |= FLAG_REVERSE;
-  if (s.wManualDuplex != 0) flags |= FLAG_MANUAL_DUPLEX;
-  if (s.wBooklet != 0) flags |= FLAG_BOOKLET;
-  return flags;
-}
-
-bool JobIsSpooled(const KQDEVMODE& s) { return s.wBypass == 0 && s.wOverlayMode != 2 && ReplayFlagsFor(s) != 0; }
 
 BOOL InitFileOperation(JobData* pData) {
-  pData->dwFlags |= FLAG_SPOOLED | ReplayFlagsFor(pData->Settings);
   pData->hTempFile = INVALID_HANDLE_VALUE;
   GetTempPathW(MAX_PATH, pData->szTempPath);
   if (GetTempFileNameW(pData->szTempPath, TEXT("ZQP"), 0, pData->szTempFile) != 0) {
@@ -34,7 +18,7 @@ BOOL InitFileOperation(JobData* pData) {
   }
   if (pData->hTempFile == INVALID_HANDLE_VALUE) {
     pData->szTempFile[0] = 0;
-    Trace(TEXT("Could not create temporary file."));
+    ShowMessage(TEXT("Could not create temporary file."), MB_OK);
     return FALSE;
   }
   Trace(TEXT(" Manual Duplex enabled...\n"));
@@ -77,60 +61,24 @@ BOOL ReservePageEntry(FILE_INFO& index, DWORD i) {
   return FALSE;
 }
 
-// A booklet page's orientation; a marker without one gives the job's own.
-// FALSE when the array has no room for it.
-BOOL RecordOrientation(JobData* pData, const BYTE* marker, DWORD size) {
-  BYTE code = size >= 5 ? marker[4] : static_cast<BYTE>(pData->Settings.dm.dmOrientation);
-  return CheckOrientationArray(&pData->booklet_info, static_cast<DWORD>(pData->file_info.iTotalPage), code);
-}
-
-BOOL HandlePageMarker(JobData* pData, const BYTE* p, DWORD n) {
-  FILE_INFO& index = pData->file_info;
-  switch (p[3]) {
-    case PAGE_MARKER_START:
-      if (index.iTotalPage == INT32_MAX - 1 || !ReservePageEntry(index, static_cast<DWORD>(index.iTotalPage) + 1))
-        return FALSE;
-      // A page whose orientation cannot be kept fails its marker, and the
-      // index stays as it was.
-      if ((pData->dwFlags & FLAG_BOOKLET) && !RecordOrientation(pData, p, n)) return FALSE;
-      index.dwPage[index.iTotalPage] = index.dwCount;
-      ++index.iTotalPage;
-      index.bPagesEnded = FALSE;
-      return TRUE;
-    case PAGE_MARKER_END:
-      if (!ReservePageEntry(index, static_cast<DWORD>(index.iTotalPage))) return FALSE;
-      index.dwPage[index.iTotalPage] = index.dwCount;
-      index.bPagesEnded = TRUE;
-      return TRUE;
-    case PAGE_MARKER_BOOKLET: return InitBooklet(pData, p, n);
-    default: return TRUE;  // an unknown code is swallowed
-  }
-}
-
 }  // namespace
 
-BOOL WriteToFile(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
-  const auto* p = static_cast<const BYTE*>(pBuf);
-  if (IsPageMarker(p, cbBuf)) {
-    if (!HandlePageMarker(pData, p, cbBuf)) return FALSE;
-    *pcWritten = cbBuf;
-    return TRUE;
-  }
-  if (!IsOpenHandle(pData->hTempFile)) return FALSE;
+BOOL ReserveNextPage(FILE_INFO& index) {
+  return index.iTotalPage < INT32_MAX - 1 && ReservePageEntry(index, static_cast<DWORD>(index.iTotalPage) + 1);
+}
 
-  const KQDEVMODE& s = pData->Settings;
-  if (IsOverlayMarker(p, cbBuf)) {
-    if (s.wOverlayMode == 1 && !OverlayBlockInto(pData, SpoolWrite)) return FALSE;
-    *pcWritten = kOverlayMarkerSize;
-    return TRUE;
-  }
-  if (IsWatermarkMarker(p, cbBuf)) {
-    if (WatermarkWantedOnPage(pData) && !WatermarkBlockInto(pData, SpoolWrite)) return FALSE;
-    *pcWritten = kWatermarkMarkerSize;
-    return TRUE;
-  }
-  if (!SpoolWrite(pData, pBuf, cbBuf)) return FALSE;
-  *pcWritten = cbBuf;
+void IndexPageStart(FILE_INFO& index) {
+  index.dwPage[index.iTotalPage] = index.dwCount;
+  ++index.iTotalPage;
+  index.bPagesEnded = FALSE;
+  AssertPageIndex(index);
+}
+
+BOOL IndexPagesEnd(FILE_INFO& index) {
+  if (!ReservePageEntry(index, static_cast<DWORD>(index.iTotalPage))) return FALSE;
+  index.dwPage[index.iTotalPage] = index.dwCount;
+  index.bPagesEnded = TRUE;
+  AssertPageIndex(index);
   return TRUE;
 }
 

@@ -1,21 +1,20 @@
 // The temporary spool file with its page index.
 #pragma once
 
-#include "spooler/records.h"
+#include "job/record.h"
 
-// The replay mode bits (manual duplex, booklet, reverse, collation, OHP)
-// that these settings ask for.
-DWORD ReplayFlagsFor(const KQDEVMODE& settings);
-
-// Whether a job with these settings goes through the spool file: it asks for
-// a replay, and it is neither a bypass job (its data goes to the printer as
-// it comes) nor a form being recorded (its first page goes to the form).
-// Decided once, after the overlay creation prompt: a recording cancelled
-// there has turned its overlay mode off and is spooled when it asks for it.
-bool JobIsSpooled(const KQDEVMODE& settings);
-
+// Makes the job's spool file and empties its page index. FALSE, with the
+// box "Could not create temporary file." shown, when no file could be made;
+// hTempFile is then INVALID_HANDLE_VALUE.
 BOOL InitFileOperation(JobData* pData);
-BOOL WriteToFile(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten);
+
+// The page index as page markers come: room for the next page start (FALSE,
+// traced, when there is none, and the index is as it was), the page start at
+// the spool file's end, the end of the pages (FALSE, traced, when the index
+// cannot hold it).
+BOOL ReserveNextPage(FILE_INFO& index);
+void IndexPageStart(FILE_INFO& index);
+BOOL IndexPagesEnd(FILE_INFO& index);
 
 // Appends bytes to a file that holds *pdwCount counted bytes and advances the
 // count by them. FALSE, traced, with nothing counted and the file's position

@@ -7,7 +7,7 @@
 // is replaced only when it is a recorded form itself (overlayprompts.cpp).
 #pragma once
 
-#include "spooler/records.h"
+#include "job/record.h"
 
 struct RecordingTarget {
   WCHAR szPath[MAX_PATH];  // the full path with long names: what is checked is what is opened

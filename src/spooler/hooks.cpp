@@ -4,6 +4,7 @@
 
 #include "booklet/drivers.h"
 #include "config/driverfiles.h"
+#include "job/shared.h"
 #include "config/portcontention.h"
 #include "spool/replay.h"
 #include "spool/spoolfile.h"
@@ -60,27 +61,25 @@ void TracePageIndex(const JobData* pData) {
     TraceFormat(TEXT(" pData->file_info.dwPage[%d] = %d \n"), i, PageOffset(index, i));
 }
 
-// One replay order for a spooled job, the first whose mode bit is set.
-// A replay fails only when it could not start (its transfer buffer): the
-// job is then lost whole, and the user is told so. Collation has a message
-// of its own; every reordering replay shows reverse order's.
+// The job's replay order. A replay fails only when it could not start (its
+// transfer buffer): the job is then lost whole, and the user is told so.
+// Collation has a message of its own; every reordering replay shows
+// reverse order's.
 void ReplaySpooledJob(JobData* pData) {
-  DWORD flags = pData->dwFlags;
-  const KQDEVMODE& s = pData->Settings;
+  HANDLE hPrinter = pData->hPrinter;
   BOOL printed = TRUE;
   pData->dwFailedReplayWrites = 0;
-  if (flags & FLAG_BOOKLET) {
-    if (s.wHardwareBooklet == 2) printed = Hardware_DoBooklet(pData, pData->hPrinter);
-    else if (s.wManualDuplex == 2) printed = DoBooklet(pData, pData->hPrinter, pData->dwJobId);
-    else printed = PrintBookletPagesAlone(pData, pData->hPrinter);
-  } else if (flags & FLAG_MANUAL_DUPLEX) {
-    printed = DoManualDuplex(pData, pData->hPrinter, pData->dwJobId);
-  } else if (flags & FLAG_OHP) {
-    printed = DoOhpPrinting(pData, pData->hPrinter, flags);
-  } else if (flags & FLAG_REVERSE) {
-    printed = DoReverseCollatePrn(pData, pData->hPrinter, flags);
-  } else if (flags & FLAG_COLLATE) {
-    if (!DoCollatePrinting(pData, pData->hPrinter)) ShowMessage(TEXT("Failed in collation printing"), MB_OK);
+  switch (pData->plan.replay) {
+    case ReplayOrder::PrinterBooklet: printed = Hardware_DoBooklet(pData, hPrinter); break;
+    case ReplayOrder::SoftwareBooklet: printed = DoBooklet(pData, hPrinter, pData->dwJobId); break;
+    case ReplayOrder::BookletPagesAlone: printed = PrintBookletPagesAlone(pData, hPrinter); break;
+    case ReplayOrder::ManualDuplex: printed = DoManualDuplex(pData, hPrinter, pData->dwJobId); break;
+    case ReplayOrder::Transparencies: printed = DoOhpPrinting(pData, hPrinter); break;
+    case ReplayOrder::PageOrder: printed = DoReverseCollatePrn(pData, hPrinter); break;
+    case ReplayOrder::Collated:
+      if (!DoCollatePrinting(pData, hPrinter)) ShowMessage(TEXT("Failed in collation printing"), MB_OK);
+      break;
+    case ReplayOrder::None: break;
   }
   if (!printed) ShowMessage(TEXT("Failed to print in reverse order"), MB_OK);
   if (DWORD failed = pData->dwFailedReplayWrites) {
@@ -135,17 +134,12 @@ KQXL_EXPORT HANDLE WINAPI DrvSplStartDoc(HANDLE hPrinter, DWORD JobId) {
   job->hPrinter = hPrinter;
   job->dwJobId = JobId;
   job->dwStatus = STATUS_STARTED;
-  job->dwFlags = 0;
   ReadJobPrinterName(job.get());
   ReadPrinterSettings(job.get());
+  PlanJob(job.get(), SettingsSource::PrintersLast);
 
   ModuleHandle overlay(LoadOverlayLibrary(hPrinter));
   if (!overlay.get()) return nullptr;
-  {
-    UmpdLock lock;
-    hOverlay = overlay.get();
-    dwByteCountOfOverlay = 0;
-  }
   if (!AcquirePort(job.get())) {
     UnloadScannerComponent(job.get());
     return nullptr;
@@ -174,7 +168,7 @@ KQXL_EXPORT void WINAPI DrvSplEndDoc(HANDLE hDriver) {
   pData->dwStatus |= STATUS_ENDDOC;
   TextCaptureEndDoc(pData);
   TracePageIndex(pData);
-  if (pData->Settings.wOverlayMode == 2) FinishOverlayRecording(pData);
+  if (pData->plan.form == FormUse::Record) FinishOverlayRecording(pData);
   else ReplaySpooledJob(pData);
   ReleasePortAtEnd(pData);
 }

@@ -1,7 +1,15 @@
 // The spooler's driver hooks, the component's only entry points.
 #pragma once
 
-#include "spooler/records.h"
+#include "job/record.h"
+
+// Exported hooks: undecorated through the .def file on Windows, default
+// visibility elsewhere.
+#ifdef _WIN32
+#define KQXL_EXPORT
+#else
+#define KQXL_EXPORT __attribute__((visibility("default")))
+#endif
 
 BOOL WINAPI DllEntryPoint(HINSTANCE hInstance, DWORD dwReason, LPVOID pReserved);
 

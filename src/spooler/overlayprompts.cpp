@@ -5,7 +5,7 @@
 #include "config/driverfiles.h"
 #include "config/registry.h"
 #include "spooler/formfolders.h"
-#include "spooler/messages.h"
+#include "job/messages.h"
 #include "support/guards.h"
 #include "support/text.h"
 #include "watermark/insertion.h"
@@ -91,12 +91,12 @@ PromptOutcome OverlayCreatePrompt(JobData* pData) {
   const KQDEVMODE& s = pData->Settings;
   if (AskedBefore(pData->hPrinter)) {
     // Recording is offered once a user; a job that asks again (3) is asked.
-    if (s.wOverlayAskAlways != 3) {
+    if (s.wOverlayAskAlways != OVERLAY_ASK_EVERY_JOB) {
       Trace(TEXT("The form is not recorded: this user was asked once before, and only a job with ")
                 TEXT("wOverlayAskAlways 3 is asked again.\n"));
       return PromptOutcome::Cancelled;
     }
-  } else if (s.wOverlayAskAlways != 3) {
+  } else if (s.wOverlayAskAlways != OVERLAY_ASK_EVERY_JOB) {
     RememberAsked(pData->hPrinter);
   }
   WCHAR text[kPromptChars] = {}, path[MAX_PATH] = {};
@@ -128,7 +128,7 @@ BOOL OverlayCaptureWrite(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWri
   const auto* p = static_cast<const BYTE*>(pBuf);
   BOOL ok = TRUE;
   if (IsWatermarkMarker(p, cbBuf)) {
-    if (pData->Settings.wWatermark == 0) {
+    if (pData->plan.watermark == WatermarkPages::None) {
       *pcWritten = cbBuf;
       return TRUE;
     }
@@ -155,7 +155,7 @@ void FinishOverlayRecording(JobData* pData) {
   }
   // The recording does not say its units: a job of another resolution
   // draws it at another size. (Negative qualities are no resolution.)
-  if (pData->Settings.dm.dmPrintQuality > 0)
+  if (PrintQualityIsDpi(pData->Settings.dm.dmPrintQuality))
     TraceFormat(TEXT("The form is recorded at %d dpi; jobs of %d dpi print it at its size.\n"),
                 pData->Settings.dm.dmPrintQuality, pData->Settings.dm.dmPrintQuality);
 }

@@ -1,7 +1,7 @@
 // The overlay prompts at job start and the recording of a new overlay.
 #pragma once
 
-#include "spooler/records.h"
+#include "job/record.h"
 
 enum class PromptOutcome { Confirmed, Cancelled, Failed };
 

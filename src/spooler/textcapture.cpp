@@ -1,31 +1,28 @@
 #include "spooler/textcapture.h"
 
+#include "config/printerinfo.h"
 #include "spool/replay.h"
 #include "spool/spoolfile.h"
-#include "spooler/messages.h"
+#include "job/messages.h"
 #include "support/guards.h"
 #include "support/text.h"
 
 namespace {
 
 // textout.teq beside the driver, or for `n` > 0 textout-n.teq.
-void CaptureFilePath(int n, WCHAR (&path)[MAX_PATH]) {
-  WCHAR windows[MAX_PATH] = {};
-  GetWindowsDirectoryW(windows, MAX_PATH);
-  WCHAR full[2 * MAX_PATH];
-  if (n == 0) wsprintfW(full, TEXT("%s%s"), windows, TEXT("\\system32\\spool\\drivers\\w32x86\\2\\textout.teq"));
-  else
-    wsprintfW(full, TEXT("%s%s%d%s"), windows, TEXT("\\system32\\spool\\drivers\\w32x86\\2\\textout-"), n,
-              TEXT(".teq"));
-  CopyWide(path, WideView(full));
+BOOL CaptureFilePath(HANDLE hPrinter, int n, WCHAR (&path)[MAX_PATH]) {
+  WCHAR name[32];
+  if (n == 0) wsprintfW(name, TEXT("textout.teq"));
+  else wsprintfW(name, TEXT("textout-%d.teq"), n);
+  return DriverFilePath(hPrinter, name, path);
 }
 
 // The capture file, made anew, not shared. A file another job holds is
 // passed over for one of the job's own.
-HANDLE CreateCaptureFile(TEXT_CAPTURE& t) {
+HANDLE CreateCaptureFile(HANDLE hPrinter, TEXT_CAPTURE& t) {
   constexpr int kOwnFiles = 64;
   for (int n = 0; n <= kOwnFiles; ++n) {
-    CaptureFilePath(n, t.szFile);
+    if (!CaptureFilePath(hPrinter, n, t.szFile)) break;
     HANDLE h =
         CreateFileW(t.szFile, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) return h;
@@ -49,7 +46,8 @@ BOOL StartCapture(JobData* pData, DWORD cbBuf, LPDWORD pcWritten) {
   TEXT_CAPTURE& t = pData->text;
   // A stretch still open or awaiting its page's end keeps the file: the
   // new one cannot have it.
-  HANDLE h = IsOpenHandle(t.hTextfile) || IsOpenHandle(t.hsavedTextfile) ? INVALID_HANDLE_VALUE : CreateCaptureFile(t);
+  HANDLE h = IsOpenHandle(t.hTextfile) || IsOpenHandle(t.hsavedTextfile) ? INVALID_HANDLE_VALUE
+                                                                         : CreateCaptureFile(pData->hPrinter, t);
   if (h == INVALID_HANDLE_VALUE) {
     ShowMessage(TEXT("Could not create temporary file."), MB_OK);
     return FALSE;
@@ -92,8 +90,6 @@ BOOL ReplayCapture(JobData* pData) {
   return TRUE;
 }
 
-bool CaptureOn(const KQDEVMODE& s) { return s.wTextCapture != 0 && s.wTextCaptureMode != 2; }
-
 }  // namespace
 
 BOOL TextCaptureWrite(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
@@ -122,7 +118,7 @@ BOOL TextCaptureWrite(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritte
 }
 
 BOOL TextCaptureEndPage(JobData* pData) {
-  if (!CaptureOn(pData->Settings) || !IsOpenHandle(pData->text.hsavedTextfile)) return TRUE;
+  if (!pData->plan.bTextCapture || !IsOpenHandle(pData->text.hsavedTextfile)) return TRUE;
   return ReplayCapture(pData);
 }
 

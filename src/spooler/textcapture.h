@@ -3,7 +3,7 @@
 // driver, or a file of its own beside it when another job holds that one.
 #pragma once
 
-#include "spooler/records.h"
+#include "job/record.h"
 
 BOOL TextCaptureWrite(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten);
 // The replay at DrvSplEndPage.

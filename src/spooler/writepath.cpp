@@ -1,12 +1,16 @@
 // DrvSplWritePrinter: takes the job's settings from its first buffer and
 // routes every later buffer, in this order of modes: settings update, text
 // capture, bypass, overlay creation, spooled, direct.
+#include "spooler/writepath.h"
+
 #include <cstring>
 
+#include "booklet/record.h"
 #include "config/driverfiles.h"
+#include "job/messages.h"
+#include "job/shared.h"
 #include "spool/spoolfile.h"
 #include "spooler/hooks.h"
-#include "spooler/messages.h"
 #include "spooler/overlayprompts.h"
 #include "spooler/textcapture.h"
 #include "support/text.h"
@@ -43,9 +47,16 @@ void WriteDefaultUserId(JobData* pData) {
   WritePrivateProfileStringW(TEXT("GetUserID"), TEXT("UserID"), given, ini);
 }
 
-void TurnOverlayOff(JobData* pData) {
-  pData->Settings.wOverlayMode = 0;
+// The job's settings as they now stand: kept for its printer's next jobs,
+// and the job's plan decoded from them.
+void TakeSettings(JobData* pData, SettingsSource source) {
   CapturePrinterSettings(pData);
+  PlanJob(pData, source);
+}
+
+void TurnOverlayOff(JobData* pData) {
+  pData->Settings.wOverlayMode = OVERLAY_NONE;
+  TakeSettings(pData, pData->plan.source);
 }
 
 // An overlay prompt's answer: a cancel turns the job's form off, and its
@@ -62,16 +73,20 @@ bool TakePromptAnswer(JobData* pData, PromptOutcome outcome, bool* accepted) {
 
 BOOL HandleFirstBuffer(JobData* pData, LPVOID pBuf, LPDWORD pcWritten) {
   std::memcpy(&pData->Settings, pBuf, kSettingsRecordSize);
-  CapturePrinterSettings(pData);
+  TakeSettings(pData, SettingsSource::JobRecord);
   bool accepted = true;
-  const KQDEVMODE& s = pData->Settings;
+  const JobPlan& plan = pData->plan;
 
   WriteDefaultUserId(pData);
-  if (s.wWatermark) MakeJobWatermark(pData);
+  if (plan.watermark != WatermarkPages::None) MakeJobWatermark(pData);
 
-  if (s.wOverlayMode == 2 && !TakePromptAnswer(pData, OverlayCreatePrompt(pData), &accepted)) return FALSE;
-  if (JobIsSpooled(s)) InitFileOperation(pData);
-  if (s.wOverlayMode == 1 && s.wOverlayQuery && !TakePromptAnswer(pData, OverlayQueryPrompt(pData), &accepted))
+  if (plan.form == FormUse::Record && !TakePromptAnswer(pData, OverlayCreatePrompt(pData), &accepted)) return FALSE;
+  // Decided after the creation prompt: a recording cancelled there is
+  // spooled when the job asks for a replay. Without its spool file the job
+  // cannot be printed as asked, and its first buffer fails.
+  if (plan.bSpooled && !InitFileOperation(pData)) return FALSE;
+  if (plan.form == FormUse::Print && IsOn(pData->Settings.wOverlayQuery) &&
+      !TakePromptAnswer(pData, OverlayQueryPrompt(pData), &accepted))
     return FALSE;
   *pcWritten = accepted ? kSettingsRecordSize : 0;
   return accepted ? TRUE : FALSE;
@@ -88,7 +103,7 @@ bool SameDeviceName(const WCHAR* a, const WCHAR* b) {
 // A later DEVMODE of the same device whose orientation differs.
 bool IsOrientationChange(const JobData* pData, const BYTE* p, DWORD n) {
   const KQDEVMODE& s = pData->Settings;
-  if (!s.wWatermark || n != kSettingsRecordSize) return false;
+  if (pData->plan.watermark == WatermarkPages::None || n != kSettingsRecordSize) return false;
   KQDEVMODE update;
   std::memcpy(&update, p, sizeof update);
   return SameDeviceName(update.dm.dmDeviceName, s.dm.dmDeviceName) && update.dm.dmOrientation != s.dm.dmOrientation;
@@ -97,34 +112,74 @@ bool IsOrientationChange(const JobData* pData, const BYTE* p, DWORD n) {
 BOOL HandleOrientationChange(JobData* pData, const BYTE* p, LPDWORD pcWritten) {
   std::memcpy(&pData->Settings.dm.dmOrientation, p + offsetof(KQDEVMODE, dm) + offsetof(DEVMODEW, dmOrientation),
               sizeof(SHORT));
-  CapturePrinterSettings(pData);
-  if (!(pData->dwFlags & FLAG_SECOND_WATERMARK)) {
-    pData->dwFlags |= FLAG_SECOND_WATERMARK;
+  TakeSettings(pData, pData->plan.source);
+  if (!pData->bSecondWatermark) {
+    pData->bSecondWatermark = TRUE;
     MakeJobWatermark(pData);
   }
   *pcWritten = kSettingsRecordSize;
   return TRUE;
 }
 
-BOOL RouteBuffer(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
+// A booklet page's orientation; a marker without one gives the job's own.
+// FALSE when the array has no room for it.
+BOOL RecordOrientation(JobData* pData, const BYTE* marker, DWORD size) {
+  BYTE code = size >= 5 ? marker[4] : static_cast<BYTE>(pData->Settings.dm.dmOrientation);
+  return CheckOrientationArray(&pData->booklet_info, static_cast<DWORD>(pData->file_info.iTotalPage), code);
+}
+
+BOOL HandlePageMarker(JobData* pData, const BYTE* p, DWORD n) {
+  FILE_INFO& index = pData->file_info;
+  switch (p[3]) {
+    case PAGE_MARKER_START:
+      if (!ReserveNextPage(index)) return FALSE;
+      // A page whose orientation cannot be kept fails its marker, and the
+      // index stays as it was.
+      if (IsBookletOrder(pData->plan.replay) && !RecordOrientation(pData, p, n)) return FALSE;
+      IndexPageStart(index);
+      return TRUE;
+    case PAGE_MARKER_END: return IndexPagesEnd(index);
+    case PAGE_MARKER_BOOKLET: return InitBooklet(pData, p, n);
+    default: return TRUE;  // an unknown code is swallowed
+  }
+}
+
+}  // namespace
+
+BOOL WriteToFile(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
   const auto* p = static_cast<const BYTE*>(pBuf);
-  const KQDEVMODE& s = pData->Settings;
-
-  if (IsOrientationChange(pData, p, cbBuf)) return HandleOrientationChange(pData, p, pcWritten);
-  if (s.wTextCapture && s.wTextCaptureMode != 2) return TextCaptureWrite(pData, pBuf, cbBuf, pcWritten);
-  if (s.wBypass) return WritePrinter(pData->hPrinter, pBuf, cbBuf, pcWritten);
-  if (s.wOverlayMode == 2) return OverlayCaptureWrite(pData, pBuf, cbBuf, pcWritten);
-  if (pData->dwFlags & FLAG_SPOOLED) return WriteToFile(pData, pBuf, cbBuf, pcWritten);
-
-  if (IsOverlayMarker(p, cbBuf)) {
-    if (s.wOverlayMode == 1 && !PrintOverlay(pData)) return FALSE;
-    *pcWritten = kOverlayMarkerSize;
+  if (IsPageMarker(p, cbBuf)) {
+    if (!HandlePageMarker(pData, p, cbBuf)) return FALSE;
+    *pcWritten = cbBuf;
     return TRUE;
   }
-  if (IsWatermarkMarker(p, cbBuf)) {
-    if (WatermarkWantedOnPage(pData) && !WriteDirectWatermarkBlock(pData)) return FALSE;
-    *pcWritten = kWatermarkMarkerSize;
-    return TRUE;
+  if (!IsOpenHandle(pData->hTempFile)) return FALSE;
+  switch (ReplaceMarker(pData, p, cbBuf, BlockForm::Spool, SpoolWrite, pcWritten)) {
+    case MarkerOutcome::Replaced: return TRUE;
+    case MarkerOutcome::Failed: return FALSE;
+    case MarkerOutcome::NotAMarker: break;
+  }
+  if (!SpoolWrite(pData, pBuf, cbBuf)) return FALSE;
+  *pcWritten = cbBuf;
+  return TRUE;
+}
+
+namespace {
+
+BOOL RouteBuffer(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
+  const auto* p = static_cast<const BYTE*>(pBuf);
+  if (IsOrientationChange(pData, p, cbBuf)) return HandleOrientationChange(pData, p, pcWritten);
+  switch (pData->plan.route) {
+    case BufferRoute::TextCapture: return TextCaptureWrite(pData, pBuf, cbBuf, pcWritten);
+    case BufferRoute::Bypass: return WritePrinter(pData->hPrinter, pBuf, cbBuf, pcWritten);
+    case BufferRoute::FormRecording: return OverlayCaptureWrite(pData, pBuf, cbBuf, pcWritten);
+    case BufferRoute::Spooled: return WriteToFile(pData, pBuf, cbBuf, pcWritten);
+    case BufferRoute::Direct: break;
+  }
+  switch (ReplaceMarker(pData, p, cbBuf, BlockForm::Direct, PrinterWrite, pcWritten)) {
+    case MarkerOutcome::Replaced: return TRUE;
+    case MarkerOutcome::Failed: return FALSE;
+    case MarkerOutcome::NotAMarker: break;
   }
   return WritePrinter(pData->hPrinter, pBuf, cbBuf, pcWritten);
 }

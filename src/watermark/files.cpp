@@ -3,24 +3,23 @@
 // job at any time, so every insertion uses the job's copy.
 #include "watermark/files.h"
 
+#include "config/printerinfo.h"
 #include "support/text.h"
 
-int WatermarkSlot(SHORT dmOrientation) { return dmOrientation == 1 ? 0 : dmOrientation == 2 ? 1 : -1; }
-
-void WatermarkFilePath(SHORT dmOrientation, WCHAR (&szPath)[MAX_PATH]) {
-  WCHAR windows[MAX_PATH] = {};
-  GetWindowsDirectoryW(windows, MAX_PATH);
-  LPCWSTR tail = dmOrientation == 1   ? TEXT("\\system32\\spool\\drivers\\w32x86\\2\\kqpcl6.wmk")
-                 : dmOrientation == 2 ? TEXT("\\system32\\spool\\drivers\\w32x86\\2\\kqpcl6_2.wmk")
-                                      : TEXT("");
-  WCHAR path[2 * MAX_PATH];
-  wsprintfW(path, TEXT("%s%s"), windows, tail);
-  CopyWide(szPath, WideView(path));
+int WatermarkSlot(SHORT dmOrientation) {
+  return dmOrientation == DMORIENT_PORTRAIT ? 0 : dmOrientation == DMORIENT_LANDSCAPE ? 1 : -1;
 }
 
-BOOL ReadWatermarkData(const KQDEVMODE& settings, GlobalBlock<BYTE>* data, DWORD* size) {
+BOOL WatermarkFilePath(HANDLE hPrinter, SHORT dmOrientation, WCHAR (&szPath)[MAX_PATH]) {
+  LPCWSTR name = dmOrientation == DMORIENT_PORTRAIT    ? TEXT("kqpcl6.wmk")
+                 : dmOrientation == DMORIENT_LANDSCAPE ? TEXT("kqpcl6_2.wmk")
+                                                       : TEXT("");
+  return DriverFilePath(hPrinter, name, szPath);
+}
+
+BOOL ReadWatermarkData(HANDLE hPrinter, const KQDEVMODE& settings, GlobalBlock<BYTE>* data, DWORD* size) {
   WCHAR path[MAX_PATH];
-  WatermarkFilePath(settings.dm.dmOrientation, path);
+  WatermarkFilePath(hPrinter, settings.dm.dmOrientation, path);
   FileHandle file(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   // A box waiting for the user holds neither the file nor the buffer.
@@ -48,8 +47,8 @@ BOOL KeepJobWatermark(JobData* pData) {
   int slot = WatermarkSlot(pData->Settings.dm.dmOrientation);
   GlobalBlock<BYTE> data;
   DWORD size = 0;
-  if (!ReadWatermarkData(pData->Settings, &data, &size)) return FALSE;
-  if (slot < 0) return TRUE;  // no file of its own: the path is the Windows folder
+  if (!ReadWatermarkData(pData->hPrinter, pData->Settings, &data, &size)) return FALSE;
+  if (slot < 0) return TRUE;  // no file of its own: the path is the driver folder
   if (pData->pWatermark[slot]) GlobalFree(pData->pWatermark[slot]);
   pData->pWatermark[slot] = data.release();
   pData->dwWatermarkSize[slot] = size;

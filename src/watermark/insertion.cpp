@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "job/messages.h"
 #include "pclxl/writer.h"
 #include "support/guards.h"
 #include "support/paths.h"
@@ -42,8 +43,6 @@ BOOL WriteBytes(HANDLE hPrinter, const void* bytes, DWORD count) {
   return WritePrinter(hPrinter, const_cast<void*>(bytes), count, &written);
 }
 
-BOOL WritePiece(HANDLE hPrinter, const std::string& piece) { return WriteBytes(hPrinter, piece.data(), SizeOf(piece)); }
-
 // The job's watermark data for its current orientation. A job that took its
 // settings from the job before it (its first buffer was none) makes its own
 // now. A job without one (its making failed, or an orientation without a
@@ -65,10 +64,7 @@ bool JobWatermark(JobData* pData, const BYTE** data, DWORD* size) {
   return true;
 }
 
-// The overlay's bytes from the overlay library, for the marker at hand.
-// A form that cannot be served (no library, a path refused, a file that is
-// no form) is an empty one: the page's stream plays nothing, where a stream
-// without content would stop the printer, and the pages print without it.
+// What came of asking the overlay library for the job's form.
 enum class Form { Loaded, Missing, Failed };
 
 // A form is drawn in the units of the job that plays it: one drawn at
@@ -78,11 +74,15 @@ void TraceResolutionMismatch(JobData* pData) {
   pData->bFormResolutionChecked = TRUE;
   DWORD form = OverlayResolution(pData->hJobOverlay, AnsiField(pData->Settings.szOverlayFile).c_str());
   SHORT job = pData->Settings.dm.dmPrintQuality;
-  if (form == 0 || job <= 0 || form == static_cast<DWORD>(job)) return;
+  if (form == 0 || !PrintQualityIsDpi(job) || form == static_cast<DWORD>(job)) return;
   TraceFormat(TEXT("The form was drawn at %lu dpi and this job prints at %d dpi: it prints at %lu/%d of its size.\n"),
               form, static_cast<int>(job), form, static_cast<int>(job));
 }
 
+// The overlay's bytes from the overlay library, for the marker at hand.
+// A form that cannot be served (no library, a path refused, a file that is
+// no form) is an empty one: the page's stream plays nothing, where a stream
+// without content would stop the printer, and the pages print without it.
 Form LoadOverlay(JobData* pData, GlobalBlock<BYTE>* data, DWORD* size, DWORD* streamLength) {
   *size = 0;
   auto missing = [&] {
@@ -99,10 +99,6 @@ Form LoadOverlay(JobData* pData, GlobalBlock<BYTE>* data, DWORD* size, DWORD* st
   WCHAR path[MAX_PATH] = {};
   if (!AnsiFieldToWide(pData->Settings.szOverlayFile, path) || !IsPlainFilePath(path)) return missing();
   *size = getSize(AnsiField(pData->Settings.szOverlayFile).c_str());
-  {
-    UmpdLock lock;
-    dwByteCountOfOverlay = *size;
-  }
   if (*size == 0) return missing();
   // A size whose stream length cannot be written fails as an allocation would.
   if (!OverlayStreamLength(*size, streamLength)) return Form::Failed;
@@ -136,66 +132,73 @@ BOOL OverlayStreamLength(DWORD overlaySize, DWORD* n) {
   return TRUE;
 }
 
-BOOL UMPD_XLFN_PushGraphicStates(HANDLE hPrinter) { return WritePiece(hPrinter, Pieces().push); }
-
-BOOL UMPD_XLFN_PopGraphicStates(HANDLE hPrinter) { return WritePiece(hPrinter, Pieces().pop); }
-
 bool WatermarkWantedOnPage(const JobData* pData) {
-  const KQDEVMODE& s = pData->Settings;
-  return s.wWatermark != 0 && (s.wWatermarkFirstOnly == 0 || pData->dwPageNumber == 1);
+  switch (pData->plan.watermark) {
+    case WatermarkPages::Every: return true;
+    case WatermarkPages::FirstOnly: return pData->dwPageNumber == 1;
+    case WatermarkPages::None: break;
+  }
+  return false;
 }
 
-BOOL PrintWatermark(JobData* pData) {
-  const BYTE* data = nullptr;
-  DWORD size = 0;
-  if (!JobWatermark(pData, &data, &size)) return TRUE;  // the page prints without it
-  if (WriteBytes(pData->hPrinter, data, size)) return TRUE;
-  ShowMessage(TEXT("failed to WritePrinter in watermark module"), MB_ICONERROR);
-  return FALSE;
+BOOL PrinterWrite(JobData* pData, const void* bytes, DWORD count) { return WriteBytes(pData->hPrinter, bytes, count); }
+
+namespace {
+
+// The spool form always clips to the page; the direct one unless the
+// settings say not to.
+bool ClipsToPage(const JobData* pData, BlockForm form) {
+  return form == BlockForm::Spool || !IsOn(pData->Settings.wNoClipToPage);
 }
 
-BOOL PrintOverlay(JobData* pData) {
-  GlobalBlock<BYTE> overlay;
-  DWORD size = 0, n = 0;
-  if (LoadOverlay(pData, &overlay, &size, &n) == Form::Failed) return FALSE;
-  HANDLE printer = pData->hPrinter;
-  return WriteOverlayPieces([printer](const void* p, DWORD count) { return WriteBytes(printer, p, count) != FALSE; }, n,
-                            overlay.get(), size);
-}
-
-BOOL WriteDirectWatermarkBlock(JobData* pData) {
-  HANDLE hPrinter = pData->hPrinter;
-  // A job without its watermark writes nothing: no PushGS without its PopGS.
+// A job without its watermark writes nothing: no PushGS without its PopGS.
+BOOL WatermarkBlockInto(JobData* pData, BlockWriter write, BlockForm form) {
   const BYTE* data = nullptr;
   DWORD size = 0;
   if (!JobWatermark(pData, &data, &size)) return TRUE;
-  if (!UMPD_XLFN_PushGraphicStates(hPrinter)) return FALSE;
-  // The block goes on without the clip: the watermark may then spill
-  // outside the page's clip, which the trace says.
-  if (pData->Settings.wNoClipToPage == 0 && !WritePiece(hPrinter, Pieces().clip))
-    Trace(TEXT("The watermark block's clip to the page could not be written.\n"));
-  if (!WritePiece(hPrinter, Pieces().rop)) return FALSE;
-  if (!PrintWatermark(pData)) return FALSE;
-  return UMPD_XLFN_PopGraphicStates(hPrinter);
-}
-
-BOOL WatermarkBlockInto(JobData* pData, BlockWriter write) {
-  const BYTE* data = nullptr;
-  DWORD size = 0;
-  if (!JobWatermark(pData, &data, &size)) return TRUE;
-  // The spool form always clips to the page.
   const WatermarkPieces& b = Pieces();
   auto piece = [&](const std::string& s) { return write(pData, s.data(), SizeOf(s)) != FALSE; };
-  return piece(b.push) && piece(b.clip) && piece(b.rop) && write(pData, data, size) && piece(b.pop);
+  if (!piece(b.push)) return FALSE;
+  if (ClipsToPage(pData, form) && !piece(b.clip)) {
+    if (form == BlockForm::Spool) return FALSE;
+    // The printer's block goes on without the clip: the watermark may then
+    // spill outside the page's clip, which the trace says.
+    Trace(TEXT("The watermark block's clip to the page could not be written.\n"));
+  }
+  if (!piece(b.rop)) return FALSE;
+  if (!write(pData, data, size)) {
+    if (form == BlockForm::Direct) ShowMessage(TEXT("failed to WritePrinter in watermark module"), MB_ICONERROR);
+    return FALSE;
+  }
+  return piece(b.pop);
 }
 
+// The whole block goes in, or the marker fails; the spool file's index
+// stays true either way.
 BOOL OverlayBlockInto(JobData* pData, BlockWriter write) {
   GlobalBlock<BYTE> overlay;
   DWORD size = 0, n = 0;
   if (LoadOverlay(pData, &overlay, &size, &n) == Form::Failed) return FALSE;
-  // The whole block goes in, or the marker fails; the index stays true either way.
   return WriteOverlayPieces([&](const void* p, DWORD count) { return write(pData, p, count) != FALSE; }, n,
                             overlay.get(), size);
+}
+
+}  // namespace
+
+MarkerOutcome ReplaceMarker(JobData* pData, const BYTE* p, DWORD n, BlockForm form, BlockWriter write,
+                            LPDWORD pcWritten) {
+  bool wanted;
+  if (IsOverlayMarker(p, n)) {
+    wanted = pData->plan.form == FormUse::Print;
+    if (wanted && !OverlayBlockInto(pData, write)) return MarkerOutcome::Failed;
+  } else if (IsWatermarkMarker(p, n)) {
+    wanted = WatermarkWantedOnPage(pData);
+    if (wanted && !WatermarkBlockInto(pData, write, form)) return MarkerOutcome::Failed;
+  } else {
+    return MarkerOutcome::NotAMarker;
+  }
+  *pcWritten = n;
+  return MarkerOutcome::Replaced;
 }
 
 void ReportOverlayWriteFailure(JobData* pData) {

@@ -3,33 +3,31 @@
 // printer, into the spool file, into an overlay being recorded.
 #pragma once
 
-#include "spooler/records.h"
+#include "job/record.h"
 #include "support/guards.h"
 #include "watermark/files.h"
 
-BOOL UMPD_XLFN_PushGraphicStates(HANDLE hPrinter);
-BOOL UMPD_XLFN_PopGraphicStates(HANDLE hPrinter);
-
 // Whether the page now printing gets the watermark: every page, or only the
-// first with wWatermarkFirstOnly.
+// first.
 bool WatermarkWantedOnPage(const JobData* pData);
 
-// The job's watermark data to the printer in one write.
-BOOL PrintWatermark(JobData* pData);
-// The overlay stream block to the printer.
-BOOL PrintOverlay(JobData* pData);
-
-// The direct form: push, clip to page (unless wNoClipToPage), raster
-// operation, watermark data, pop; nothing at all for a job without its
-// watermark data.
-BOOL WriteDirectWatermarkBlock(JobData* pData);
-
-// The spool forms, through the spool file's writer (which the spool file
-// passes in, so that this file needs nothing of it): the watermark always
-// clipped to the page, the overlay stream whole or failed.
+// Writes bytes where a block goes: the printer, the spool file.
 using BlockWriter = BOOL (*)(JobData* pData, const void* bytes, DWORD count);
-BOOL WatermarkBlockInto(JobData* pData, BlockWriter write);
-BOOL OverlayBlockInto(JobData* pData, BlockWriter write);
+// The direct form's writer: the job's printer.
+BOOL PrinterWrite(JobData* pData, const void* bytes, DWORD count);
+
+// The direct form goes to the printer and clips to the page unless
+// wNoClipToPage says not to; the spool form always clips (the spool file's
+// writer is passed in, so that this file needs nothing of it).
+enum class BlockForm { Direct, Spool };
+enum class MarkerOutcome { NotAMarker, Replaced, Failed };
+// A watermark or overlay marker: in its place, through `write`, the block
+// the page wants (the overlay stream where the job prints a form, the
+// watermark on the pages that take it), and the marker counted as written.
+// Failed when a block could not be written whole; its box or trace has
+// said so. A job without its watermark or form writes nothing for it.
+MarkerOutcome ReplaceMarker(JobData* pData, const BYTE* p, DWORD n, BlockForm form, BlockWriter write,
+                            LPDWORD pcWritten);
 
 // The recording form's bytes around the watermark data, for an overlay being
 // recorded: clip to page and raster operation, no push and no pop. A failed

@@ -2,7 +2,7 @@
 // exports "getOverlaySize" and "ReadOverlay".
 #pragma once
 
-#include "spooler/records.h"
+#include "job/record.h"
 
 using GetOverlaySizeFn = DWORD(WINAPI*)(const CHAR* szOverlayFile);
 using ReadOverlayFn = DWORD(WINAPI*)(BYTE* pBuffer);

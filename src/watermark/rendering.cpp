@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "config/driverfiles.h"
+#include "job/shared.h"
 #include "support/guards.h"
 #include "support/text.h"
 #include "watermark/files.h"
@@ -83,13 +84,13 @@ class WatermarkDC {
 
 void ApplyInternalJobSettings(KQDEVMODE* s) {
   s->dm.dmScale = 100;
-  s->wWatermark = 0;
-  s->wOverlayMode = 0;
-  s->wOverlayAskAlways = 0;
-  s->wBooklet = 0;
-  s->wTextCapture = 0;
-  if (s->wTextCaptureMode == 2) s->wTextCaptureMode = 1;
-  s->wBypass = 1;
+  s->wWatermark = SETTING_OFF;
+  s->wOverlayMode = OVERLAY_NONE;
+  s->wOverlayAskAlways = SETTING_OFF;
+  s->wBooklet = SETTING_OFF;
+  s->wTextCapture = SETTING_OFF;
+  if (s->wTextCaptureMode == TEXT_CAPTURE_MODE_OFF) s->wTextCaptureMode = TEXT_CAPTURE_MODE_ON;
+  s->wBypass = BYPASS_ON;
 }
 
 namespace {
@@ -158,7 +159,7 @@ void MakeJobWatermark(JobData* pData) {
 
 SHORT WatermarkPointSize(const KQDEVMODE& s) {
   SHORT p = s.wWatermarkSize;
-  if (s.wWatermarkSizeRule == 1) {
+  if (s.wWatermarkSizeRule == WATERMARK_SIZES_ROUNDED) {
     if (p >= 115 && p <= 119) return 114;
     if (p >= 120 && p <= 125) return 126;
   }
@@ -272,7 +273,10 @@ bool FillText(WatermarkDC& dc, INT x, INT y, LPCWSTR text, INT length) {
 
 BOOL MakeWatermarkData(KQDEVMODE* settings, HANDLE hPrinter) {
   WCHAR output[MAX_PATH];
-  WatermarkFilePath(settings->dm.dmOrientation, output);
+  if (!WatermarkFilePath(hPrinter, settings->dm.dmOrientation, output)) {
+    Trace(TEXT("The driver's folder is not known: the watermark file cannot be made.\n"));
+    return FALSE;
+  }
   DOCINFOW doc{20, TEXT("watermark file"), output, nullptr, 0};
   ApplyInternalJobSettings(settings);
 
@@ -295,7 +299,7 @@ BOOL MakeWatermarkData(KQDEVMODE* settings, HANDLE hPrinter) {
   WatermarkReferencePoint(pw, ph, tm.tmHeight, settings->wWatermarkAngle, settings->wWatermarkOffsetX,
                           settings->wWatermarkOffsetY, &x, &y);
   INT length = lstrlenW(text);
-  bool drawn = settings->wWatermarkOutline == 1
+  bool drawn = settings->wWatermarkOutline == WATERMARK_OUTLINE
                    ? StrokeOutlinedText(dc, lf, settings->dwWatermarkColor, x, y, text, length)
                    : FillText(dc, x, y, text, length);
   return drawn && dc.finishDocument() ? TRUE : FALSE;

@@ -1,7 +1,7 @@
 // Making the watermark files by printing an internal job through the driver.
 #pragma once
 
-#include "spooler/records.h"
+#include "job/record.h"
 
 // Prints the watermark of `settings` (the caller's own copy, changed here)
 // into the watermark file of its orientation. Zero on failure.

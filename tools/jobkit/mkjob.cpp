@@ -13,7 +13,7 @@
 #include "pclxl/checker.h"
 #include "pclxl/numbers.h"
 #include "pclxl/writer.h"
-#include "spool/spoolfile.h"
+#include "job/plan.h"
 
 namespace jobkit {
 
@@ -367,8 +367,9 @@ bool bookletRecordFor(const Document& doc, const KQDEVMODE& settings, std::strin
   g.mediaSize = paper->mediaSize;
   g.orientation = orientationCode(doc.pages.front().orientation);
   BookletMode mode;
-  mode.software = settings.wHardwareBooklet != 2 && settings.wManualDuplex == 2;
-  mode.overlay = settings.wOverlayMode == 1;
+  JobPlan plan = PlanFor(settings, SettingsSource::JobRecord);
+  mode.software = plan.replay == ReplayOrder::SoftwareBooklet;
+  mode.overlay = plan.form == FormUse::Print;
   return makeBookletRecord(g, mode, record, error);
 }
 
@@ -411,11 +412,12 @@ bool makeJob(const std::filesystem::path& document, const MakeJobOptions& option
   auto record = builder.build(u"KQ PCL6 Laser");
   KQDEVMODE settings;
   std::memcpy(&settings, record.data(), sizeof settings);
-  bool spooled = JobIsSpooled(settings);
-  bool watermark = settings.wWatermark != 0;
+  JobPlan plan = PlanFor(settings, SettingsSource::JobRecord);
+  bool spooled = plan.bSpooled;
+  bool watermark = plan.watermark != WatermarkPages::None;
   // A job printed over a form defines the form as a stream in every page and
   // plays it under the page's own drawing.
-  bool overlay = settings.wOverlayMode == 1;
+  bool overlay = plan.form == FormUse::Print;
   int orientation = settings.dm.dmOrientation;
   const std::string ref = quote(options.documentRef.empty() ? document.string() : options.documentRef);
   const std::string chunk = " chunk=" + std::to_string(options.chunk);
@@ -440,7 +442,7 @@ bool makeJob(const std::filesystem::path& document, const MakeJobOptions& option
   };
 
   // A booklet's pages lose their own framing: the sides' snippets frame them.
-  bool booklet = spooled && settings.wBooklet != 0;
+  bool booklet = IsBookletOrder(plan.replay);
   std::string bookletRecord;
   if (booklet && !bookletRecordFor(doc, settings, &bookletRecord, error)) return false;
 

@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "jobkit/text.h"
-#include "spooler/messages.h"
+#include "job/messages.h"
 
 namespace jobkit {
 

@@ -1,8 +1,10 @@
 #include "jobkit/printorder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 
+#include "job/plan.h"
 #include "jobkit/settings.h"
 
 namespace jobkit {
@@ -87,15 +89,15 @@ std::string bookletSide(int side, int n, int binding) {
 // ascending order: the printer's own in side order (its copies one after
 // another); a two-pass one the even sides, then the odd ones in the order
 // the backs are asked for; in neither mode each page alone on a side.
-Labels booklet(const JobSummary& job, int n) {
+Labels booklet(const JobSummary& job, int n, ReplayOrder replay) {
   int sides = 2 * ((n + 3) / 4), binding = setting(job, "wBookletBinding", 0) == 1 ? 1 : 0;
   Labels out;
   auto add = [&](const std::vector<int>& run) {
     for (int s : run) out.push_back(bookletSide(s, n, binding));
   };
-  if (setting(job, "wHardwareBooklet", 0) == 2) {
+  if (replay == ReplayOrder::PrinterBooklet) {
     for (long long c = 0; c < std::max(1LL, copyCount(job)); ++c) add(pages(1, sides, 1));
-  } else if (setting(job, "wManualDuplex", 0) == 2) {
+  } else if (replay == ReplayOrder::SoftwareBooklet) {
     if (setting(job, "wInstructionPage", 0) > 0) out.push_back("instruction page");
     if (n <= 1) return add({1}), out;
     add(pages(2, sides, 2));
@@ -117,6 +119,18 @@ Labels reverseOrder(const JobSummary& job, int n) {
   }
 }
 
+// The replay the component gives the job, as it decides it: the orders
+// below then say, each on its own, which pages that replay prints.
+ReplayOrder replayOf(const JobSummary& job) {
+  SettingsBuilder builder;
+  for (auto& [field, value] : job.settings)
+    if (auto n = parseNumber(value); n && findSettingsField(field)) builder.with(field, *n);
+  auto record = builder.build(u"");
+  KQDEVMODE settings;
+  std::memcpy(&settings, record.data(), sizeof settings);
+  return PlanFor(settings, SettingsSource::JobRecord).replay;
+}
+
 // The whole job's printed pages in order, or nothing when not told here.
 Labels jobOrder(const JobSummary& job, int printedTotal) {
   int n = job.pages;
@@ -125,11 +139,17 @@ Labels jobOrder(const JobSummary& job, int printedTotal) {
     for (int k = 1; k <= printedTotal; ++k) out.push_back(page(k));
     return out;
   }
-  if (setting(job, "wBooklet", 0) != 0) return booklet(job, n);
-  if (setting(job, "wManualDuplex", 0) != 0) return manualDuplex(job, n);
-  if (setting(job, "wMediaType", 0) == 3 && setting(job, "wOhpMode", 0) > 0) return transparencies(job, n);
-  if (setting(job, "wReverseOrder", 0) != 0) return reverseOrder(job, n);
-  return copies(pages(1, n, 1), setting(job, "wCollate", 0) == 1 ? copyCount(job) : 1);
+  switch (ReplayOrder replay = replayOf(job)) {
+    case ReplayOrder::PrinterBooklet:
+    case ReplayOrder::SoftwareBooklet:
+    case ReplayOrder::BookletPagesAlone: return booklet(job, n, replay);
+    case ReplayOrder::ManualDuplex: return manualDuplex(job, n);
+    case ReplayOrder::Transparencies: return transparencies(job, n);
+    case ReplayOrder::PageOrder: return reverseOrder(job, n);
+    case ReplayOrder::Collated: return copies(pages(1, n, 1), copyCount(job));
+    case ReplayOrder::None: break;
+  }
+  return copies(pages(1, n, 1), 1);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 
 #include "jobkit/syntax.h"
 #include "jobkit/text.h"
-#include "spooler/records.h"
+#include "job/record.h"
 
 namespace jobkit {
 

@@ -10,7 +10,7 @@
 
 #include "gdi32/fontmap.h"
 #include "gdi32/state.h"
-#include "winspool/state.h"
+#include "core/seams.h"
 #include "page_drawing.h"
 
 using namespace winsim;

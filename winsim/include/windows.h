@@ -136,6 +136,9 @@ typedef struct _RTL_CRITICAL_SECTION {
 #define CCHDEVICENAME 32
 #define CCHFORMNAME 32
 
+#define DMORIENT_PORTRAIT 1
+#define DMORIENT_LANDSCAPE 2
+
 typedef struct _devicemodeW {
   WCHAR dmDeviceName[CCHDEVICENAME];
   WORD dmSpecVersion;

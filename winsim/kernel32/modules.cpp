@@ -5,7 +5,7 @@
 #include <dlfcn.h>
 
 #include "kernel32/state.h"
-#include "kernel32/loader.h"
+#include "core/seams.h"
 
 using namespace winsim;
 using namespace winsim::detail;

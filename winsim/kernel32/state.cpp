@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "kernel32/loader.h"
+#include "core/seams.h"
 
 namespace winsim::detail {
 

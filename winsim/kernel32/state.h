@@ -2,6 +2,7 @@
 // modules, the locale and code page, the debugger's output.
 #pragma once
 
+#include "core/seams.h"
 #include "core/state.h"
 
 namespace winsim::detail {
@@ -57,9 +58,7 @@ void flushWrites(State& s, const std::string& key);
 void forgetReads(State& s, const std::string& key);
 void forgetReads(State& s);
 
-// Profile files, for hosts.
-using ProfileData = std::map<std::u16string, std::map<std::u16string, std::u16string, CaseLess>, CaseLess>;
-ProfileData readProfile(const fs::path& host);
+// Profile files, for hosts (readProfile: core/seams.h).
 bool writeProfileString(std::u16string_view file, LPCWSTR section, LPCWSTR key, LPCWSTR value);
 
 // Code pages (kernel32/codepage.cpp).

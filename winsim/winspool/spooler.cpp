@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "core/blocks.h"
-#include "kernel32/loader.h"
+#include "core/seams.h"
 #include "winspool/state.h"
 #include "winsim/spooler.h"
 

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "kernel32/state.h"
+#include "core/seams.h"
 
 namespace winsim::detail {
 

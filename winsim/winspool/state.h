@@ -38,7 +38,4 @@ struct WinspoolState final : DllPart {
 inline WinspoolState& winspool(State& s) { return part<WinspoolState>(s); }
 inline const WinspoolState& winspool(const State& s) { return part<WinspoolState>(s); }
 
-// Whether the machine has a printer of that name (case-insensitive).
-bool isPrinter(std::u16string_view name);
-
 }  // namespace winsim::detail

@@ -3,8 +3,10 @@
 
 #include <algorithm>
 
-#include "booklet/store.h"
+#include "job/booklet_store.h"
+#include "job/shared.h"
 #include "spool/spoolfile.h"
+#include "spooler/writepath.h"
 #include "spooler/hooks.h"
 #include "support/spooled_job.h"
 #include "support/test_machine.h"
@@ -90,18 +92,21 @@ close)");
   EXPECT_EQ(m.printed(1), "HEADBBBBp2;p1;" + m.watermarkBlock());
 }
 
-TEST(SpoolFile, FileThatCannotBeCreatedFailsTheDataButTakesMarkers) {
+// Without its spool file the job cannot print as asked: its settings
+// buffer fails, with the box, and so does its data; its markers are taken.
+TEST(SpoolFile, FileThatCannotBeCreatedFailsTheSettingsAndTheData) {
   for (auto fault :
        {winsim::FaultPlan{"GetTempFileNameW"}, winsim::FaultPlan{"CreateFileW", 1, false, u"*\\TEMP\\*"}}) {
     test::TestMachine m;
     m->addFault(fault);
     m.play(SpooledJob{"wReverseOrder=1", 2}.script());
-    EXPECT_TRUE(m.hasTrace(u"Could not create temporary file.")) << fault.function;
+    ASSERT_EQ(m->messageBoxes().size(), 1u) << fault.function;
+    EXPECT_EQ(m->messageBoxes()[0].text, u"Could not create temporary file.");
     std::vector<long long> results;
     for (auto& h : m.hooks())
       if (std::string(h.hook) == "DrvSplWritePrinter") results.push_back(h.result);
     // settings, HEAD, AAAABBBB, marker, p1;, marker, p2;, pages-end, TAIL
-    EXPECT_EQ(results, (std::vector<long long>{1, 0, 0, 1, 0, 1, 0, 1, 0})) << fault.function;
+    EXPECT_EQ(results, (std::vector<long long>{0, 0, 0, 1, 0, 1, 0, 1, 0})) << fault.function;
     EXPECT_EQ(m.document(1), "");
   }
 }
@@ -155,6 +160,7 @@ TEST(SpoolFile, FourGibLimit) {
   JobData job{};
   job.hPrinter = printer;
   job.Settings.wReverseOrder = 1;
+  PlanJob(&job, SettingsSource::JobRecord);
   initComponentOnce();
   ASSERT_TRUE(InitFileOperation(&job));
   DWORD w = 0;
@@ -175,6 +181,7 @@ TEST(SpoolFile, BookletPagesRecordTheirOrientation) {
   job.hPrinter = printer;
   job.Settings.wBooklet = 1;
   job.Settings.dm.dmOrientation = 2;
+  PlanJob(&job, SettingsSource::JobRecord);
   initComponentOnce();
   ASSERT_TRUE(InitFileOperation(&job));
   DWORD w;

@@ -7,7 +7,7 @@
 #include <thread>
 #include <utility>
 
-#include "spooler/messages.h"
+#include "job/messages.h"
 #include "support/test_machine.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <regex>
 
-#include "spooler/records.h"
+#include "job/record.h"
 #include "spooler/textcapture.h"
 #include "support/test_machine.h"
 

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "jobkit/mkjob.h"
-#include "spooler/messages.h"
+#include "job/messages.h"
 #include "support/pxl_builder.h"
 #include "support/test_machine.h"
 

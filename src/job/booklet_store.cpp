@@ -1,6 +1,6 @@
 // The job's booklet store: the snippets come with the booklet record
 // (booklet/record.cpp); the orientations, one a page, with the page markers.
-#include "booklet/store.h"
+#include "job/booklet_store.h"
 
 #include "support/text.h"
 

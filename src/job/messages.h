@@ -3,7 +3,10 @@
 // length.
 #pragma once
 
-#include "spooler/records.h"
+#ifndef UNICODE
+#define UNICODE
+#endif
+#include <windows.h>
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "spooler/records.h"
+#include "job/shared.h"
 
 #include <cstring>
 
@@ -7,13 +7,6 @@
 HINSTANCE hInst;
 CRITICAL_SECTION UmpdSection;
 CRITICAL_SECTION WatermarkSection;
-HMODULE hOverlay;
-DWORD dwByteCountOfOverlay;
-
-void SetRecordDevModeSizes(KQDEVMODE* settings) {
-  settings->dm.dmSize = sizeof(DEVMODEW);
-  settings->dm.dmDriverExtra = kSettingsRecordSize - sizeof(DEVMODEW);
-}
 
 namespace {
 
@@ -48,7 +41,7 @@ PrinterSettings* OldestPrinter() {
 void CapturePrinterSettings(const JobData* pData) {
   if (!pData->szPrinter[0]) return;
   UmpdLock lock;
-  if (g_bInternalJobMaking && pData->Settings.wBypass == 1) return;
+  if (g_bInternalJobMaking && pData->Settings.wBypass == BYPASS_ON) return;
   PrinterSettings* p = FindPrinter(pData->szPrinter);
   if (!p) {
     p = OldestPrinter();
