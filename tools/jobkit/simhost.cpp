@@ -31,7 +31,7 @@ class SimJob : public SpoolerJob {
 }  // namespace
 
 void SimHost::changePrinter(const PrinterChange& change) {
-  winsim::PrinterConfig config = machine_.printer(change.name).value_or(winsim::PrinterConfig{});
+  winsim::PrinterConfig config = machine_.printer(change.name).value_or(machine_.newPrinter(change.name));
   config.name = change.name;
   if (change.port) config.port = *change.port;
   if (change.driver) config.driver = *change.driver;

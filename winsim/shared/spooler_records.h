@@ -14,15 +14,23 @@
 
 namespace winsim {
 
+// The folder a spooler keeps its printers' drivers in: x64\3 for a 64-bit
+// spooler, w32x86\2 for a 32-bit one (the simulated machine's).
+#ifdef _WIN64
+#define KQXL_DRIVER_FOLDER u"C:\\WINDOWS\\system32\\spool\\drivers\\x64\\3\\"
+#else
+#define KQXL_DRIVER_FOLDER u"C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\2\\"
+#endif
+
 // A printer as the spooler names it; the default machine's printer unless
 // set otherwise.
 struct PrinterNames {
   std::u16string name = u"KQ PCL6 Laser";
   std::u16string port = u"USB001";
   std::u16string driver = u"KQ PCL6 Driver";
-  std::u16string driverPath = u"C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\2\\KQXL.DLL";
+  std::u16string driverPath = KQXL_DRIVER_FOLDER u"KQXL.DLL";
   // The driver's interface module, whose DrvSpl* hooks the spooler calls.
-  std::u16string configFile = u"C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\2\\KQXLUMPD.DLL";
+  std::u16string configFile = KQXL_DRIVER_FOLDER u"KQXLUMPD.DLL";
 };
 
 // Lays out a structure followed by its strings: the strings lie in the

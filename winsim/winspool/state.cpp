@@ -70,6 +70,15 @@ std::optional<PrinterConfig> Machine::printer(std::u16string_view name) const {
   return std::nullopt;
 }
 
+PrinterConfig Machine::newPrinter(std::u16string_view name) const {
+  auto g = lock();
+  const auto& printers = winspool(state()).printers;
+  PrinterConfig config = printers.empty() ? PrinterConfig{} : printers.front();
+  config.name = std::u16string(name);
+  config.data.clear();
+  return config;
+}
+
 void Machine::setPrinterData(std::u16string_view printer, std::u16string_view value, std::vector<uint8_t> data) {
   auto g = lock();
   for (auto& p : winspool(state()).printers)

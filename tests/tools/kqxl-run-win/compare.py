@@ -57,12 +57,6 @@ ALLOWED = [
         "watermark_files": re.compile(r"kqpcl6(_2)?\.wmk$", re.IGNORECASE),
     },
     {
-        "name": "the Windows folder's case",
-        "why": "GetWindowsDirectoryW gives C:\\windows under Wine and C:\\WINDOWS on the simulated machine, "
-               "as on Windows; the component names the watermark files below it",
-        "events": (re.compile(r'"file":"C:\\\\windows\\\\', re.IGNORECASE), r'"file":"C:\\\\WINDOWS\\\\'),
-    },
-    {
         "name": "module files",
         "why": "the driver folder holds each platform's own builds of the modules",
         "skip_files": re.compile(r"\.(dll|so|drv)$", re.IGNORECASE),
@@ -81,7 +75,11 @@ WATERMARK_FILES = next(r["watermark_files"] for r in ALLOWED if "watermark_files
 
 # Where the component leaves files: the driver folder, the temp folder (its
 # spool and capture files must be gone) and the folder the jobs keep forms in.
-FOLDERS = ["windows/system32/spool/drivers/w32x86/2", "windows/temp", "forms"]
+# The driver folder is the architecture's, x64/3 for the 64-bit runs, first;
+# the other architecture's must stay as it was on both sides.
+DRIVER_FOLDERS = ["windows/system32/spool/drivers/w32x86/2", "windows/system32/spool/drivers/x64/3"]
+DRIVER_FOLDER = os.environ.get("KQXL_DRIVER_FOLDER", DRIVER_FOLDERS[0])
+FOLDERS = [DRIVER_FOLDER] + [f for f in DRIVER_FOLDERS if f != DRIVER_FOLDER] + ["windows/temp", "forms"]
 
 
 def normalise_event(line):

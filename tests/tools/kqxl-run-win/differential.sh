@@ -27,7 +27,44 @@ driver_files=$build/machine/WINDOWS/system32/spool/drivers/w32x86/2
 export WINEDEBUG=-all
 
 wine_of() { [ "$1" = x86_64 ] && echo /usr/lib/wine/wine64 || echo /usr/lib/wine/wine; }
-driver_dir() { echo "$1/drive_c/windows/system32/spool/drivers/w32x86/2"; }
+# Each architecture's spooler keeps its drivers in its own folder; the
+# printer of both sides has its driver there.
+driver_subdir() { [ "$1" = x86_64 ] && echo x64/3 || echo w32x86/2; }
+driver_dir() { echo "$2/drive_c/windows/system32/spool/drivers/$(driver_subdir "$1")"; }
+
+# The simulated machine of an architecture: the default one, its driver
+# moved to the architecture's folder and its printer pointed there.
+arch_image() {
+  local arch=$1 sub out=$work/$1/image
+  sub=$(driver_subdir "$arch")
+  if [ "$sub" = w32x86/2 ]; then echo "$image"; return; fi
+  rm -rf "$out"
+  cp -r "$image" "$out"
+  mkdir -p "$out/WINDOWS/system32/spool/drivers/${sub%/*}"
+  mv "$out/WINDOWS/system32/spool/drivers/w32x86/2" "$out/WINDOWS/system32/spool/drivers/$sub"
+  sed -i "s/\\\\w32x86\\\\2\\\\/\\\\${sub%/*}\\\\${sub#*/}\\\\/g" "$out/winsim/printers.ini"
+  echo "$out"
+}
+
+# A job as the architecture's machine has it: driver folder paths in its
+# script name that machine's folder. The copy stands among links to its
+# folder's other files, which it names by relative paths.
+arch_job() {
+  local arch=$1 job=$2 sub dir copy
+  sub=$(driver_subdir "$arch")
+  if [ "$sub" = w32x86/2 ] || ! grep -q -F 'w32x86\2' "$job"; then echo "$job"; return; fi
+  local from
+  from=$(cd "$(dirname "$job")" && pwd)
+  dir=$work/$arch/jobs/$(basename "$from")
+  mkdir -p "$dir"
+  for f in "$from"/*; do
+    if [ "${f%.job}" = "$f" ]; then ln -sfn "$f" "$dir/"; fi
+  done
+  copy=$dir/$(basename "$job")
+  # (a script's "\x" is an escape: its backslash is written twice)
+  sed "s/\\\\w32x86\\\\2\\\\/\\\\\\\\${sub%/*}\\\\${sub#*/}\\\\/g" "$job" > "$copy"
+  echo "$copy"
+}
 
 # A 32-bit Wine needs a kernel that runs 32-bit programs.
 can_run() { "$(wine_of "$1")" --version >/dev/null 2>&1; }
@@ -61,8 +98,9 @@ reset_prefix() {
   local arch=$1 prefix=$2 wine c d
   wine=$(wine_of "$arch")
   c=$prefix/drive_c
-  d=$(driver_dir "$prefix")
-  rm -rf "$d" "$c/windows/temp" "$c/forms"
+  d=$(driver_dir "$arch" "$prefix")
+  rm -rf "$c/windows/system32/spool/drivers/w32x86/2" "$c/windows/system32/spool/drivers/x64/3" \
+    "$c/windows/temp" "$c/forms"
   mkdir -p "$d" "$c/windows/temp"
   cp "$driver_files"/*.INI "$driver_files"/*.PXL "$d/"
   cp "$root/build-win-$arch/src/KQXLUMPD.DLL" "$root/build-win-$arch/modules/KQXLO.DLL" \
@@ -88,7 +126,8 @@ locale_of() {
 
 # Plays one job both ways; prints a line, and the first difference if any.
 play() {
-  local arch=$1 prefix=$2 job=$3 name out rc_sim rc_wine status
+  local arch=$1 prefix=$2 job name out rc_sim rc_wine status
+  job=$(arch_job "$arch" "$3")
   name=$(basename "$job" .job)
   out=$work/$arch/out/$name
   rm -rf "$out"
@@ -100,7 +139,7 @@ play() {
   fi
   reset_prefix "$arch" "$prefix"
   set +e
-  "$build/tools/kqxl-run" --image "$image" --machine "$out/machine" "${sim_options[@]}" -o "$out/simulated" "$job" \
+  "$build/tools/kqxl-run" --image "$arch_image" --machine "$out/machine" "${sim_options[@]}" -o "$out/simulated" "$job" \
     2>"$out/simulated.err" >/dev/null
   rc_sim=$?
   LANG=$(locale_of "$job") WINEPREFIX=$prefix "$(wine_of "$arch")" "$root/build-win-$arch/tools/kqxl-run.exe" \
@@ -115,7 +154,8 @@ play() {
       sed 's/^/    Wine: /' "$out/wine.err" | head -n 3
       status=1
     else
-      python3 "$here/compare.py" "$out/simulated" "$out/wine" "$out/machine" "$prefix/drive_c" || status=1
+      KQXL_DRIVER_FOLDER=windows/system32/spool/drivers/$(driver_subdir "$arch") \
+        python3 "$here/compare.py" "$out/simulated" "$out/wine" "$out/machine" "$prefix/drive_c" || status=1
     fi
   } > "$out/report" 2>&1
   if [ $status -eq 0 ]; then
@@ -160,6 +200,7 @@ run_all() {
       return 1
     fi
     prefix=$work/$arch/prefix
+    arch_image=$(arch_image "$arch")
     make_prefix "$arch" "$prefix"
     set_fonts "$arch" "$prefix"
     WINEPREFIX=$prefix /usr/lib/wine/wineserver -p 2>/dev/null || true

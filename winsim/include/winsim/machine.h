@@ -117,6 +117,9 @@ class Machine {
   // Printers. The default machine's printers come from C:\winsim\printers.ini.
   void setPrinter(const PrinterConfig& config);  // adds or replaces by name
   std::optional<PrinterConfig> printer(std::u16string_view name) const;
+  // A printer added by name alone: the machine's first printer's port and
+  // driver (the driver installed on the machine), or the defaults.
+  PrinterConfig newPrinter(std::u16string_view name) const;
   void setPrinterData(std::u16string_view printer, std::u16string_view value, std::vector<uint8_t> data);
 
   void setLocale(LANGID lang);
