@@ -1,7 +1,5 @@
 #include "job/plan.h"
 
-#include "job/record.h"
-
 namespace {
 
 bool TransparenciesAsked(const KQDEVMODE& s) { return s.wMediaType == MEDIA_TRANSPARENCY && s.wOhpMode > 0; }
@@ -54,6 +52,23 @@ bool IsBookletOrder(ReplayOrder replay) {
          replay == ReplayOrder::BookletPagesAlone;
 }
 
+LPCWSTR ReplayOrderName(ReplayOrder replay) {
+  // clang-format off
+  static constexpr struct { ReplayOrder replay; LPCWSTR name; } kNames[] = {
+      {ReplayOrder::PrinterBooklet,    TEXT("Printer Booklet")},
+      {ReplayOrder::SoftwareBooklet,   TEXT("Booklet")},
+      {ReplayOrder::BookletPagesAlone, TEXT("Booklet")},
+      {ReplayOrder::ManualDuplex,      TEXT("Manual Duplex")},
+      {ReplayOrder::Transparencies,    TEXT("OHP Interleave")},
+      {ReplayOrder::PageOrder,         TEXT("Reverse Order")},
+      {ReplayOrder::Collated,          TEXT("Collate")},
+  };
+  // clang-format on
+  for (const auto& row : kNames)
+    if (row.replay == replay) return row.name;
+  return TEXT("No Replay");
+}
+
 JobPlan PlanFor(const KQDEVMODE& s, SettingsSource source) {
   JobPlan plan{};
   plan.source = source;
@@ -70,14 +85,6 @@ JobPlan PlanFor(const KQDEVMODE& s, SettingsSource source) {
   plan.route = RouteOf(plan, s);
   return plan;
 }
-
-void PlanJob(JobData* pData, SettingsSource source) {
-  pData->plan = PlanFor(pData->Settings, source);
-  // A booklet record makes a spooled job a booklet, whatever else it asked for.
-  if (pData->plan.bSpooled && pData->booklet_info.bHaveRecord) pData->plan.replay = BookletOrderFor(pData->Settings);
-}
-
-void ReplanJob(JobData* pData) { PlanJob(pData, pData->plan.source); }
 
 void SetRecordDevModeSizes(KQDEVMODE* settings) {
   settings->dm.dmSize = sizeof(DEVMODEW);

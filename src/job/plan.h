@@ -53,3 +53,5 @@ JobPlan PlanFor(const KQDEVMODE& settings, SettingsSource source);
 // whatever else it asked for.
 ReplayOrder BookletOrderFor(const KQDEVMODE& settings);
 bool IsBookletOrder(ReplayOrder replay);
+// The replay's name in traces: "Manual Duplex", "Reverse Order", ...
+LPCWSTR ReplayOrderName(ReplayOrder replay);

@@ -34,7 +34,9 @@ struct FILE_INFO {
 inline DWORD PageOffset(const FILE_INFO& index, INT i) { return i >= 0 ? index.dwPage.At(static_cast<DWORD>(i)) : 0; }
 
 // What every replay relies on, checked in debug builds as each entry goes
-// in: page starts ascending, none past the file's end.
+// in (its newest entries) and before the replay (all of them): page starts
+// ascending, none past the file's end.
+void AssertWholePageIndex(const FILE_INFO& index);
 inline void AssertPageIndex(const FILE_INFO& index) {
   assert(index.iTotalPage >= 0);
   DWORD last = PageOffset(index, index.bPagesEnded ? index.iTotalPage : index.iTotalPage - 1);
@@ -101,6 +103,13 @@ struct JobData {
   BOOL bOverlayWriteFailureShown;  // its box is shown once a job
   BOOL bWatermarkMissingSaid;      // a job without its watermark says so once
 };
+
+// What the hooks rely on between two calls, checked in debug and sanitizer
+// builds (nothing in release builds): the handle is a live job's, its plan
+// agrees with its spool file, its page index ascends within the file, its
+// captured bytes have their file. A broken one stops the tests there,
+// rather than corrupting a job further on.
+void AssertJobRecord(const JobData* pData);
 
 // Decodes the job's plan from its settings, which came from `source`.
 void PlanJob(JobData* pData, SettingsSource source);

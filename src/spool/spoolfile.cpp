@@ -21,7 +21,7 @@ BOOL InitFileOperation(JobData* pData) {
     ShowMessage(TEXT("Could not create temporary file."), MB_OK);
     return FALSE;
   }
-  Trace(TEXT(" Manual Duplex enabled...\n"));
+  TraceFormat(TEXT(" %s enabled...\n"), ReplayOrderName(pData->plan.replay));
   Trace(pData->szTempFile);
   Trace(TEXT("  --- Temp File created ...\n"));
   pData->file_info.dwCount = 0;

@@ -145,29 +145,36 @@ KQXL_EXPORT HANDLE WINAPI DrvSplStartDoc(HANDLE hPrinter, DWORD JobId) {
     return nullptr;
   }
   job->hJobOverlay = overlay.release();
+  AssertJobRecord(job.get());
   return job.release();
 }
 
 KQXL_EXPORT BOOL WINAPI DrvSplStartPage(HANDLE hDriver) {
   Trace(TEXT("KQXLUMPD: DrvSplStartPage \n"));
   auto* pData = static_cast<JobData*>(hDriver);
-  if (pData) ++pData->dwPageNumber;
+  if (!pData) return TRUE;
+  AssertJobRecord(pData);
+  ++pData->dwPageNumber;
   return TRUE;
 }
 
 KQXL_EXPORT BOOL WINAPI DrvSplEndPage(HANDLE hDriver) {
   Trace(TEXT("KQXLUMPD: DrvSplEndPage \n"));
   auto* pData = static_cast<JobData*>(hDriver);
-  return pData ? TextCaptureEndPage(pData) : FALSE;
+  if (!pData) return FALSE;
+  AssertJobRecord(pData);
+  return TextCaptureEndPage(pData);
 }
 
 KQXL_EXPORT void WINAPI DrvSplEndDoc(HANDLE hDriver) {
   Trace(TEXT("KQXLUMPD: DrvSplEndDoc \n"));
   auto* pData = static_cast<JobData*>(hDriver);
   if (!pData) return;
+  AssertJobRecord(pData);
   pData->dwStatus |= STATUS_ENDDOC;
   TextCaptureEndDoc(pData);
   TracePageIndex(pData);
+  AssertWholePageIndex(pData->file_info);
   if (pData->plan.form == FormUse::Record) FinishOverlayRecording(pData);
   else ReplaySpooledJob(pData);
   ReleasePortAtEnd(pData);
@@ -176,13 +183,16 @@ KQXL_EXPORT void WINAPI DrvSplEndDoc(HANDLE hDriver) {
 KQXL_EXPORT void WINAPI DrvSplAbort(HANDLE hDriver) {
   Trace(TEXT("KQXLUMPD: DrvSplAbort \n"));
   auto* pData = static_cast<JobData*>(hDriver);
-  if (pData) pData->dwStatus |= STATUS_ABORTED;
+  if (!pData) return;
+  AssertJobRecord(pData);
+  pData->dwStatus |= STATUS_ABORTED;
 }
 
 KQXL_EXPORT void WINAPI DrvSplClose(HANDLE hDriver) {
   Trace(TEXT("KQXLUMPD: DrvSplClose \n"));
   auto* pData = static_cast<JobData*>(hDriver);
   if (!pData) return;
+  AssertJobRecord(pData);
   pData->dwSignature = JOB_SIGNATURE_CLOSED;
   if (pData->hJobOverlay) FreeLibrary(pData->hJobOverlay);
   TextCaptureClose(pData);

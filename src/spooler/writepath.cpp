@@ -192,6 +192,7 @@ extern "C" KQXL_EXPORT BOOL WINAPI DrvSplWritePrinter(HANDLE hDriver, LPVOID pBu
   DWORD ignored = 0;
   if (!pcWritten) pcWritten = &ignored;
   if (!pData || (!pBuf && cbBuf)) return FALSE;
+  AssertJobRecord(pData);
   ++pData->dwWriteCount;
   if (pData->dwWriteCount == 1 && cbBuf == kSettingsRecordSize) return HandleFirstBuffer(pData, pBuf, pcWritten);
   return RouteBuffer(pData, pBuf, cbBuf, pcWritten);

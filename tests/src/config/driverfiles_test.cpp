@@ -2,14 +2,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
 #include <cstring>
+#include <filesystem>
 
 #include "config/driverfiles.h"
+#include "config/printerinfo.h"
 #include "config/registry.h"
 #include "support/test_machine.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 struct DriverFiles : ::testing::Test {
   test::TestMachine m;
@@ -186,3 +189,53 @@ TEST_F(DriverFiles, LanguageCodeOfAnyTypeIsReadAsBytes) {
 }
 
 }  // namespace
+
+// A 64-bit spooler keeps its drivers in x64\3: the driver's files are
+// written and read there, and nothing goes into the 32-bit drivers' folder.
+TEST(DriverFolder, EveryDriverFileIsInTheDriversOwnFolder) {
+  test::TestMachine m;
+  const std::u16string x64 = u"C:\\WINDOWS\\system32\\spool\\drivers\\x64\\3\\";
+  const fs::path image = fs::path(KQXL_MACHINE_IMAGE) / "WINDOWS/system32/spool/drivers/w32x86/2";
+  for (const auto& entry : fs::directory_iterator(image))
+    m->copyFileIn(x64 + jobkit::utf16Of(entry.path().filename().string()), entry.path());
+  m->writeFile(x64 + u"INSTPORT.PXL", "the instruction page of the 64-bit driver");
+  auto config = *m->printer(test::kPrinter);
+  config.driverPath = x64 + u"KQXL.DLL";
+  config.configFile = x64 + u"KQXLUMPD.DLL";
+  m->setPrinter(config);
+
+  WCHAR folder[MAX_PATH] = {};
+  HANDLE printer = winsim::OpenPrinterHandle(test::kPrinter);
+  EXPECT_TRUE(DriverFolder(printer, folder));
+  EXPECT_EQ(std::u16string(folder), x64);
+  winsim::ClosePrinterHandle(printer);
+
+  m.play(R"(settings wWatermark=1 szWatermarkText="X64" wWatermarkSize=72 wManualDuplex=1 wInstructionPage=1
+ini "C:\WINDOWS\system32\spool\drivers\\x64\3\KQXLEN.INI" DUPLEX MD_ManualDuplex "2"
+startdoc
+write settings
+write marker page-start 1
+startpage
+write text "page one"
+write marker watermark
+endpage
+write marker pages-end
+enddoc
+close)");
+  std::string watermark = test::TestMachine::slurpHost(m->hostPath(x64 + u"kqpcl6.wmk"));
+  ASSERT_FALSE(watermark.empty());
+  EXPECT_FALSE(fs::exists(m->hostPath(std::u16string(test::kDriverDir) + u"kqpcl6.wmk")));
+  EXPECT_NE(m.document(1).find("the instruction page of the 64-bit driver"), std::string::npos);
+  EXPECT_NE(m.document(1).find("\x61\x69\xC0\xFC\xF8\x2C\x7B" + watermark + "\x60"), std::string::npos);
+
+  // The capture file is made beside the driver too: failing it there fails the capture.
+  m.play(R"(settings reset
+settings wTextCapture=1
+fail CreateFileW path="*\\x64\\3\\textout.teq"
+startdoc
+write settings
+write marker capture-start
+close)");
+  ASSERT_FALSE(m->messageBoxes().empty());
+  EXPECT_EQ(m->messageBoxes().back().text, u"Could not create temporary file.");
+}

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -112,11 +113,13 @@ TEST(WatermarkRendering, TextOutAtTheComputedPointWithTheEscapement) {
     auto text = log.calls("TextOutW");
     ASSERT_EQ(metrics.size(), 1u);
     ASSERT_EQ(text.size(), 1u);
-    INT x, y;
-    // A4 (paper size 9) at 600 dpi less the printer's 1/6-inch margins: 4761 by 6816.
-    WatermarkReferencePoint(4761, 6816, static_cast<INT>(ApiLog::number(metrics[0], "tmHeight")), angle, 0, 0, &x, &y);
-    EXPECT_EQ(ApiLog::number(text[0], "x"), x) << angle;
-    EXPECT_EQ(ApiLog::number(text[0], "y"), y) << angle;
+    // Half the text's height from the centre of A4 (paper size 9) at 600 dpi
+    // less the printer's 1/6-inch margins, 4761 by 6816, against the angle
+    // (radians as 3.14159/180 to the degree), each shift cut toward zero.
+    INT h = static_cast<INT>(ApiLog::number(metrics[0], "tmHeight")) / 2;
+    double a = angle * (3.14159 / 180);
+    EXPECT_EQ(ApiLog::number(text[0], "x"), 2380 - static_cast<INT>(std::trunc(h * std::sin(a)))) << angle;
+    EXPECT_EQ(ApiLog::number(text[0], "y"), 3408 - static_cast<INT>(std::trunc(h * std::cos(a)))) << angle;
   }
 }
 
