@@ -30,6 +30,7 @@
 #include "fuzz_machine.h"
 #include "jobkit/settings.h"
 #include "job/messages.h"
+#include "job/settings.h"
 
 namespace {
 
