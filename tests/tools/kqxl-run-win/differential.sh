@@ -38,11 +38,12 @@ arch_image() {
   local arch=$1 sub out=$work/$1/image
   sub=$(driver_subdir "$arch")
   if [ "$sub" = w32x86/2 ]; then echo "$image"; return; fi
-  rm -rf "$out"
-  cp -r "$image" "$out"
-  mkdir -p "$out/WINDOWS/system32/spool/drivers/${sub%/*}"
-  mv "$out/WINDOWS/system32/spool/drivers/w32x86/2" "$out/WINDOWS/system32/spool/drivers/$sub"
-  sed -i "s/\\\\w32x86\\\\2\\\\/\\\\${sub%/*}\\\\${sub#*/}\\\\/g" "$out/winsim/printers.ini"
+  # (a command substitution does not stop at a failed command: each says so)
+  rm -rf "$out" && mkdir -p "$work/$arch" && cp -r "$image" "$out" &&
+    mkdir -p "$out/WINDOWS/system32/spool/drivers/${sub%/*}" &&
+    mv "$out/WINDOWS/system32/spool/drivers/w32x86/2" "$out/WINDOWS/system32/spool/drivers/$sub" &&
+    sed -i "s/\\\\w32x86\\\\2\\\\/\\\\${sub%/*}\\\\${sub#*/}\\\\/g" "$out/winsim/printers.ini" &&
+    grep -q -F "\\${sub%/*}\\${sub#*/}\\" "$out/winsim/printers.ini" || return 1
   echo "$out"
 }
 
