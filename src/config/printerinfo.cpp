@@ -59,8 +59,12 @@ BOOL DriverFolder(HANDLE hPrinter, WCHAR (&szFolder)[MAX_PATH]) {
 BOOL DriverFilePath(HANDLE hPrinter, LPCWSTR szName, WCHAR (&szPath)[MAX_PATH]) {
   WCHAR folder[MAX_PATH];
   szPath[0] = 0;
-  if (!DriverFolder(hPrinter, folder)) return FALSE;
-  WideView dir(folder), name(szName);
+  return DriverFolder(hPrinter, folder) && FileInFolder(folder, szName, szPath);
+}
+
+BOOL FileInFolder(LPCWSTR szFolder, LPCWSTR szName, WCHAR (&szPath)[MAX_PATH]) {
+  WideView dir(szFolder), name(szName);
+  szPath[0] = 0;
   if (dir.size() + name.size() >= MAX_PATH) return FALSE;
   CopyWide(szPath, dir);
   CopyWide(std::span<WCHAR>(szPath + dir.size(), MAX_PATH - dir.size()), name);

@@ -24,6 +24,9 @@ BOOL DriverFolder(HANDLE hPrinter, WCHAR (&szFolder)[MAX_PATH]);
 // The path of the driver's file `szName` in its folder; FALSE, empty, when
 // the folder is not known or the path would not fit.
 BOOL DriverFilePath(HANDLE hPrinter, LPCWSTR szName, WCHAR (&szPath)[MAX_PATH]);
+// `szName` in a folder given with its backslash; FALSE, empty, when the
+// path would not fit.
+BOOL FileInFolder(LPCWSTR szFolder, LPCWSTR szName, WCHAR (&szPath)[MAX_PATH]);
 
 // The driver path's directory (with its backslash) and base name (without
 // the pattern), both upper-cased.

@@ -9,20 +9,22 @@
 
 namespace {
 
-// textout.teq beside the driver, or for `n` > 0 textout-n.teq.
-BOOL CaptureFilePath(HANDLE hPrinter, int n, WCHAR (&path)[MAX_PATH]) {
+// textout.teq in the driver's folder, or for `n` > 0 textout-n.teq.
+BOOL CaptureFilePath(LPCWSTR szFolder, int n, WCHAR (&path)[MAX_PATH]) {
   WCHAR name[32];
   if (n == 0) wsprintfW(name, TEXT("textout.teq"));
   else wsprintfW(name, TEXT("textout-%d.teq"), n);
-  return DriverFilePath(hPrinter, name, path);
+  return FileInFolder(szFolder, name, path);
 }
 
 // The capture file, made anew, not shared. A file another job holds is
 // passed over for one of the job's own.
 HANDLE CreateCaptureFile(HANDLE hPrinter, TEXT_CAPTURE& t) {
   constexpr int kOwnFiles = 64;
-  for (int n = 0; n <= kOwnFiles; ++n) {
-    if (!CaptureFilePath(hPrinter, n, t.szFile)) break;
+  WCHAR folder[MAX_PATH];
+  bool known = DriverFolder(hPrinter, folder);
+  for (int n = 0; known && n <= kOwnFiles; ++n) {
+    if (!CaptureFilePath(folder, n, t.szFile)) break;
     HANDLE h =
         CreateFileW(t.szFile, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) return h;
