@@ -10,117 +10,132 @@
 
 namespace {
 
-constexpr LPCWSTR kNoRecord = TEXT("A booklet job without a usable booklet record prints its pages once in order.\n");
-
 struct Sheets {
   INT sheets, slots;  // S and N = 4S
   INT sides() const { return 2 * sheets; }
 };
 
-Sheets SheetsOf(const JobData* pData) {
-  INT s = (pData->file_info.iTotalPage + 3) / 4;
+Sheets SheetsOf(const ReplayInputs& in) {
+  INT s = (in.pages + 3) / 4;
   return {s, 4 * s};
 }
 
-void TraceUndefinedBinding(const JobData* pData) {
-  if (pData->Settings.wBookletBinding > BINDING_ODD_SIDES_FIRST)
-    Trace(TEXT("wBookletBinding above 1 pairs the pages as 0 does.\n"));
-}
-
 // Sides `from`, from + step, ... while within 1 to `to`.
-void SendSides(JobData* pData, HANDLE hPrinter, ReplayFraming& replay, const Sheets& sheets, INT from, INT to,
-               INT step) {
+bool SendSides(const ReplayInputs& in, const Sheets& sheets, INT from, INT to, INT step, Schedule& out) {
   for (INT side = from; step > 0 ? side <= to : side >= to; side += step)
-    SendBookletPageData(pData, hPrinter, replay, side, sheets.slots);
+    if (!SendBookletPageData(in, side, sheets.slots, out)) return false;
+  return true;
 }
 
-void WritePrefix(HANDLE hPrinter, JobData* pData, int entry) {
-  ReplayWrite(pData, hPrinter, pData->abPagePrefix[entry], 4);
+AltBeginPage AltBeginPageFor(HANDLE hPrinter, const KQDEVMODE& s) {
+  BYTE feature[MDL_FEATURE_SIZE];
+  if (ReadMdlFeature(hPrinter, feature) && MdlPicksAltBeginPage(feature)) {
+    if (MdlFirstPassDescending(feature) || s.wManualDuplex != MANUAL_DUPLEX_BOOKLET) return AltBeginPage::Never;
+    return AltBeginPage::FrontSides;
+  }
+  if (s.wHardwareBooklet == BOOKLET_BY_PRINTER && IsOn(s.wBookletSide)) return AltBeginPage::CoverSides;
+  return AltBeginPage::Never;
+}
+
+// The binding as the sheet composer reads it.
+WORD BindingOf(const KQDEVMODE& s, bool traced) {
+  if (traced && s.wBookletBinding > BINDING_ODD_SIDES_FIRST)
+    Trace(TEXT("wBookletBinding above 1 pairs the pages as 0 does.\n"));
+  return s.wBookletBinding == BINDING_ODD_SIDES_FIRST ? BINDING_ODD_SIDES_FIRST : BINDING_EVEN_SIDES_FIRST;
 }
 
 }  // namespace
 
-BOOL DoBooklet(JobData* pData, HANDLE hPrinter, DWORD dwJobId) {
-  if (!pData->booklet_info.bHaveRecord) return PrintBookletInOrder(pData, hPrinter, kNoRecord);
-  INT mode = ManualDuplexMode(hPrinter);
-  ReplayFraming replay(pData, hPrinter);
-  if (auto start = replay.Begin(false); start != ReplayFraming::Start::Pages)
-    return start == ReplayFraming::Start::SentWhole;
-  TraceUndefinedBinding(pData);
-  if (InstructionPageWanted(pData->Settings)) PrintInstructionPage(pData, hPrinter);
-  Sheets sheets = SheetsOf(pData);
-  bool fronts = true;
-  if (pData->file_info.iTotalPage <= 1) {
-    WritePrefix(hPrinter, pData, 0);
-    SendBookletPageData(pData, hPrinter, replay, 1, sheets.slots);
-  } else {
-    bool descending = FirstPassDescending(hPrinter);
-    WritePrefix(hPrinter, pData, 0);
-    if (descending) SendSides(pData, hPrinter, replay, sheets, sheets.sides(), 2, -2);
-    else SendSides(pData, hPrinter, replay, sheets, 2, sheets.sides(), 2);
-    WORD order = pData->Settings.wBackSideOrder;
-    fronts = PrintsFronts(order);
-    if (mode == 1) {
-      replay.SendTrailer();
-      if (!EndDocumentAndPrompt(hPrinter, dwJobId, sheets.sheets, fronts)) {
-        ReleaseOrientationArray(&pData->booklet_info);
-        return SecondPassLost();
-      }
-      replay.SendHeader(false);
+void DecideBooklet(JobData* pData, ReplayInputs* in) {
+  const KQDEVMODE& s = pData->Settings;
+  HANDLE hPrinter = pData->hPrinter;
+  if (!pData->booklet_info.bHaveRecord) {
+    in->bookletWithoutRecord = true;
+    Trace(TEXT("A booklet job without a usable booklet record prints its pages once in order.\n"));
+    return;
+  }
+  in->printsForm = pData->plan.form == FormUse::Print;
+  switch (in->order) {
+    case ReplayOrder::PrinterBooklet: {
+      in->copies = ReplayCopies(s, CollateValues::AnyOtherIsOne);
+      if (in->pages == 0) return;  // it goes out as it came
+      in->binding = BindingOf(s, true);
+      WCHAR ini[MAX_PATH] = {};
+      GetMultiLangINIFile(hPrinter, ini);
+      in->bookletOrder = static_cast<SHORT>(GetModelFeature2(ModelFeature2, FEATURE_BOOKLET_ORDER, ini));
+      break;
     }
-    if (fronts) WritePrefix(hPrinter, pData, 1);
-    if (order == BACK_SIDES_ASCENDING) SendSides(pData, hPrinter, replay, sheets, 1, sheets.sides() - 1, 2);
-    if (order == BACK_SIDES_DESCENDING) SendSides(pData, hPrinter, replay, sheets, sheets.sides() - 1, 1, -2);
+    case ReplayOrder::SoftwareBooklet:
+      in->duplexMode = ManualDuplexMode(hPrinter);
+      if (in->pages == 0) return;
+      in->binding = BindingOf(s, true);
+      in->instructionPage = InstructionPageWanted(s);
+      if (in->pages > 1) {
+        in->firstPassDescending = FirstPassDescending(hPrinter);
+        in->backSideOrder = s.wBackSideOrder;
+        in->fronts = PrintsFronts(s.wBackSideOrder);
+      }
+      break;
+    case ReplayOrder::BookletPagesAlone:
+      Trace(TEXT("A booklet job in neither booklet mode prints each page once, in order, alone on a booklet side.\n"));
+      return;
+    default: return;
   }
-  replay.SendTrailer();
-  ReleaseOrientationArray(&pData->booklet_info);
-  if (mode == 0) {
-    EndDocumentAndPrompt(hPrinter, dwJobId, pData->file_info.iTotalPage / 2, fronts);
-  }
-  return TRUE;
+  in->altBeginPage = AltBeginPageFor(hPrinter, s);
 }
 
-BOOL Hardware_DoBooklet(JobData* pData, HANDLE hPrinter) {
-  if (!pData->booklet_info.bHaveRecord) return PrintBookletInOrder(pData, hPrinter, kNoRecord);
-  INT copies = ReplayCopies(pData, CollateValues::AnyOtherIsOne);
-  ReplayFraming replay(pData, hPrinter);
-  if (auto start = replay.Begin(false); start != ReplayFraming::Start::Pages)
-    return start == ReplayFraming::Start::SentWhole;
-  TraceUndefinedBinding(pData);
-  Sheets sheets = SheetsOf(pData);
-  WCHAR ini[MAX_PATH] = {};
-  GetMultiLangINIFile(hPrinter, ini);
-  SHORT order = static_cast<SHORT>(GetModelFeature2(ModelFeature2, FEATURE_BOOKLET_ORDER, ini));
-  for (INT copy = 0; copy < copies; ++copy) {
-    if (order == 1) {
-      SendSides(pData, hPrinter, replay, sheets, sheets.sides(), 1, -1);
+void DoBooklet(const ReplayInputs& in, Schedule& out) {
+  if (in.pages == 0) {
+    out.wholeFile();
+    return;
+  }
+  if (!out.header(false)) return;
+  if (in.instructionPage && !out.instructionPage()) return;
+  Sheets sheets = SheetsOf(in);
+  if (in.pages <= 1) {
+    if (!out.recordPrefix(0) || !SendBookletPageData(in, 1, sheets.slots, out)) return;
+  } else {
+    if (!out.recordPrefix(0)) return;
+    bool backs = in.firstPassDescending ? SendSides(in, sheets, sheets.sides(), 2, -2, out)
+                                        : SendSides(in, sheets, 2, sheets.sides(), 2, out);
+    if (!backs) return;
+    if (in.duplexMode == 1 && !(out.trailer() && out.nextDocument(sheets.sheets, in.fronts) && out.header(false)))
+      return;
+    if (in.fronts && !out.recordPrefix(1)) return;
+    bool fronts = true;
+    if (in.backSideOrder == BACK_SIDES_ASCENDING) fronts = SendSides(in, sheets, 1, sheets.sides() - 1, 2, out);
+    if (in.backSideOrder == BACK_SIDES_DESCENDING) fronts = SendSides(in, sheets, sheets.sides() - 1, 1, -2, out);
+    if (!fronts) return;
+  }
+  if (!out.trailer()) return;
+  if (in.duplexMode == 0) out.afterJob(in.pages / 2, in.fronts);
+}
+
+void Hardware_DoBooklet(const ReplayInputs& in, Schedule& out) {
+  if (in.pages == 0) {
+    out.wholeFile();
+    return;
+  }
+  if (!out.header(false)) return;
+  Sheets sheets = SheetsOf(in);
+  for (INT copy = 0; copy < in.copies; ++copy) {
+    if (in.bookletOrder == 1) {
+      if (!SendSides(in, sheets, sheets.sides(), 1, -1, out)) return;
       continue;
     }
-    SendSides(pData, hPrinter, replay, sheets, 1, sheets.sides() - 1, 1);
-    if (pData->file_info.iTotalPage > 1) {
-      SendBookletPageData(pData, hPrinter, replay, sheets.sides(), sheets.slots);
-      // The printer takes an empty write as the end of a booklet copy.
-      ReplayWrite(pData, hPrinter, nullptr, 0);
-    }
+    if (!SendSides(in, sheets, 1, sheets.sides() - 1, 1, out)) return;
+    if (in.pages > 1 && !(SendBookletPageData(in, sheets.sides(), sheets.slots, out) && out.endOfCopy())) return;
   }
-  replay.SendTrailer();
-  ReleaseOrientationArray(&pData->booklet_info);
-  return TRUE;
+  out.trailer();
 }
 
-BOOL PrintBookletPagesAlone(JobData* pData, HANDLE hPrinter) {
-  if (!pData->booklet_info.bHaveRecord) return PrintBookletInOrder(pData, hPrinter, kNoRecord);
-  Trace(TEXT("A booklet job in neither booklet mode prints each page once, in order, alone on a booklet side.\n"));
-  ReplayFraming replay(pData, hPrinter);
-  if (auto start = replay.Begin(false); start != ReplayFraming::Start::Pages)
-    return start == ReplayFraming::Start::SentWhole;
-  for (INT page = 1; page <= replay.pages(); ++page) SendPageAloneOnSide(pData, hPrinter, replay, page);
-  replay.SendTrailer();
-  ReleaseOrientationArray(&pData->booklet_info);
-  return TRUE;
-}
-
-BOOL PrintBookletInOrder(JobData* pData, HANDLE hPrinter, LPCWSTR why) {
-  Trace(why);
-  return PrintInDocumentOrder(pData, hPrinter);
+void PrintBookletPagesAlone(const ReplayInputs& in, Schedule& out) {
+  if (in.pages == 0) {
+    out.wholeFile();
+    return;
+  }
+  if (!out.header(false)) return;
+  for (INT page = 1; page <= in.pages; ++page)
+    if (!SendPageAloneOnSide(in, page, out)) return;
+  out.trailer();
 }

@@ -1,14 +1,17 @@
-// Booklet replays: two-pass software booklets and printer-made booklets.
+// Booklet replays: two-pass software booklets and printer-made booklets,
+// built as schedules (spool/schedule.h).
 #pragma once
 
-#include "job/record.h"
+#include "spool/schedule.h"
 
-BOOL Hardware_DoBooklet(JobData* pData, HANDLE hPrinter);
-BOOL DoBooklet(JobData* pData, HANDLE hPrinter, DWORD dwJobId);
-// A booklet job without a usable record loses nothing: its pages go once in
-// document order, and the trace says why.
-BOOL PrintBookletInOrder(JobData* pData, HANDLE hPrinter, LPCWSTR why);
+// The booklet part of a booklet job's replay inputs: the record, the
+// binding, the model's BookletOrder and which sides take the alternate
+// BeginPage (MDL_FEATURE); what has no defined meaning traced.
+void DecideBooklet(JobData* pData, ReplayInputs* in);
+
+void Hardware_DoBooklet(const ReplayInputs& in, Schedule& out);
+void DoBooklet(const ReplayInputs& in, Schedule& out);
 // A booklet job in neither booklet mode (neither wHardwareBooklet 2 nor
 // wManualDuplex 2): every page once, in order, each alone on a side framed
 // by the booklet record, since its pages have no framing of their own.
-BOOL PrintBookletPagesAlone(JobData* pData, HANDLE hPrinter);
+void PrintBookletPagesAlone(const ReplayInputs& in, Schedule& out);

@@ -3,8 +3,7 @@
 // and its EndPage snippet.
 #pragma once
 
-#include "spool/replay.h"
-#include "job/record.h"
+#include "spool/schedule.h"
 
 // The pages of side `side` (1 to 2S) of a booklet of `slots` (4S) page
 // slots: first and second position. Pages past the job's count are blank.
@@ -13,10 +12,10 @@ struct SidePages {
 };
 SidePages PagesOfSide(INT side, INT slots, WORD binding);
 
-// Writes side `iSide` of a booklet of `iPageSlots` page slots, its page
-// bytes through the replay's transfer buffer.
-void SendBookletPageData(JobData* pData, HANDLE hPrinter, ReplayFraming& replay, INT iSide, INT iPageSlots);
+// Side `iSide` of a booklet of `iPageSlots` page slots, into the schedule.
+// False when the schedule ended.
+bool SendBookletPageData(const ReplayInputs& in, INT iSide, INT iPageSlots, Schedule& out);
 
-// Writes page `page` alone on a side, in the first position: a booklet
-// job's pages come without page framing of their own.
-void SendPageAloneOnSide(JobData* pData, HANDLE hPrinter, ReplayFraming& replay, INT page);
+// Page `page` alone on a side, in the first position: a booklet job's pages
+// come without page framing of their own.
+bool SendPageAloneOnSide(const ReplayInputs& in, INT page, Schedule& out);

@@ -24,6 +24,17 @@ GlobalBlock<PRINTER_INFO_2W> MyGetPrinter(HANDLE hPrinter) {
       [&](LPBYTE buffer, DWORD size, LPDWORD needed) { return GetPrinterW(hPrinter, 2, buffer, size, needed); });
 }
 
+GlobalBlock<JOB_INFO_1W> MyGetJob(HANDLE hPrinter, DWORD dwJobId) {
+  return QueryInfoBlock<JOB_INFO_1W>(
+      [&](LPBYTE buffer, DWORD size, LPDWORD needed) { return GetJobW(hPrinter, dwJobId, 1, buffer, size, needed); });
+}
+
+bool JobDeletedInQueue(HANDLE hPrinter, DWORD dwJobId) {
+  GlobalBlock<JOB_INFO_1W> info = MyGetJob(hPrinter, dwJobId);
+  if (!info) return GetLastError() == ERROR_INVALID_PARAMETER;  // the spooler has no such job: it is gone
+  return (info->Status & (JOB_STATUS_DELETING | JOB_STATUS_DELETED)) != 0;
+}
+
 GlobalBlock<DRIVER_INFO_2W> MyGetPrinterDriver(HANDLE hPrinter) {
   return QueryInfoBlock<DRIVER_INFO_2W>([&](LPBYTE buffer, DWORD size, LPDWORD needed) {
     return GetPrinterDriverW(hPrinter, nullptr, 2, buffer, size, needed);

@@ -14,6 +14,12 @@
 // themselves; empty on failure.
 GlobalBlock<PRINTER_INFO_2W> MyGetPrinter(HANDLE hPrinter);
 GlobalBlock<DRIVER_INFO_2W> MyGetPrinterDriver(HANDLE hPrinter);
+// The job's level-1 information; empty on failure.
+GlobalBlock<JOB_INFO_1W> MyGetJob(HANDLE hPrinter, DWORD dwJobId);
+// Whether the queue's user deleted the job: the spooler reports it being
+// deleted, or has it no more. Asked where no write would tell, before the
+// user is asked to put sheets back and before a new document starts.
+bool JobDeletedInQueue(HANDLE hPrinter, DWORD dwJobId);
 
 // The folder of the printer's driver as the spooler reports it (the
 // directory of its driver path, with its backslash, as spelt there): every

@@ -1,5 +1,6 @@
 #include "job/record.h"
 
+#include "job/lifecycle.h"
 #include "support/guards.h"
 
 void PlanJob(JobData* pData, SettingsSource source) {
@@ -14,6 +15,7 @@ void AssertJobRecord(const JobData* pData) {
 #ifndef NDEBUG
   assert(pData->dwSignature == JOB_SIGNATURE);
   assert(pData->dwStatus & STATUS_STARTED);  // a record DrvSplStartDoc made
+  AssertJobState(pData);
   const JobPlan& plan = pData->plan;
   assert(plan.bSpooled || plan.replay == ReplayOrder::None);
   assert(!plan.bSpooled || plan.source == SettingsSource::JobRecord);

@@ -19,6 +19,22 @@ constexpr DWORD STATUS_STARTED = 1;
 constexpr DWORD STATUS_ENDDOC = 2;
 constexpr DWORD STATUS_ABORTED = 4;
 
+// Where the job is in its life (job/lifecycle.h draws the edges). Zero is
+// no state: a record DrvSplStartDoc has not made.
+enum class JobState : BYTE { Created = 1, Receiving, Ended, Cancelled, Closed };
+
+// What has happened once in the job, as bits of JobData::dwFacts: what is
+// made or said once a job is not made or said again.
+enum JobFact : DWORD {
+  FACT_SECOND_WATERMARK_MADE = 0x01,     // the other orientation's watermark
+  FACT_PORTRAIT_WATERMARK_TRIED = 0x02,  // its making was tried, whatever came of it
+  FACT_LANDSCAPE_WATERMARK_TRIED = 0x04,
+  FACT_WATERMARK_MISSING_SAID = 0x08,       // a job without its watermark says so once
+  FACT_FORM_MISSING = 0x10,                 // its form could not be served: its pages print without it
+  FACT_FORM_RESOLUTION_CHECKED = 0x20,      // the form's resolution against the job's, once
+  FACT_OVERLAY_WRITE_FAILURE_SHOWN = 0x40,  // its box is shown once a job
+};
+
 constexpr DWORD JOB_SIGNATURE = 0x44525347;  // "GSRD"
 constexpr DWORD JOB_SIGNATURE_CLOSED = 0xDEADF00D;
 
@@ -61,11 +77,11 @@ struct JobData {
   DWORD dwSignature;
   HANDLE hPrinter;
   DWORD dwJobId;
-  DWORD dwStatus;
+  DWORD dwStatus;  // STATUS_* bits: what happened, for the record; decisions go by eState
+  JobState eState;
+  DWORD dwFacts;  // JobFact bits
   // What the job does, decoded from Settings (PlanJob, ReplanJob).
   JobPlan plan;
-  BOOL bSecondWatermark;  // the other orientation's watermark was made
-  DWORD dwWriteCount;
   DWORD dwPageNumber;
   FILE_INFO file_info;
   WCHAR szTempPath[MAX_PATH];
@@ -93,16 +109,23 @@ struct JobData {
   // per machine and another printer's job may make them again meanwhile.
   BYTE* pWatermark[2];
   DWORD dwWatermarkSize[2];
-  BOOL bWatermarkTried[2];  // its making was tried, whatever came of it
   // Printer writes of the replay that failed: a replay goes on past them,
   // and its end reports them.
   DWORD dwFailedReplayWrites;
-  // The job's form could not be served: its pages print without it (said once).
-  BOOL bFormMissing;
-  BOOL bFormResolutionChecked;     // the form's resolution against the job's, once
-  BOOL bOverlayWriteFailureShown;  // its box is shown once a job
-  BOOL bWatermarkMissingSaid;      // a job without its watermark says so once
 };
+
+inline bool HasFact(const JobData* pData, JobFact fact) { return (pData->dwFacts & fact) != 0; }
+inline void SetFact(JobData* pData, JobFact fact) { pData->dwFacts |= fact; }
+// True the first time it is asked for a fact, which it then sets.
+inline bool FirstTime(JobData* pData, JobFact fact) {
+  if (HasFact(pData, fact)) return false;
+  SetFact(pData, fact);
+  return true;
+}
+// The watermark of an orientation's slot (0 portrait, 1 landscape) was tried.
+inline JobFact WatermarkTried(int slot) {
+  return slot == 0 ? FACT_PORTRAIT_WATERMARK_TRIED : FACT_LANDSCAPE_WATERMARK_TRIED;
+}
 
 // What the hooks rely on between two calls, checked in debug and sanitizer
 // builds (nothing in release builds): the handle is a live job's, its plan

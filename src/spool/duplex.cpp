@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "config/driverfiles.h"
+#include "config/printerinfo.h"
+#include "job/lifecycle.h"
 #include "spool/replay.h"
 #include "support/guards.h"
 #include "support/text.h"
@@ -40,10 +42,12 @@ std::vector<INT> FrontSides(INT n, bool descending) {
 
 // A pass: its prefix before the first page; a pass without pages sends
 // nothing, since a prefix belongs to the BeginPage that follows it.
-void SendPass(ReplayFraming& replay, int prefix, const std::vector<INT>& pages) {
-  if (pages.empty()) return;
-  replay.SendPrefix(prefix);
-  for (INT k : pages) replay.SendPage(k);
+bool SendPass(Schedule& out, int prefix, const std::vector<INT>& pages) {
+  if (pages.empty()) return true;
+  if (!out.prefix(prefix)) return false;
+  for (INT k : pages)
+    if (!out.page(k)) return false;
+  return true;
 }
 
 void ShowUtilityDialog(HANDLE hPrinter) {
@@ -96,10 +100,9 @@ bool IsBelowDriverFolder(WideView name) {
   return true;
 }
 
-void PrintInstructionPage(JobData* pData, HANDLE hPrinter) {
+void PrintInstructionPage(JobData* pData, BYTE* pBuffer) {
   auto lost = [] { Trace(TEXT("The instruction page could not be read; it is not printed.\n")); };
-  GlobalBlock<BYTE> buffer(PRINT_BUF_SIZE);
-  if (!buffer) return lost();
+  HANDLE hPrinter = pData->hPrinter;
   WCHAR ini[MAX_PATH] = {}, name[MAX_PATH] = {}, path[MAX_PATH];
   GetMultiLangINIFile(hPrinter, ini);
   SHORT orientation = pData->Settings.dm.dmOrientation;
@@ -120,26 +123,40 @@ void PrintInstructionPage(JobData* pData, HANDLE hPrinter) {
   if (!file.valid()) return lost();
   DWORD size = GetFileSize(file.get(), nullptr);
   if (size == INVALID_FILE_SIZE) return lost();
-  CopyFileToPrinter(pData, file.get(), hPrinter, buffer.get(), size);
+  CopyFileToPrinter(pData, file.get(), pBuffer, size);
 }
 
-BOOL EndDocumentAndPrompt(HANDLE hPrinter, DWORD dwJobId, INT nSheets, bool prompt) {
+namespace {
+
+// The queue's user may have deleted the job where no write would tell: as
+// its document ended, or while the user was being asked.
+bool CancelledInQueue(JobData* pData) {
+  if (!JobCancelled(pData) && JobDeletedInQueue(pData->hPrinter, pData->dwJobId)) CancelJob(pData);
+  return JobCancelled(pData);
+}
+
+}  // namespace
+
+BOOL EndDocumentAndPrompt(JobData* pData, INT nSheets, bool prompt) {
+  HANDLE hPrinter = pData->hPrinter;
   WCHAR name[MAX_PATH] = {};
-  if (!NotifySpooler(hPrinter, 1, dwJobId, name)) {
+  if (!NotifySpooler(hPrinter, 1, pData->dwJobId, name)) {
     TraceFormat(TEXT("EndDocPrinter failed between the passes (error %lu).\n"), GetLastError());
     return FALSE;
   }
+  if (CancelledInQueue(pData)) return FALSE;
   if (prompt) ShowManualDuplexMsg(nSheets, hPrinter);
-  if (!NotifySpooler(hPrinter, 0, dwJobId, name)) {
+  if (CancelledInQueue(pData)) return FALSE;
+  if (!NotifySpooler(hPrinter, 0, pData->dwJobId, name)) {
+    if (RefusedAsCancelled(pData)) return FALSE;
     TraceFormat(TEXT("StartDocPrinterW failed between the passes (error %lu).\n"), GetLastError());
     return FALSE;
   }
   return TRUE;
 }
 
-BOOL SecondPassLost() {
+void SecondPassLost() {
   ShowMessage(TEXT("Failed to start the second pass of the job; its other sides are not printed."), MB_ICONERROR);
-  return TRUE;
 }
 
 bool PrintsFronts(WORD wBackSideOrder) {
@@ -155,14 +172,8 @@ DWORD NotifySpooler(HANDLE hPrinter, SHORT nMode, DWORD dwJobId, WCHAR (&szJobNa
     // The second document takes the first one's name; "Untitled" when it
     // has none or it cannot be read.
     WideView name;
-    DWORD needed = 0;
-    GlobalBlock<JOB_INFO_1W> info;
-    if (!GetJobW(hPrinter, dwJobId, 1, nullptr, 0, &needed) && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-      info = GlobalBlock<JOB_INFO_1W>(needed);
-      if (info && GetJobW(hPrinter, dwJobId, 1, reinterpret_cast<LPBYTE>(info.get()), needed, &needed) &&
-          info->pDocument)
-        name = WideView(info->pDocument);
-    }
+    GlobalBlock<JOB_INFO_1W> info = MyGetJob(hPrinter, dwJobId);
+    if (info && info->pDocument) name = WideView(info->pDocument);
     CopyWide(szJobName, name.empty() ? WideView(TEXT("Untitled")) : name);
     return EndDocPrinter(hPrinter);
   }
@@ -172,27 +183,17 @@ DWORD NotifySpooler(HANDLE hPrinter, SHORT nMode, DWORD dwJobId, WCHAR (&szJobNa
 
 // Odd page counts: every page once, the last alone on a sheet of its own
 // at the end of the second pass.
-BOOL DoManualDuplex(JobData* pData, HANDLE hPrinter, DWORD dwJobId) {
-  INT mode = ManualDuplexMode(hPrinter);
-  ReplayFraming replay(pData, hPrinter);
-  if (auto start = replay.Begin(true); start != ReplayFraming::Start::Pages)
-    return start == ReplayFraming::Start::SentWhole;
-  INT n = replay.pages();
-  if (InstructionPageWanted(pData->Settings)) PrintInstructionPage(pData, hPrinter);
-
-  WORD order = pData->Settings.wBackSideOrder;
-  bool fronts = PrintsFronts(order);
-  SendPass(replay, 0, BackSides(n, FirstPassDescending(hPrinter)));
-  if (mode == 1) {
-    replay.SendTrailer();
-    // The second pass goes into its own document, or nowhere.
-    if (!EndDocumentAndPrompt(hPrinter, dwJobId, n / 2, fronts)) return SecondPassLost();
-    replay.SendHeader(true);
+void DoManualDuplex(const ReplayInputs& in, Schedule& out) {
+  INT n = in.pages;
+  if (n == 0) {
+    out.wholeFile();
+    return;
   }
-  if (fronts) SendPass(replay, 1, FrontSides(n, order == BACK_SIDES_DESCENDING));
-  replay.SendTrailer();
-  if (mode == 0) {
-    EndDocumentAndPrompt(hPrinter, dwJobId, n / 2, fronts);
-  }
-  return TRUE;
+  if (!out.header(true)) return;
+  if (in.instructionPage && !out.instructionPage()) return;
+  if (!SendPass(out, 0, BackSides(n, in.firstPassDescending))) return;
+  if (in.duplexMode == 1 && !(out.trailer() && out.nextDocument(n / 2, in.fronts) && out.header(true))) return;
+  if (in.fronts && !SendPass(out, 1, FrontSides(n, in.backSideOrder == BACK_SIDES_DESCENDING))) return;
+  if (!out.trailer()) return;
+  if (in.duplexMode == 0) out.afterJob(n / 2, in.fronts);
 }

@@ -1,42 +1,23 @@
 // Transparencies interleaved with separator sheets.
-#include "spool/replay.h"
-#include "support/text.h"
+#include "spool/schedule.h"
 
-BOOL DoOhpPrinting(JobData* pData, HANDLE hPrinter) {
-  const KQDEVMODE& s = pData->Settings;
-  SHORT mode = s.wOhpMode;
-  if (mode > OHP_LAST_MODE) {
-    Trace(TEXT("wOhpMode above 3 makes each page its own separator.\n"));
-    mode = OHP_EACH_PAGE_SEPARATES;
+void DoOhpPrinting(const ReplayInputs& in, Schedule& out) {
+  INT n = in.pages;
+  if (n == 0) {
+    out.wholeFile();
+    return;
   }
-  INT copies = ReplayCopies(pData, CollateValues::Switch);
-  ReplayFraming replay(pData, hPrinter);
-  if (auto start = replay.Begin(true); start != ReplayFraming::Start::Pages)
-    return start == ReplayFraming::Start::SentWhole;
-  INT n = replay.pages();
-  bool eachItsOwn = mode == OHP_EACH_PAGE_SEPARATES;
+  if (!out.header(true)) return;
+  bool eachItsOwn = in.ohpMode == OHP_EACH_PAGE_SEPARATES;
   INT transparencies = eachItsOwn ? n : n - 1;
-  bool reverse = pData->plan.bTransparenciesReversed;
-  for (INT copy = 0; copy < copies; ++copy) {
+  for (INT copy = 0; copy < in.copies; ++copy) {
     for (INT i = 0; i < transparencies; ++i) {
-      INT page = reverse ? transparencies - i : i + 1;
-      auto separator = [&] {
-        replay.SendPrefix(0);
-        replay.SendPage(eachItsOwn ? page : n);
-      };
-      auto transparency = [&] {
-        replay.SendPrefix(1);
-        replay.SendPage(page);
-      };
-      if (!IsOn(s.wOhpSeparatorAfter)) {
-        separator();
-        transparency();
-      } else {
-        transparency();
-        separator();
-      }
+      INT page = in.transparenciesReversed ? transparencies - i : i + 1;
+      auto separator = [&] { return out.prefix(0) && out.page(eachItsOwn ? page : n); };
+      auto transparency = [&] { return out.prefix(1) && out.page(page); };
+      bool going = in.separatorAfter ? transparency() && separator() : separator() && transparency();
+      if (!going) return;
     }
   }
-  replay.SendTrailer();
-  return TRUE;
+  out.trailer();
 }

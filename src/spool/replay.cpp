@@ -1,22 +1,25 @@
-// The copier and framing every replay uses, and the plain orders: reverse,
-// odd-only and even-only pages with copies, and collated copies.
+// The copier and the executor every replay uses, what a replay is built
+// from, and the plain orders: reverse, odd-only and even-only pages with
+// copies, and collated copies.
 #include "spool/replay.h"
 
+#include "config/driverfiles.h"
+#include "job/lifecycle.h"
+#include "spool/duplex.h"
 #include "support/text.h"
 
-BOOL ReplayWrite(JobData* pData, HANDLE hPrinter, const void* bytes, DWORD count) {
-  DWORD written = 0;
-  BOOL ok = WritePrinter(hPrinter, const_cast<void*>(bytes), count, &written);
-  if (!ok) ++pData->dwFailedReplayWrites;
+BOOL ReplayWrite(JobData* pData, const void* bytes, DWORD count) {
+  BOOL ok = JobPrinterWrite(pData, bytes, count, nullptr);
+  if (!ok && !JobCancelled(pData)) ++pData->dwFailedReplayWrites;
   return ok;
 }
 
-void CopyFileToPrinter(JobData* pData, HANDLE hFile, HANDLE hPrinter, BYTE* pBuffer, DWORD cbData) {
-  while (cbData > 0) {
+void CopyFileToPrinter(JobData* pData, HANDLE hFile, BYTE* pBuffer, DWORD cbData) {
+  while (cbData > 0 && !JobCancelled(pData)) {
     DWORD chunk = cbData > PRINT_BUF_SIZE ? PRINT_BUF_SIZE : cbData;
     DWORD read = 0;
     BOOL ok = ReadFile(hFile, pBuffer, chunk, &read, nullptr);
-    if (read > 0) ReplayWrite(pData, hPrinter, pBuffer, read);
+    if (read > 0) ReplayWrite(pData, pBuffer, read);
     if (!ok || read < chunk) {
       Trace(TEXT("Short read from the spool file; the rest of the range is not sent.\n"));
       return;
@@ -25,15 +28,58 @@ void CopyFileToPrinter(JobData* pData, HANDLE hFile, HANDLE hPrinter, BYTE* pBuf
   }
 }
 
-void SendPageData(JobData* pData, HANDLE hPrinter, BYTE* pBuffer, DWORD cbData) {
-  CopyFileToPrinter(pData, pData->hTempFile, hPrinter, pBuffer, cbData);
+void SendPageData(JobData* pData, BYTE* pBuffer, DWORD cbData) {
+  CopyFileToPrinter(pData, pData->hTempFile, pBuffer, cbData);
 }
 
-ReplayFraming::ReplayFraming(JobData* pData, HANDLE hPrinter)
-    : pData_(pData), hPrinter_(hPrinter), buffer_(PRINT_BUF_SIZE) {}
+// ---------------------------------------------------------------- the executor
+
+bool ReplayExecutor::add(const ReplayPiece& piece) {
+  if (ended_ || JobCancelled(pData_)) return false;
+  if (!buffer_) {
+    buffer_ = GlobalBlock<BYTE>(PRINT_BUF_SIZE);
+    if (!buffer_) {
+      noBuffer_ = ended_ = true;
+      return false;
+    }
+  }
+  play(piece);
+  return !ended_ && !JobCancelled(pData_);
+}
+
+void ReplayExecutor::play(const ReplayPiece& piece) {
+  const FILE_INFO& index = pData_->file_info;
+  switch (piece.kind) {
+    case Piece::Header: sendHeader(piece.flag); break;
+    case Piece::Prefix:
+      if (havePrefixes_) ReplayWrite(pData_, pData_->abPagePrefix[piece.value], 4);
+      break;
+    case Piece::RecordPrefix: ReplayWrite(pData_, pData_->abPagePrefix[piece.value], 4); break;
+    case Piece::Page: sendPage(piece.value); break;
+    case Piece::Trailer:
+      if (index.iTotalPage > 0) sendRange(pagesEnd(), index.dwCount);
+      break;
+    case Piece::WholeFile: sendRange(0, index.dwCount); break;
+    case Piece::InstructionPage: PrintInstructionPage(pData_, buffer_.get()); break;
+    case Piece::Bytes: ReplayWrite(pData_, piece.bytes, piece.count); break;
+    case Piece::EndOfCopy: ReplayWrite(pData_, nullptr, 0); break;  // the printer takes it as a copy's end
+    case Piece::NextDocument:
+      // The second pass goes into its own document, or nowhere.
+      if (!betweenDocuments(piece)) {
+        if (!JobCancelled(pData_)) SecondPassLost();
+        ended_ = true;
+      }
+      break;
+    case Piece::AfterJob: betweenDocuments(piece); break;
+  }
+}
+
+bool ReplayExecutor::betweenDocuments(const ReplayPiece& piece) {
+  return EndDocumentAndPrompt(pData_, piece.value, piece.flag);
+}
 
 // Without the end-of-pages marker the last page runs to the end of the file.
-DWORD ReplayFraming::PagesEnd() const {
+DWORD ReplayExecutor::pagesEnd() const {
   const FILE_INFO& index = pData_->file_info;
   return index.bPagesEnded ? PageOffset(index, index.iTotalPage) : index.dwCount;
 }
@@ -41,7 +87,7 @@ DWORD ReplayFraming::PagesEnd() const {
 // Offsets reach 4 GiB - 1, so the position goes with its high part. An
 // empty range still positions the file: the prefix read after an empty
 // header starts there.
-void ReplayFraming::SendRange(DWORD from, DWORD to) {
+void ReplayExecutor::sendRange(DWORD from, DWORD to) {
   if (to < from) return;
   LONG high = 0;
   if (SetFilePointer(pData_->hTempFile, static_cast<LONG>(from), &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
@@ -49,27 +95,22 @@ void ReplayFraming::SendRange(DWORD from, DWORD to) {
     Trace(TEXT("Could not position the spool file; the range is not sent.\n"));
     return;
   }
-  SendPageData(pData_, hPrinter_, buffer_.get(), to - from);
+  SendPageData(pData_, buffer_.get(), to - from);
 }
 
-ReplayFraming::Start ReplayFraming::Begin(bool reordering) {
-  if (!ready()) return Start::NoBuffer;
-  if (pages() == 0) {
-    SendWholeFile();
-    return Start::SentWhole;
-  }
-  SendHeader(reordering);
-  return Start::Pages;
-}
-
-void ReplayFraming::SendHeader(bool reordering) {
-  DWORD first = PageOffset(pData_->file_info, 0);
-  havePrefixes_ = reordering && pages() > 0 && first >= 8;
+// The header: whole, or for the reordering orders without the eight prefix
+// bytes, which are then read into abPagePrefix. A job whose first page
+// starts less than 8 bytes in has no prefixes; its header goes whole.
+void ReplayExecutor::sendHeader(bool reordering) {
+  const FILE_INFO& index = pData_->file_info;
+  DWORD first = PageOffset(index, 0);
+  havePrefixes_ = reordering && index.iTotalPage > 0 && first >= 8;
   if (!havePrefixes_) {
-    SendRange(0, first);
+    sendRange(0, first);
     return;
   }
-  SendRange(0, first - 8);
+  sendRange(0, first - 8);
+  if (JobCancelled(pData_)) return;
   DWORD read = 0;
   ReadFile(pData_->hTempFile, pData_->abPagePrefix, 8, &read, nullptr);
   havePrefixes_ = read == 8;
@@ -77,25 +118,17 @@ void ReplayFraming::SendHeader(bool reordering) {
     Trace(TEXT("The page prefixes could not be read from the spool file; the pages go without them.\n"));
 }
 
-void ReplayFraming::SendPage(INT k) {
-  if (k < 1 || k > pages()) return;
-  DWORD from = PageOffset(pData_->file_info, k - 1);
-  DWORD to = k < pages() ? PageOffset(pData_->file_info, k) : PagesEnd();
-  SendRange(from, to);
+void ReplayExecutor::sendPage(INT k) {
+  const FILE_INFO& index = pData_->file_info;
+  if (k < 1 || k > index.iTotalPage) return;
+  DWORD from = PageOffset(index, k - 1);
+  DWORD to = k < index.iTotalPage ? PageOffset(index, k) : pagesEnd();
+  sendRange(from, to);
 }
 
-void ReplayFraming::SendPrefix(int entry) {
-  if (havePrefixes_) ReplayWrite(pData_, hPrinter_, pData_->abPagePrefix[entry], 4);
-}
+// ---------------------------------------------------------------- the inputs
 
-void ReplayFraming::SendTrailer() {
-  if (pages() > 0) SendRange(PagesEnd(), pData_->file_info.dwCount);
-}
-
-void ReplayFraming::SendWholeFile() { SendRange(0, pData_->file_info.dwCount); }
-
-INT ReplayCopies(const JobData* pData, CollateValues values) {
-  const KQDEVMODE& s = pData->Settings;
+INT ReplayCopies(const KQDEVMODE& s, CollateValues values) {
   if (s.wCollate == COLLATE_ON && s.wPrinterCopies == COPIES_BY_DRIVER) {
     if (s.dm.dmCopies >= 1) return s.dm.dmCopies;
     Trace(TEXT("A copy count below 1 makes one copy.\n"));
@@ -109,14 +142,71 @@ INT ReplayCopies(const JobData* pData, CollateValues values) {
 
 namespace {
 
-// Codes of the page prefix pattern: 1 and 2 write entry 0 or 1 before the
-// page and move on; 3 stops prefixes for the rest of the copy.
-constexpr BYTE kPrefixPattern[4][4] = {{2, 3, 3, 3}, {2, 2, 3, 3}, {1, 2, 3, 3}, {1, 1, 2, 3}};
-
 INT PatternRow(const KQDEVMODE& s) {
   bool nextRow = s.wHardwareBooklet == BOOKLET_PREFIX_ROW || s.wHardwareBooklet == BOOKLET_BY_PRINTER;
   return (IsOn(s.wBookletSide) ? 2 : 0) + (nextRow ? 1 : 0);
 }
+
+void DecidePageOrder(const KQDEVMODE& s, ReplayInputs* in) {
+  in->pageOrder = s.wReverseOrder;
+  if (in->pageOrder > ORDER_EVEN_PAGES) {
+    Trace(TEXT("wReverseOrder above 3 prints in reverse order.\n"));
+    in->pageOrder = ORDER_REVERSE;
+  }
+  in->copies = ReplayCopies(s, CollateValues::AnyOtherIsOne);
+  in->prefixRow = PatternRow(s);
+}
+
+void DecideTransparencies(const JobData* pData, ReplayInputs* in) {
+  const KQDEVMODE& s = pData->Settings;
+  in->ohpMode = s.wOhpMode;
+  if (in->ohpMode > OHP_LAST_MODE) {
+    Trace(TEXT("wOhpMode above 3 makes each page its own separator.\n"));
+    in->ohpMode = OHP_EACH_PAGE_SEPARATES;
+  }
+  in->copies = ReplayCopies(s, CollateValues::Switch);
+  in->separatorAfter = IsOn(s.wOhpSeparatorAfter);
+  in->transparenciesReversed = pData->plan.bTransparenciesReversed;
+}
+
+void DecideManualDuplex(JobData* pData, ReplayInputs* in) {
+  const KQDEVMODE& s = pData->Settings;
+  in->duplexMode = ManualDuplexMode(pData->hPrinter);
+  if (in->pages == 0) return;  // it goes out as it came
+  in->instructionPage = InstructionPageWanted(s);
+  in->firstPassDescending = FirstPassDescending(pData->hPrinter);
+  in->backSideOrder = s.wBackSideOrder;
+  in->fronts = PrintsFronts(s.wBackSideOrder);
+}
+
+}  // namespace
+
+ReplayInputs DecideReplay(JobData* pData) {
+  ReplayInputs in;
+  in.order = pData->plan.replay;
+  in.pages = pData->file_info.iTotalPage;
+  in.booklet = &pData->booklet_info;
+  const KQDEVMODE& s = pData->Settings;
+  switch (in.order) {
+    case ReplayOrder::PageOrder: DecidePageOrder(s, &in); break;
+    case ReplayOrder::Collated: in.copies = s.dm.dmCopies; break;
+    case ReplayOrder::Transparencies: DecideTransparencies(pData, &in); break;
+    case ReplayOrder::ManualDuplex: DecideManualDuplex(pData, &in); break;
+    case ReplayOrder::PrinterBooklet:
+    case ReplayOrder::SoftwareBooklet:
+    case ReplayOrder::BookletPagesAlone:  // DecideBooklet
+    case ReplayOrder::None: break;
+  }
+  return in;
+}
+
+// ---------------------------------------------------------------- the plain orders
+
+namespace {
+
+// Codes of the page prefix pattern: 1 and 2 write entry 0 or 1 before the
+// page and move on; 3 stops prefixes for the rest of the copy.
+constexpr BYTE kPrefixPattern[4][4] = {{2, 3, 3, 3}, {2, 2, 3, 3}, {1, 2, 3, 3}, {1, 1, 2, 3}};
 
 // The page sequences of wReverseOrder.
 struct PageSequence {
@@ -136,67 +226,59 @@ bool SeveralPages(WORD mode, INT n) {
   return mode == ORDER_ODD_PAGES ? n >= 3 : mode == ORDER_EVEN_PAGES ? n >= 4 : n > 1;
 }
 
-}  // namespace
-
-BOOL DoReverseCollatePrn(JobData* pData, HANDLE hPrinter) {
-  const KQDEVMODE& s = pData->Settings;
-  WORD mode = s.wReverseOrder;
-  if (mode > ORDER_EVEN_PAGES) {
-    Trace(TEXT("wReverseOrder above 3 prints in reverse order.\n"));
-    mode = ORDER_REVERSE;
-  }
-  INT copies = ReplayCopies(pData, CollateValues::AnyOtherIsOne);
-  INT n = pData->file_info.iTotalPage;
-  if (mode == ORDER_EVEN_PAGES && n == 1) return TRUE;  // no even page: nothing at all
-
-  ReplayFraming replay(pData, hPrinter);
-  if (auto start = replay.Begin(true); start != ReplayFraming::Start::Pages)
-    return start == ReplayFraming::Start::SentWhole;
-  const BYTE* row = kPrefixPattern[PatternRow(s)];
-  PageSequence seq = SequenceFor(mode, n);
-  for (INT copy = 0; copy < copies; ++copy) {
-    if (!SeveralPages(mode, n)) {
-      replay.SendPrefix(0);
-      replay.SendPage(mode == ORDER_EVEN_PAGES ? 2 : 1);
-      continue;
-    }
-    INT position = 0;
-    bool stopped = false;
-    for (INT i = 0; i < seq.count; ++i) {
-      if (!stopped) {
-        BYTE code = position < 4 ? row[position] : 3;
-        if (code == 3) {
-          stopped = true;
-        } else {
-          replay.SendPrefix(code - 1);
-          ++position;
-        }
+// One copy of a sequence of several pages, with the prefixes its pattern
+// row puts before its first pages.
+bool SendCopy(const BYTE* row, const PageSequence& seq, Schedule& out) {
+  INT position = 0;
+  bool stopped = false;
+  for (INT i = 0; i < seq.count; ++i) {
+    if (!stopped) {
+      BYTE code = position < 4 ? row[position] : 3;
+      if (code == 3) {
+        stopped = true;
+      } else {
+        if (!out.prefix(code - 1)) return false;
+        ++position;
       }
-      replay.SendPage(seq.page(i));
     }
+    if (!out.page(seq.page(i))) return false;
   }
-  replay.SendTrailer();
-  return TRUE;
-}
-
-namespace {
-
-// The whole header, the pages in order `copies` times, the trailer.
-BOOL SendInOrder(JobData* pData, HANDLE hPrinter, INT copies) {
-  ReplayFraming replay(pData, hPrinter);
-  if (auto start = replay.Begin(false); start != ReplayFraming::Start::Pages)
-    return start == ReplayFraming::Start::SentWhole;
-  INT n = replay.pages();
-  for (INT copy = 0; copy < copies; ++copy)
-    for (INT k = 1; k <= n; ++k) replay.SendPage(k);
-  replay.SendTrailer();
-  return TRUE;
+  return true;
 }
 
 }  // namespace
 
-BOOL DoCollatePrinting(JobData* pData, HANDLE hPrinter) {
-  return SendInOrder(pData, hPrinter, pData->Settings.dm.dmCopies);
+void DoReverseCollatePrn(const ReplayInputs& in, Schedule& out) {
+  WORD mode = in.pageOrder;
+  INT n = in.pages;
+  if (mode == ORDER_EVEN_PAGES && n == 1) return;  // no even page: nothing at all
+  if (n == 0) {
+    out.wholeFile();
+    return;
+  }
+  if (!out.header(true)) return;
+  const BYTE* row = kPrefixPattern[in.prefixRow];
+  PageSequence seq = SequenceFor(mode, n);
+  for (INT copy = 0; copy < in.copies; ++copy) {
+    if (!SeveralPages(mode, n)) {
+      if (!out.prefix(0) || !out.page(mode == ORDER_EVEN_PAGES ? 2 : 1)) return;
+    } else if (!SendCopy(row, seq, out)) {
+      return;
+    }
+  }
+  out.trailer();
 }
 
-BOOL PrintInDocumentOrder(JobData* pData, HANDLE hPrinter) { return SendInOrder(pData, hPrinter, 1); }
+void PrintInDocumentOrder(const ReplayInputs& in, INT copies, Schedule& out) {
+  if (in.pages == 0) {
+    out.wholeFile();
+    return;
+  }
+  if (!out.header(false)) return;
+  for (INT copy = 0; copy < copies; ++copy)
+    for (INT k = 1; k <= in.pages; ++k)
+      if (!out.page(k)) return;
+  out.trailer();
+}
+
+void DoCollatePrinting(const ReplayInputs& in, Schedule& out) { PrintInDocumentOrder(in, in.copies, out); }

@@ -2,12 +2,12 @@
 #include "spooler/hooks.h"
 #include "spooler/overlayprompts.h"
 
-#include "booklet/drivers.h"
 #include "config/driverfiles.h"
+#include "job/lifecycle.h"
 #include "job/shared.h"
 #include "config/portcontention.h"
-#include "spool/replay.h"
 #include "spool/spoolfile.h"
+#include "spooler/replays.h"
 #include "spooler/textcapture.h"
 #include "support/guards.h"
 #include "support/text.h"
@@ -61,37 +61,19 @@ void TracePageIndex(const JobData* pData) {
     TraceFormat(TEXT(" pData->file_info.dwPage[%d] = %d \n"), i, PageOffset(index, i));
 }
 
-// The job's replay order. A replay fails only when it could not start (its
-// transfer buffer): the job is then lost whole, and the user is told so.
-// Collation has a message of its own; every reordering replay shows
-// reverse order's.
-void ReplaySpooledJob(JobData* pData) {
-  HANDLE hPrinter = pData->hPrinter;
-  BOOL printed = TRUE;
-  pData->dwFailedReplayWrites = 0;
-  switch (pData->plan.replay) {
-    case ReplayOrder::PrinterBooklet: printed = Hardware_DoBooklet(pData, hPrinter); break;
-    case ReplayOrder::SoftwareBooklet: printed = DoBooklet(pData, hPrinter, pData->dwJobId); break;
-    case ReplayOrder::BookletPagesAlone: printed = PrintBookletPagesAlone(pData, hPrinter); break;
-    case ReplayOrder::ManualDuplex: printed = DoManualDuplex(pData, hPrinter, pData->dwJobId); break;
-    case ReplayOrder::Transparencies: printed = DoOhpPrinting(pData, hPrinter); break;
-    case ReplayOrder::PageOrder: printed = DoReverseCollatePrn(pData, hPrinter); break;
-    case ReplayOrder::Collated:
-      if (!DoCollatePrinting(pData, hPrinter)) ShowMessage(TEXT("Failed in collation printing"), MB_OK);
-      break;
-    case ReplayOrder::None: break;
-  }
-  if (!printed) ShowMessage(TEXT("Failed to print in reverse order"), MB_OK);
-  if (DWORD failed = pData->dwFailedReplayWrites) {
-    WCHAR line[128];
-    wsprintfW(line, TEXT("%lu writes to the printer failed in the replay: the job did not print whole.\n"), failed);
-    Trace(line);
-  }
-}
-
 void CloseOverlayOutputFile(JobData* pData) {
   if (IsOpenHandle(pData->hOvlyFile)) CloseHandle(pData->hOvlyFile);
   pData->hOvlyFile = nullptr;
+}
+
+// The end of a document the user did not cancel: the text still captured,
+// the page index, then the form recorded or the job replayed.
+void EndDocument(JobData* pData) {
+  TextCaptureEndDoc(pData);
+  TracePageIndex(pData);
+  AssertWholePageIndex(pData->file_info);
+  if (pData->plan.form == FormUse::Record) FinishOverlayRecording(pData);
+  else ReplaySpooledJob(pData);
 }
 
 // The printer's name keys the settings its jobs share; without it the job
@@ -134,6 +116,7 @@ KQXL_EXPORT HANDLE WINAPI DrvSplStartDoc(HANDLE hPrinter, DWORD JobId) {
   job->hPrinter = hPrinter;
   job->dwJobId = JobId;
   job->dwStatus = STATUS_STARTED;
+  MoveJob(job.get(), JobState::Created);
   ReadJobPrinterName(job.get());
   ReadPrinterSettings(job.get());
   PlanJob(job.get(), SettingsSource::PrintersLast);
@@ -163,6 +146,7 @@ KQXL_EXPORT BOOL WINAPI DrvSplEndPage(HANDLE hDriver) {
   auto* pData = static_cast<JobData*>(hDriver);
   if (!pData) return FALSE;
   AssertJobRecord(pData);
+  if (JobCancelled(pData)) return TRUE;  // captured text of a cancelled job is not printed
   return TextCaptureEndPage(pData);
 }
 
@@ -172,11 +156,21 @@ KQXL_EXPORT void WINAPI DrvSplEndDoc(HANDLE hDriver) {
   if (!pData) return;
   AssertJobRecord(pData);
   pData->dwStatus |= STATUS_ENDDOC;
-  TextCaptureEndDoc(pData);
-  TracePageIndex(pData);
-  AssertWholePageIndex(pData->file_info);
-  if (pData->plan.form == FormUse::Record) FinishOverlayRecording(pData);
-  else ReplaySpooledJob(pData);
+  switch (pData->eState) {
+    case JobState::Created:
+    case JobState::Receiving:
+      MoveJob(pData, JobState::Ended);
+      EndDocument(pData);
+      break;
+    case JobState::Cancelled:
+      // Nothing more is printed: no captured text, no replay, and a form
+      // being recorded keeps what it has.
+      CloseOverlayOutputFile(pData);
+      break;
+    case JobState::Ended:
+    case JobState::Closed: Trace(TEXT("DrvSplEndDoc came again for the same job; it is passed over.\n")); return;
+  }
+  // The scanner gets the port back whatever came of the job.
   ReleasePortAtEnd(pData);
 }
 
@@ -186,6 +180,7 @@ KQXL_EXPORT void WINAPI DrvSplAbort(HANDLE hDriver) {
   if (!pData) return;
   AssertJobRecord(pData);
   pData->dwStatus |= STATUS_ABORTED;
+  CancelJob(pData);
 }
 
 KQXL_EXPORT void WINAPI DrvSplClose(HANDLE hDriver) {
@@ -193,6 +188,7 @@ KQXL_EXPORT void WINAPI DrvSplClose(HANDLE hDriver) {
   auto* pData = static_cast<JobData*>(hDriver);
   if (!pData) return;
   AssertJobRecord(pData);
+  MoveJob(pData, JobState::Closed);
   pData->dwSignature = JOB_SIGNATURE_CLOSED;
   if (pData->hJobOverlay) FreeLibrary(pData->hJobOverlay);
   TextCaptureClose(pData);

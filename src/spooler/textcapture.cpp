@@ -3,6 +3,7 @@
 #include "config/printerinfo.h"
 #include "spool/replay.h"
 #include "spool/spoolfile.h"
+#include "job/lifecycle.h"
 #include "job/messages.h"
 #include "support/guards.h"
 #include "support/text.h"
@@ -82,10 +83,12 @@ BOOL ReplayCapture(JobData* pData) {
     if (!ReadFile(t.hsavedTextfile, buffer.get(), chunk, &read, nullptr) || read != chunk)
       return fail(full ? TEXT("Failed to read file : PRINT_BUF_SIZE") : TEXT("Failed to read file: dwTextfileCount"),
                   MB_ICONERROR);
-    if (!WritePrinter(pData->hPrinter, buffer.get(), chunk, &written))
+    if (!JobPrinterWrite(pData, buffer.get(), chunk, &written)) {
+      if (JobCancelled(pData)) return CloseAndDelete(t), FALSE;  // the user's own doing: no box
       return fail(full ? TEXT("Failed to write date to the printer : PRINT_BUF_SIZE")
                        : TEXT("Failed to write date to the printer: cbSize"),
                   MB_ICONERROR);
+    }
     t.dwTextfileCount -= chunk;
   }
   CloseAndDelete(t);
@@ -114,7 +117,7 @@ BOOL TextCaptureWrite(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritte
     return TRUE;
   }
   DWORD written = 0;
-  BOOL ok = WritePrinter(pData->hPrinter, pBuf, cbBuf, &written);
+  BOOL ok = JobPrinterWrite(pData, pBuf, cbBuf, &written);
   *pcWritten = cbBuf;
   return ok;
 }

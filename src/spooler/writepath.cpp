@@ -7,6 +7,7 @@
 
 #include "booklet/record.h"
 #include "config/driverfiles.h"
+#include "job/lifecycle.h"
 #include "job/messages.h"
 #include "job/shared.h"
 #include "spool/spoolfile.h"
@@ -113,10 +114,7 @@ BOOL HandleOrientationChange(JobData* pData, const BYTE* p, LPDWORD pcWritten) {
   std::memcpy(&pData->Settings.dm.dmOrientation, p + offsetof(KQDEVMODE, dm) + offsetof(DEVMODEW, dmOrientation),
               sizeof(SHORT));
   TakeSettings(pData, pData->plan.source);
-  if (!pData->bSecondWatermark) {
-    pData->bSecondWatermark = TRUE;
-    MakeJobWatermark(pData);
-  }
+  if (FirstTime(pData, FACT_SECOND_WATERMARK_MADE)) MakeJobWatermark(pData);
   *pcWritten = kSettingsRecordSize;
   return TRUE;
 }
@@ -171,7 +169,7 @@ BOOL RouteBuffer(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
   if (IsOrientationChange(pData, p, cbBuf)) return HandleOrientationChange(pData, p, pcWritten);
   switch (pData->plan.route) {
     case BufferRoute::TextCapture: return TextCaptureWrite(pData, pBuf, cbBuf, pcWritten);
-    case BufferRoute::Bypass: return WritePrinter(pData->hPrinter, pBuf, cbBuf, pcWritten);
+    case BufferRoute::Bypass: return JobPrinterWrite(pData, pBuf, cbBuf, pcWritten);
     case BufferRoute::FormRecording: return OverlayCaptureWrite(pData, pBuf, cbBuf, pcWritten);
     case BufferRoute::Spooled: return WriteToFile(pData, pBuf, cbBuf, pcWritten);
     case BufferRoute::Direct: break;
@@ -181,7 +179,7 @@ BOOL RouteBuffer(JobData* pData, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
     case MarkerOutcome::Failed: return FALSE;
     case MarkerOutcome::NotAMarker: break;
   }
-  return WritePrinter(pData->hPrinter, pBuf, cbBuf, pcWritten);
+  return JobPrinterWrite(pData, pBuf, cbBuf, pcWritten);
 }
 
 }  // namespace
@@ -193,7 +191,17 @@ extern "C" KQXL_EXPORT BOOL WINAPI DrvSplWritePrinter(HANDLE hDriver, LPVOID pBu
   if (!pcWritten) pcWritten = &ignored;
   if (!pData || (!pBuf && cbBuf)) return FALSE;
   AssertJobRecord(pData);
-  ++pData->dwWriteCount;
-  if (pData->dwWriteCount == 1 && cbBuf == kSettingsRecordSize) return HandleFirstBuffer(pData, pBuf, pcWritten);
-  return RouteBuffer(pData, pBuf, cbBuf, pcWritten);
+  switch (pData->eState) {
+    case JobState::Created:  // the first buffer: the job's settings record, when it is one
+      MoveJob(pData, JobState::Receiving);
+      if (cbBuf == kSettingsRecordSize) return HandleFirstBuffer(pData, pBuf, pcWritten);
+      return RouteBuffer(pData, pBuf, cbBuf, pcWritten);
+    case JobState::Receiving: return RouteBuffer(pData, pBuf, cbBuf, pcWritten);
+    case JobState::Cancelled: break;  // nothing more of a cancelled job goes anywhere
+    case JobState::Ended:
+    case JobState::Closed: Trace(TEXT("A buffer after the end of the document is refused.\n")); break;
+  }
+  *pcWritten = 0;
+  SetLastError(JobCancelled(pData) ? ERROR_PRINT_CANCELLED : ERROR_INVALID_PARAMETER);
+  return FALSE;
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "job/lifecycle.h"
 #include "job/messages.h"
 #include "pclxl/writer.h"
 #include "support/guards.h"
@@ -38,11 +39,6 @@ const WatermarkPieces& Pieces() {
 
 DWORD SizeOf(const std::string& piece) { return static_cast<DWORD>(piece.size()); }
 
-BOOL WriteBytes(HANDLE hPrinter, const void* bytes, DWORD count) {
-  DWORD written = 0;
-  return WritePrinter(hPrinter, const_cast<void*>(bytes), count, &written);
-}
-
 // The job's watermark data for its current orientation. A job that took its
 // settings from the job before it (its first buffer was none) makes its own
 // now. A job without one (its making failed, or an orientation without a
@@ -50,10 +46,9 @@ BOOL WriteBytes(HANDLE hPrinter, const void* bytes, DWORD count) {
 // never losing a page for it. The box comes once a job, the trace once more.
 bool JobWatermark(JobData* pData, const BYTE** data, DWORD* size) {
   int slot = WatermarkSlot(pData->Settings.dm.dmOrientation);
-  if (slot >= 0 && !pData->bWatermarkTried[slot]) MakeJobWatermark(pData);
+  if (slot >= 0 && !HasFact(pData, WatermarkTried(slot))) MakeJobWatermark(pData);
   if (slot < 0 || !pData->pWatermark[slot]) {
-    if (!pData->bWatermarkMissingSaid) {
-      pData->bWatermarkMissingSaid = TRUE;
+    if (FirstTime(pData, FACT_WATERMARK_MISSING_SAID)) {
       ShowMessage(TEXT("Failed to CreateFile"), MB_OK);
       Trace(TEXT("The job's watermark cannot be printed; its pages print without it.\n"));
     }
@@ -70,8 +65,7 @@ enum class Form { Loaded, Missing, Failed };
 // A form is drawn in the units of the job that plays it: one drawn at
 // another resolution prints at another size, which the job says once.
 void TraceResolutionMismatch(JobData* pData) {
-  if (pData->bFormResolutionChecked) return;
-  pData->bFormResolutionChecked = TRUE;
+  if (!FirstTime(pData, FACT_FORM_RESOLUTION_CHECKED)) return;
   DWORD form = OverlayResolution(pData->hJobOverlay, AnsiField(pData->Settings.szOverlayFile).c_str());
   SHORT job = pData->Settings.dm.dmPrintQuality;
   if (form == 0 || !PrintQualityIsDpi(job) || form == static_cast<DWORD>(job)) return;
@@ -86,8 +80,8 @@ void TraceResolutionMismatch(JobData* pData) {
 Form LoadOverlay(JobData* pData, GlobalBlock<BYTE>* data, DWORD* size, DWORD* streamLength) {
   *size = 0;
   auto missing = [&] {
-    if (!pData->bFormMissing) Trace(TEXT("The job's form cannot be printed; its pages print without it.\n"));
-    pData->bFormMissing = TRUE;
+    if (FirstTime(pData, FACT_FORM_MISSING))
+      Trace(TEXT("The job's form cannot be printed; its pages print without it.\n"));
     OverlayStreamLength(0, streamLength);
     return Form::Missing;
   };
@@ -141,7 +135,9 @@ bool WatermarkWantedOnPage(const JobData* pData) {
   return false;
 }
 
-BOOL PrinterWrite(JobData* pData, const void* bytes, DWORD count) { return WriteBytes(pData->hPrinter, bytes, count); }
+BOOL PrinterWrite(JobData* pData, const void* bytes, DWORD count) {
+  return JobPrinterWrite(pData, bytes, count, nullptr);
+}
 
 namespace {
 
@@ -204,8 +200,7 @@ MarkerOutcome ReplaceMarker(JobData* pData, const BYTE* p, DWORD n, BlockForm fo
 void ReportOverlayWriteFailure(JobData* pData) {
   // Every later buffer of the page fails the same way: one system-modal box
   // on the spooler's thread, not one a buffer.
-  if (pData->bOverlayWriteFailureShown) return Trace(TEXT("Failed in Writing Overlay file\n"));
-  pData->bOverlayWriteFailureShown = TRUE;
+  if (!FirstTime(pData, FACT_OVERLAY_WRITE_FAILURE_SHOWN)) return Trace(TEXT("Failed in Writing Overlay file\n"));
   ShowMessage(TEXT("Failed in Writing Overlay file"), MB_ICONERROR);
 }
 

@@ -146,7 +146,7 @@ void ShowCreateDCFailure() {
 
 void MakeJobWatermark(JobData* pData) {
   int slot = WatermarkSlot(pData->Settings.dm.dmOrientation);
-  if (slot >= 0) pData->bWatermarkTried[slot] = TRUE;
+  if (slot >= 0) SetFact(pData, WatermarkTried(slot));
   // The nested watermark job's settings are its own: they never become the
   // printer's, so nothing needs putting back.
   KQDEVMODE settings = pData->Settings;

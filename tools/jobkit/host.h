@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "job_cancel.h"
 #include "spooler_hooks.h"
 
 namespace jobkit {
@@ -42,8 +43,14 @@ class SpoolerJob {
   virtual void endDoc() = 0;
   virtual void abort() = 0;
   virtual void close() = 0;
+  // The user cancels the job from the print queue, from a thread of their
+  // own, at the point the plan names; the spooler then plays none of its
+  // data, and ends and closes it as every job.
+  virtual void cancel(const winsim::CancelPlan& plan) = 0;
   virtual bool started() const = 0;
   virtual const HookResult& last() const = 0;
+  // The hooks' results since the last take, in the order they were called.
+  virtual std::vector<HookResult> takeResults() = 0;
   virtual const std::string& error() const = 0;
 };
 

@@ -53,8 +53,12 @@ bool Player::play(const Directive& d, ScriptError* error, bool* stop) {
   return true;
 }
 
+// The hooks the last directive called: a job the user cancelled gets none
+// of its data directives, and DrvSplAbort once before its end.
 void Player::report() {
-  if (onHook_ && job_) onHook_(job_->last());
+  if (!job_) return;
+  for (const HookResult& r : job_->takeResults())
+    if (onHook_) onHook_(r);
 }
 
 void Player::summarise() {
@@ -79,7 +83,7 @@ namespace {
 const std::pair<std::string_view, Player::Hook> kHookVerbs[] = {
     {"write", Player::Hook::Write},       {"startpage", Player::Hook::StartPage}, {"endpage", Player::Hook::EndPage},
     {"startdoc", Player::Hook::StartDoc}, {"enddoc", Player::Hook::EndDoc},       {"abort", Player::Hook::Abort},
-    {"close", Player::Hook::Close}};
+    {"close", Player::Hook::Close},       {"cancel", Player::Hook::Cancel}};
 
 }  // namespace
 
@@ -117,6 +121,8 @@ std::vector<std::string_view> Player::verbs() {
 }
 
 bool Player::check(const Directive& d, std::string* error) {
+  winsim::CancelPlan plan;
+  if (d.verb == "cancel") return cancelPlanOf(d, &plan, error);
   for (auto& [verb, hook] : kHookVerbs)
     if (d.verb == verb) return true;
   for (auto& v : kMachineVerbs) {
@@ -457,6 +463,27 @@ void Player::HostFile::grow(size_t capacity, size_t keep) {
   windowCapacity_ = capacity;
 }
 
+bool Player::cancelPlanOf(const Directive& d, winsim::CancelPlan* plan, std::string* error) {
+  const char* usage = "usage: cancel [writes=N | box | document-end]";
+  if (d.args.size() > 1) return *error = usage, false;
+  *plan = {};
+  if (d.args.empty()) return true;
+  const Token& t = d.args[0];
+  if (t.key == "writes") {
+    long long n;
+    if (!number(t, &n, error)) return false;
+    if (n < 1 || n > 1000000000) return *error = "cancel writes=N takes 1 or more", false;
+    *plan = {winsim::CancelPoint::AfterWrites, static_cast<int>(n)};
+  } else if (t.key.empty() && t.value == "box") {
+    plan->point = winsim::CancelPoint::AtBox;
+  } else if (t.key.empty() && t.value == "document-end") {
+    plan->point = winsim::CancelPoint::AtDocumentEnd;
+  } else {
+    return *error = usage, false;
+  }
+  return true;
+}
+
 bool Player::hookDirective(Hook hook, const Directive& d, std::string* error) {
   if (hook == Hook::StartDoc) {
     closeJob();
@@ -489,6 +516,12 @@ bool Player::hookDirective(Hook hook, const Directive& d, std::string* error) {
       break;
     case Hook::Abort: job_->abort(); break;
     case Hook::Close: closeJob(); return true;
+    case Hook::Cancel: {
+      winsim::CancelPlan plan;
+      if (!cancelPlanOf(d, &plan, error)) return false;
+      job_->cancel(plan);
+      break;
+    }
     case Hook::StartDoc: break;
   }
   report();

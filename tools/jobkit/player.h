@@ -23,7 +23,7 @@ class Player {
  public:
   using HookCallback = std::function<void(const HookResult&)>;
   // The directives that call the component's hooks.
-  enum class Hook { StartDoc, Write, StartPage, EndPage, EndDoc, Abort, Close };
+  enum class Hook { StartDoc, Write, StartPage, EndPage, EndDoc, Abort, Close, Cancel };
 
   Player(Host& host, fs::path scriptDir);
   ~Player();
@@ -69,6 +69,8 @@ class Player {
   bool failVerb(const Directive& d, std::string* error);
   bool settingsVerb(const Directive& d, std::string* error);
   bool hookDirective(Hook hook, const Directive& d, std::string* error);
+  // cancel [writes=N | box | document-end]: when the user cancels the job.
+  static bool cancelPlanOf(const Directive& d, winsim::CancelPlan* plan, std::string* error);
   bool writeDirective(const Directive& d, std::string* error);
   bool writeMarker(const Directive& d, std::string* error);
   bool writeFile(const Directive& d, std::string* error);

@@ -107,10 +107,11 @@ void RunReport::messageBox(std::u16string_view text, const std::optional<std::u1
   summarise("message box: \"" + utf8Of(text) + "\" answered " + answerName(answer));
 }
 
-void RunReport::document(int number, std::u16string_view name, uint64_t bytes, const std::string& file) {
+void RunReport::document(int number, std::u16string_view name, uint64_t bytes, const std::string& file,
+                         bool cancelled) {
   event("{\"event\":\"document\",\"number\":" + std::to_string(number) + ",\"name\":" + jsonString(name) +
-        ",\"bytes\":" + std::to_string(bytes) +
-        ",\"file\":" + (file.empty() ? std::string("null") : jsonString(utf16Of(file))) + "}");
+        ",\"bytes\":" + std::to_string(bytes) + ",\"file\":" +
+        (file.empty() ? std::string("null") : jsonString(utf16Of(file))) + (cancelled ? ",\"cancelled\":true}" : "}"));
   std::string line =
       "document " + std::to_string(number) + " \"" + utf8Of(name) + "\": " + std::to_string(bytes) + " bytes";
   // The port's documents are files of their own in the folder; the
@@ -121,6 +122,7 @@ void RunReport::document(int number, std::u16string_view name, uint64_t bytes, c
   if (std::string verdict = port && !documentFolder_.empty() ? printerVerdict(documentFolder_ / file) : "";
       !verdict.empty())
     line += ": " + verdict;
+  if (cancelled) line += " (its job was cancelled: what it holds is what reached the port before)";
   summarise(line);
 }
 

@@ -38,7 +38,8 @@ class RunReport {
   void hook(const HookResult& h);
   void trace(std::u16string_view text);
   void messageBox(std::u16string_view text, const std::optional<std::u16string>& caption, UINT style, int answer);
-  void document(int number, std::u16string_view name, uint64_t bytes, const std::string& file);
+  // `cancelled`: the user cancelled its job while it was open.
+  void document(int number, std::u16string_view name, uint64_t bytes, const std::string& file, bool cancelled = false);
   void leak(const std::string& kind, const std::string& what);  // UTF-8
   // A job as the script asked for it, before its documents end.
   void job(const JobSummary& job);

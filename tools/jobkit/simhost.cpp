@@ -20,8 +20,10 @@ class SimJob : public SpoolerJob {
   void endDoc() override { job_.endDoc(); }
   void abort() override { job_.abort(); }
   void close() override { job_.close(); }
+  void cancel(const winsim::CancelPlan& plan) override { job_.cancel(plan); }
   bool started() const override { return job_.started(); }
   const HookResult& last() const override { return job_.last(); }
+  std::vector<HookResult> takeResults() override { return job_.takeResults(); }
   const std::string& error() const override { return job_.error(); }
 
  private:

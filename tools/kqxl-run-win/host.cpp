@@ -102,18 +102,30 @@ class WinJob : public jobkit::SpoolerJob {
     printer_ = nullptr;
     return false;
   }
-  void write(const void* data, DWORD size) override { calls_.write(data, size, nullptr); }
-  void startPage() override { calls_.startPage(); }
-  void endPage() override { calls_.endPage(); }
-  void endDoc() override { calls_.endDoc(); }
+  void write(const void* data, DWORD size) override {
+    if (calls_.goesOn(IsCancelled(printer_))) calls_.write(data, size, nullptr);
+  }
+  void startPage() override {
+    if (calls_.goesOn(IsCancelled(printer_))) calls_.startPage();
+  }
+  void endPage() override {
+    if (calls_.goesOn(IsCancelled(printer_))) calls_.endPage();
+  }
+  void endDoc() override {
+    calls_.goesOn(IsCancelled(printer_));
+    calls_.endDoc();
+  }
   void abort() override { calls_.abort(); }
+  void cancel(const winsim::CancelPlan& plan) override { CancelJob(printer_, plan); }
   void close() override {
+    calls_.goesOn(IsCancelled(printer_));
     calls_.close();
     ClosePrinterHandle(printer_);
     printer_ = nullptr;
   }
   bool started() const override { return calls_.started(); }
   const jobkit::HookResult& last() const override { return calls_.last(); }
+  std::vector<jobkit::HookResult> takeResults() override { return calls_.takeResults(); }
   const std::string& error() const override { return error_; }
 
  private:

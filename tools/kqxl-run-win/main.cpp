@@ -57,8 +57,9 @@ class ReportListener : public kqxlwin::Listener {
                   int answer) override {
     report_.messageBox(text, caption, style, answer);
   }
-  void documentDone(int number, const std::u16string& name, uint64_t bytes, const std::string& file) override {
-    report_.document(number, name, bytes, file);
+  void documentDone(int number, const std::u16string& name, uint64_t bytes, const std::string& file,
+                    bool cancelled) override {
+    report_.document(number, name, bytes, file, cancelled);
   }
 
  private:

@@ -46,6 +46,7 @@ struct Document {
   std::u16string name;
   std::string file;
   uint64_t bytes = 0;
+  bool cancelled = false;  // its job was cancelled while it was open
   FILE* out;
   bool owned;
   char buffer[64 * 1024];
@@ -54,7 +55,14 @@ struct Document {
 struct PrinterHandle {
   std::u16string printer;
   std::unique_ptr<Document> document;
-  std::vector<DWORD> jobs;  // the jobs started on it, forgotten when it closes
+  std::vector<DWORD> jobs;  // the jobs started on it, forgotten when it closes; the last is its current job
+  bool cancelled = false;   // its current job was cancelled: no more writes, no new document
+  std::vector<winsim::CancelTrigger> cancels;  // armed by the script, for its current job
+};
+
+struct JobEntry {
+  std::u16string printer, document;
+  bool deleting = false;  // cancelled, and the spooler not yet done with it
 };
 
 struct Spooler {
@@ -63,7 +71,7 @@ struct Spooler {
   std::vector<Printer> printers{Printer{}};
   std::map<uintptr_t, PrinterHandle> handles;
   uintptr_t nextHandle = 1;
-  std::map<DWORD, std::pair<std::u16string, std::u16string>> jobs;  // id -> printer, document
+  std::map<DWORD, JobEntry> jobs;
   DWORD nextJobId = 1;
   int documents = 0;
   std::deque<int> answers;
@@ -95,6 +103,47 @@ const Printer* PrinterAtLevel2(HANDLE h, DWORD level) {
   return p && level == 2 ? p : nullptr;
 }
 
+DWORD CurrentJobOf(const PrinterHandle& ph) { return ph.jobs.empty() ? 0 : ph.jobs.back(); }
+
+void CancelNow(DWORD jobId) {
+  auto job = S().jobs.find(jobId);
+  if (job == S().jobs.end()) return;
+  job->second.deleting = true;
+  for (auto& [h, ph] : S().handles) {
+    if (CurrentJobOf(ph) != jobId) continue;
+    ph.cancelled = true;
+    if (ph.document) ph.document->cancelled = true;
+  }
+}
+
+DWORD WINAPI CancelThread(LPVOID job) {
+  CancelNow(static_cast<DWORD>(reinterpret_cast<uintptr_t>(job)));
+  return 0;
+}
+
+// The queue's user cancels from a thread of their own; the job's thread
+// waits for it, so that where the cancel falls is certain.
+void CancelFromAnotherThread(DWORD jobId) {
+  HANDLE thread =
+      CreateThread(nullptr, 0, CancelThread, reinterpret_cast<LPVOID>(static_cast<uintptr_t>(jobId)), 0, nullptr);
+  if (!thread) return CancelNow(jobId);
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+}
+
+// An armed cancel of this handle's (or, for a box, any handle's) current
+// job that falls at this event.
+void CancelIfDue(PrinterHandle* only, bool (winsim::CancelTrigger::*event)()) {
+  DWORD due = 0;
+  for (auto& [h, ph] : S().handles) {
+    if (only && &ph != only) continue;
+    for (auto& trigger : ph.cancels)
+      if ((trigger.*event)()) due = CurrentJobOf(ph);
+    std::erase_if(ph.cancels, [](const winsim::CancelTrigger& t) { return t.spent(); });
+  }
+  if (due) CancelFromAnotherThread(due);
+}
+
 // A document goes to the file its job names (the internal watermark job's
 // DOCINFO output), to DIR\doc-N.prn, or to standard output.
 void StartDocument(PrinterHandle& ph, const std::u16string& name, const std::u16string& output = {}) {
@@ -122,7 +171,7 @@ void EndDocument(PrinterHandle& ph) {
   if (!ph.document) return;
   std::unique_ptr<Document> doc = std::move(ph.document);
   doc->finish();
-  if (S().listener) S().listener->documentDone(doc->number, doc->name, doc->bytes, doc->file);
+  if (S().listener) S().listener->documentDone(doc->number, doc->name, doc->bytes, doc->file, doc->cancelled);
 }
 
 // ---------------------------------------------------------------- winspool.drv
@@ -156,7 +205,9 @@ BOOL WINAPI StandInGetJobW(HANDLE hPrinter, DWORD jobId, DWORD level, LPBYTE buf
   if (!HandleOf(hPrinter)) return SetLastError(ERROR_INVALID_HANDLE), FALSE;
   if (level != 1) return SetLastError(ERROR_INVALID_LEVEL), FALSE;
   if (job == S().jobs.end()) return SetLastError(ERROR_INVALID_PARAMETER), FALSE;
-  return winsim::PackJobInfo1(jobId, job->second.first, job->second.second, buffer, size, needed);
+  const JobEntry& entry = job->second;
+  return winsim::PackJobInfo1(jobId, entry.printer, entry.document, entry.deleting ? winsim::kCancelledJobStatus : 0,
+                              buffer, size, needed);
 }
 
 DWORD WINAPI StandInStartDocPrinterW(HANDLE hPrinter, DWORD level, LPBYTE docInfo) {
@@ -165,6 +216,7 @@ DWORD WINAPI StandInStartDocPrinterW(HANDLE hPrinter, DWORD level, LPBYTE docInf
   if (!ph) return SetLastError(ERROR_INVALID_HANDLE), 0;
   if (level != 1 || !info) return SetLastError(ERROR_INVALID_LEVEL), 0;
   if (ph->document) return SetLastError(ERROR_INVALID_PRINTER_STATE), 0;
+  if (ph->cancelled) return SetLastError(ERROR_PRINT_CANCELLED), 0;  // no new document for a cancelled job
   DWORD job = S().nextJobId++;
   S().jobs[job] = {ph->printer, U16(info->pDocName)};
   ph->jobs.push_back(job);
@@ -177,6 +229,7 @@ BOOL WINAPI StandInEndDocPrinter(HANDLE hPrinter) {
   if (!ph) return SetLastError(ERROR_INVALID_HANDLE), FALSE;
   if (!ph->document) return SetLastError(ERROR_SPL_NO_STARTDOC), FALSE;
   EndDocument(*ph);
+  CancelIfDue(ph, &winsim::CancelTrigger::documentEnded);
   return TRUE;
 }
 
@@ -185,14 +238,17 @@ BOOL WINAPI StandInWritePrinter(HANDLE hPrinter, LPVOID data, DWORD size, LPDWOR
   PrinterHandle* ph = HandleOf(hPrinter);
   if (!ph) return SetLastError(ERROR_INVALID_HANDLE), FALSE;
   if (!ph->document) return SetLastError(ERROR_SPL_NO_STARTDOC), FALSE;
+  if (ph->cancelled) return SetLastError(ERROR_PRINT_CANCELLED), FALSE;
   if (!ph->document->write(data, size)) return SetLastError(ERROR_DISK_FULL), FALSE;
   if (written) *written = size;
+  CancelIfDue(ph, &winsim::CancelTrigger::wrote);
   return TRUE;
 }
 
 // ---------------------------------------------------------------- user32, kernel32
 
 int WINAPI StandInMessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT style) {
+  CancelIfDue(nullptr, &winsim::CancelTrigger::boxUp);  // the user may cancel the job while its box is up
   int answer = winsim::FirstButton(style);
   if (!S().answers.empty()) {
     answer = S().answers.front();
@@ -308,7 +364,7 @@ void QueueAnswers(const std::vector<int>& answers) {
 HANDLE OpenPrinterHandle(const std::u16string& printer) {
   if (!FindPrinter(printer)) return SetLastError(ERROR_INVALID_PRINTER_NAME), nullptr;
   uintptr_t id = 0x5000 + S().nextHandle++ * 4;
-  S().handles[id] = PrinterHandle{printer, nullptr};
+  S().handles[id] = PrinterHandle{printer};
   return reinterpret_cast<HANDLE>(id);
 }
 
@@ -318,6 +374,21 @@ void ClosePrinterHandle(HANDLE printer) {
   EndDocument(*ph);
   for (DWORD job : ph->jobs) S().jobs.erase(job);
   S().handles.erase(reinterpret_cast<uintptr_t>(printer));
+}
+
+void CancelJob(HANDLE printer, const winsim::CancelPlan& plan) {
+  PrinterHandle* ph = HandleOf(printer);
+  if (!ph) return;
+  if (plan.point == winsim::CancelPoint::Now) {
+    if (DWORD job = CurrentJobOf(*ph)) CancelFromAnotherThread(job);
+    return;
+  }
+  ph->cancels.emplace_back(plan);
+}
+
+bool IsCancelled(HANDLE printer) {
+  PrinterHandle* ph = HandleOf(printer);
+  return ph && ph->cancelled;
 }
 
 DWORD StartJob(HANDLE printer, DWORD id, const std::u16string& document, const std::u16string& output) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "imports.h"
+#include "job_cancel.h"
 #include "spooler_records.h"
 
 namespace kqxlwin {
@@ -32,7 +33,8 @@ class Listener {
   virtual void trace(const std::u16string& text) = 0;
   virtual void messageBox(const std::u16string& text, const std::optional<std::u16string>& caption, UINT style,
                           int answer) = 0;
-  virtual void documentDone(int number, const std::u16string& name, uint64_t bytes, const std::string& file) = 0;
+  virtual void documentDone(int number, const std::u16string& name, uint64_t bytes, const std::string& file,
+                            bool cancelled) = 0;
 };
 
 // Set-up of the stand-ins, before and between jobs.
@@ -50,6 +52,12 @@ void QueueAnswers(const std::vector<int>& answers);
 HANDLE OpenPrinterHandle(const std::u16string& printer);
 void ClosePrinterHandle(HANDLE printer);  // ends its open document
 DWORD StartJob(HANDLE printer, DWORD id, const std::u16string& document, const std::u16string& output = {});
+// The user cancels the printer handle's current job from the queue, on a
+// thread of their own, at the point the plan names: its writes and new
+// documents are refused (ERROR_PRINT_CANCELLED) from then on, and GetJobW
+// reports it JOB_STATUS_DELETING, as on the simulated machine.
+void CancelJob(HANDLE printer, const winsim::CancelPlan& plan);
+bool IsCancelled(HANDLE printer);
 
 // The imports of the component (and of the modules it loads) that reach a
 // stand-in instead of Windows.

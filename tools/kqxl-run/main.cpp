@@ -269,7 +269,8 @@ void observe(winsim::Machine& machine, const Options& opt, const Runs& runs) {
   observer.documentDone = [each](const winsim::DocumentRecord& doc) {
     each([&](ScriptRun& r) {
       auto local = r.numbers.find(doc.number);
-      r.report.document(local == r.numbers.end() ? doc.number : local->second, doc.name, doc.bytes, doc.file);
+      r.report.document(local == r.numbers.end() ? doc.number : local->second, doc.name, doc.bytes, doc.file,
+                        doc.cancelled);
     });
   };
   machine.setObserver(observer);

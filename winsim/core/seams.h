@@ -26,5 +26,8 @@ HMODULE spoolerModule(std::u16string_view winPath);
 // winspool: whether the machine has a printer of that name
 // (case-insensitive), which gdi32's CreateDCW asks.
 bool isPrinter(std::u16string_view name);
+// winspool: a message box is up on this thread; a cancel armed for it
+// (a job script's "cancel box") falls now, before the box is answered.
+void cancelIfDueAtBox();
 
 }  // namespace winsim::detail

@@ -48,6 +48,10 @@ typedef struct _SYSTEMTIME {
   WORD wMilliseconds;
 } SYSTEMTIME, *PSYSTEMTIME, *LPSYSTEMTIME;
 
+// JOB_INFO_1W's Status bits the component reads.
+#define JOB_STATUS_DELETING 0x00000004
+#define JOB_STATUS_DELETED 0x00000100
+
 typedef struct _JOB_INFO_1W {
   DWORD JobId;
   LPWSTR pPrinterName;

@@ -6,6 +6,9 @@
 
 #include <windows.h>
 
+#include <utility>
+#include <vector>
+
 namespace winsim {
 
 struct SpoolerHooks {
@@ -46,49 +49,71 @@ struct HookResult {
 // One job's calls of the hooks, in the spooler's order, each one recorded.
 class HookedJob {
  public:
+  // Whether the spooler plays the job on. Once the user has cancelled it,
+  // the spooler plays none of its data: the driver hears of the cancel once
+  // (DrvSplAbort, unless the document has ended already), and the job is
+  // then ended and closed as every job.
+  bool goesOn(bool cancelled) {
+    if (!cancelled || !job_) return true;
+    if (!aborted_ && !ended_) abort();
+    return false;
+  }
   // DrvSplStartDoc; false when the component refused the job.
   bool startDoc(const SpoolerHooks& hooks, HANDLE printer, DWORD jobId) {
     hooks_ = hooks;
     job_ = hooks_.startDoc(printer, jobId);
-    last_ = HookResult{"DrvSplStartDoc", true, job_ != nullptr};
-    last_.handleNull = job_ == nullptr;
+    HookResult r{"DrvSplStartDoc", true, job_ != nullptr};
+    r.handleNull = job_ == nullptr;
+    note(r);
     return job_ != nullptr;
   }
   BOOL write(const void* data, DWORD size, DWORD* written) {
     DWORD count = 0;
     BOOL r = hooks_.writePrinter(job_, const_cast<void*>(data), size, &count);
     if (written) *written = count;
-    last_ = HookResult{"DrvSplWritePrinter", true, r, true, count};
+    note(HookResult{"DrvSplWritePrinter", true, r, true, count});
     return r;
   }
   BOOL startPage() { return record("DrvSplStartPage", hooks_.startPage(job_)); }
   BOOL endPage() { return record("DrvSplEndPage", hooks_.endPage(job_)); }
   void endDoc() {
     hooks_.endDoc(job_);
-    last_ = HookResult{"DrvSplEndDoc"};
+    ended_ = true;
+    note(HookResult{"DrvSplEndDoc"});
   }
   void abort() {
     hooks_.abort(job_);
-    last_ = HookResult{"DrvSplAbort"};
+    aborted_ = true;
+    note(HookResult{"DrvSplAbort"});
   }
   // The spooler lets go of the job: the handle is no longer the component's.
   void close() {
     hooks_.close(job_);
     job_ = nullptr;
-    last_ = HookResult{"DrvSplClose"};
+    note(HookResult{"DrvSplClose"});
   }
   bool started() const { return job_ != nullptr; }
   const HookResult& last() const { return last_; }
+  // The results of the hooks called since the last take, in order: one
+  // call of the spooler's may make two (DrvSplAbort before the end of a
+  // cancelled job), or none (the data of a cancelled job).
+  std::vector<HookResult> takeResults() { return std::exchange(recent_, {}); }
 
  private:
   BOOL record(const char* hook, BOOL result) {
-    last_ = HookResult{hook, true, result};
+    note(HookResult{hook, true, result});
     return result;
+  }
+  void note(const HookResult& r) {
+    last_ = r;
+    recent_.push_back(r);
   }
 
   SpoolerHooks hooks_{};
   HANDLE job_ = nullptr;
   HookResult last_{"DrvSplStartDoc"};  // before the first call: not called
+  std::vector<HookResult> recent_;
+  bool aborted_ = false, ended_ = false;
 };
 
 }  // namespace winsim

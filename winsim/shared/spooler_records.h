@@ -101,9 +101,9 @@ inline BOOL PackDriverInfo2(const PrinterNames& p, const std::u16string& environ
   return TRUE;
 }
 
-// GetJobW level 1.
-inline BOOL PackJobInfo1(DWORD jobId, const std::u16string& printer, const std::u16string& document, LPBYTE buffer,
-                         DWORD size, LPDWORD needed) {
+// GetJobW level 1; `status` its JOB_STATUS_* bits.
+inline BOOL PackJobInfo1(DWORD jobId, const std::u16string& printer, const std::u16string& document, DWORD status,
+                         LPBYTE buffer, DWORD size, LPDWORD needed) {
   RecordPacker pack(sizeof(JOB_INFO_1W), {printer, u"\\\\WINSIM", u"user", document, u"RAW"});
   if (!pack.fits(buffer, size, needed)) return FALSE;
   auto str = pack.place(buffer);
@@ -114,6 +114,7 @@ inline BOOL PackJobInfo1(DWORD jobId, const std::u16string& printer, const std::
   info.pUserName = str[2];
   info.pDocument = str[3];
   info.pDatatype = str[4];
+  info.Status = status;
   info.Priority = info.Position = 1;
   std::memcpy(buffer, &info, sizeof info);
   return TRUE;

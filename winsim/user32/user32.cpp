@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/seams.h"
 #include "user32/state.h"
 #include "message_answers.h"
 
@@ -57,6 +58,7 @@ int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style) {
       box.answer = FirstButton(style);
     }
   }
+  cancelIfDueAtBox();              // the queue's user may cancel the job while its box is up
   if (ask) box.answer = ask(box);  // may block on a person; the machine stays usable
   {
     auto g = lock();

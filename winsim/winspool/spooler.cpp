@@ -119,6 +119,30 @@ void endDocument(State& s, PrinterHandle& ph) {
   if (s.observer.documentDone) s.observer.documentDone(record);
 }
 
+// The job a handle's output belongs to now: the last started on it.
+DWORD currentJobOf(const PrinterHandle& ph) { return ph.jobs.empty() ? 0 : ph.jobs.back(); }
+
+// The job to cancel when an armed rule for this handle (or, for a message
+// box, for this thread) fires at this event; 0 for none.
+DWORD cancelDue(State& s, HANDLE printer, bool (CancelTrigger::*event)()) {
+  auto& rules = winspool(s).cancelRules;
+  DWORD job = 0;
+  for (auto& rule : rules) {
+    bool mine = event == &CancelTrigger::boxUp ? rule.thread == std::this_thread::get_id() : rule.printer == printer;
+    if (mine && (rule.trigger.*event)())
+      if (PrinterHandle* ph = findPrinterHandle(s, rule.printer)) job = currentJobOf(*ph);
+  }
+  std::erase_if(rules, [](const CancelRule& r) { return r.trigger.spent(); });
+  return job;
+}
+
+// The queue's user cancels from a thread of their own. The job's thread
+// waits for it, without the machine's lock, so that where the cancel falls
+// is certain.
+void cancelFromAnotherThread(DWORD job) {
+  std::thread([job] { CancelJob(job); }).join();
+}
+
 }  // namespace
 
 std::unique_ptr<DocumentSink> winsim::fileSink(const fs::path& path) { return std::make_unique<FileSink>(path); }
@@ -198,7 +222,9 @@ BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD jobId, DWORD level, LPBYTE buffer, DW
   } else if (job == winspool(s).jobs.end()) {
     setError(ERROR_INVALID_PARAMETER);
   } else {
-    ok = PackJobInfo1(jobId, job->second.first, job->second.second, buffer, size, needed);
+    const SpoolerJobEntry& entry = job->second;
+    ok = PackJobInfo1(jobId, entry.printer, entry.document, entry.deleting ? kCancelledJobStatus : 0, buffer, size,
+                      needed);
   }
   log.result(ok);
   return ok;
@@ -219,6 +245,8 @@ DWORD WINAPI StartDocPrinterW(HANDLE hPrinter, DWORD level, LPBYTE docInfo) {
     setError(ERROR_INVALID_LEVEL);
   } else if (ph->document) {
     setError(ERROR_INVALID_PRINTER_STATE);
+  } else if (ph->cancelled) {
+    setError(ERROR_PRINT_CANCELLED);  // no new document for a job the user cancelled
   } else {
     log.arg("pDocName", info->pDocName).arg("pOutputFile", info->pOutputFile);
     job = winspool(s).nextJobId++;
@@ -236,6 +264,7 @@ BOOL WINAPI EndDocPrinter(HANDLE hPrinter) {
   auto g = lock();
   auto& s = state();
   BOOL ok = FALSE;
+  DWORD cancel = 0;
   PrinterHandle* ph = findPrinterHandle(s, hPrinter);
   if (log.fails()) {
   } else if (!ph) {
@@ -245,7 +274,10 @@ BOOL WINAPI EndDocPrinter(HANDLE hPrinter) {
   } else {
     endDocument(s, *ph);
     ok = TRUE;
+    cancel = cancelDue(s, hPrinter, &CancelTrigger::documentEnded);
   }
+  g.unlock();
+  if (cancel) cancelFromAnotherThread(cancel);
   log.result(ok);
   return ok;
 }
@@ -257,12 +289,15 @@ BOOL WINAPI WritePrinter(HANDLE hPrinter, LPVOID data, DWORD size, LPDWORD writt
   auto g = lock();
   auto& s = state();
   BOOL ok = FALSE;
+  DWORD cancel = 0;
   PrinterHandle* ph = findPrinterHandle(s, hPrinter);
   if (log.fails()) {
   } else if (!ph) {
     setError(ERROR_INVALID_HANDLE);
   } else if (!ph->document) {
     setError(ERROR_SPL_NO_STARTDOC);
+  } else if (ph->cancelled) {
+    setError(ERROR_PRINT_CANCELLED);
   } else {
     OpenDocument& doc = winspool(s).openDocuments[ph->document];
     if (size && !(doc.sink && doc.sink->write(data, size))) {
@@ -271,8 +306,11 @@ BOOL WINAPI WritePrinter(HANDLE hPrinter, LPVOID data, DWORD size, LPDWORD writt
       doc.record.bytes += size;
       if (written) *written = size;
       ok = TRUE;
+      cancel = cancelDue(s, hPrinter, &CancelTrigger::wrote);
     }
   }
+  g.unlock();
+  if (cancel) cancelFromAnotherThread(cancel);
   log.result(ok);
   return ok;
 }
@@ -289,7 +327,7 @@ HANDLE OpenPrinterHandle(std::u16string_view printer) {
     return nullptr;
   }
   HANDLE h = printerHandleValue(winspool(s).nextPrinter++);
-  winspool(s).printerHandles[reinterpret_cast<uintptr_t>(h)] = PrinterHandle{std::u16string(printer), 0};
+  winspool(s).printerHandles[reinterpret_cast<uintptr_t>(h)] = PrinterHandle{std::u16string(printer)};
   return h;
 }
 
@@ -300,7 +338,40 @@ void ClosePrinterHandle(HANDLE printer) {
   if (!ph) return;
   if (ph->document) endDocument(s, *ph);
   for (DWORD job : ph->jobs) winspool(s).jobs.erase(job);  // a closed job is the spooler's no more
+  std::erase_if(winspool(s).cancelRules, [&](const CancelRule& r) { return r.printer == printer; });
   winspool(s).printerHandles.erase(reinterpret_cast<uintptr_t>(printer));
+}
+
+bool IsCancelled(HANDLE printer) {
+  auto g = lock();
+  PrinterHandle* ph = findPrinterHandle(state(), printer);
+  return ph && ph->cancelled;
+}
+
+namespace detail {
+
+void cancelIfDueAtBox() {
+  auto g = lock();
+  DWORD cancel = cancelDue(state(), nullptr, &CancelTrigger::boxUp);
+  g.unlock();
+  if (cancel) cancelFromAnotherThread(cancel);
+}
+
+}  // namespace detail
+
+bool CancelJob(DWORD jobId) {
+  auto g = lock();
+  auto& s = state();
+  auto job = winspool(s).jobs.find(jobId);
+  if (job == winspool(s).jobs.end()) return false;
+  job->second.deleting = true;
+  for (auto& [h, ph] : winspool(s).printerHandles) {
+    if (currentJobOf(ph) != jobId) continue;
+    ph.cancelled = true;
+    if (auto doc = winspool(s).openDocuments.find(ph.document); doc != winspool(s).openDocuments.end())
+      doc->second.record.cancelled = true;
+  }
+  return true;
 }
 
 namespace {
@@ -350,13 +421,35 @@ bool PrintJob::startDoc() {
   return false;
 }
 
-BOOL PrintJob::write(const void* data, DWORD size, DWORD* written) { return calls_.write(data, size, written); }
-BOOL PrintJob::startPage() { return calls_.startPage(); }
-BOOL PrintJob::endPage() { return calls_.endPage(); }
-void PrintJob::endDoc() { calls_.endDoc(); }
+BOOL PrintJob::write(const void* data, DWORD size, DWORD* written) {
+  if (written) *written = 0;
+  return calls_.goesOn(IsCancelled(printer_)) ? calls_.write(data, size, written) : FALSE;
+}
+BOOL PrintJob::startPage() { return calls_.goesOn(IsCancelled(printer_)) ? calls_.startPage() : FALSE; }
+BOOL PrintJob::endPage() { return calls_.goesOn(IsCancelled(printer_)) ? calls_.endPage() : FALSE; }
+void PrintJob::endDoc() {
+  calls_.goesOn(IsCancelled(printer_));
+  calls_.endDoc();
+}
 void PrintJob::abort() { calls_.abort(); }
 
+void PrintJob::cancel(CancelPlan plan) {
+  if (!printer_) return;
+  if (plan.point == CancelPoint::Now) {
+    DWORD job = 0;
+    {
+      auto g = lock();
+      if (PrinterHandle* ph = findPrinterHandle(state(), printer_)) job = currentJobOf(*ph);
+    }
+    if (job) cancelFromAnotherThread(job);
+    return;
+  }
+  auto g = lock();
+  winspool(state()).cancelRules.push_back(CancelRule{printer_, std::this_thread::get_id(), CancelTrigger(plan)});
+}
+
 void PrintJob::close() {
+  calls_.goesOn(IsCancelled(printer_));
   calls_.close();
   ClosePrinterHandle(printer_);
   printer_ = nullptr;

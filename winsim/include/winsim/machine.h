@@ -32,7 +32,8 @@ struct DocumentRecord {
   int number = 0;  // 1, 2, ... in the order documents were started
   std::u16string name;
   uint64_t bytes = 0;
-  std::string file;  // where its bytes went, when they went to a file
+  std::string file;        // where its bytes went, when they went to a file
+  bool cancelled = false;  // its job was cancelled while it was open
 };
 
 // Something the component left behind: an open handle, a memory block, a

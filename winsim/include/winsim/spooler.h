@@ -5,6 +5,7 @@
 
 #include <winsim/machine.h>
 
+#include "job_cancel.h"
 #include "spooler_hooks.h"
 
 #include <string>
@@ -30,8 +31,16 @@ class PrintJob {
   void endDoc();
   void abort();
   void close();
+  // The user cancels the job's current spooler job from the queue, on a
+  // thread of their own, at the point the plan names (at once by default).
+  // From then on the job's writes and new documents are refused, and this
+  // spooler plays none of its data: the component hears DrvSplAbort once,
+  // then only DrvSplEndDoc and DrvSplClose.
+  void cancel(CancelPlan plan = {});
 
   bool started() const { return calls_.started(); }
+  std::vector<HookResult> takeResults() { return calls_.takeResults(); }
+  DWORD jobId() const { return jobId_; }
   HANDLE printerHandle() const { return printer_; }
   const HookResult& last() const { return calls_.last(); }
   const std::string& error() const { return error_; }  // why startDoc could not call the hook
@@ -49,5 +58,13 @@ class PrintJob {
 // The spooler's printer handles, for hosts that drive printers directly.
 HANDLE OpenPrinterHandle(std::u16string_view printer);
 void ClosePrinterHandle(HANDLE printer);
+
+// The queue's user deletes a job (SetJob with JOB_CONTROL_DELETE), from any
+// thread: the job's printer handle refuses further writes and documents
+// with ERROR_PRINT_CANCELLED, and GetJobW reports it JOB_STATUS_DELETING.
+// False when the spooler has no such job.
+bool CancelJob(DWORD jobId);
+// Whether the current job of a printer handle was cancelled.
+bool IsCancelled(HANDLE printer);
 
 }  // namespace winsim
