@@ -68,6 +68,11 @@ job numbered-ohp-3-after numbered.pxl wMediaType=3 wOhpMode=3 wOhpSeparatorAfter
 duplex mixed-duplex-m0 0
 duplex mixed-duplex-m1 1 wInstructionPage=1
 duplex mixed-duplex-m2 2 wBackSideOrder=1
+# The user cancels the two-document job while the re-insert prompt is up:
+# the backs stay printed, and no second document starts.
+{ echo "# Made from mixed-duplex-m1.job: the user cancels the job while the re-insert prompt"
+  echo "# is up. The backs stay printed; no second document starts."
+  grep -v "^# Made by" mixed-duplex-m1.job | sed 's/^enddoc/cancel box\nenddoc/'; } > mixed-duplex-m1-cancelled.job
 # Booklets: printer-made from eight pages with two landscape ones, two-pass
 # from six pages in one document (M 0) and in two (M 1), and one of portrait
 # and landscape pages.

@@ -173,6 +173,30 @@ TEST(JobScript, FileRangesArriveAsInTheFile) {
   EXPECT_EQ(e.message, "unknown directive \"startpages\"; did you mean \"startpage\"?");
 }
 
+// cancel: when the user cancels the job, told before anything plays.
+TEST(JobScript, CancelSaysWhenOrIsAScriptError) {
+  std::string error;
+  auto check = [&](std::vector<jobkit::Token> args) {
+    error.clear();
+    return jobkit::Player::check(jobkit::Directive{1, "cancel", args}, &error);
+  };
+  EXPECT_TRUE(check({}));
+  EXPECT_TRUE(check({{"writes", "3"}}));
+  EXPECT_TRUE(check({{"", "box"}}));
+  EXPECT_TRUE(check({{"", "document-end"}}));
+  for (auto args : std::vector<std::vector<jobkit::Token>>{
+           {{"writes", "0"}}, {{"", "later"}}, {{"", "box"}, {"", "box"}}, {{"nth", "2"}}}) {
+    EXPECT_FALSE(check(args));
+    EXPECT_FALSE(error.empty());
+  }
+  test::TestMachine m;
+  jobkit::SimHost host(m.machine());
+  jobkit::Player player(host, m.dir());
+  jobkit::ScriptError e;
+  EXPECT_FALSE(player.run(jobkit::ScriptReader("cancel\n"), &e));
+  EXPECT_EQ(e.message, "cancel before startdoc");
+}
+
 TEST(JobScript, RefusedJobsGetNoMoreHookCalls) {
   test::TestMachine m;
   m->deleteFile(std::u16string(test::kDriverDir) + u"KQXLO.DLL");

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "support/test_machine.h"
 
@@ -81,6 +82,52 @@ TEST_F(Spooler, WritePrinterNeedsADocumentAndEachDocumentStreamsApart) {
 // fill the buffer exactly, straddle it, outgrow it several times over with
 // something already gathered or nothing; and a file already there is
 // replaced, not written through (another name for it keeps its bytes).
+DWORD JobStatus(HANDLE printer, DWORD job) {
+  DWORD needed = 0;
+  GetJobW(printer, job, 1, nullptr, 0, &needed);
+  std::vector<BYTE> buf(needed);
+  if (!GetJobW(printer, job, 1, buf.data(), needed, &needed)) return ~0u;
+  return reinterpret_cast<JOB_INFO_1W*>(buf.data())->Status;
+}
+
+// The queue's user deletes the job from another thread: its writes and any
+// new document are refused as cancelled, the open document still ends with
+// what it had, and the job reads as being deleted until the handle goes.
+TEST_F(Spooler, ACancelledJobRefusesWritesAndDocuments) {
+  DOC_INFO_1W doc{const_cast<LPWSTR>(u"first"), nullptr, const_cast<LPWSTR>(u"RAW")};
+  DWORD job = StartDocPrinterW(printer, 1, reinterpret_cast<LPBYTE>(&doc));
+  ASSERT_NE(job, 0u);
+  DWORD written = 0;
+  ASSERT_TRUE(WritePrinter(printer, const_cast<char*>("kept"), 4, &written));
+  EXPECT_EQ(JobStatus(printer, job), 0u);
+  std::thread([job] { EXPECT_TRUE(winsim::CancelJob(job)); }).join();
+  EXPECT_FALSE(winsim::CancelJob(job + 100));
+  EXPECT_TRUE(winsim::IsCancelled(printer));
+  EXPECT_EQ(JobStatus(printer, job), static_cast<DWORD>(JOB_STATUS_DELETING));
+  EXPECT_FALSE(WritePrinter(printer, const_cast<char*>("lost"), 4, &written));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PRINT_CANCELLED));
+  EXPECT_EQ(written, 0u);
+  EXPECT_TRUE(EndDocPrinter(printer));
+  EXPECT_EQ(StartDocPrinterW(printer, 1, reinterpret_cast<LPBYTE>(&doc)), 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PRINT_CANCELLED));
+  ASSERT_EQ(m.documentCount(), 1);
+  EXPECT_EQ(m.document(1), "kept");
+  EXPECT_TRUE(m->documents()[0].cancelled);
+}
+
+// A cancel is of the handle's current job: deleting a finished first
+// document's job leaves the second one printing.
+TEST_F(Spooler, CancellingAnEndedJobLeavesTheNextOne) {
+  DOC_INFO_1W doc{const_cast<LPWSTR>(u"doc"), nullptr, const_cast<LPWSTR>(u"RAW")};
+  DWORD first = StartDocPrinterW(printer, 1, reinterpret_cast<LPBYTE>(&doc));
+  ASSERT_TRUE(EndDocPrinter(printer));
+  ASSERT_NE(StartDocPrinterW(printer, 1, reinterpret_cast<LPBYTE>(&doc)), 0u);
+  EXPECT_TRUE(winsim::CancelJob(first));
+  DWORD written = 0;
+  EXPECT_TRUE(WritePrinter(printer, const_cast<char*>("second"), 6, &written));
+  EXPECT_FALSE(winsim::IsCancelled(printer));
+}
+
 TEST(PortFile, PiecesOfEverySizeArriveWholeAndInOrder) {
   auto dir = std::filesystem::temp_directory_path() / ("kqxl-port-test-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
