@@ -160,6 +160,26 @@ TEST_F(TwoPrinters, EachTwoPassJobKeepsItsOwnTitle) {
   for (auto& d : documentsNamed(m, u"second")) EXPECT_EQ(d.find("first"), std::string::npos);
 }
 
+// The user cancels one printer's jobs while the other's print: each cancel
+// stops only its own job, wherever it falls, and the other printer's jobs
+// print whole.
+TEST_F(TwoPrinters, ACancelStopsOnlyItsOwnJob) {
+  auto duplexJob = [](const std::string& title, const std::string& cancel) {
+    std::string s = "settings reset wManualDuplex=1\nstartdoc document=\"" + title + "\"\nwrite settings\n";
+    for (int page = 1; page <= 4; ++page)
+      s += "startpage\nwrite marker page-start 1\nwrite text \"" + title + std::to_string(page) + "\"\nendpage\n";
+    return s + "write marker pages-end\n" + cancel + "enddoc\nclose\n";
+  };
+  m->setProfileString(std::u16string(test::kDriverDir) + u"KQXLEN.INI", u"DUPLEX", u"MD_ManualDuplex", u"1");
+  std::thread other([&] { m.playRepeatedly(onPrinter(kSecond, duplexJob("whole", "")), 10); });
+  m.playRepeatedly(duplexJob("atbox", "cancel box\n") + duplexJob("inside", "cancel writes=2\n"), 5);
+  other.join();
+  EXPECT_EQ(documentsNamed(m, u"whole").size(), 20u);
+  EXPECT_EQ(documentsNamed(m, u"atbox").size(), 5u);
+  EXPECT_EQ(documentsNamed(m, u"inside").size(), 5u);
+  for (auto& d : documentsNamed(m, u"inside")) EXPECT_EQ(d, "inside2inside4");
+}
+
 // A box of one printer's watermark making waits for its user with no lock
 // held: another printer's watermark job prints meanwhile.
 TEST_F(TwoPrinters, AWatermarkBoxStallsNoOtherPrinter) {
