@@ -59,7 +59,8 @@ class Parser {
     if (c == '[') return array(v);
     if (c == '"') return v->kind = Value::String, string(&v->text);
     if (word("null")) return v->kind = Value::Null, true;
-    if (word("true") || word("false")) return v->kind = Value::Bool, v->text = s_[i_ - 1] == 'e' ? "true" : "", true;
+    if (word("true")) return v->kind = Value::Bool, v->text = "true", true;
+    if (word("false")) return v->kind = Value::Bool, v->text = "", true;
     size_t start = i_;
     while (i_ < s_.size() && (std::isdigit(static_cast<unsigned char>(s_[i_])) || std::strchr("+-.eE", s_[i_]))) ++i_;
     v->kind = Value::Number;
@@ -177,8 +178,8 @@ void take(const Value& e, RunLog* log) {
   } else if (kind == "trace") {
     current(log).traces.push_back(e.str("text"));
   } else if (kind == "document") {
-    current(log).documents.push_back(
-        {std::atoi(e.str("number").c_str()), e.str("name"), e.str("file"), std::atoll(e.str("bytes").c_str())});
+    current(log).documents.push_back({std::atoi(e.str("number").c_str()), e.str("name"), e.str("file"),
+                                      std::atoll(e.str("bytes").c_str()), e.str("cancelled") == "true"});
   } else if (kind == "leak") {
     log->leaks.push_back(e.str("kind") + " " + e.str("what"));
   }

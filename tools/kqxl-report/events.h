@@ -21,6 +21,7 @@ struct PortDocument {
   int number = 0;
   std::string name, file;  // file: beside the log, empty when the bytes went elsewhere
   long long bytes = 0;
+  bool cancelled = false;  // its job was cancelled while it was open
 };
 
 struct Job {

@@ -148,6 +148,7 @@ void document(std::ostream& o, const PrintedDocument& d, const Page& page) {
   else if (d.readable) o << ", " << d.pages << (d.pages == 1 ? " page" : " pages");
   if (!p.file.empty()) o << " (" << escape(p.file) << ")";
   o << "</h4>\n";
+  if (p.cancelled) o << "<p class=note>Its job was cancelled: it holds what reached the port before.</p>\n";
   for (auto& problem : d.problems) o << "<p class=failed>Checker: " << escape(problem) << "</p>\n";
   if (!d.verdict.empty())
     o << "<p class=" << (d.printed ? "ok" : "failed") << ">Printer: " << escape(d.verdict) << "</p>\n";

@@ -49,6 +49,19 @@ TEST_F(Report, ReverseOrderShowsTheDocumentsPagesBackwards) {
   EXPECT_EQ(html.find("src=\"data:image/png;base64,\""), std::string::npos);  // every image has its bytes
 }
 
+// A document whose job was cancelled says so; one with "cancelled":false
+// does not.
+TEST_F(Report, ACancelledJobsDocumentSaysSo) {
+  std::ofstream(dir / "events.jsonl")
+      << "{\"event\":\"document\",\"number\":1,\"name\":\"cut\",\"bytes\":0,\"file\":null,\"cancelled\":true}\n"
+      << "{\"event\":\"document\",\"number\":2,\"name\":\"whole\",\"bytes\":0,\"file\":null,\"cancelled\":false}\n";
+  std::string html = report();
+  std::string note = "Its job was cancelled";
+  size_t first = html.find(note);
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_EQ(html.find(note, first + 1), std::string::npos);
+}
+
 // A port document the printer refuses, as a run's log names it.
 void refusedRun(const fs::path& dir) {
   fs::copy_file(fs::path(KQXL_SOURCE_DIR) / "tests/data/rejected/numbered-even.prn", dir / "doc-1.prn");
