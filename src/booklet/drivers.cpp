@@ -85,11 +85,7 @@ void DecideBooklet(JobData* pData, ReplayInputs* in) {
 }
 
 void DoBooklet(const ReplayInputs& in, Schedule& out) {
-  if (in.pages == 0) {
-    out.wholeFile();
-    return;
-  }
-  if (!out.header(false)) return;
+  if (!BeginPages(in.pages, false, out)) return;
   if (in.instructionPage && !out.instructionPage()) return;
   Sheets sheets = SheetsOf(in);
   if (in.pages <= 1) {
@@ -112,11 +108,7 @@ void DoBooklet(const ReplayInputs& in, Schedule& out) {
 }
 
 void Hardware_DoBooklet(const ReplayInputs& in, Schedule& out) {
-  if (in.pages == 0) {
-    out.wholeFile();
-    return;
-  }
-  if (!out.header(false)) return;
+  if (!BeginPages(in.pages, false, out)) return;
   Sheets sheets = SheetsOf(in);
   for (INT copy = 0; copy < in.copies; ++copy) {
     if (in.bookletOrder == 1) {
@@ -130,11 +122,7 @@ void Hardware_DoBooklet(const ReplayInputs& in, Schedule& out) {
 }
 
 void PrintBookletPagesAlone(const ReplayInputs& in, Schedule& out) {
-  if (in.pages == 0) {
-    out.wholeFile();
-    return;
-  }
-  if (!out.header(false)) return;
+  if (!BeginPages(in.pages, false, out)) return;
   for (INT page = 1; page <= in.pages; ++page)
     if (!SendPageAloneOnSide(in, page, out)) return;
   out.trailer();

@@ -185,11 +185,7 @@ DWORD NotifySpooler(HANDLE hPrinter, SHORT nMode, DWORD dwJobId, WCHAR (&szJobNa
 // at the end of the second pass.
 void DoManualDuplex(const ReplayInputs& in, Schedule& out) {
   INT n = in.pages;
-  if (n == 0) {
-    out.wholeFile();
-    return;
-  }
-  if (!out.header(true)) return;
+  if (!BeginPages(n, true, out)) return;
   if (in.instructionPage && !out.instructionPage()) return;
   if (!SendPass(out, 0, BackSides(n, in.firstPassDescending))) return;
   if (in.duplexMode == 1 && !(out.trailer() && out.nextDocument(n / 2, in.fronts) && out.header(true))) return;

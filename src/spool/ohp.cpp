@@ -3,11 +3,7 @@
 
 void DoOhpPrinting(const ReplayInputs& in, Schedule& out) {
   INT n = in.pages;
-  if (n == 0) {
-    out.wholeFile();
-    return;
-  }
-  if (!out.header(true)) return;
+  if (!BeginPages(n, true, out)) return;
   bool eachItsOwn = in.ohpMode == OHP_EACH_PAGE_SEPARATES;
   INT transparencies = eachItsOwn ? n : n - 1;
   for (INT copy = 0; copy < in.copies; ++copy) {

@@ -252,11 +252,7 @@ void DoReverseCollatePrn(const ReplayInputs& in, Schedule& out) {
   WORD mode = in.pageOrder;
   INT n = in.pages;
   if (mode == ORDER_EVEN_PAGES && n == 1) return;  // no even page: nothing at all
-  if (n == 0) {
-    out.wholeFile();
-    return;
-  }
-  if (!out.header(true)) return;
+  if (!BeginPages(n, true, out)) return;
   const BYTE* row = kPrefixPattern[in.prefixRow];
   PageSequence seq = SequenceFor(mode, n);
   for (INT copy = 0; copy < in.copies; ++copy) {
@@ -270,11 +266,7 @@ void DoReverseCollatePrn(const ReplayInputs& in, Schedule& out) {
 }
 
 void PrintInDocumentOrder(const ReplayInputs& in, INT copies, Schedule& out) {
-  if (in.pages == 0) {
-    out.wholeFile();
-    return;
-  }
-  if (!out.header(false)) return;
+  if (!BeginPages(in.pages, false, out)) return;
   for (INT copy = 0; copy < copies; ++copy)
     for (INT k = 1; k <= in.pages; ++k)
       if (!out.page(k)) return;

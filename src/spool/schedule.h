@@ -54,6 +54,17 @@ class Schedule {
   bool afterJob(INT sheets, bool prompt) { return add({Piece::AfterJob, sheets, prompt}); }
 };
 
+// How every replay begins: a job without page markers goes out as it came,
+// and nothing follows (false); else its header, and true when the schedule
+// goes on to the pages.
+inline bool BeginPages(INT pages, bool reordering, Schedule& out) {
+  if (pages == 0) {
+    out.wholeFile();
+    return false;
+  }
+  return out.header(reordering);
+}
+
 // Which BeginPage snippet of the booklet record a sheet side takes.
 enum class AltBeginPage : BYTE {
   Never,

@@ -197,22 +197,30 @@ TEST(Cancel, ADirectJobStopsAtTheRefusedWrite) {
   EXPECT_EQ(r.boxes, 0);
 }
 
+// A spooled job's settings, header and pages "p1;", "p2;", ... through the
+// hooks, as the spooler calls them.
+void sendPages(winsim::PrintJob& job, const char* field, int pages) {
+  auto settings = jobkit::SettingsBuilder{}.with(field, 1).build(test::kPrinter);
+  DWORD w = 0;
+  job.write(settings.data(), 1625, &w);
+  job.write("HEADAAAABBBB", 12, &w);
+  for (int k = 1; k <= pages; ++k) {
+    std::string page = "p" + std::to_string(k) + ";";
+    job.startPage();
+    job.write("\x1B\xF0\x10\xAA\x01", 5, &w);
+    job.write(page.data(), 3, &w);
+    job.endPage();
+  }
+}
+
 // The spooler's own abort, as scripts have always played it: the replay is
 // not run, and a buffer after it goes nowhere.
 TEST(Cancel, AfterDrvSplAbortNothingMoreIsPrinted) {
   test::TestMachine m;
   winsim::PrintJob job(test::kPrinter, 0, u"aborted");
   ASSERT_TRUE(job.startDoc());
-  auto settings = jobkit::SettingsBuilder{}.with("wManualDuplex", 1).build(test::kPrinter);
+  sendPages(job, "wManualDuplex", 2);
   DWORD w = 0;
-  job.write(settings.data(), 1625, &w);
-  job.write("HEADAAAABBBB", 12, &w);
-  for (const char* page : {"\x1B\xF0\x10\xAA\x01p1;", "\x1B\xF0\x10\xAA\x01p2;"}) {
-    job.startPage();
-    job.write(page, 5, &w);
-    job.write(page + 5, 3, &w);
-    job.endPage();
-  }
   job.abort();
   job.abort();  // a second changes nothing
   SetLastError(0);
@@ -230,12 +238,8 @@ TEST(JobLife, HooksOutOfTheirOrderChangeNothing) {
   test::TestMachine m;
   winsim::PrintJob job(test::kPrinter, 0, u"twice");
   ASSERT_TRUE(job.startDoc());
-  auto settings = jobkit::SettingsBuilder{}.with("wReverseOrder", 1).build(test::kPrinter);
+  sendPages(job, "wReverseOrder", 1);
   DWORD w = 0;
-  job.write(settings.data(), 1625, &w);
-  job.write("HEADAAAABBBB", 12, &w);
-  job.write("\x1B\xF0\x10\xAA\x01", 5, &w);
-  job.write("p1;", 3, &w);
   job.endDoc();
   EXPECT_FALSE(job.write("late", 4, &w));
   job.endDoc();
