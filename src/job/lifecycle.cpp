@@ -45,13 +45,6 @@ void CancelJob(JobData* pData) {
   SetLastError(error);
 }
 
-BOOL JobPrinterWrite(JobData* pData, const void* bytes, DWORD count, LPDWORD written) {
-  DWORD ignored = 0;
-  BOOL ok = WritePrinter(pData->hPrinter, const_cast<void*>(bytes), count, written ? written : &ignored);
-  if (!ok) RefusedAsCancelled(pData);
-  return ok;
-}
-
 bool RefusedAsCancelled(JobData* pData) {
   if (GetLastError() != ERROR_PRINT_CANCELLED) return false;
   CancelJob(pData);

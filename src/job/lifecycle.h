@@ -37,6 +37,11 @@ void CancelJob(JobData* pData);
 // Every printer write of the job: the spooler refuses a cancelled job's
 // writes with ERROR_PRINT_CANCELLED, which cancels the job here too (the
 // last error stays the spooler's).
-BOOL JobPrinterWrite(JobData* pData, const void* bytes, DWORD count, LPDWORD written);
 // The same for a refused StartDocPrinterW: true when it was the cancel.
 bool RefusedAsCancelled(JobData* pData);
+inline BOOL JobPrinterWrite(JobData* pData, const void* bytes, DWORD count, LPDWORD written) {
+  DWORD ignored = 0;
+  BOOL ok = WritePrinter(pData->hPrinter, const_cast<void*>(bytes), count, written ? written : &ignored);
+  if (!ok) RefusedAsCancelled(pData);
+  return ok;
+}
