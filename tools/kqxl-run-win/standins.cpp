@@ -105,6 +105,11 @@ const Printer* PrinterAtLevel2(HANDLE h, DWORD level) {
 
 DWORD CurrentJobOf(const PrinterHandle& ph) { return ph.jobs.empty() ? 0 : ph.jobs.back(); }
 
+// The cancel as the spooler receives it, from the queue's user in another
+// process. It is made here on the job's own thread: a thread of the
+// runner's own would be announced to the component's DllMain (its
+// thread-local storage keeps DisableThreadLibraryCalls from taking), where
+// the spooler's own threads that carry a cancel are there already.
 void CancelNow(DWORD jobId) {
   auto job = S().jobs.find(jobId);
   if (job == S().jobs.end()) return;
@@ -114,21 +119,6 @@ void CancelNow(DWORD jobId) {
     ph.cancelled = true;
     if (ph.document) ph.document->cancelled = true;
   }
-}
-
-DWORD WINAPI CancelThread(LPVOID job) {
-  CancelNow(static_cast<DWORD>(reinterpret_cast<uintptr_t>(job)));
-  return 0;
-}
-
-// The queue's user cancels from a thread of their own; the job's thread
-// waits for it, so that where the cancel falls is certain.
-void CancelFromAnotherThread(DWORD jobId) {
-  HANDLE thread =
-      CreateThread(nullptr, 0, CancelThread, reinterpret_cast<LPVOID>(static_cast<uintptr_t>(jobId)), 0, nullptr);
-  if (!thread) return CancelNow(jobId);
-  WaitForSingleObject(thread, INFINITE);
-  CloseHandle(thread);
 }
 
 // An armed cancel of this handle's (or, for a box, any handle's) current
@@ -141,7 +131,7 @@ void CancelIfDue(PrinterHandle* only, bool (winsim::CancelTrigger::*event)()) {
       if ((trigger.*event)()) due = CurrentJobOf(ph);
     std::erase_if(ph.cancels, [](const winsim::CancelTrigger& t) { return t.spent(); });
   }
-  if (due) CancelFromAnotherThread(due);
+  if (due) CancelNow(due);
 }
 
 // A document goes to the file its job names (the internal watermark job's
@@ -380,7 +370,7 @@ void CancelJob(HANDLE printer, const winsim::CancelPlan& plan) {
   PrinterHandle* ph = HandleOf(printer);
   if (!ph) return;
   if (plan.point == winsim::CancelPoint::Now) {
-    if (DWORD job = CurrentJobOf(*ph)) CancelFromAnotherThread(job);
+    if (DWORD job = CurrentJobOf(*ph)) CancelNow(job);
     return;
   }
   ph->cancels.emplace_back(plan);

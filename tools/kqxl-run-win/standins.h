@@ -52,8 +52,8 @@ void QueueAnswers(const std::vector<int>& answers);
 HANDLE OpenPrinterHandle(const std::u16string& printer);
 void ClosePrinterHandle(HANDLE printer);  // ends its open document
 DWORD StartJob(HANDLE printer, DWORD id, const std::u16string& document, const std::u16string& output = {});
-// The user cancels the printer handle's current job from the queue, on a
-// thread of their own, at the point the plan names: its writes and new
+// The user cancels the printer handle's current job from the queue, at the
+// point the plan names: its writes and new
 // documents are refused (ERROR_PRINT_CANCELLED) from then on, and GetJobW
 // reports it JOB_STATUS_DELETING, as on the simulated machine.
 void CancelJob(HANDLE printer, const winsim::CancelPlan& plan);
