@@ -39,13 +39,18 @@ sanitize: setup
 	@$(MAKE) --no-print-directory fuzz
 
 # Jobs on several printers at once, on threads of one machine and as
-# several scripts of one kqxl-run: any data race fails the run.
+# several scripts of one kqxl-run: any data race fails the run. First the
+# race canary: a driver module whose hooks race must be reported, or the
+# machine is ordering the printers' threads and would hide the component's.
+TSAN_WINSIM := RaceCanary.*:Spooler.ABoxLeftUpDoesNotHoldUpAnotherPrinter*
 TSAN_COMPONENT := TwoPrinters.*:WatermarkConcurrency.*:OverlayLibrary.TwoThreads*:TextCapture.TwoJobsAtOnce
 TSAN_TOOLS := Runner.SeveralScriptsAtOnce*:Runner.AMixOfEveryKind*
 tsan: setup
 	@cmake -S . -B build-tsan $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKQXL_TSAN=ON >/dev/null
-	@cmake --build build-tsan --target component_tests tool_tests
+	@cmake --build build-tsan --target winsim_tests component_tests tool_tests
 	@cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	  tests/winsim_tests --gtest_filter='$(TSAN_WINSIM)' --gtest_brief=1 && \
+	  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
 	  tests/component_tests --gtest_filter='$(TSAN_COMPONENT)' --gtest_brief=1 && \
 	  TSAN_OPTIONS="halt_on_error=1" tests/tool_tests --gtest_filter='$(TSAN_TOOLS)' --gtest_brief=1
 

@@ -241,6 +241,57 @@ void BM_SmallJobs(benchmark::State& state) {
   state.counters["peak_rss_mb"] = static_cast<double>(peakKiB) / 1024;
 }
 
+// The same 2,000 one-page jobs on one printer, split over two printers at
+// once and over four: one kqxl-run, a script and a thread for each printer,
+// as a print server's spooler plays them. Each round runs the three in turn.
+fs::path printerScript(int printer, int printers) {
+  fs::path one = script("one", {kPrinted}, "", scratch() / "one-page.pxl");
+  fs::path job = scratch() / ("printer-" + std::to_string(printer) + "-of-" + std::to_string(printers) + ".job");
+  std::ifstream in(one);
+  std::string body((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::ofstream out(job);
+  out << "printer name=\"KQ Bench " << printer << "\" port=\"USB0" << 10 + printer << "\"\n";
+  for (int i = 0; i < kSmallJobs / printers; ++i) out << body;
+  return job;
+}
+
+void BM_PrinterScaling(benchmark::State& state) {
+  if (smallJobsScript().empty()) return state.SkipWithError("kqxl-mkjob failed");
+  constexpr int kCounts[] = {1, 2, 4};
+  std::vector<std::vector<std::string>> commands;
+  for (int printers : kCounts) {
+    std::vector<std::string> args{KQXL_RUN, "-o", ""};
+    for (int p = 1; p <= printers; ++p) args.push_back(printerScript(p, printers).string());
+    commands.push_back(args);
+  }
+  std::vector<double> runs[std::size(kCounts)];
+  int round = 0;
+  for (auto _ : state) {
+    double total = 0;
+    for (size_t i = 0; i < std::size(kCounts); ++i) {
+      fs::path out = scratch() / ("printers-" + std::to_string(round) + "-" + std::to_string(kCounts[i]));
+      commands[i][2] = out.string();
+      double seconds = timed(commands[i]);
+      if (seconds < 0) return state.SkipWithError("kqxl-run failed");
+      for (int p = 1; p <= kCounts[i]; ++p)
+        if (leaked(kCounts[i] == 1 ? out
+                                   : out / ("printer-" + std::to_string(p) + "-of-" + std::to_string(kCounts[i]))))
+          return state.SkipWithError("kqxl-run reports a leak");
+      runs[i].push_back(seconds);
+      total += seconds;
+    }
+    state.SetIterationTime(total);
+    ++round;
+  }
+  double perSecond[std::size(kCounts)];
+  for (size_t i = 0; i < std::size(kCounts); ++i) {
+    perSecond[i] = kSmallJobs / median(runs[i]);
+    state.counters["jobs_per_s_" + std::to_string(kCounts[i])] = perSecond[i];
+  }
+  state.counters["two_to_one"] = perSecond[1] / perSecond[0];
+  state.counters["four_to_two"] = perSecond[2] / perSecond[1];
+}
+
 #define PAIRED(fn) BENCHMARK(fn)->Iterations(kPairs)->UseManualTime()->Unit(benchmark::kMillisecond)
 PAIRED(BM_Direct);
 PAIRED(BM_Reverse);
@@ -249,6 +300,7 @@ PAIRED(BM_Ohp);
 PAIRED(BM_ManualDuplex);
 PAIRED(BM_Booklet);
 PAIRED(BM_SmallJobs);
+PAIRED(BM_PrinterScaling);
 
 }  // namespace
 

@@ -24,14 +24,18 @@ class MemorySink : public winsim::DocumentSink {
 
 }  // namespace
 
-TestMachine::TestMachine() : docs_(std::make_shared<std::map<int, std::string>>()) {
+TestMachine::TestMachine() : docs_(std::make_shared<Documents>()) {
   char pattern[] = "/tmp/kqxl-test-XXXXXX";
   dir_ = mkdtemp(pattern);
   winsim::Machine::createFrom(KQXL_MACHINE_IMAGE, dir_ / "machine");
   machine_ = std::make_unique<winsim::Machine>(dir_ / "machine");
   auto docs = docs_;
-  machine_->setSinkFactory(
-      [docs](int number, std::u16string_view, std::string*) { return std::make_unique<MemorySink>(&(*docs)[number]); });
+  // A document's bytes are its sink's alone while it prints; the map's
+  // nodes stay where they are.
+  machine_->setSinkFactory([docs](int number, std::u16string_view, std::string*) {
+    std::lock_guard g(docs->mu);
+    return std::make_unique<MemorySink>(&docs->bytes[number]);
+  });
 }
 
 TestMachine::~TestMachine() {
@@ -43,8 +47,9 @@ TestMachine::~TestMachine() {
 }
 
 std::string TestMachine::document(int n) const {
-  auto it = docs_->find(n);
-  return it == docs_->end() ? std::string() : it->second;
+  std::lock_guard g(docs_->mu);
+  auto it = docs_->bytes.find(n);
+  return it == docs_->bytes.end() ? std::string() : it->second;
 }
 
 std::string TestMachine::printed(int n) const {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <map>
+#include <mutex>
 #include <memory>
 #include <string>
 #include <vector>
@@ -71,7 +72,12 @@ class TestMachine {
  private:
   fs::path dir_;
   std::unique_ptr<winsim::Machine> machine_;
-  std::shared_ptr<std::map<int, std::string>> docs_;
+  // Filled by the port's sinks, on the jobs' threads.
+  struct Documents {
+    std::mutex mu;
+    std::map<int, std::string> bytes;
+  };
+  std::shared_ptr<Documents> docs_;
   std::vector<jobkit::HookResult> hooks_;
 };
 

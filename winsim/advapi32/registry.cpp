@@ -25,8 +25,6 @@ bool isPredefined(HKEY h) {
   return v >= 0x80000000u && v <= 0x80000006u;
 }
 
-HKEY keyHandle(uintptr_t id) { return reinterpret_cast<HKEY>(0x3000 + id * 4); }
-
 fs::path registryFile(const State& s) { return s.root / "winsim" / "registry.reg"; }
 
 // The open key a handle names, or null (HKEY_CURRENT_USER gives the root).
@@ -36,10 +34,10 @@ bool resolveHandle(State& s, HKEY h, std::vector<std::u16string>* path, REGSAM* 
     *access = KEY_ALL_ACCESS;
     return true;
   }
-  auto it = advapi32(s).keys.find(reinterpret_cast<uintptr_t>(h));
-  if (it == advapi32(s).keys.end()) return false;
-  *path = it->second.path;
-  *access = it->second.access;
+  std::shared_ptr<OpenKey> key = advapi32(s).keys.find(h);
+  if (!key) return false;
+  *path = key->path;
+  *access = key->access;
   return true;
 }
 
@@ -290,7 +288,6 @@ LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR subKey, DWORD, LPWSTR, DWORD, 
                                PHKEY result, LPDWORD disposition) {
   ApiCall log("RegCreateKeyExW");
   log.ptr("hKey", hKey).arg("lpSubKey", subKey).hex("samDesired", sam);
-  auto g = lock();
   auto& s = state();
   std::vector<std::u16string> path;
   REGSAM access;
@@ -303,6 +300,7 @@ LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR subKey, DWORD, LPWSTR, DWORD, 
   } else if (subKey && subKey[0] == u'\\') {
     rc = ERROR_BAD_PATHNAME;
   } else {
+    std::unique_lock g(advapi32(s).hiveMu);
     RegNode* node = findKey(advapi32(s).hkcu, path);
     if (!node) {
       rc = ERROR_KEY_DELETED;
@@ -318,9 +316,7 @@ LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR subKey, DWORD, LPWSTR, DWORD, 
         path.push_back(part);
       }
       if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-      HKEY h = keyHandle(advapi32(s).nextKey++);
-      advapi32(s).keys[reinterpret_cast<uintptr_t>(h)] = OpenKey{path, sam};
-      *result = h;
+      *result = static_cast<HKEY>(advapi32(s).keys.add(OpenKey{path, sam}));
       if (created) save(s);
     }
   }
@@ -332,7 +328,6 @@ LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR subKey, DWORD, LPWSTR, DWORD, 
 LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR subKey, DWORD, REGSAM sam, PHKEY result) {
   ApiCall log("RegOpenKeyExW");
   log.ptr("hKey", hKey).arg("lpSubKey", subKey).hex("samDesired", sam);
-  auto g = lock();
   auto& s = state();
   std::vector<std::u16string> path;
   REGSAM access;
@@ -344,12 +339,15 @@ LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR subKey, DWORD, REGSAM sam, PHKEY
     rc = isPredefined(hKey) ? ERROR_FILE_NOT_FOUND : ERROR_INVALID_HANDLE;
   } else {
     for (auto& part : splitKeyPath(view(subKey))) path.push_back(part);
-    if (!findKey(advapi32(s).hkcu, path)) {
+    bool found;
+    {
+      std::shared_lock g(advapi32(s).hiveMu);
+      found = findKey(advapi32(s).hkcu, path) != nullptr;
+    }
+    if (!found) {
       rc = ERROR_FILE_NOT_FOUND;
     } else {
-      HKEY h = keyHandle(advapi32(s).nextKey++);
-      advapi32(s).keys[reinterpret_cast<uintptr_t>(h)] = OpenKey{path, sam};
-      *result = h;
+      *result = static_cast<HKEY>(advapi32(s).keys.add(OpenKey{path, sam}));
     }
   }
   if (rc != ERROR_SUCCESS && result) *result = nullptr;
@@ -360,8 +358,8 @@ LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR subKey, DWORD, REGSAM sam, PHKEY
 LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size) {
   ApiCall log("RegQueryValueExW");
   log.ptr("hKey", hKey).arg("lpValueName", name).arg("cbData", size ? static_cast<long long>(*size) : -1);
-  auto g = lock();
   auto& s = state();
+  std::shared_lock g(advapi32(s).hiveMu);
   LSTATUS rc = injectedStatus(log);
   RegNode* node = rc == ERROR_SUCCESS ? keyFor(s, hKey, KEY_QUERY_VALUE, &rc) : nullptr;
   if (!node) {
@@ -390,8 +388,8 @@ LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR name, LPDWORD, LPDWORD type, 
 LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR name, DWORD, DWORD type, const BYTE* data, DWORD size) {
   ApiCall log("RegSetValueExW");
   log.ptr("hKey", hKey).arg("lpValueName", name).arg("dwType", type).arg("cbData", size);
-  auto g = lock();
   auto& s = state();
+  std::unique_lock g(advapi32(s).hiveMu);
   LSTATUS rc = injectedStatus(log);
   RegNode* node = rc == ERROR_SUCCESS ? keyFor(s, hKey, KEY_SET_VALUE, &rc) : nullptr;
   if (!node) {
@@ -412,8 +410,8 @@ LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR name, DWORD, DWORD type, const 
 LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR name) {
   ApiCall log("RegDeleteValueW");
   log.ptr("hKey", hKey).arg("lpValueName", name);
-  auto g = lock();
   auto& s = state();
+  std::unique_lock g(advapi32(s).hiveMu);
   LSTATUS rc = injectedStatus(log);
   RegNode* node = rc == ERROR_SUCCESS ? keyFor(s, hKey, KEY_SET_VALUE, &rc) : nullptr;
   if (node && !node->values.erase(std::u16string(view(name)))) rc = ERROR_FILE_NOT_FOUND;
@@ -425,10 +423,8 @@ LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR name) {
 LSTATUS WINAPI RegCloseKey(HKEY hKey) {
   ApiCall log("RegCloseKey");
   log.ptr("hKey", hKey);
-  auto g = lock();
-  auto& s = state();
   LSTATUS rc = injectedStatus(log);  // the key is closed all the same
-  if (!isPredefined(hKey) && !advapi32(s).keys.erase(reinterpret_cast<uintptr_t>(hKey))) rc = ERROR_INVALID_HANDLE;
+  if (!isPredefined(hKey) && !advapi32(state()).keys.take(hKey)) rc = ERROR_INVALID_HANDLE;
   log.result(rc);
   return rc;
 }

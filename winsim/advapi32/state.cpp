@@ -12,9 +12,9 @@ const bool kRegistered = registerPart(Dll::Advapi32, [] { return std::unique_ptr
 void Advapi32State::start(State& s) { loadRegistry(s); }
 
 void Advapi32State::leaks(std::vector<Leak>& r) const {
-  for (auto& [h, k] : keys) {
+  for (auto& [h, k] : keys.all()) {
     std::u16string path = u"HKEY_CURRENT_USER";
-    for (auto& part : k.path) path += u"\\" + part;
+    for (auto& part : k->path) path += u"\\" + part;
     r.push_back({"handle", "key " + toUtf8(path)});
   }
 }
@@ -54,27 +54,27 @@ void setValue(State& s, std::u16string_view key, std::u16string_view name, DWORD
 }  // namespace
 
 void Machine::setRegistryString(std::u16string_view key, std::u16string_view name, std::u16string_view value) {
-  auto g = lock();
+  std::unique_lock g(advapi32(state()).hiveMu);
   std::vector<uint8_t> data((value.size() + 1) * 2, 0);
   std::memcpy(data.data(), value.data(), value.size() * 2);
   setValue(state(), key, name, REG_SZ, std::move(data));
 }
 
 void Machine::setRegistryDword(std::u16string_view key, std::u16string_view name, DWORD value) {
-  auto g = lock();
+  std::unique_lock g(advapi32(state()).hiveMu);
   std::vector<uint8_t> data(4);
   std::memcpy(data.data(), &value, 4);
   setValue(state(), key, name, REG_DWORD, std::move(data));
 }
 
 void Machine::deleteRegistryValue(std::u16string_view key, std::u16string_view name) {
-  auto g = lock();
+  std::unique_lock g(advapi32(state()).hiveMu);
   createKey(state(), key).values.erase(std::u16string(name));
   saveRegistry(state());
 }
 
 std::optional<std::u16string> Machine::registryString(std::u16string_view key, std::u16string_view name) const {
-  auto g = lock();
+  std::shared_lock g(advapi32(state()).hiveMu);
   auto parts = splitKeyPath(key);
   if (!parts.empty() && (equalsNoCase(parts[0], u"HKCU") || equalsNoCase(parts[0], u"HKEY_CURRENT_USER")))
     parts.erase(parts.begin());

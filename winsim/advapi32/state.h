@@ -2,6 +2,9 @@
 // kept in the machine's registry file.
 #pragma once
 
+#include <shared_mutex>
+
+#include "core/handle_table.h"
 #include "core/state.h"
 
 namespace winsim::detail {
@@ -26,9 +29,9 @@ struct OpenKey {
 struct Advapi32State final : DllPart {
   static constexpr Dll kDll = Dll::Advapi32;
 
+  std::shared_mutex hiveMu;  // the hive: read shared, changed (and saved) alone
   RegNode hkcu;
-  std::map<uintptr_t, OpenKey> keys;
-  uintptr_t nextKey = 1;
+  HandleTable<OpenKey> keys{0x3000, 4};
 
   void start(State& s) override;  // the registry file
   void leaks(std::vector<Leak>& out) const override;

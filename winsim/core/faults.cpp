@@ -97,24 +97,24 @@ const FaultError* faultErrorOf(std::string_view function) {
 bool canFail(std::string_view function) { return faultErrorOf(function) || function == "GlyphOutlines"; }
 
 void countFaultPoint(const char* function) {
-  auto& s = state();
-  std::lock_guard g(s.mu);
-  auto point = s.faultPoints.find(std::string_view(function));  // no string made on every call
-  if (point == s.faultPoints.end()) point = s.faultPoints.emplace(function, 0).first;
+  ThreadRecord& t = threadRecord();
+  std::lock_guard g(t.mu);
+  auto point = t.faultPoints.find(std::string_view(function));  // no string made on every call
+  if (point == t.faultPoints.end()) point = t.faultPoints.emplace(function, 0).first;
   ++point->second;
 }
 
 bool faultDue(const char* function, std::u16string_view path) {
-  auto& s = state();
-  std::lock_guard g(s.mu);
-  for (auto& rule : s.faults) {
-    if (rule.spent || rule.plan.function != function || rule.thread != std::this_thread::get_id()) continue;
+  ThreadRecord& t = threadRecord();
+  std::lock_guard g(t.mu);
+  for (auto& rule : t.faults) {
+    if (rule.spent || rule.plan.function != function) continue;
     if (!rule.plan.pathPattern.empty() && !globMatch(rule.plan.pathPattern, path)) continue;
     ++rule.seen;
     if (rule.plan.every || rule.seen == rule.plan.nth) {
       rule.spent = !rule.plan.every;
       ++rule.fired;
-      ++s.faultsFired;
+      ++t.faultsFired;
       return true;
     }
   }

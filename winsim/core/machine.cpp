@@ -60,19 +60,20 @@ void Machine::createFrom(const fs::path& image, const fs::path& root) {
 const fs::path& Machine::root() const { return impl_->state.root; }
 
 fs::path Machine::hostPath(std::u16string_view winPath) const {
-  auto g = lock();
   fs::path host;
-  hostPathOf(winPath, &host);
+  if (!hostPathOf(winPath, &host)) return {};
+  for (auto& part : impl_->state.parts) part->beforeHostAccess(impl_->state);
   return host;
 }
 
 void Machine::setShortName(std::u16string_view winPath, std::u16string_view shortName) {
-  auto g = lock();
   fs::path host;
   std::error_code ec;
   if (!hostPathOf(winPath, &host) || !fs::exists(host, ec))
     throw std::runtime_error("no file or folder " + toUtf8(winPath) + " to give a short name");
-  state().shortNames[shortNameKey(host.parent_path(), shortName)] = host.filename().string();
+  std::string key = shortNameKey(host.parent_path(), shortName);
+  QuietLock g(impl_->state.shortNamesMu);
+  impl_->state.shortNames[key] = host.filename().string();
 }
 
 void Machine::writeFile(std::u16string_view winPath, std::string_view bytes) {
@@ -102,58 +103,69 @@ bool Machine::deleteFile(std::u16string_view winPath) {
   return fs::remove(hostPath(winPath), ec);
 }
 
+namespace {
+
+// What every thread that called on the machine has recorded.
+template <class F>
+void eachThread(State& s, F f) {
+  std::vector<ThreadRecord*> records;
+  {
+    QuietLock g(s.threadsMu);
+    for (auto& r : s.threads) records.push_back(r.get());
+  }
+  for (ThreadRecord* r : records) {
+    r->publication.published();  // ordered after the thread that made it
+    std::lock_guard g(r->mu);
+    f(*r);
+  }
+}
+
+}  // namespace
+
 size_t Machine::addFault(const FaultPlan& fault) {
-  auto g = lock();
-  impl_->state.faults.push_back(FaultRule{fault, 0, 0, false, std::this_thread::get_id()});
-  return impl_->state.faults.size() - 1;
+  ThreadRecord& t = threadRecord();
+  std::lock_guard g(t.mu);
+  t.faults.push_back(FaultRule{fault, 0, 0, false});
+  return t.faults.size() - 1;
 }
 
 int Machine::faultFired(size_t rule) const {
-  auto g = lock();
-  return rule < impl_->state.faults.size() ? impl_->state.faults[rule].fired : 0;
+  ThreadRecord& t = threadRecord();
+  std::lock_guard g(t.mu);
+  return rule < t.faults.size() ? t.faults[rule].fired : 0;
 }
 
 bool Machine::canFail(std::string_view function) { return detail::canFail(function); }
 
 void Machine::clearFaults() {
-  auto g = lock();
-  impl_->state.faults.clear();
+  eachThread(impl_->state, [](ThreadRecord& r) { r.faults.clear(); });
 }
 
 std::map<std::string, int> Machine::faultPoints() const {
-  auto g = lock();
-  return {impl_->state.faultPoints.begin(), impl_->state.faultPoints.end()};
+  std::map<std::string, int> all;
+  eachThread(impl_->state, [&](ThreadRecord& r) {
+    for (auto& [function, n] : r.faultPoints) all[function] += n;
+  });
+  return all;
 }
 
 int Machine::faultsFired() const {
-  auto g = lock();
-  return impl_->state.faultsFired;
+  int fired = 0;
+  eachThread(impl_->state, [&](ThreadRecord& r) { fired += r.faultsFired; });
+  return fired;
 }
 
-void Machine::setObserver(Observer observer) {
-  auto g = lock();
-  impl_->state.observer = std::move(observer);
-}
-
-void Machine::setKeepHistory(bool on) {
-  auto g = lock();
-  impl_->state.keepHistory = on;
-}
-
-void Machine::setLogApi(bool on) {
-  auto g = lock();
-  impl_->state.logApi = on;
-}
+void Machine::setObserver(Observer observer) { impl_->state.observer = std::move(observer); }
+void Machine::setKeepHistory(bool on) { impl_->state.keepHistory = on; }
+void Machine::setLogApi(bool on) { impl_->state.logApi = on; }
 
 Snapshot Machine::snapshot() const {
-  auto g = lock();
   Snapshot snap;
   for (auto& part : impl_->state.parts) part->count(snap);
   return snap;
 }
 
 std::vector<std::string> Machine::tempFiles() const {
-  auto g = lock();
   std::vector<std::string> left;
   for (auto& name : listTemp(impl_->state))
     if (!impl_->state.tempAtStart.count(name)) left.push_back(name);
@@ -161,7 +173,6 @@ std::vector<std::string> Machine::tempFiles() const {
 }
 
 std::vector<Leak> Machine::leaks() const {
-  auto g = lock();
   std::vector<Leak> r;
   for (size_t i = static_cast<size_t>(Dll::Count); i-- > 0;) impl_->state.parts[i]->leaks(r);
   for (auto& name : tempFiles()) r.push_back({"tempfile", "C:\\WINDOWS\\TEMP\\" + name});

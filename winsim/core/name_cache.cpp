@@ -10,20 +10,20 @@ std::string NameCache::key(const std::string& folder, std::u16string_view upperN
 }
 
 std::optional<std::string> NameCache::find(const std::string& folder, std::u16string_view upperName) const {
-  std::lock_guard g(mu_);
+  QuietLock g(mu_);
   auto it = names_.find(key(folder, upperName));
   if (it == names_.end()) return std::nullopt;
   return it->second;
 }
 
 void NameCache::remember(const std::string& folder, std::u16string_view upperName, const std::string& name) {
-  std::lock_guard g(mu_);
+  QuietLock g(mu_);
   if (names_.size() >= kLimit) names_.clear();
   names_[key(folder, upperName)] = name;
 }
 
 void NameCache::forget(const std::string& folder, std::u16string_view upperName) {
-  std::lock_guard g(mu_);
+  QuietLock g(mu_);
   names_.erase(key(folder, upperName));
 }
 

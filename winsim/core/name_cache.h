@@ -4,7 +4,7 @@
 // there, so whatever changes the folders (winsim, a test, the user) is seen.
 #pragma once
 
-#include <mutex>
+#include "core/quiet_mutex.h"
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,7 +24,7 @@ class NameCache {
   static constexpr size_t kLimit = 4096;
   static std::string key(const std::string& folder, std::u16string_view upperName);
 
-  mutable std::mutex mu_;
+  mutable QuietMutex mu_;
   std::unordered_map<std::string, std::string> names_;
 };
 

@@ -12,6 +12,11 @@ namespace winsim::detail {
 namespace {
 State* g_current = nullptr;
 thread_local DWORD t_lastError = 0;
+
+uint64_t nextSerial() {
+  static std::atomic<uint64_t> last{0};
+  return ++last;
+}
 }  // namespace
 
 State& state() {
@@ -22,9 +27,28 @@ State& state() {
   return *g_current;
 }
 
-std::unique_lock<std::recursive_mutex> lock() { return std::unique_lock(state().mu); }
+State::State() : serial(nextSerial()) {}
 
 State* current() { return g_current; }
+
+// A thread's record is made at its first call on a machine and kept until
+// the machine goes, so a count outlives the thread that made it.
+ThreadRecord& threadRecord() {
+  struct Cached {
+    uint64_t machine = 0;
+    ThreadRecord* record = nullptr;
+  };
+  thread_local Cached t_cached;
+  State& s = state();
+  if (t_cached.machine != s.serial) {
+    auto record = std::make_unique<ThreadRecord>();
+    record->publication.publish();
+    t_cached = {s.serial, record.get()};
+    QuietLock g(s.threadsMu);
+    s.threads.push_back(std::move(record));
+  }
+  return *t_cached.record;
+}
 void setCurrent(State* s) { g_current = s; }
 
 void setError(DWORD code) { t_lastError = code; }
@@ -276,6 +300,14 @@ bool rememberedPath(const NameCache& names, const fs::path& root, const std::vec
   return true;
 }
 
+std::optional<std::string> shortNameOf(State& s, const fs::path& folder, std::u16string_view part) {
+  std::string key = shortNameKey(folder, part);
+  QuietLock g(s.shortNamesMu);
+  auto it = s.shortNames.find(key);
+  if (it == s.shortNames.end()) return std::nullopt;
+  return it->second;
+}
+
 }  // namespace
 
 bool hostPathOf(std::u16string_view winPath, fs::path* host) {
@@ -296,17 +328,14 @@ bool hostPathOf(std::u16string_view winPath, fs::path* host) {
   }
   for (auto part : parts)  // left as they stand only by \\?\, where no name may be one
     if (part == u"." || part == u"..") return t_pathError = ERROR_INVALID_NAME, false;
-  auto g = lock();
   auto& s = state();
-  for (auto& part : s.parts) part->beforePathLookup(s);
   if (rememberedPath(s.names, s.root, parts, host)) return true;
   // Once a folder on the way is missing, the rest keep the names given.
   fs::path cur = s.root;
   bool exists = true;
   for (auto part : parts) {
     std::optional<std::string> found = exists ? findInFolder(s.names, cur, part) : std::nullopt;
-    if (!found && exists)
-      if (auto it = s.shortNames.find(shortNameKey(cur, part)); it != s.shortNames.end()) found = it->second;
+    if (!found && exists) found = shortNameOf(s, cur, part);
     exists = found.has_value();
     cur /= found ? *found : toUtf8(part);
   }
@@ -332,8 +361,7 @@ std::string canonicalKey(const fs::path& host) {
 
 ApiCall::ApiCall(const char* function) : on_(false), function_(function) {
   auto& s = state();
-  std::lock_guard g(s.mu);
-  on_ = s.logApi && s.observer.api;
+  on_ = s.logApi.load(std::memory_order_relaxed) && s.observer.api;
   countFaultPoint(function);
 }
 
@@ -389,7 +417,6 @@ void ApiCall::emit(const std::string& result) {
   if (!outs_.empty()) line += ",\"out\":{" + outs_ + "}";
   line += ",\"result\":" + result + ",\"error\":" + std::to_string(t_lastError) + "}";
   auto& s = state();
-  std::lock_guard g(s.mu);
   if (s.observer.api) s.observer.api(line);
 }
 

@@ -1,9 +1,10 @@
 // The state every DLL folder of winsim shares: the current machine's root,
-// its lock, the name cache, injected faults, the observer and the API log.
-// Each DLL folder keeps its own tables in a part of the machine (its
-// folder's state.h); core/ owns the parts and never looks inside them.
-// Every Win32 entry point takes `lock()` while it touches the state and
-// never holds it while calling into a loaded module.
+// the name cache, injected faults, the observer and the API log. Each DLL
+// folder keeps its own tables in a part of the machine (its folder's
+// state.h); core/ owns the parts and never looks inside them. There is no
+// machine-wide lock, as Windows has none: each table has a short one of its
+// own (core/handle_table.h) and each object another, and no call holds a
+// table's lock while it calls into a loaded module or a host.
 #pragma once
 
 #include <windows.h>
@@ -11,7 +12,9 @@
 #include <winsim/spooler.h>
 
 #include "core/name_cache.h"
+#include "core/quiet_mutex.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -40,7 +43,19 @@ struct FaultRule {
   int seen = 0;
   int fired = 0;
   bool spent = false;
-  std::thread::id thread;  // whose calls it fails
+};
+
+// What one thread's calls record: the calls that could have been made to
+// fail, by function, and the injected faults, which belong to the thread
+// that set them up (several hosts may play on one machine at once, one
+// thread each). Its lock is the thread's own, and others take it only to
+// read the counts.
+struct ThreadRecord {
+  Publication publication;
+  std::mutex mu;
+  std::map<std::string, int, std::less<>> faultPoints;
+  std::vector<FaultRule> faults;
+  int faultsFired = 0;
 };
 
 // What one DLL folder keeps of the machine, in its folder's state.h. The
@@ -55,10 +70,11 @@ struct DllPart {
   virtual ~DllPart() = default;
   // Once every part is made: what the part reads from the machine folder.
   virtual void start(State&) {}
-  // As the machine goes, without the lock.
+  // As the machine goes.
   virtual void shutdown(State&) {}
-  // Before a path is looked up on the host: what is cached of files goes out.
-  virtual void beforePathLookup(State&) {}
+  // A host is about to read or change the machine's files directly: what
+  // handles hold of them (writes not yet out, reads ahead) goes.
+  virtual void beforeHostAccess(State&) {}
   // What the component left behind, and the open handles and blocks it holds.
   virtual void leaks(std::vector<Leak>&) const {}
   virtual void count(Snapshot&) const {}
@@ -69,28 +85,29 @@ using PartFactory = std::unique_ptr<DllPart> (*)();
 bool registerPart(Dll dll, PartFactory make);
 
 struct State {
-  std::recursive_mutex mu;
+  const uint64_t serial;  // no two machines of a process share one
   fs::path root;
-  NameCache names;  // its own lock: paths are resolved with or without `mu`
+  NameCache names;
 
-  // Injected faults belong to the thread that set them up: several hosts
-  // may play on one machine at once, one thread each.
-  std::vector<FaultRule> faults;
-  // The calls that could have been made to fail, by function, and how
-  // many did fail.
-  std::map<std::string, int, std::less<>> faultPoints;
-  int faultsFired = 0;
+  // Set by the host while no job plays. The observer is called on the
+  // thread that did what it reports, and serialises what it shares itself.
   Observer observer;
-  bool logApi = false;
-  bool keepHistory = true;
+  std::atomic<bool> logApi{false};
+  std::atomic<bool> keepHistory{true};
 
   // 8.3 names a test gave: host folder and upper-cased short name -> the
   // entry's host name.
+  QuietMutex shortNamesMu;
   std::map<std::string, std::string> shortNames;
+
+  QuietMutex threadsMu;
+  std::vector<std::unique_ptr<ThreadRecord>> threads;
 
   std::set<std::string> tempAtStart;
 
   std::unique_ptr<DllPart> parts[static_cast<size_t>(Dll::Count)];
+
+  State();
 };
 
 // The machine's part of a DLL folder: Part names its `Dll` as kDll.
@@ -108,8 +125,8 @@ void makeParts(State& s);
 void endParts(State& s);
 
 State& state();  // the current machine; aborts when there is none
-std::unique_lock<std::recursive_mutex> lock();
 State* current();
+ThreadRecord& threadRecord();  // the calling thread's, on the current machine
 void setCurrent(State* s);
 
 void setError(DWORD code);

@@ -22,6 +22,7 @@
 #include <optional>
 #include <tuple>
 
+#include "core/quiet_mutex.h"
 #include "gdi32/outline.h"
 
 namespace winsim::gdi {
@@ -94,10 +95,11 @@ struct Styled {
 };
 
 // What the process has matched and opened. Every use holds `mutex`:
-// FreeType's faces are not shared between threads.
+// FreeType's faces are not shared between threads. It is winsim's own
+// (core/quiet_mutex.h): text drawn for two printers at once orders nothing.
 class Faces {
  public:
-  std::mutex mutex;
+  detail::QuietMutex mutex;
 
   // The family as fontconfig has it installed, in that weight and slant;
   // nullopt when no installed family has that name.
@@ -250,7 +252,7 @@ class EngineFont : public Font {
 };
 
 std::unique_ptr<EngineFont> EngineFont::load(const Request& r, std::string* error) {
-  std::lock_guard g(faces().mutex);
+  detail::QuietLock g(faces().mutex);
   std::unique_ptr<EngineFont> font(new EngineFont);
   font->bold_ = r.weight >= 600;
   font->italic_ = r.italic;
@@ -313,7 +315,7 @@ Path EngineFont::outline(std::u16string_view text, double* advance) const {
   Path path;
   std::u32string chars = codePoints(text);
   if (chars.empty()) return path;
-  std::lock_guard g(faces().mutex);
+  detail::QuietLock g(faces().mutex);
   std::vector<Styled> used = facesFor(chars);
   sizeFaces(used);
   raqm_t* rq = raqm_create();

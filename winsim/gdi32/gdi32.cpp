@@ -22,26 +22,48 @@ namespace {
 
 constexpr uintptr_t kStockFont = 0x8000, kStockPen = 0x9000;
 
-HGDIOBJ objectHandle(uintptr_t id) { return reinterpret_cast<HGDIOBJ>(0xA000 + id * 4); }
-HDC dcHandle(uintptr_t id) { return reinterpret_cast<HDC>(0x7000 + id * 4); }
-
-DeviceContext* findDC(State& s, HDC h) {
-  auto it = gdi32(s).dcs.find(reinterpret_cast<uintptr_t>(h));
-  return it == gdi32(s).dcs.end() ? nullptr : &it->second;
+const GdiObject& stockFont() {
+  static const GdiObject font = [] {
+    GdiObject f;
+    f.stock = true;
+    f.font.lfHeight = -100;
+    std::u16string face = u"Courier New";
+    face.copy(f.font.lfFaceName, face.size());
+    return f;
+  }();
+  return font;
 }
 
-void ensureStock(State& s) {
-  if (gdi32(s).gdiObjects.count(kStockFont)) return;
-  GdiObject font;
-  font.stock = true;
-  font.font.lfHeight = -100;
-  std::u16string face = u"Courier New";
-  face.copy(font.font.lfFaceName, face.size());
-  gdi32(s).gdiObjects[kStockFont] = font;
-  GdiObject pen;
-  pen.kind = GdiObject::Pen;
-  pen.stock = true;
-  gdi32(s).gdiObjects[kStockPen] = pen;
+const GdiObject& stockPen() {
+  static const GdiObject pen = [] {
+    GdiObject p;
+    p.kind = GdiObject::Pen;
+    p.stock = true;
+    return p;
+  }();
+  return pen;
+}
+
+// The object a handle names: a stock object, or one made and not yet
+// deleted; null for anything else.
+std::shared_ptr<const GdiObject> findObject(uintptr_t h) {
+  if (h == kStockFont) return std::shared_ptr<const GdiObject>(&stockFont(), [](const GdiObject*) {});
+  if (h == kStockPen) return std::shared_ptr<const GdiObject>(&stockPen(), [](const GdiObject*) {});
+  return gdi32(state()).gdiObjects.find(reinterpret_cast<const void*>(h));
+}
+
+// What a device context has selected; the stock one for what is gone.
+GdiObject selected(uintptr_t h, const GdiObject& stock) {
+  auto object = findObject(h);
+  return object ? *object : stock;
+}
+
+// The device context a handle names, locked for the call; empty, with the
+// last error set, for another handle.
+Locked<DeviceContext> lockDC(HDC h) {
+  Locked<DeviceContext> dc = gdi32(state()).dcs.lock(h);
+  if (!dc) setError(ERROR_INVALID_HANDLE);
+  return dc;
 }
 
 PageGeometry geometryOf(const DeviceContext& dc) {
@@ -105,26 +127,22 @@ extern "C" {
 HDC WINAPI CreateDCW(LPCWSTR driver, LPCWSTR device, LPCWSTR port, const DEVMODEW* dm) {
   ApiCall log("CreateDCW");
   log.arg("pwszDriver", driver).arg("pwszDevice", device).arg("pszPort", port);
-  auto g = lock();
-  auto& s = state();
   HDC h = nullptr;
   bool known = device && isPrinter(view(device));
   if (log.fails()) {
   } else if (!known) {
     setError(ERROR_INVALID_PRINTER_NAME);
   } else {
-    ensureStock(s);
-    DeviceContext dc;
-    dc.printer = device;
+    auto dc = std::make_shared<DeviceContext>();
+    dc->printer = device;
     if (dm) {
       size_t size = static_cast<size_t>(dm->dmSize) + dm->dmDriverExtra;
       const auto* bytes = reinterpret_cast<const uint8_t*>(dm);
-      dc.devmode.assign(bytes, bytes + std::max(size, sizeof(DEVMODEW)));
+      dc->devmode.assign(bytes, bytes + std::max(size, sizeof(DEVMODEW)));
     }
-    dc.font = kStockFont;
-    dc.pen = kStockPen;
-    h = dcHandle(gdi32(s).nextGdi++);
-    gdi32(s).dcs[reinterpret_cast<uintptr_t>(h)] = std::move(dc);
+    dc->font = kStockFont;
+    dc->pen = kStockPen;
+    h = static_cast<HDC>(gdi32(state()).dcs.add(std::move(dc)));
   }
   log.resultPtr(h);
   return h;
@@ -136,17 +154,12 @@ BOOL WINAPI DeleteDC(HDC hdc) {
   std::shared_ptr<PrintJob> job;
   BOOL ok = FALSE;
   bool failing = log.fails();  // the DC goes all the same
-  {
-    auto g = lock();
-    auto& s = state();
-    DeviceContext* dc = findDC(s, hdc);
-    if (dc) {
-      job = std::move(dc->job);
-      gdi32(s).dcs.erase(reinterpret_cast<uintptr_t>(hdc));
-      ok = !failing;
-    } else {
-      setError(ERROR_INVALID_HANDLE);
-    }
+  if (std::shared_ptr<DeviceContext> dc = gdi32(state()).dcs.take(hdc)) {
+    std::lock_guard g(dc->mu);
+    job = std::move(dc->job);
+    ok = !failing;
+  } else {
+    setError(ERROR_INVALID_HANDLE);
   }
   if (job && job->started()) job->close();  // a document left open ends with its DC
   log.result(ok);
@@ -156,8 +169,7 @@ BOOL WINAPI DeleteDC(HDC hdc) {
 int WINAPI GetDeviceCaps(HDC hdc, int index) {
   ApiCall log("GetDeviceCaps");
   log.ptr("hdc", hdc).arg("index", index);
-  auto g = lock();
-  DeviceContext* dc = log.fails() ? nullptr : findDC(state(), hdc);
+  Locked<DeviceContext> dc = log.fails() ? Locked<DeviceContext>() : lockDC(hdc);
   int r = dc ? DeviceCap(geometryOf(*dc), index) : 0;
   log.result(r);
   return r;
@@ -175,8 +187,6 @@ HFONT WINAPI CreateFontIndirectW(const LOGFONTW* lf) {
              std::u16string_view(lf->lfFaceName, std::char_traits<char16_t>::length(lf->lfFaceName) < LF_FACESIZE
                                                      ? std::char_traits<char16_t>::length(lf->lfFaceName)
                                                      : LF_FACESIZE));
-  auto g = lock();
-  auto& s = state();
   HGDIOBJ h = nullptr;
   if (log.fails()) {
   } else if (!lf) {
@@ -184,8 +194,7 @@ HFONT WINAPI CreateFontIndirectW(const LOGFONTW* lf) {
   } else {
     GdiObject font;
     font.font = *lf;
-    h = objectHandle(gdi32(s).nextGdi++);
-    gdi32(s).gdiObjects[reinterpret_cast<uintptr_t>(h)] = font;
+    h = gdi32(state()).gdiObjects.add(font);
   }
   log.resultPtr(h);
   return reinterpret_cast<HFONT>(h);
@@ -194,8 +203,6 @@ HFONT WINAPI CreateFontIndirectW(const LOGFONTW* lf) {
 HPEN WINAPI CreatePen(int style, int width, COLORREF color) {
   ApiCall log("CreatePen");
   log.arg("iStyle", style).arg("cWidth", width).hex("color", color);
-  auto g = lock();
-  auto& s = state();
   HGDIOBJ h = nullptr;
   if (!log.fails()) {
     GdiObject pen;
@@ -203,8 +210,7 @@ HPEN WINAPI CreatePen(int style, int width, COLORREF color) {
     pen.penStyle = style;
     pen.penWidth = width < 1 ? 1 : width;
     pen.penColor = color;
-    h = objectHandle(gdi32(s).nextGdi++);
-    gdi32(s).gdiObjects[reinterpret_cast<uintptr_t>(h)] = pen;
+    h = gdi32(state()).gdiObjects.add(pen);
   }
   log.resultPtr(h);
   return reinterpret_cast<HPEN>(h);
@@ -213,17 +219,15 @@ HPEN WINAPI CreatePen(int style, int width, COLORREF color) {
 HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ object) {
   ApiCall log("SelectObject");
   log.ptr("hdc", hdc).ptr("h", object);
-  auto g = lock();
-  auto& s = state();
-  DeviceContext* dc = findDC(s, hdc);
   uintptr_t id = reinterpret_cast<uintptr_t>(object);
-  auto it = gdi32(s).gdiObjects.find(id);
+  std::shared_ptr<const GdiObject> selecting = findObject(id);
+  Locked<DeviceContext> dc = gdi32(state()).dcs.lock(hdc);
   HGDIOBJ previous = nullptr;
   if (log.fails()) {
-  } else if (!dc || it == gdi32(s).gdiObjects.end()) {
+  } else if (!dc || !selecting) {
     setError(ERROR_INVALID_HANDLE);
   } else {
-    uintptr_t& slot = it->second.kind == GdiObject::Font ? dc->font : dc->pen;
+    uintptr_t& slot = selecting->kind == GdiObject::Font ? dc->font : dc->pen;
     previous = reinterpret_cast<HGDIOBJ>(slot);
     slot = id;
   }
@@ -234,15 +238,11 @@ HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ object) {
 BOOL WINAPI DeleteObject(HGDIOBJ object) {
   ApiCall log("DeleteObject");
   log.ptr("ho", object);
-  auto g = lock();
-  auto& s = state();
-  auto it = gdi32(s).gdiObjects.find(reinterpret_cast<uintptr_t>(object));
+  uintptr_t id = reinterpret_cast<uintptr_t>(object);
   BOOL ok = FALSE;
-  bool failing = log.fails();  // the object goes all the same
-  if (it != gdi32(s).gdiObjects.end()) {
-    if (!it->second.stock) gdi32(s).gdiObjects.erase(it);
-    ok = !failing;
-  }
+  bool failing = log.fails();                        // the object goes all the same
+  bool stock = id == kStockFont || id == kStockPen;  // stays, and deleting it succeeds
+  if (stock || gdi32(state()).gdiObjects.take(object)) ok = !failing;
   log.result(ok);
   return ok;
 }
@@ -250,8 +250,7 @@ BOOL WINAPI DeleteObject(HGDIOBJ object) {
 COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color) {
   ApiCall log("SetTextColor");
   log.ptr("hdc", hdc).hex("color", color);
-  auto g = lock();
-  DeviceContext* dc = log.fails() ? nullptr : findDC(state(), hdc);
+  Locked<DeviceContext> dc = log.fails() ? Locked<DeviceContext>() : lockDC(hdc);
   COLORREF old = CLR_INVALID;
   if (dc) {
     old = dc->textColor;
@@ -264,8 +263,7 @@ COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color) {
 int WINAPI SetBkMode(HDC hdc, int mode) {
   ApiCall log("SetBkMode");
   log.ptr("hdc", hdc).arg("mode", mode);
-  auto g = lock();
-  DeviceContext* dc = log.fails() ? nullptr : findDC(state(), hdc);
+  Locked<DeviceContext> dc = log.fails() ? Locked<DeviceContext>() : lockDC(hdc);
   int old = 0;
   if (dc) {
     old = dc->bkMode;
@@ -278,8 +276,7 @@ int WINAPI SetBkMode(HDC hdc, int mode) {
 UINT WINAPI SetTextAlign(HDC hdc, UINT align) {
   ApiCall log("SetTextAlign");
   log.ptr("hdc", hdc).arg("align", align);
-  auto g = lock();
-  DeviceContext* dc = log.fails() ? nullptr : findDC(state(), hdc);
+  Locked<DeviceContext> dc = log.fails() ? Locked<DeviceContext>() : lockDC(hdc);
   UINT old = GDI_ERROR;
   if (dc) {
     old = dc->align;
@@ -295,11 +292,9 @@ BOOL WINAPI GetTextMetricsW(HDC hdc, LPTEXTMETRICW tm) {
   LOGFONTW lf{};
   if (log.fails()) return log.result(FALSE), FALSE;
   {
-    auto g = lock();
-    auto& s = state();
-    DeviceContext* dc = findDC(s, hdc);
+    Locked<DeviceContext> dc = lockDC(hdc);
     if (!dc || !tm) return log.result(FALSE), FALSE;
-    lf = gdi32(s).gdiObjects[dc->font].font;
+    lf = selected(dc->font, stockFont()).font;
   }
   std::string error;
   auto font = gdi::Font::load(lf, &error);
@@ -320,21 +315,19 @@ BOOL WINAPI GetTextMetricsW(HDC hdc, LPTEXTMETRICW tm) {
 BOOL WINAPI BeginPath(HDC hdc) {
   ApiCall log("BeginPath");
   log.ptr("hdc", hdc);
-  auto g = lock();
-  DeviceContext* dc = log.fails() ? nullptr : findDC(state(), hdc);
+  Locked<DeviceContext> dc = log.fails() ? Locked<DeviceContext>() : lockDC(hdc);
   if (dc) {
     dc->path.clear();
     dc->inPath = true;
   }
-  log.result(dc != nullptr);
+  log.result(static_cast<bool>(dc));
   return dc ? TRUE : FALSE;
 }
 
 BOOL WINAPI EndPath(HDC hdc) {
   ApiCall log("EndPath");
   log.ptr("hdc", hdc);
-  auto g = lock();
-  DeviceContext* dc = log.fails() ? nullptr : findDC(state(), hdc);
+  Locked<DeviceContext> dc = log.fails() ? Locked<DeviceContext>() : lockDC(hdc);
   bool ok = dc && dc->inPath;
   if (ok) dc->inPath = false;
   log.result(ok);
@@ -344,8 +337,7 @@ BOOL WINAPI EndPath(HDC hdc) {
 int WINAPI GetPath(HDC hdc, LPPOINT points, LPBYTE types, int count) {
   ApiCall log("GetPath");
   log.ptr("hdc", hdc).arg("cpt", count);
-  auto g = lock();
-  DeviceContext* dc = log.fails() ? nullptr : findDC(state(), hdc);
+  Locked<DeviceContext> dc = log.fails() ? Locked<DeviceContext>() : lockDC(hdc);
   int r = -1;
   if (dc && !dc->inPath) {
     std::vector<POINT> pts;
@@ -369,11 +361,9 @@ BOOL WINAPI StrokePath(HDC hdc) {
   std::string bytes;
   if (log.fails()) return log.result(FALSE), FALSE;
   {
-    auto g = lock();
-    auto& s = state();
-    DeviceContext* dc = findDC(s, hdc);
+    Locked<DeviceContext> dc = lockDC(hdc);
     if (!dc || dc->inPath) return log.result(FALSE), FALSE;
-    const GdiObject& pen = gdi32(s).gdiObjects[dc->pen];
+    GdiObject pen = selected(dc->pen, stockPen());
     bytes = drawing(dc->path, geometryOf(*dc), pen.penColor, true, pen.penWidth);
     dc->path.clear();
     job = dc->job;
@@ -395,14 +385,12 @@ BOOL WINAPI TextOutW(HDC hdc, int x, int y, LPCWSTR text, int count) {
   std::shared_ptr<PrintJob> job;
   if (log.fails()) return log.result(FALSE), FALSE;
   {
-    auto g = lock();
-    auto& s = state();
-    DeviceContext* dc = findDC(s, hdc);
+    Locked<DeviceContext> dc = lockDC(hdc);
     if (!dc || !text || count < 0) {
       setError(dc ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
       return log.result(FALSE), FALSE;
     }
-    lf = gdi32(s).gdiObjects[dc->font].font;
+    lf = selected(dc->font, stockFont()).font;
     align = dc->align;
     color = dc->textColor;
     inPath = dc->inPath;
@@ -422,8 +410,7 @@ BOOL WINAPI TextOutW(HDC hdc, int x, int y, LPCWSTR text, int count) {
                   : placeText(*font, lf, align, x, y, std::u16string_view(text, static_cast<size_t>(count)));
   BOOL ok = TRUE;
   if (inPath) {
-    auto g = lock();
-    if (DeviceContext* dc = findDC(state(), hdc)) dc->path.insert(dc->path.end(), path.begin(), path.end());
+    if (Locked<DeviceContext> dc = lockDC(hdc)) dc->path.insert(dc->path.end(), path.begin(), path.end());
   } else {
     ok = sendToJob(job, drawing(path, page, color, false, 0)) ? TRUE : FALSE;
   }
@@ -439,9 +426,7 @@ int WINAPI StartDocW(HDC hdc, const DOCINFOW* info) {
   std::vector<uint8_t> devmode;
   if (log.fails()) return log.result(SP_ERROR), SP_ERROR;
   {
-    auto g = lock();
-    auto& s = state();
-    DeviceContext* dc = findDC(s, hdc);
+    Locked<DeviceContext> dc = lockDC(hdc);
     if (!dc || !info || dc->job) {
       setError(dc ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
       return log.result(-1), -1;
@@ -457,10 +442,7 @@ int WINAPI StartDocW(HDC hdc, const DOCINFOW* info) {
   }
   DWORD written = 0;
   if (!devmode.empty()) job->write(devmode.data(), static_cast<DWORD>(devmode.size()), &written);
-  {
-    auto g = lock();
-    if (DeviceContext* dc = findDC(state(), hdc)) dc->job = job;
-  }
+  if (Locked<DeviceContext> dc = lockDC(hdc)) dc->job = job;
   log.result(1);
   return 1;
 }
@@ -471,8 +453,7 @@ int WINAPI StartPage(HDC hdc) {
   std::shared_ptr<PrintJob> job;
   if (log.fails()) return log.result(SP_ERROR), SP_ERROR;
   {
-    auto g = lock();
-    DeviceContext* dc = findDC(state(), hdc);
+    Locked<DeviceContext> dc = lockDC(hdc);
     if (!dc || !dc->job) return log.result(SP_ERROR), SP_ERROR;
     job = dc->job;
     dc->pageOpen = true;
@@ -488,8 +469,7 @@ int WINAPI EndPage(HDC hdc) {
   std::shared_ptr<PrintJob> job;
   if (log.fails()) return log.result(SP_ERROR), SP_ERROR;
   {
-    auto g = lock();
-    DeviceContext* dc = findDC(state(), hdc);
+    Locked<DeviceContext> dc = lockDC(hdc);
     if (!dc || !dc->job || !dc->pageOpen) return log.result(SP_ERROR), SP_ERROR;
     job = dc->job;
     dc->pageOpen = false;
@@ -505,8 +485,7 @@ int WINAPI EndDoc(HDC hdc) {
   std::shared_ptr<PrintJob> job;
   if (log.fails()) return log.result(SP_ERROR), SP_ERROR;  // the job ends with its DC
   {
-    auto g = lock();
-    DeviceContext* dc = findDC(state(), hdc);
+    Locked<DeviceContext> dc = lockDC(hdc);
     if (!dc || !dc->job) return log.result(-1), -1;
     job = std::move(dc->job);
     dc->pageOpen = false;

@@ -2,6 +2,7 @@
 // printer device contexts with the internal job their document runs as.
 #pragma once
 
+#include "core/handle_table.h"
 #include "core/state.h"
 #include "gdi32/outline.h"
 
@@ -16,6 +17,7 @@ struct GdiObject {
 };
 
 struct DeviceContext {
+  std::mutex mu;
   std::u16string printer;
   std::vector<uint8_t> devmode;
   uintptr_t font = 0, pen = 0;
@@ -31,9 +33,8 @@ struct DeviceContext {
 struct Gdi32State final : DllPart {
   static constexpr Dll kDll = Dll::Gdi32;
 
-  std::map<uintptr_t, GdiObject> gdiObjects;
-  std::map<uintptr_t, DeviceContext> dcs;
-  uintptr_t nextGdi = 1;
+  HandleTable<GdiObject> gdiObjects{0x40000, 4};  // never changed once made
+  HandleTable<DeviceContext> dcs{0x7000, 4};
 
   void shutdown(State& s) override;
   void leaks(std::vector<Leak>& out) const override;

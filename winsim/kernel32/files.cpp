@@ -36,21 +36,38 @@ DWORD shareBits(DWORD share) {
 }
 
 // Windows refuses an open when either side's share mode excludes the
-// other's access.
-bool shareConflict(const State& s, const std::string& key, DWORD access, DWORD share) {
-  for (auto& [h, f] : kernel32(s).files) {
-    if (f.key != key) continue;
-    if (accessBits(access) & ~shareBits(f.share)) return true;
-    if (accessBits(f.access) & ~shareBits(share)) return true;
+// other's access. Under the file's lock.
+bool shareConflict(const HostFile& file, DWORD access, DWORD share) {
+  for (const OpenFile* f : file.handles) {
+    if (accessBits(access) & ~shareBits(f->share)) return true;
+    if (accessBits(f->access) & ~shareBits(share)) return true;
   }
   return false;
 }
 
-HANDLE fileHandle(uintptr_t id) { return reinterpret_cast<HANDLE>(0x1000 + id * 4); }
-
-OpenFile* findFile(State& s, HANDLE h) {
-  auto it = kernel32(s).files.find(reinterpret_cast<uintptr_t>(h));
-  return it == kernel32(s).files.end() ? nullptr : &it->second;
+// The host file of that key, locked; made when no handle has it open. It is
+// locked before anyone else can find it, so whoever does is ordered after.
+std::pair<std::shared_ptr<HostFile>, std::unique_lock<std::mutex>> lockHostFile(State& s, const std::string& key,
+                                                                                const fs::path& host) {
+  auto made = std::make_shared<HostFile>();
+  std::unique_lock madeLock(made->mu);
+  made->key = key;
+  made->hostPath = host.string();
+  made->publication.publish();
+  std::shared_ptr<HostFile> found;
+  {
+    auto& k = kernel32(s);
+    QuietLock g(k.hostFilesMu);
+    std::erase_if(k.hostFiles, [](auto& entry) { return entry.second.expired(); });
+    auto& slot = k.hostFiles[key];
+    found = slot.lock();
+    if (!found) slot = made;
+  }
+  if (!found) return {std::move(made), std::move(madeLock)};
+  madeLock.unlock();
+  found->publication.published();  // ordered after its maker
+  std::unique_lock g(found->mu);
+  return {std::move(found), std::move(g)};
 }
 
 // Writes wait in their handle, as Windows' cache manager lets them, and go
@@ -66,6 +83,7 @@ OpenFile* findFile(State& s, HANDLE h) {
 // to the file, and any lookup of a path, drops them.
 constexpr int64_t kReadAhead = 256 * 1024;
 
+// Under the file's lock.
 bool flushHandle(OpenFile& f) {
   if (f.pending.empty()) return true;
   bool ok = writeAllAt(f.fd, f.pending.data(), f.pending.size(), f.position - static_cast<int64_t>(f.pending.size()));
@@ -112,7 +130,6 @@ bool isFile(const fs::path& p) {
 }
 
 HANDLE openFile(std::u16string_view name, DWORD access, DWORD share, DWORD disposition) {
-  auto g = lock();
   auto& s = state();
   fs::path host;
   if (name.empty() || !hostPathOf(name, &host)) {
@@ -127,10 +144,9 @@ HANDLE openFile(std::u16string_view name, DWORD access, DWORD share, DWORD dispo
     setError(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
+  auto [file, guard] = lockHostFile(s, canonicalKey(host), host);
+  syncHandles(*file);
   bool exists = isFile(host);
-  std::string key = canonicalKey(host);
-  flushWrites(s, key);
-  forgetReads(s, key);
   int flags = 0;
   switch (disposition) {
     case CREATE_NEW:
@@ -148,7 +164,7 @@ HANDLE openFile(std::u16string_view name, DWORD access, DWORD share, DWORD dispo
       break;
     default: return setError(ERROR_INVALID_PARAMETER), INVALID_HANDLE_VALUE;
   }
-  if (exists && shareConflict(s, key, access, share)) {
+  if (exists && shareConflict(*file, access, share)) {
     setError(ERROR_SHARING_VIOLATION);
     return INVALID_HANDLE_VALUE;
   }
@@ -156,7 +172,7 @@ HANDLE openFile(std::u16string_view name, DWORD access, DWORD share, DWORD dispo
   flags |= (bits & kWrite) ? ((bits & kRead) ? O_RDWR : O_WRONLY) : O_RDONLY;
   int fd = ::open(host.c_str(), flags | O_CLOEXEC, 0644);
   if (fd < 0) {
-    setError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED);
+    setError(errno == EEXIST ? ERROR_FILE_EXISTS : errno == ENOENT ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
   if (exists && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING)) {
@@ -166,21 +182,33 @@ HANDLE openFile(std::u16string_view name, DWORD access, DWORD share, DWORD dispo
       return INVALID_HANDLE_VALUE;
     }
   }
-  uintptr_t id = kernel32(s).nextFile++;
-  HANDLE h = fileHandle(id);
-  kernel32(s).files[reinterpret_cast<uintptr_t>(h)] = OpenFile{fd, key, fullWinPath(name), access, share};
+  auto open = std::make_shared<OpenFile>(OpenFile{file, fd, fullWinPath(name), access, share});
+  file->handles.push_back(open.get());
+  guard.unlock();
+  HANDLE h = kernel32(s).files.add(std::move(open));
   bool reportExisting = exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS);
   setError(reportExisting ? ERROR_ALREADY_EXISTS : 0);
   return h;
 }
 
+// The handle goes; its writes go out first. False for a handle that is not a file's.
+bool closeFile(HANDLE h) {
+  std::shared_ptr<OpenFile> f = kernel32(state()).files.take(h);
+  if (!f) return false;
+  std::lock_guard g(f->file->mu);
+  flushHandle(*f);
+  ::close(f->fd);
+  std::erase(f->file->handles, f.get());
+  return true;
+}
+
 // Another handle's writes to the same file go first; this handle's wait
 // while they follow on from each other, and go out as whole blocks (whole
-// blocks of a large write without waiting).
-bool writeBehind(State& s, OpenFile& f, const char* p, size_t n) {
-  for (auto& [h, other] : kernel32(s).files)
-    if (&other != &f && other.key == f.key) flushHandle(other);
-  forgetReads(s, f.key);
+// blocks of a large write without waiting). Under the file's lock.
+bool writeBehind(OpenFile& f, const char* p, size_t n) {
+  for (OpenFile* other : f.file->handles)
+    if (other != &f) flushHandle(*other);
+  forgetReads(*f.file);
   int64_t at = f.position - static_cast<int64_t>(f.pending.size());  // where the next block goes
   bool ok = gatherBlocks(f.pending, p, n, [&](const char* data, size_t size) {
     bool written = writeAllAt(f.fd, data, size, at);
@@ -198,13 +226,21 @@ DWORD copyOut(std::u16string_view text, LPWSTR buffer, DWORD size) {
   return static_cast<DWORD>(text.size());
 }
 
+// The open file a handle names, locked for the call; empty, with the
+// last error set, for a handle that is not a file's.
+Locked<OpenFile> lockFile(HANDLE h) {
+  Locked<OpenFile> f = kernel32(state()).files.lock(h);
+  if (!f) setError(ERROR_INVALID_HANDLE);
+  return f;
+}
+
 // The host's facts of an open file, its pending writes gone out first;
 // false with the last error set (an injected fault included).
 bool statOpenFile(ApiCall& log, HANDLE hFile, struct stat* st) {
-  OpenFile* f = findFile(state(), hFile);
-  if (!f) return setError(ERROR_INVALID_HANDLE), false;
+  Locked<OpenFile> f = lockFile(hFile);
+  if (!f) return false;
   if (log.fails(f->winPath)) return false;
-  flushWrites(state(), f->key);
+  syncHandles(*f->file);
   if (::fstat(f->fd, st) != 0) return setError(ERROR_INVALID_HANDLE), false;
   return true;
 }
@@ -213,22 +249,30 @@ bool statOpenFile(ApiCall& log, HANDLE hFile, struct stat* st) {
 
 namespace winsim::detail {
 
-void flushWrites(State& s) {
-  for (auto& [h, f] : kernel32(s).files) flushHandle(f);
+void flushWrites(HostFile& file) {
+  for (OpenFile* f : file.handles) flushHandle(*f);
 }
 
-void flushWrites(State& s, const std::string& key) {
-  for (auto& [h, f] : kernel32(s).files)
-    if (f.key == key) flushHandle(f);
+void syncHandles(HostFile& file) {
+  flushWrites(file);
+  forgetReads(file);
 }
 
-void forgetReads(State& s, const std::string& key) {
-  for (auto& [h, f] : kernel32(s).files)
-    if (f.key == key) f.ahead.clear();
+void forgetReads(HostFile& file) {
+  for (OpenFile* f : file.handles) f->ahead.clear();
 }
 
-void forgetReads(State& s) {
-  for (auto& [h, f] : kernel32(s).files) f.ahead.clear();
+std::shared_ptr<HostFile> openHostFile(State& s, const fs::path& host) {
+  std::string path = host.string();
+  auto& k = kernel32(s);
+  std::shared_ptr<HostFile> found;
+  {
+    QuietLock g(k.hostFilesMu);
+    for (auto& [key, weak] : k.hostFiles)
+      if (auto file = weak.lock(); file && (key == path || file->hostPath == path)) found = std::move(file);
+  }
+  if (found) found->publication.published();  // ordered after its maker
+  return found;
 }
 
 }  // namespace winsim::detail
@@ -250,16 +294,14 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID buffer, DWORD toRead, LPDWORD read, LP
   ApiCall log("ReadFile");
   log.ptr("hFile", hFile).arg("nNumberOfBytesToRead", toRead);
   if (read) *read = 0;
-  auto g = lock();
-  OpenFile* f = findFile(state(), hFile);
+  Locked<OpenFile> f = lockFile(hFile);
   BOOL ok = FALSE;
   if (!f) {
-    setError(ERROR_INVALID_HANDLE);
   } else if (log.fails(f->winPath)) {
   } else if (!(accessBits(f->access) & kRead)) {
     setError(ERROR_ACCESS_DENIED);
   } else {
-    flushWrites(state(), f->key);
+    flushWrites(*f->file);
     DWORD done = static_cast<DWORD>(readThrough(*f, static_cast<char*>(buffer), toRead));
     f->position += done;
     if (read) *read = done;
@@ -275,22 +317,19 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID buffer, DWORD toWrite, LPDWORD writt
   ApiCall log("WriteFile");
   log.ptr("hFile", hFile).arg("nNumberOfBytesToWrite", toWrite);
   if (written) *written = 0;
-  auto g = lock();
-  OpenFile* f = findFile(state(), hFile);
+  Locked<OpenFile> f = lockFile(hFile);
   BOOL ok = FALSE;
   if (!f) {
-    setError(ERROR_INVALID_HANDLE);
   } else if (log.fails(f->winPath)) {
     // As a disk that fills: the first half goes in, then the write fails.
     DWORD half = toWrite / 2;
-    if ((accessBits(f->access) & kWrite) && half && writeBehind(state(), *f, static_cast<const char*>(buffer), half) &&
-        written)
+    if ((accessBits(f->access) & kWrite) && half && writeBehind(*f, static_cast<const char*>(buffer), half) && written)
       *written = half;
     setError(ERROR_DISK_FULL);
   } else if (!(accessBits(f->access) & kWrite)) {
     setError(ERROR_ACCESS_DENIED);
   } else {
-    ok = writeBehind(state(), *f, static_cast<const char*>(buffer), toWrite);
+    ok = writeBehind(*f, static_cast<const char*>(buffer), toWrite);
     if (written && ok) *written = toWrite;
     setError(ok ? 0 : ERROR_DISK_FULL);
   }
@@ -301,11 +340,9 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID buffer, DWORD toWrite, LPDWORD writt
 DWORD WINAPI SetFilePointer(HANDLE hFile, LONG distance, PLONG distanceHigh, DWORD method) {
   ApiCall log("SetFilePointer");
   log.ptr("hFile", hFile).arg("lDistanceToMove", distance).arg("dwMoveMethod", method);
-  auto g = lock();
-  OpenFile* f = findFile(state(), hFile);
+  Locked<OpenFile> f = lockFile(hFile);
   DWORD result = INVALID_SET_FILE_POINTER;
   if (!f) {
-    setError(ERROR_INVALID_HANDLE);
   } else if (log.fails(f->winPath)) {
   } else if (method > FILE_END) {
     setError(ERROR_INVALID_PARAMETER);
@@ -314,7 +351,7 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG distance, PLONG distanceHigh, DWO
                        ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
                                               static_cast<uint32_t>(distance))
                        : static_cast<int64_t>(distance);
-    flushWrites(state(), f->key);
+    flushWrites(*f->file);
     struct stat st {};
     int64_t base = 0;
     if (method == FILE_CURRENT) base = f->position;
@@ -338,7 +375,6 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG distance, PLONG distanceHigh, DWO
 DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD high) {
   ApiCall log("GetFileSize");
   log.ptr("hFile", hFile);
-  auto g = lock();
   DWORD result = INVALID_FILE_SIZE;
   struct stat st {};
   if (statOpenFile(log, hFile, &st)) {
@@ -356,7 +392,6 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD high) {
 BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME created, LPFILETIME accessed, LPFILETIME written) {
   ApiCall log("GetFileTime");
   log.ptr("hFile", hFile);
-  auto g = lock();
   BOOL ok = FALSE;
   struct stat st {};
   if (statOpenFile(log, hFile, &st)) {
@@ -376,16 +411,10 @@ BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME created, LPFILETIME accessed, L
 BOOL WINAPI CloseHandle(HANDLE h) {
   ApiCall log("CloseHandle");
   log.ptr("hObject", h);
-  auto g = lock();
-  auto& s = state();
-  auto it = kernel32(s).files.find(reinterpret_cast<uintptr_t>(h));
   BOOL ok = FALSE;
-  if (it == kernel32(s).files.end()) {
+  if (!closeFile(h)) {
     setError(ERROR_INVALID_HANDLE);
   } else {
-    flushHandle(it->second);
-    ::close(it->second.fd);
-    kernel32(s).files.erase(it);
     ok = !log.fails();
   }
   log.result(ok);
@@ -395,10 +424,10 @@ BOOL WINAPI CloseHandle(HANDLE h) {
 BOOL WINAPI DeleteFileW(LPCWSTR name) {
   ApiCall log("DeleteFileW");
   log.arg("lpFileName", name);
-  auto g = lock();
-  auto& s = state();
   fs::path host;
   BOOL ok = FALSE;
+  std::shared_ptr<HostFile> file;
+  std::unique_lock<std::mutex> guard;
   if (log.fails(fullWinPath(view(name)))) {
   } else if (!name || !hostPathOf(view(name), &host)) {
     setError(name ? pathError() : ERROR_PATH_NOT_FOUND);
@@ -406,7 +435,8 @@ BOOL WINAPI DeleteFileW(LPCWSTR name) {
     setError(ERROR_ACCESS_DENIED);
   } else if (!isFile(host)) {
     setError(isDir(host.parent_path()) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
-  } else if (shareConflict(s, canonicalKey(host), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) {
+  } else if (std::tie(file, guard) = lockHostFile(state(), canonicalKey(host), host);
+             shareConflict(*file, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) {
     setError(ERROR_SHARING_VIOLATION);
   } else if (::unlink(host.c_str()) != 0) {
     setError(ERROR_ACCESS_DENIED);
@@ -421,7 +451,6 @@ BOOL WINAPI DeleteFileW(LPCWSTR name) {
 DWORD WINAPI GetFileAttributesW(LPCWSTR name) {
   ApiCall log("GetFileAttributesW");
   log.arg("lpFileName", name);
-  auto g = lock();
   fs::path host;
   DWORD r = INVALID_FILE_ATTRIBUTES;
   DWORD error = ERROR_FILE_NOT_FOUND;
@@ -442,7 +471,6 @@ DWORD WINAPI GetFileAttributesW(LPCWSTR name) {
 BOOL WINAPI CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES) {
   ApiCall log("CreateDirectoryW");
   log.arg("lpPathName", name);
-  auto g = lock();
   fs::path host;
   BOOL ok = FALSE;
   if (log.fails(fullWinPath(view(name)))) {
@@ -488,7 +516,6 @@ DWORD WINAPI GetFullPathNameW(LPCWSTR name, DWORD size, LPWSTR buffer, LPWSTR* f
 DWORD WINAPI GetLongPathNameW(LPCWSTR name, LPWSTR buffer, DWORD size) {
   ApiCall log("GetLongPathNameW");
   log.arg("lpszShortPath", name).arg("cchBuffer", size);
-  auto g = lock();
   fs::path host;
   DWORD r = 0;
   std::error_code ec;
@@ -529,8 +556,6 @@ DWORD WINAPI GetTempPathW(DWORD size, LPWSTR buffer) {
 UINT WINAPI GetTempFileNameW(LPCWSTR path, LPCWSTR prefix, UINT unique, LPWSTR out) {
   ApiCall log("GetTempFileNameW");
   log.arg("lpPathName", path).arg("lpPrefixString", prefix).arg("uUnique", unique);
-  auto g = lock();
-  auto& s = state();
   UINT result = 0;
   fs::path host;
   std::u16string dir = fullWinPath(view(path));
@@ -556,11 +581,10 @@ UINT WINAPI GetTempFileNameW(LPCWSTR path, LPCWSTR prefix, UINT unique, LPWSTR o
     // As Windows does: a start taken from the system time, then the next
     // number while the name is taken.
     auto now = std::chrono::steady_clock::now().time_since_epoch();
-    kernel32(s).tempCounter =
-        static_cast<UINT>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count() % 0xFFFF);
+    UINT number = static_cast<UINT>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count() % 0xFFFF);
     for (int tries = 0; tries < 0xFFFF && result == 0; ++tries) {
-      kernel32(s).tempCounter = (kernel32(s).tempCounter % 0xFFFF) + 1;
-      std::u16string name = nameFor(kernel32(s).tempCounter);
+      number = (number % 0xFFFF) + 1;
+      std::u16string name = nameFor(number);
       if (name.size() >= MAX_PATH) {
         setError(ERROR_BUFFER_OVERFLOW);
         break;
@@ -570,11 +594,9 @@ UINT WINAPI GetTempFileNameW(LPCWSTR path, LPCWSTR prefix, UINT unique, LPWSTR o
         if (GetLastError() == ERROR_FILE_EXISTS) continue;
         break;
       }
-      auto it = kernel32(s).files.find(reinterpret_cast<uintptr_t>(h));
-      ::close(it->second.fd);
-      kernel32(s).files.erase(it);
+      closeFile(h);
       std::char_traits<char16_t>::copy(out, name.c_str(), name.size() + 1);
-      result = kernel32(s).tempCounter;
+      result = number;
       setError(0);
     }
   }
@@ -604,7 +626,6 @@ DWORD WINAPI SearchPathW(LPCWSTR path, LPCWSTR fileName, LPCWSTR extension, DWOR
   ApiCall log("SearchPathW");
   log.arg("lpPath", path).arg("lpFileName", fileName).arg("lpExtension", extension);
   if (log.fails()) return log.result(0), 0;
-  auto g = lock();
   std::u16string file(view(fileName));
   std::u16string leaf =
       file.substr(file.find_last_of(u"\\/:") == std::u16string::npos ? 0 : file.find_last_of(u"\\/:") + 1);

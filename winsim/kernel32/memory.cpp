@@ -18,8 +18,9 @@ HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
     if (!p) {
       setError(ERROR_NOT_ENOUGH_MEMORY);
     } else {
-      auto g = lock();
-      kernel32(state()).blocks[p] = bytes;
+      auto& k = kernel32(state());
+      QuietLock g(k.blocksMu);
+      k.blocks[p] = bytes;
     }
   }
   log.resultPtr(p);
@@ -32,14 +33,16 @@ HGLOBAL WINAPI GlobalFree(HGLOBAL mem) {
   HGLOBAL result = nullptr;
   bool failing = log.fails();  // the block is freed all the same
   if (mem) {
-    auto g = lock();
-    auto& blocks = kernel32(state()).blocks;
-    auto it = blocks.find(mem);
-    if (it == blocks.end()) {
+    auto& k = kernel32(state());
+    bool known;
+    {
+      QuietLock g(k.blocksMu);
+      known = k.blocks.erase(mem) > 0;
+    }
+    if (!known) {
       setError(ERROR_INVALID_HANDLE);
       result = mem;
     } else {
-      blocks.erase(it);
       std::free(mem);
       if (failing) result = mem;
     }

@@ -1,7 +1,9 @@
 // LoadLibraryW, GetProcAddress and FreeLibrary. A module is a shared object
 // at the host path its Windows path names; loading it calls its DllMain with
-// DLL_PROCESS_ATTACH, as the Windows loader does, under a loader lock that is
-// not the machine's lock.
+// DLL_PROCESS_ATTACH, as the Windows loader does, under the loader lock. The
+// loader lock keeps the list of modules too: a module is in it while its
+// DllMain runs, and a thread that looks for it meanwhile waits, as on
+// Windows, so no one uses a module its DllMain has not made ready.
 #include <dlfcn.h>
 
 #include "kernel32/state.h"
@@ -46,7 +48,7 @@ std::u16string modulePath(std::u16string_view name) {
 namespace winsim::detail {
 
 HMODULE spoolerModule(std::u16string_view winPath) {
-  auto g = lock();
+  std::lock_guard loader(g_loaderLock);
   for (auto& [h, m] : kernel32(state()).modules)
     if (m.spoolerRefs > 0 && m.winPath == winPath) return reinterpret_cast<HMODULE>(h);
   return nullptr;
@@ -54,42 +56,32 @@ HMODULE spoolerModule(std::u16string_view winPath) {
 
 HMODULE loadModule(std::u16string_view name, bool bySpooler) {
   std::lock_guard loader(g_loaderLock);
+  auto& s = state();
   std::u16string path = modulePath(name);
   fs::path host;
-  std::string key;
-  {
-    auto g = lock();
-    auto& s = state();
-    std::error_code ec;
-    if (!hostPathOf(path, &host) || !fs::is_regular_file(host, ec)) {
-      setError(ERROR_MOD_NOT_FOUND);
-      return nullptr;
-    }
-    key = canonicalKey(host);
-    for (auto& [h, m] : kernel32(s).modules) {
-      if (m.key != key) continue;
-      ++m.refs;
-      if (bySpooler) ++m.spoolerRefs;
-      return reinterpret_cast<HMODULE>(h);
-    }
+  std::error_code ec;
+  if (!hostPathOf(path, &host) || !fs::is_regular_file(host, ec)) {
+    setError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+  }
+  std::string key = canonicalKey(host);
+  for (auto& [h, m] : kernel32(s).modules) {
+    if (m.key != key) continue;
+    ++m.refs;
+    if (bySpooler) ++m.spoolerRefs;
+    return reinterpret_cast<HMODULE>(h);
   }
   void* dl = dlopen(host.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!dl) {
     setError(ERROR_BAD_EXE_FORMAT);
     return nullptr;
   }
-  HMODULE h;
-  {
-    auto g = lock();
-    auto& s = state();
-    h = moduleHandle(kernel32(s).nextModule++);
-    kernel32(s).modules[reinterpret_cast<uintptr_t>(h)] = Module{key, path, dl, 1, bySpooler ? 1 : 0};
-  }
+  HMODULE h = moduleHandle(kernel32(s).nextModule++);
+  kernel32(s).modules[reinterpret_cast<uintptr_t>(h)] = Module{key, path, dl, 1, bySpooler ? 1 : 0};
   BOOL ok;
   callEntry(dl, h, DLL_PROCESS_ATTACH, &ok);
   if (!ok) {
-    auto g = lock();
-    kernel32(state()).modules.erase(reinterpret_cast<uintptr_t>(h));
+    kernel32(s).modules.erase(reinterpret_cast<uintptr_t>(h));
     dlclose(dl);
     setError(ERROR_DLL_INIT_FAILED);
     return nullptr;
@@ -100,33 +92,49 @@ HMODULE loadModule(std::u16string_view name, bool bySpooler) {
 
 bool freeModule(HMODULE h, bool bySpooler) {
   std::lock_guard loader(g_loaderLock);
-  void* dl = nullptr;
-  {
-    auto g = lock();
-    auto& s = state();
-    Module* m = findModule(s, h);
-    if (!m) {
-      setError(ERROR_INVALID_HANDLE);
-      return false;
-    }
-    if (bySpooler && m->spoolerRefs > 0) --m->spoolerRefs;
-    if (--m->refs > 0) return true;
-    dl = m->dl;
+  auto& s = state();
+  Module* m = findModule(s, h);
+  if (!m) {
+    setError(ERROR_INVALID_HANDLE);
+    return false;
   }
+  if (bySpooler && m->spoolerRefs > 0) --m->spoolerRefs;
+  if (--m->refs > 0) return true;
+  void* dl = m->dl;
   BOOL ignored;
   callEntry(dl, h, DLL_PROCESS_DETACH, &ignored);
-  {
-    auto g = lock();
-    kernel32(state()).modules.erase(reinterpret_cast<uintptr_t>(h));
-  }
+  kernel32(s).modules.erase(reinterpret_cast<uintptr_t>(h));
   dlclose(dl);
   return true;
 }
 
 void* moduleSymbol(HMODULE h, const char* name) {
-  auto g = lock();
+  std::lock_guard loader(g_loaderLock);
   Module* m = findModule(state(), h);
   return m ? dlsym(m->dl, name) : nullptr;
+}
+
+std::vector<Module> loadedModules() {
+  std::lock_guard loader(g_loaderLock);
+  std::vector<Module> r;
+  for (auto& [h, m] : kernel32(state()).modules) r.push_back(m);
+  return r;
+}
+
+// The last loaded first, every reference dropped.
+void freeAllModules() {
+  for (;;) {
+    HMODULE h = nullptr;
+    {
+      std::lock_guard loader(g_loaderLock);
+      auto& modules = kernel32(state()).modules;
+      if (modules.empty()) break;
+      auto& [id, m] = *modules.rbegin();
+      h = reinterpret_cast<HMODULE>(id);
+      m.refs = 1;
+    }
+    freeModule(h, true);
+  }
 }
 
 }  // namespace winsim::detail
@@ -164,7 +172,7 @@ FARPROC WINAPI GetProcAddress(HMODULE h, LPCSTR name) {
   FARPROC proc = nullptr;
   bool known;
   {
-    auto g = lock();
+    std::lock_guard loader(g_loaderLock);
     known = findModule(state(), h) != nullptr;
   }
   if (log.fails()) {

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <shared_mutex>
 
 #include "kernel32/state.h"
 
@@ -58,7 +59,20 @@ class IniDocument {
     return true;
   }
 
+  // A value written again as it was leaves the file alone: the driver
+  // writes its user id at every job, and rewriting a file in place
+  // makes the host file system flush it.
+  bool unchanged() const { return unchanged(encoded()); }
+
   bool save(const fs::path& host) const {
+    std::string bytes = encoded();
+    if (unchanged(bytes)) return true;
+    std::ofstream out(host, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+  }
+
+  std::string encoded() const {
     std::u16string text;
     for (auto& line : lines_) text += line + u"\r\n";
     std::string bytes;
@@ -71,14 +85,10 @@ class IniDocument {
     } else {
       bytes = encodeAnsi(kernel32(state()).acp, text, '?', nullptr);
     }
-    // A value written again as it was leaves the file alone: the driver
-    // writes its user id at every job, and rewriting a file in place
-    // makes the host file system flush it.
-    if (loaded_ && bytes == *loaded_) return true;
-    std::ofstream out(host, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out);
+    return bytes;
   }
+
+  bool unchanged(const std::string& bytes) const { return loaded_ && bytes == *loaded_; }
 
   static std::optional<std::u16string_view> sectionName(std::u16string_view line) {
     line = trim(line);
@@ -206,18 +216,46 @@ DWORD copyList(const std::vector<std::u16string>& items, LPWSTR out, DWORD size)
   return size - 2;
 }
 
+// The file as it stands, with what handles still hold of it written out.
+bool loadAfterHandles(const fs::path& host, IniDocument* doc) {
+  if (auto open = openHostFile(state(), host)) {
+    std::lock_guard g(open->mu);
+    flushWrites(*open);
+  }
+  return doc->load(host);
+}
+
+void forgetHandleReads(const fs::path& host) {
+  if (auto open = openHostFile(state(), host)) {
+    std::lock_guard g(open->mu);
+    forgetReads(*open);
+  }
+}
+
 }  // namespace
 
 namespace winsim::detail {
 
+// Profile files are read under the profiles' lock shared and written under it
+// alone. A value written as it stands takes only the shared lock, so jobs
+// on several printers that write the same value do not wait for each other.
 bool writeProfileString(std::u16string_view file, LPCWSTR section, LPCWSTR key, LPCWSTR value) {
-  auto g = lock();
   fs::path host;
   if (!hostPathOf(profilePath(file), &host)) return setError(ERROR_PATH_NOT_FOUND), false;
+  auto& k = kernel32(state());
+  {
+    std::shared_lock g(k.profilesMu);
+    IniDocument doc;
+    loadAfterHandles(host, &doc);
+    doc.set(view(section), key, value);
+    if (doc.unchanged()) return true;
+  }
+  std::unique_lock g(k.profilesMu);
   IniDocument doc;
-  doc.load(host);
+  loadAfterHandles(host, &doc);
   doc.set(view(section), key, value);
   if (!doc.save(host)) return setError(ERROR_PATH_NOT_FOUND), false;
+  forgetHandleReads(host);
   return true;
 }
 
@@ -229,12 +267,12 @@ DWORD WINAPI GetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR def,
   ApiCall log("GetPrivateProfileStringW");
   log.arg("lpAppName", section).arg("lpKeyName", key).arg("lpDefault", def).arg("nSize", size);
   log.arg("lpFileName", file);
-  auto g = lock();
+  std::shared_lock g(kernel32(state()).profilesMu);
   IniDocument doc;
   fs::path host;
   // A file that cannot be read is one that is not there: the default.
-  bool loaded =
-      !log.fails(profilePath(view(file))) && file && hostPathOf(profilePath(view(file)), &host) && doc.load(host);
+  bool loaded = !log.fails(profilePath(view(file))) && file && hostPathOf(profilePath(view(file)), &host) &&
+                loadAfterHandles(host, &doc);
   DWORD result = 0;
   if (!out) {
     setError(ERROR_INVALID_PARAMETER);
@@ -264,12 +302,12 @@ DWORD WINAPI GetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR def,
 UINT WINAPI GetPrivateProfileIntW(LPCWSTR section, LPCWSTR key, INT def, LPCWSTR file) {
   ApiCall log("GetPrivateProfileIntW");
   log.arg("lpAppName", section).arg("lpKeyName", key).arg("nDefault", def).arg("lpFileName", file);
-  auto g = lock();
+  std::shared_lock g(kernel32(state()).profilesMu);
   IniDocument doc;
   fs::path host;
   UINT result = static_cast<UINT>(def);
   bool loaded = !log.fails(profilePath(view(file))) && section && key && file &&
-                hostPathOf(profilePath(view(file)), &host) && doc.load(host);
+                hostPathOf(profilePath(view(file)), &host) && loadAfterHandles(host, &doc);
   setError(loaded ? 0 : ERROR_FILE_NOT_FOUND);  // as the string's read does
   if (loaded) {
     if (auto v = doc.value(section, key); v && !v->empty()) {

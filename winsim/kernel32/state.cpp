@@ -25,41 +25,42 @@ std::string hex(const void* p) {
 // What is still loaded goes, the spooler's modules and any the component
 // leaked, so that a new machine starts from fresh modules; then the files'
 // last writes, the handles and the blocks.
-void Kernel32State::shutdown(State& s) {
-  for (;;) {
-    HMODULE h = nullptr;
-    {
-      auto g = lock();
-      if (modules.empty()) break;
-      auto& [id, m] = *modules.rbegin();
-      h = reinterpret_cast<HMODULE>(id);
-      m.refs = 1;
-    }
-    freeModule(h, true);
+void Kernel32State::shutdown(State&) {
+  freeAllModules();
+  for (auto& f : files.takeAll()) {
+    std::lock_guard g(f->file->mu);
+    flushWrites(*f->file);
+    ::close(f->fd);
   }
-  flushWrites(s);
-  for (auto& [h, f] : files) ::close(f.fd);
+  QuietLock g(blocksMu);
   for (auto& [p, size] : blocks) std::free(p);
 }
 
-// Whatever looks a file up by its path sees what was written to it, and
-// may change it.
-void Kernel32State::beforePathLookup(State& s) {
-  flushWrites(s);
-  forgetReads(s);
+// A host reads or changes the files itself.
+void Kernel32State::beforeHostAccess(State&) {
+  for (auto& [h, f] : files.all()) {
+    std::lock_guard g(f->file->mu);
+    syncHandles(*f->file);
+  }
 }
 
 void Kernel32State::leaks(std::vector<Leak>& r) const {
-  for (auto& [h, f] : files) r.push_back({"handle", "file " + toUtf8(f.winPath)});
-  for (auto& [p, size] : blocks) r.push_back({"block", std::to_string(size) + " bytes at " + hex(p)});
-  for (auto& [h, m] : modules)
+  for (auto& [h, f] : files.all()) r.push_back({"handle", "file " + toUtf8(f->winPath)});
+  {
+    QuietLock g(blocksMu);
+    for (auto& [p, size] : blocks) r.push_back({"block", std::to_string(size) + " bytes at " + hex(p)});
+  }
+  for (auto& m : loadedModules())
     for (int i = m.spoolerRefs; i < m.refs; ++i) r.push_back({"module", toUtf8(m.winPath)});
 }
 
 void Kernel32State::count(Snapshot& snap) const {
   snap.handles += files.size();
-  snap.blocks += blocks.size();
-  for (auto& [h, m] : modules) snap.modules += static_cast<size_t>(m.refs - m.spoolerRefs);
+  {
+    QuietLock g(blocksMu);
+    snap.blocks += blocks.size();
+  }
+  for (auto& m : loadedModules()) snap.modules += static_cast<size_t>(m.refs - m.spoolerRefs);
 }
 
 }  // namespace winsim::detail
@@ -74,24 +75,14 @@ void Machine::setProfileString(std::u16string_view file, std::u16string_view sec
   writeProfileString(file, s.c_str(), k.c_str(), v.c_str());
 }
 
-void Machine::setLocale(LANGID lang) {
-  auto g = lock();
-  kernel32(state()).lang = lang;
-}
-
-void Machine::setCodePage(UINT acp) {
-  auto g = lock();
-  kernel32(state()).acp = acp;
-}
-
-UINT Machine::codePage() const {
-  auto g = lock();
-  return kernel32(state()).acp;
-}
+void Machine::setLocale(LANGID lang) { kernel32(state()).lang = lang; }
+void Machine::setCodePage(UINT acp) { kernel32(state()).acp = acp; }
+UINT Machine::codePage() const { return kernel32(state()).acp; }
 
 std::vector<std::u16string> Machine::traces() const {
-  auto g = lock();
-  return kernel32(state()).traces;
+  auto& k = kernel32(state());
+  QuietLock g(k.tracesMu);
+  return k.traces;
 }
 
 }  // namespace winsim

@@ -3,13 +3,29 @@
 #pragma once
 
 #include "core/seams.h"
+#include "core/handle_table.h"
 #include "core/state.h"
+
+#include <shared_mutex>
 
 namespace winsim::detail {
 
+struct OpenFile;
+
+// A file on the host with handles open on it. Its lock orders whatever its
+// handles do (share modes, positions, the writes they hold and the reads
+// they keep ahead), and only that.
+struct HostFile {
+  Publication publication;
+  std::mutex mu;
+  std::string key;       // canonical host path, for share modes
+  std::string hostPath;  // as the first open found it
+  std::vector<OpenFile*> handles;
+};
+
 struct OpenFile {
+  std::shared_ptr<HostFile> file;
   int fd = -1;
-  std::string key;  // canonical host path, for share modes
   std::u16string winPath;
   DWORD access = 0;
   DWORD share = 0;
@@ -18,6 +34,9 @@ struct OpenFile {
   std::string ahead;     // read ahead from `aheadAt`, until anything writes to the file
   int64_t aheadAt = 0;
 };
+
+// A handle's state is its file's: it is locked with the file's lock.
+inline std::mutex& lockOf(OpenFile& f) { return f.file->mu; }
 
 struct Module {
   std::string key;  // canonical host path
@@ -30,18 +49,27 @@ struct Module {
 struct Kernel32State final : DllPart {
   static constexpr Dll kDll = Dll::Kernel32;
 
-  std::map<uintptr_t, OpenFile> files;
-  uintptr_t nextFile = 1;
+  HandleTable<OpenFile> files{0x1000, 4};
+  mutable QuietMutex hostFilesMu;
+  std::map<std::string, std::weak_ptr<HostFile>> hostFiles;  // by key
+
+  mutable QuietMutex blocksMu;
   std::map<void*, size_t> blocks;
+
+  // Under the loader lock (kernel32/modules.cpp).
   std::map<uintptr_t, Module> modules;
   uintptr_t nextModule = 1;
-  LANGID lang = 0x0409;
-  UINT acp = 1252;
+
+  std::atomic<LANGID> lang{0x0409};
+  std::atomic<UINT> acp{1252};
+
+  std::shared_mutex profilesMu;  // profile files: read shared, written alone
+
+  mutable QuietMutex tracesMu;
   std::vector<std::u16string> traces;  // OutputDebugStringW, while the history is kept
-  unsigned tempCounter = 0;
 
   void shutdown(State& s) override;
-  void beforePathLookup(State& s) override;
+  void beforeHostAccess(State& s) override;
   void leaks(std::vector<Leak>& out) const override;
   void count(Snapshot& snap) const override;
 };
@@ -49,14 +77,17 @@ struct Kernel32State final : DllPart {
 inline Kernel32State& kernel32(State& s) { return part<Kernel32State>(s); }
 inline const Kernel32State& kernel32(const State& s) { return part<Kernel32State>(s); }
 
-// Writes that handles still hold go to the host files: every handle's, or
-// those of one file (by its key).
-void flushWrites(State& s);
-void flushWrites(State& s, const std::string& key);
-// What handles read ahead is dropped: of one file, or of all when the
-// host files may have changed.
-void forgetReads(State& s, const std::string& key);
-void forgetReads(State& s);
+// The file at a host path, when handles are open on it; null else.
+std::shared_ptr<HostFile> openHostFile(State& s, const fs::path& host);
+// Under the file's lock: the writes its handles hold go to the host (and
+// what they read ahead is dropped).
+void flushWrites(HostFile& f);
+void syncHandles(HostFile& f);
+void forgetReads(HostFile& f);
+
+// The modules loaded now, as the loader has them; every one unloaded.
+std::vector<Module> loadedModules();
+void freeAllModules();
 
 // Profile files, for hosts (readProfile: core/seams.h).
 bool writeProfileString(std::u16string_view file, LPCWSTR section, LPCWSTR key, LPCWSTR value);

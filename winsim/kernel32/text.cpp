@@ -10,7 +10,7 @@ using namespace winsim::detail;
 
 namespace {
 
-UINT resolve(UINT cp) { return cp == CP_ACP || cp == CP_OEMCP ? kernel32(state()).acp : cp; }
+UINT resolve(UINT cp) { return cp == CP_ACP || cp == CP_OEMCP ? kernel32(state()).acp.load() : cp; }
 
 }  // namespace
 
@@ -19,7 +19,6 @@ extern "C" {
 int WINAPI GetLocaleInfoA(LCID locale, LCTYPE type, LPSTR data, int size) {
   ApiCall log("GetLocaleInfoA");
   log.hex("Locale", locale).hex("LCType", type).arg("cchData", size);
-  auto g = lock();
   LANGID lang = kernel32(state()).lang;
   char text[16] = {};
   int result = 0;
@@ -43,20 +42,13 @@ int WINAPI GetLocaleInfoA(LCID locale, LCTYPE type, LPSTR data, int size) {
   return result;
 }
 
-UINT WINAPI GetACP(void) {
-  auto g = lock();
-  return kernel32(state()).acp;
-}
+UINT WINAPI GetACP(void) { return kernel32(state()).acp; }
 
-BOOL WINAPI IsDBCSLeadByte(BYTE c) {
-  auto g = lock();
-  return isLeadByte(kernel32(state()).acp, c) ? TRUE : FALSE;
-}
+BOOL WINAPI IsDBCSLeadByte(BYTE c) { return isLeadByte(kernel32(state()).acp, c) ? TRUE : FALSE; }
 
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR src, int srcLen, LPWSTR dst, int dstLen) {
   ApiCall log("MultiByteToWideChar");
   log.arg("CodePage", codePage).hex("dwFlags", flags).arg("cbMultiByte", srcLen).arg("cchWideChar", dstLen);
-  auto g = lock();
   UINT cp = resolve(codePage);
   int result = 0;
   std::u16string text;
@@ -89,7 +81,6 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR src, int srcL
                                LPCSTR defaultChar, LPBOOL usedDefault) {
   ApiCall log("WideCharToMultiByte");
   log.arg("CodePage", codePage).hex("dwFlags", flags).arg("cchWideChar", srcLen).arg("cbMultiByte", dstLen);
-  auto g = lock();
   UINT cp = resolve(codePage);
   int result = 0;
   if (usedDefault) *usedDefault = FALSE;

@@ -52,9 +52,12 @@ BOOL WINAPI DisableThreadLibraryCalls(HMODULE module) {
 
 void WINAPI OutputDebugStringW(LPCWSTR text) {
   std::u16string_view line = view(text);
-  auto g = lock();
   auto& s = state();
-  if (s.keepHistory) kernel32(s).traces.emplace_back(line);
+  if (s.keepHistory) {
+    std::u16string kept(line);
+    QuietLock g(kernel32(s).tracesMu);
+    kernel32(s).traces.push_back(std::move(kept));
+  }
   if (s.observer.trace) s.observer.trace(line);
 }
 

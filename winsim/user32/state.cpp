@@ -12,18 +12,17 @@ namespace winsim {
 using namespace detail;
 
 void Machine::queueAnswers(const std::vector<int>& answers) {
-  auto g = lock();
+  QuietLock g(user32(state()).mu);
   auto& mine = user32(state()).answers[std::this_thread::get_id()];
   mine.insert(mine.end(), answers.begin(), answers.end());
 }
 
 void Machine::setAnswerCallback(std::function<int(const MessageBoxRecord&)> ask) {
-  auto g = lock();
   user32(state()).ask = std::move(ask);
 }
 
 std::vector<MessageBoxRecord> Machine::messageBoxes() const {
-  auto g = lock();
+  QuietLock g(user32(state()).mu);
   return user32(state()).boxes;
 }
 

@@ -13,9 +13,10 @@ struct User32State final : DllPart {
 
   // Scripted answers belong to the thread that queued them: several hosts
   // may play on one machine at once, one thread each.
+  mutable QuietMutex mu;
   std::map<std::thread::id, std::deque<int>> answers;
-  std::function<int(const MessageBoxRecord&)> ask;
-  std::vector<MessageBoxRecord> boxes;  // while the history is kept
+  std::vector<MessageBoxRecord> boxes;              // while the history is kept
+  std::function<int(const MessageBoxRecord&)> ask;  // set while no job plays
 };
 
 inline User32State& user32(State& s) { return part<User32State>(s); }

@@ -44,28 +44,27 @@ int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style) {
   box.text = std::u16string(view(text));
   if (caption) box.caption = std::u16string(caption);
   box.style = style;
-  std::function<int(const MessageBoxRecord&)> ask;
+  auto& s = state();
+  bool answered = false;
   {
-    auto g = lock();
-    auto& s = state();
+    QuietLock g(user32(s).mu);
     auto& mine = user32(s).answers[std::this_thread::get_id()];
     if (!mine.empty()) {
       box.answer = mine.front();
       mine.pop_front();
-    } else if (user32(s).ask) {
-      ask = user32(s).ask;
-    } else {
-      box.answer = FirstButton(style);
+      answered = true;
     }
   }
-  cancelIfDueAtBox();              // the queue's user may cancel the job while its box is up
-  if (ask) box.answer = ask(box);  // may block on a person; the machine stays usable
-  {
-    auto g = lock();
-    auto& s = state();
-    if (s.keepHistory) user32(s).boxes.push_back(box);
-    if (s.observer.messageBox) s.observer.messageBox(box);
+  const auto& ask = user32(s).ask;
+  if (!answered && !ask) box.answer = FirstButton(style);
+  cancelIfDueAtBox();                           // the queue's user may cancel the job while its box is up
+  if (!answered && ask) box.answer = ask(box);  // may block on a person; the machine stays usable
+  if (s.keepHistory) {
+    MessageBoxRecord kept = box;
+    QuietLock g(user32(s).mu);
+    user32(s).boxes.push_back(std::move(kept));
   }
+  if (s.observer.messageBox) s.observer.messageBox(box);
   log.result(box.answer);
   return box.answer;
 }

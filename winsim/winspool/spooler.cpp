@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <optional>
+#include <shared_mutex>
 
 #include "core/blocks.h"
 #include "core/seams.h"
@@ -18,31 +20,27 @@ using namespace winsim::detail;
 
 namespace {
 
-HANDLE printerHandleValue(uintptr_t id) { return reinterpret_cast<HANDLE>(0x5000 + id * 4); }
+// The printer handle a handle names, locked for the call; empty for another.
+Locked<PrinterHandle> lockPrinterHandle(HANDLE h) { return winspool(state()).printerHandles.lock(h); }
 
-PrinterHandle* findPrinterHandle(State& s, HANDLE h) {
-  auto it = winspool(s).printerHandles.find(reinterpret_cast<uintptr_t>(h));
-  return it == winspool(s).printerHandles.end() ? nullptr : &it->second;
+// A copy of the printer's configuration, taken under the printers' lock.
+std::optional<PrinterConfig> findPrinter(std::u16string_view name) {
+  auto& w = winspool(state());
+  std::shared_lock g(w.printersMu);
+  for (auto& p : w.printers)
+    if (equalsNoCase(p.name, name)) return p;
+  return std::nullopt;
 }
 
-const PrinterConfig* findPrinter(const State& s, std::u16string_view name) {
-  for (auto& p : winspool(s).printers)
-    if (equalsNoCase(p.name, name)) return &p;
-  return nullptr;
-}
-
-// The printer a spooler handle was opened on.
-const PrinterConfig* printerOf(State& s, HANDLE h) {
-  PrinterHandle* ph = findPrinterHandle(s, h);
-  return ph ? findPrinter(s, ph->printer) : nullptr;
-}
-
-// The printer of a Get* call for information level 2, the only level kept.
-const PrinterConfig* printerAtLevel2(State& s, HANDLE h, DWORD level) {
-  const PrinterConfig* p = printerOf(s, h);
+// The printer a spooler handle was opened on, at information level 2, the
+// only level kept; none with the last error set.
+std::optional<PrinterConfig> printerAtLevel2(HANDLE h, DWORD level) {
+  std::u16string name;
+  if (auto ph = lockPrinterHandle(h)) name = ph->printer;
+  std::optional<PrinterConfig> p = name.empty() ? std::nullopt : findPrinter(name);
   if (!p) setError(ERROR_INVALID_HANDLE);
   else if (level != 2) setError(ERROR_INVALID_LEVEL);
-  return p && level == 2 ? p : nullptr;
+  return p && level == 2 ? p : std::nullopt;
 }
 
 // A port that is a host file, written in whole blocks (core/blocks.h).
@@ -84,8 +82,27 @@ class FileSink : public DocumentSink {
   bool ok_ = true;
 };
 
-int startDocument(State& s, PrinterHandle& ph, std::u16string_view name, std::u16string_view outputFile) {
-  int number = ++winspool(s).documentCount;
+// A new job on a printer handle, which the caller holds locked.
+void addJob(PrinterHandle& ph, HANDLE h, DWORD job, std::u16string_view document) {
+  auto& w = winspool(state());
+  {
+    QuietLock g(w.jobsMu);
+    w.jobs[job] = {ph.printer, std::u16string(document), h};
+    w.nextJobId = std::max(w.nextJobId, job + 1);
+  }
+  ph.jobs.push_back(job);
+}
+
+DWORD nextJobId() {
+  auto& w = winspool(state());
+  QuietLock g(w.jobsMu);
+  return w.nextJobId++;
+}
+
+// Its document starts on a printer handle the caller holds locked.
+void startDocument(State& s, PrinterHandle& ph, std::u16string_view name, std::u16string_view outputFile) {
+  auto& w = winspool(s);
+  int number = ++w.documentCount;
   if (s.observer.documentStarted) s.observer.documentStarted(number);
   DocumentRecord record{number, std::u16string(name), 0, ""};
   std::unique_ptr<DocumentSink> sink;
@@ -93,8 +110,8 @@ int startDocument(State& s, PrinterHandle& ph, std::u16string_view name, std::u1
   if (!outputFile.empty() && hostPathOf(outputFile, &host)) {
     sink = fileSink(host);
     record.file = toUtf8(outputFile);  // as the job named it
-  } else if (winspool(s).sinkFactory) {
-    sink = winspool(s).sinkFactory(number, name, &record.file);
+  } else if (w.sinkFactory) {
+    sink = w.sinkFactory(number, name, &record.file);
   } else {
     fs::path dir = s.root / "winsim" / "output";
     std::error_code ec;
@@ -103,42 +120,45 @@ int startDocument(State& s, PrinterHandle& ph, std::u16string_view name, std::u1
     sink = fileSink(file);
     record.file = file.string();
   }
-  winspool(s).openDocuments[number] = OpenDocument{std::move(sink), record, false};
-  ph.document = number;
-  return number;
+  ph.document = OpenDocument{number, std::move(sink), record};
 }
 
 void endDocument(State& s, PrinterHandle& ph) {
-  auto it = winspool(s).openDocuments.find(ph.document);
-  ph.document = 0;
-  if (it == winspool(s).openDocuments.end()) return;
-  if (it->second.sink) it->second.sink->finish();
-  DocumentRecord record = it->second.record;
-  winspool(s).openDocuments.erase(it);
-  if (s.keepHistory) winspool(s).documents.push_back(record);
+  if (!ph.document) return;
+  if (ph.document->sink) ph.document->sink->finish();
+  DocumentRecord record = std::move(ph.document->record);
+  ph.document.reset();
+  if (s.keepHistory) {
+    QuietLock g(winspool(s).documentsMu);
+    winspool(s).documents.push_back(record);
+  }
   if (s.observer.documentDone) s.observer.documentDone(record);
 }
 
 // The job a handle's output belongs to now: the last started on it.
 DWORD currentJobOf(const PrinterHandle& ph) { return ph.jobs.empty() ? 0 : ph.jobs.back(); }
 
-// The job to cancel when an armed rule for this handle (or, for a message
-// box, for this thread) fires at this event; 0 for none.
-DWORD cancelDue(State& s, HANDLE printer, bool (CancelTrigger::*event)()) {
-  auto& rules = winspool(s).cancelRules;
-  DWORD job = 0;
-  for (auto& rule : rules) {
+// The printer handle of an armed rule for this handle (or, for a message
+// box, for this thread) that fires at this event; null for none.
+HANDLE cancelDue(State& s, HANDLE printer, bool (CancelTrigger::*event)()) {
+  auto& w = winspool(s);
+  QuietLock g(w.cancelMu);
+  HANDLE fired = nullptr;
+  for (auto& rule : w.cancelRules) {
     bool mine = event == &CancelTrigger::boxUp ? rule.thread == std::this_thread::get_id() : rule.printer == printer;
-    if (mine && (rule.trigger.*event)())
-      if (PrinterHandle* ph = findPrinterHandle(s, rule.printer)) job = currentJobOf(*ph);
+    if (mine && (rule.trigger.*event)()) fired = rule.printer;
   }
-  std::erase_if(rules, [](const CancelRule& r) { return r.trigger.spent(); });
-  return job;
+  std::erase_if(w.cancelRules, [](const CancelRule& r) { return r.trigger.spent(); });
+  return fired;
+}
+
+DWORD currentJobOf(HANDLE printer) {
+  auto ph = lockPrinterHandle(printer);
+  return ph ? currentJobOf(*ph) : 0;
 }
 
 // The queue's user cancels from a thread of their own. The job's thread
-// waits for it, without the machine's lock, so that where the cancel falls
-// is certain.
+// waits for it, holding no lock, so that where the cancel falls is certain.
 void cancelFromAnotherThread(DWORD job) {
   std::thread([job] { CancelJob(job); }).join();
 }
@@ -152,10 +172,9 @@ extern "C" {
 BOOL WINAPI GetPrinterW(HANDLE hPrinter, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed) {
   ApiCall log("GetPrinterW");
   log.ptr("hPrinter", hPrinter).arg("Level", level).arg("cbBuf", size);
-  auto g = lock();
   BOOL ok = FALSE;
   if (log.fails()) {
-  } else if (const PrinterConfig* p = printerAtLevel2(state(), hPrinter, level)) {
+  } else if (auto p = printerAtLevel2(hPrinter, level)) {
     ok = PackPrinterInfo2(*p, buffer, size, needed);
   }
   if (needed) log.arg("needed", *needed);
@@ -167,10 +186,9 @@ BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR environment, DWORD level, 
                               LPDWORD needed) {
   ApiCall log("GetPrinterDriverW");
   log.ptr("hPrinter", hPrinter).arg("pEnvironment", environment).arg("Level", level).arg("cbBuf", size);
-  auto g = lock();
   BOOL ok = FALSE;
   if (log.fails()) {
-  } else if (const PrinterConfig* p = printerAtLevel2(state(), hPrinter, level)) {
+  } else if (auto p = printerAtLevel2(hPrinter, level)) {
     ok = PackDriverInfo2(*p, environment ? std::u16string(environment) : u"", buffer, size, needed);
     if (ok) log.out("pDriverPath", p->driverPath);
   }
@@ -181,10 +199,10 @@ BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR environment, DWORD level, 
 DWORD WINAPI GetPrinterDataW(HANDLE hPrinter, LPWSTR name, LPDWORD type, LPBYTE data, DWORD size, LPDWORD needed) {
   ApiCall log("GetPrinterDataW");
   log.ptr("hPrinter", hPrinter).arg("pValueName", name).arg("nSize", size);
-  auto g = lock();
-  auto& s = state();
   DWORD rc = ERROR_SUCCESS;
-  const PrinterConfig* p = printerOf(s, hPrinter);
+  std::u16string printer;
+  if (auto ph = lockPrinterHandle(hPrinter)) printer = ph->printer;
+  std::optional<PrinterConfig> p = printer.empty() ? std::nullopt : findPrinter(printer);
   if (log.fails()) {
     rc = GetLastError();
   } else if (!p) {
@@ -210,20 +228,22 @@ DWORD WINAPI GetPrinterDataW(HANDLE hPrinter, LPWSTR name, LPDWORD type, LPBYTE 
 BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD jobId, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed) {
   ApiCall log("GetJobW");
   log.ptr("hPrinter", hPrinter).arg("JobId", jobId).arg("Level", level).arg("cbBuf", size);
-  auto g = lock();
-  auto& s = state();
+  auto& w = winspool(state());
   BOOL ok = FALSE;
-  auto job = winspool(s).jobs.find(jobId);
+  std::optional<SpoolerJobEntry> entry;
+  {
+    QuietLock g(w.jobsMu);
+    if (auto job = w.jobs.find(jobId); job != w.jobs.end()) entry = job->second;
+  }
   if (log.fails()) {
-  } else if (!findPrinterHandle(s, hPrinter)) {
+  } else if (!w.printerHandles.find(hPrinter)) {
     setError(ERROR_INVALID_HANDLE);
   } else if (level != 1) {
     setError(ERROR_INVALID_LEVEL);
-  } else if (job == winspool(s).jobs.end()) {
+  } else if (!entry) {
     setError(ERROR_INVALID_PARAMETER);
   } else {
-    const SpoolerJobEntry& entry = job->second;
-    ok = PackJobInfo1(jobId, entry.printer, entry.document, entry.deleting ? kCancelledJobStatus : 0, buffer, size,
+    ok = PackJobInfo1(jobId, entry->printer, entry->document, entry->deleting ? kCancelledJobStatus : 0, buffer, size,
                       needed);
   }
   log.result(ok);
@@ -233,10 +253,8 @@ BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD jobId, DWORD level, LPBYTE buffer, DW
 DWORD WINAPI StartDocPrinterW(HANDLE hPrinter, DWORD level, LPBYTE docInfo) {
   ApiCall log("StartDocPrinterW");
   log.ptr("hPrinter", hPrinter).arg("Level", level);
-  auto g = lock();
-  auto& s = state();
   DWORD job = 0;
-  PrinterHandle* ph = findPrinterHandle(s, hPrinter);
+  Locked<PrinterHandle> ph = lockPrinterHandle(hPrinter);
   auto* info = reinterpret_cast<DOC_INFO_1W*>(docInfo);
   if (log.fails()) {
   } else if (!ph) {
@@ -249,10 +267,9 @@ DWORD WINAPI StartDocPrinterW(HANDLE hPrinter, DWORD level, LPBYTE docInfo) {
     setError(ERROR_PRINT_CANCELLED);  // no new document for a job the user cancelled
   } else {
     log.arg("pDocName", info->pDocName).arg("pOutputFile", info->pOutputFile);
-    job = winspool(s).nextJobId++;
-    winspool(s).jobs[job] = {ph->printer, std::u16string(view(info->pDocName))};
-    ph->jobs.push_back(job);
-    startDocument(s, *ph, view(info->pDocName), view(info->pOutputFile));
+    job = nextJobId();
+    addJob(*ph, hPrinter, job, view(info->pDocName));
+    startDocument(state(), *ph, view(info->pDocName), view(info->pOutputFile));
   }
   log.result(job);
   return job;
@@ -261,11 +278,10 @@ DWORD WINAPI StartDocPrinterW(HANDLE hPrinter, DWORD level, LPBYTE docInfo) {
 BOOL WINAPI EndDocPrinter(HANDLE hPrinter) {
   ApiCall log("EndDocPrinter");
   log.ptr("hPrinter", hPrinter);
-  auto g = lock();
   auto& s = state();
   BOOL ok = FALSE;
   DWORD cancel = 0;
-  PrinterHandle* ph = findPrinterHandle(s, hPrinter);
+  Locked<PrinterHandle> ph = lockPrinterHandle(hPrinter);
   if (log.fails()) {
   } else if (!ph) {
     setError(ERROR_INVALID_HANDLE);
@@ -274,9 +290,9 @@ BOOL WINAPI EndDocPrinter(HANDLE hPrinter) {
   } else {
     endDocument(s, *ph);
     ok = TRUE;
-    cancel = cancelDue(s, hPrinter, &CancelTrigger::documentEnded);
+    if (cancelDue(s, hPrinter, &CancelTrigger::documentEnded)) cancel = currentJobOf(*ph);
   }
-  g.unlock();
+  if (ph) ph.unlock();
   if (cancel) cancelFromAnotherThread(cancel);
   log.result(ok);
   return ok;
@@ -286,11 +302,10 @@ BOOL WINAPI WritePrinter(HANDLE hPrinter, LPVOID data, DWORD size, LPDWORD writt
   ApiCall log("WritePrinter");
   log.ptr("hPrinter", hPrinter).arg("cbBuf", size);
   if (written) *written = 0;
-  auto g = lock();
   auto& s = state();
   BOOL ok = FALSE;
   DWORD cancel = 0;
-  PrinterHandle* ph = findPrinterHandle(s, hPrinter);
+  Locked<PrinterHandle> ph = lockPrinterHandle(hPrinter);
   if (log.fails()) {
   } else if (!ph) {
     setError(ERROR_INVALID_HANDLE);
@@ -299,17 +314,17 @@ BOOL WINAPI WritePrinter(HANDLE hPrinter, LPVOID data, DWORD size, LPDWORD writt
   } else if (ph->cancelled) {
     setError(ERROR_PRINT_CANCELLED);
   } else {
-    OpenDocument& doc = winspool(s).openDocuments[ph->document];
+    OpenDocument& doc = *ph->document;
     if (size && !(doc.sink && doc.sink->write(data, size))) {
       setError(ERROR_DISK_FULL);
     } else {
       doc.record.bytes += size;
       if (written) *written = size;
       ok = TRUE;
-      cancel = cancelDue(s, hPrinter, &CancelTrigger::wrote);
+      if (cancelDue(s, hPrinter, &CancelTrigger::wrote)) cancel = currentJobOf(*ph);
     }
   }
-  g.unlock();
+  if (ph) ph.unlock();
   if (cancel) cancelFromAnotherThread(cancel);
   log.result(ok);
   return ok;
@@ -320,56 +335,58 @@ BOOL WINAPI WritePrinter(HANDLE hPrinter, LPVOID data, DWORD size, LPDWORD writt
 namespace winsim {
 
 HANDLE OpenPrinterHandle(std::u16string_view printer) {
-  auto g = lock();
-  auto& s = state();
-  if (!findPrinter(s, printer)) {
+  if (!findPrinter(printer)) {
     setError(ERROR_INVALID_PRINTER_NAME);
     return nullptr;
   }
-  HANDLE h = printerHandleValue(winspool(s).nextPrinter++);
-  winspool(s).printerHandles[reinterpret_cast<uintptr_t>(h)] = PrinterHandle{std::u16string(printer)};
-  return h;
+  auto ph = std::make_shared<PrinterHandle>();
+  ph->printer = std::u16string(printer);
+  return winspool(state()).printerHandles.add(std::move(ph));
 }
 
 void ClosePrinterHandle(HANDLE printer) {
-  auto g = lock();
   auto& s = state();
-  PrinterHandle* ph = findPrinterHandle(s, printer);
+  auto& w = winspool(s);
+  std::shared_ptr<PrinterHandle> ph = w.printerHandles.take(printer);
   if (!ph) return;
-  if (ph->document) endDocument(s, *ph);
-  for (DWORD job : ph->jobs) winspool(s).jobs.erase(job);  // a closed job is the spooler's no more
-  std::erase_if(winspool(s).cancelRules, [&](const CancelRule& r) { return r.printer == printer; });
-  winspool(s).printerHandles.erase(reinterpret_cast<uintptr_t>(printer));
+  std::lock_guard g(ph->mu);
+  endDocument(s, *ph);
+  {
+    QuietLock jobs(w.jobsMu);
+    for (DWORD job : ph->jobs) w.jobs.erase(job);  // a closed job is the spooler's no more
+  }
+  QuietLock rules(w.cancelMu);
+  std::erase_if(w.cancelRules, [&](const CancelRule& r) { return r.printer == printer; });
 }
 
 bool IsCancelled(HANDLE printer) {
-  auto g = lock();
-  PrinterHandle* ph = findPrinterHandle(state(), printer);
+  Locked<PrinterHandle> ph = lockPrinterHandle(printer);
   return ph && ph->cancelled;
 }
 
 namespace detail {
 
 void cancelIfDueAtBox() {
-  auto g = lock();
-  DWORD cancel = cancelDue(state(), nullptr, &CancelTrigger::boxUp);
-  g.unlock();
-  if (cancel) cancelFromAnotherThread(cancel);
+  if (HANDLE printer = cancelDue(state(), nullptr, &CancelTrigger::boxUp))
+    if (DWORD job = currentJobOf(printer)) cancelFromAnotherThread(job);
 }
 
 }  // namespace detail
 
 bool CancelJob(DWORD jobId) {
-  auto g = lock();
-  auto& s = state();
-  auto job = winspool(s).jobs.find(jobId);
-  if (job == winspool(s).jobs.end()) return false;
-  job->second.deleting = true;
-  for (auto& [h, ph] : winspool(s).printerHandles) {
-    if (currentJobOf(ph) != jobId) continue;
-    ph.cancelled = true;
-    if (auto doc = winspool(s).openDocuments.find(ph.document); doc != winspool(s).openDocuments.end())
-      doc->second.record.cancelled = true;
+  auto& w = winspool(state());
+  HANDLE handle;
+  {
+    QuietLock g(w.jobsMu);
+    auto job = w.jobs.find(jobId);
+    if (job == w.jobs.end()) return false;
+    job->second.deleting = true;
+    handle = job->second.handle;
+  }
+  Locked<PrinterHandle> ph = lockPrinterHandle(handle);
+  if (ph && currentJobOf(*ph) == jobId) {
+    ph->cancelled = true;
+    if (ph->document) ph->document->record.cancelled = true;
   }
   return true;
 }
@@ -392,28 +409,19 @@ PrintJob::~PrintJob() {
 }
 
 bool PrintJob::startDoc() {
-  std::u16string configFile;
-  {
-    auto g = lock();
-    auto& s = state();
-    const PrinterConfig* p = findPrinter(s, printerName_);
-    if (!p) {
-      error_ = "no printer named \"" + toUtf8(printerName_) + "\"";
-      return false;
-    }
-    configFile = p->configFile;
+  std::optional<PrinterConfig> p = findPrinter(printerName_);
+  if (!p) {
+    error_ = "no printer named \"" + toUtf8(printerName_) + "\"";
+    return false;
   }
   SpoolerHooks hooks{};
-  if (!spoolerComponent(configFile, &hooks, &error_)) return false;
+  if (!spoolerComponent(p->configFile, &hooks, &error_)) return false;
   printer_ = OpenPrinterHandle(printerName_);
   {
-    auto g = lock();
-    auto& s = state();
-    if (jobId_ == 0) jobId_ = winspool(s).nextJobId;
-    winspool(s).nextJobId = std::max(winspool(s).nextJobId, jobId_ + 1);
-    winspool(s).jobs[jobId_] = {printerName_, document_};
-    findPrinterHandle(s, printer_)->jobs.push_back(jobId_);
-    startDocument(s, *findPrinterHandle(s, printer_), document_, outputFile_);
+    Locked<PrinterHandle> ph = lockPrinterHandle(printer_);
+    if (jobId_ == 0) jobId_ = nextJobId();
+    addJob(*ph, printer_, jobId_, document_);
+    startDocument(state(), *ph, document_, outputFile_);
   }
   if (calls_.startDoc(hooks, printer_, jobId_)) return true;
   ClosePrinterHandle(printer_);
@@ -436,16 +444,12 @@ void PrintJob::abort() { calls_.abort(); }
 void PrintJob::cancel(CancelPlan plan) {
   if (!printer_) return;
   if (plan.point == CancelPoint::Now) {
-    DWORD job = 0;
-    {
-      auto g = lock();
-      if (PrinterHandle* ph = findPrinterHandle(state(), printer_)) job = currentJobOf(*ph);
-    }
-    if (job) cancelFromAnotherThread(job);
+    if (DWORD job = currentJobOf(printer_)) cancelFromAnotherThread(job);
     return;
   }
-  auto g = lock();
-  winspool(state()).cancelRules.push_back(CancelRule{printer_, std::this_thread::get_id(), CancelTrigger(plan)});
+  auto& w = winspool(state());
+  QuietLock g(w.cancelMu);
+  w.cancelRules.push_back(CancelRule{printer_, std::this_thread::get_id(), CancelTrigger(plan)});
 }
 
 void PrintJob::close() {

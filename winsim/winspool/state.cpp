@@ -31,17 +31,13 @@ void WinspoolState::start(State& s) {
 // Printer handles still open are closed, as the spooler does with a
 // process that goes: their jobs end.
 void WinspoolState::shutdown(State&) {
-  std::vector<HANDLE> open;
-  {
-    auto g = lock();
-    for (auto& [h, ph] : printerHandles) open.push_back(reinterpret_cast<HANDLE>(h));
-  }
-  for (HANDLE h : open) ClosePrinterHandle(h);
+  for (auto& [h, ph] : printerHandles.all()) ClosePrinterHandle(h);
 }
 
 bool isPrinter(std::u16string_view name) {
-  auto g = lock();
-  for (auto& p : winspool(state()).printers)
+  auto& w = winspool(state());
+  std::shared_lock g(w.printersMu);
+  for (auto& p : w.printers)
     if (equalsNoCase(p.name, name)) return true;
   return false;
 }
@@ -53,7 +49,7 @@ namespace winsim {
 using namespace detail;
 
 void Machine::setPrinter(const PrinterConfig& config) {
-  auto g = lock();
+  std::unique_lock g(winspool(state()).printersMu);
   for (auto& p : winspool(state()).printers) {
     if (equalsNoCase(p.name, config.name)) {
       p = config;
@@ -64,14 +60,14 @@ void Machine::setPrinter(const PrinterConfig& config) {
 }
 
 std::optional<PrinterConfig> Machine::printer(std::u16string_view name) const {
-  auto g = lock();
+  std::shared_lock g(winspool(state()).printersMu);
   for (auto& p : winspool(state()).printers)
     if (equalsNoCase(p.name, name)) return p;
   return std::nullopt;
 }
 
 PrinterConfig Machine::newPrinter(std::u16string_view name) const {
-  auto g = lock();
+  std::shared_lock g(winspool(state()).printersMu);
   const auto& printers = winspool(state()).printers;
   PrinterConfig config = printers.empty() ? PrinterConfig{} : printers.front();
   config.name = std::u16string(name);
@@ -80,20 +76,24 @@ PrinterConfig Machine::newPrinter(std::u16string_view name) const {
 }
 
 void Machine::setPrinterData(std::u16string_view printer, std::u16string_view value, std::vector<uint8_t> data) {
-  auto g = lock();
+  std::unique_lock g(winspool(state()).printersMu);
   for (auto& p : winspool(state()).printers)
     if (equalsNoCase(p.name, printer)) p.data[std::u16string(value)] = std::move(data);
 }
 
-void Machine::setSinkFactory(SinkFactory factory) {
-  auto g = lock();
-  winspool(state()).sinkFactory = std::move(factory);
-}
+void Machine::setSinkFactory(SinkFactory factory) { winspool(state()).sinkFactory = std::move(factory); }
 
 std::vector<DocumentRecord> Machine::documents() const {
-  auto g = lock();
-  std::vector<DocumentRecord> all = winspool(state()).documents;
-  for (auto& [number, open] : winspool(state()).openDocuments) all.push_back(open.record);
+  auto& w = winspool(state());
+  std::vector<DocumentRecord> all;
+  {
+    QuietLock g(w.documentsMu);
+    all = w.documents;
+  }
+  for (auto& [h, ph] : w.printerHandles.all()) {
+    std::lock_guard g(ph->mu);
+    if (ph->document) all.push_back(ph->document->record);
+  }
   std::sort(all.begin(), all.end(), [](auto& a, auto& b) { return a.number < b.number; });
   return all;
 }

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 
 #include "support/pxl_builder.h"
@@ -30,6 +31,15 @@ struct Runner : ::testing::Test {
   void TearDown() override {
     std::error_code ec;
     fs::remove_all(dir, ec);
+  }
+
+  // A command's exit status; what it said on standard error (a sanitizer's
+  // report, say) is shown when it fails.
+  int shell(const std::string& cmd) {
+    int rc = std::system((cmd + " 2> " + (dir / "child-stderr").string()).c_str());
+    int status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    if (status != 0) std::cerr << cmd << " exited with " << status << ":\n" << slurp(dir / "child-stderr");
+    return status;
   }
 
   RunResult run(const std::string& script, const std::string& options = "") {
@@ -148,9 +158,9 @@ TEST_F(Runner, MakeJobWritesAScriptBesideItsDocument) {
   EXPECT_NE(script.find("write file \"../numbered.pxl\" offset=0 length=183 chunk=4096"), std::string::npos) << script;
   RunResult r = run(script, "-o " + (dir / "out").string());
   EXPECT_EQ(r.status, 2);  // the script names the document relative to sub/, not to this folder
-  std::string again = std::string(KQXL_RUN) + " -o " + (dir / "out").string() + " " +
-                      (dir / "sub" / "job.job").string() + " 2>/dev/null";
-  EXPECT_EQ(std::system(again.c_str()), 0);
+  std::string again =
+      std::string(KQXL_RUN) + " -o " + (dir / "out").string() + " " + (dir / "sub" / "job.job").string();
+  EXPECT_EQ(shell(again), 0);
   EXPECT_GT(fs::file_size(dir / "out" / "doc-1.prn"), 1000u);
 }
 
@@ -214,13 +224,13 @@ TEST_F(Runner, SeveralScriptsAtOnceEachPrintWhatTheyPrintAlone) {
     std::ofstream(dir / (std::string(name) + ".job")) << script;
     all += " " + (dir / (std::string(name) + ".job")).string();
     std::string alone = std::string(KQXL_RUN) + " -o " + (dir / "alone" / name).string() + " " +
-                        (dir / (std::string(name) + ".job")).string() + " 2>/dev/null";
-    ASSERT_EQ(std::system(alone.c_str()), 0);
+                        (dir / (std::string(name) + ".job")).string();
+    ASSERT_EQ(shell(alone), 0);
   }
   for (int round = 0; round < 4; ++round) {
     fs::remove_all(dir / "together");
-    std::string together = std::string(KQXL_RUN) + " -o " + (dir / "together").string() + all + " 2>/dev/null";
-    ASSERT_EQ(std::system(together.c_str()), 0);
+    std::string together = std::string(KQXL_RUN) + " -o " + (dir / "together").string() + all;
+    ASSERT_EQ(shell(together), 0);
     for (auto& [name, script] : jobs) {
       std::string alone = outputOf(dir / "alone" / name);
       EXPECT_NE(alone.find("doc 1: "), std::string::npos);
@@ -261,9 +271,8 @@ TEST_F(Runner, AMixOfEveryKindOnSeveralPrinters) {
     fs::path file = dir / (name + ".job");
     std::ofstream(file) << "printer name=\"" << name << "\"\n" << script;
     all += " " + file.string();
-    std::string alone =
-        std::string(KQXL_RUN) + " -o " + (dir / "alone" / name).string() + " " + file.string() + " 2>/dev/null";
-    ASSERT_EQ(std::system(alone.c_str()), 0) << name;
+    std::string alone = std::string(KQXL_RUN) + " -o " + (dir / "alone" / name).string() + " " + file.string();
+    ASSERT_EQ(shell(alone), 0) << name;
   }
   std::string ports;
   for (const char* name : {"port-busy", "german-port-busy"}) {
@@ -275,16 +284,16 @@ TEST_F(Runner, AMixOfEveryKindOnSeveralPrinters) {
   }
   for (int round = 0; round < 4; ++round) {
     fs::remove_all(dir / "together");
-    std::string together = std::string(KQXL_RUN) + " -o " + (dir / "together").string() + all + " 2>/dev/null";
-    ASSERT_EQ(std::system(together.c_str()), 0) << "round " << round;
+    std::string together = std::string(KQXL_RUN) + " -o " + (dir / "together").string() + all;
+    ASSERT_EQ(shell(together), 0) << "round " << round;
     for (auto& [name, script] : jobs)
       EXPECT_TRUE(outputOf(dir / "together" / name) == outputOf(dir / "alone" / name)) << name << " in round " << round;
   }
   // The port scripts turn port sharing on and change the locale for the
   // whole machine: beside them the others print otherwise, but print.
   fs::remove_all(dir / "together");
-  std::string withPorts = std::string(KQXL_RUN) + " -o " + (dir / "together").string() + all + ports + " 2>/dev/null";
-  EXPECT_EQ(std::system(withPorts.c_str()), 0);
+  std::string withPorts = std::string(KQXL_RUN) + " -o " + (dir / "together").string() + all + ports;
+  EXPECT_EQ(shell(withPorts), 0);
 }
 
 // A script is checked whole before anything plays: a mistake on its last

@@ -5,10 +5,14 @@
 
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <future>
 #include <fstream>
 #include <thread>
 
+#include "support/spooled_job.h"
 #include "support/test_machine.h"
 
 namespace {
@@ -194,6 +198,35 @@ TEST_F(Spooler, ModulesThatAreNotModulesAndBareNames) {
   EXPECT_TRUE(FreeLibrary(h));
   EXPECT_FALSE(FreeLibrary(h));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+// A box one printer's job leaves up (its user gone for coffee) holds up no
+// other printer: the second printer's jobs start once the box is up, and
+// all of them end before it is answered.
+TEST_F(Spooler, ABoxLeftUpDoesNotHoldUpAnotherPrinter) {
+  std::promise<void> boxUp, othersDone;
+  std::shared_future<void> up = boxUp.get_future().share(), done = othersDone.get_future().share();
+  std::atomic<int> boxes{0};
+  std::atomic<bool> othersEndedFirst{false};
+  m->setAnswerCallback([&](const winsim::MessageBoxRecord&) {
+    if (boxes++ == 0) {
+      boxUp.set_value();
+      othersEndedFirst = done.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+    }
+    return IDOK;
+  });
+  std::thread duplex([&] { m.playRepeatedly(test::SpooledJob{"wManualDuplex=1", 2}.script()); });
+  std::thread others([&] {
+    ASSERT_EQ(up.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    m.playRepeatedly(
+        "printer name=\"Second\"\nstartdoc\nwrite settings\nstartpage\nwrite text \"x\"\nendpage\nenddoc\nclose\n", 20);
+    othersDone.set_value();
+  });
+  others.join();
+  duplex.join();
+  EXPECT_GE(boxes, 1);
+  EXPECT_TRUE(othersEndedFirst);
+  EXPECT_EQ(m.documentCount(), 2 + 20);
 }
 
 }  // namespace
