@@ -159,6 +159,22 @@ TEST_F(Files, WrittenBytesAreSeenBeforeTheyReachTheHost) {
   EXPECT_TRUE(host == "XY" + expected.substr(2) + "end");
 }
 
+// Bytes a handle holds back reach the host when it closes, and a profile
+// call on the file reads them while it is still open.
+TEST_F(Files, HeldBackWritesReachTheHostAtCloseAndProfileCalls) {
+  HANDLE h = open(u"C:\\held.ini", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, CREATE_ALWAYS);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  const std::string ini = "[Section]\r\nKey=Value\r\n";
+  DWORD n;
+  ASSERT_TRUE(WriteFile(h, ini.data(), static_cast<DWORD>(ini.size()), &n, nullptr));
+  char16_t value[16] = {};
+  EXPECT_EQ(GetPrivateProfileStringW(u"Section", u"Key", u"", value, 16, u"C:\\held.ini"), 5u);
+  EXPECT_EQ(std::u16string(value), u"Value");
+  ASSERT_TRUE(WriteFile(h, "tail", 4, &n, nullptr));
+  ASSERT_TRUE(CloseHandle(h));
+  EXPECT_EQ(test::TestMachine::slurpHost(m->hostPath(u"C:\\held.ini")), ini + "tail");
+}
+
 // Reads come through a block kept by the handle; what is written to the
 // file afterwards, through any handle or on the host, is read, not the block.
 TEST_F(Files, ReadsSeeWhatWasWrittenSince) {
