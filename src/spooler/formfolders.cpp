@@ -153,11 +153,11 @@ BOOL FindRecordingTarget(HANDLE hPrinter, LPCWSTR szPath, RecordingTarget* targe
     TraceRecordingRefused(szPath, reason);
     return FALSE;
   };
-  if (!IsPlainFilePath(szPath)) return refuse(TEXT("not a plain file path"));
+  if (LPCWSTR why = WhyNotPlainFilePath(szPath)) return refuse(why);
   bool exists = false;
   if (!FullLongPath(szPath, target->szPath, &exists)) return refuse(TEXT("its folder does not exist"));
   target->bExists = exists;
-  if (!IsPlainFilePath(target->szPath)) return refuse(TEXT("not a plain file path"));
+  if (LPCWSTR why = WhyNotPlainFilePath(target->szPath)) return refuse(why);
   PathBuffer upper;
   Upper(WideView(target->szPath), upper);
   if (!EndsWithFormExtension(upper)) return refuse(TEXT("a form is recorded only into a .ovl file"));

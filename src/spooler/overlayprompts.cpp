@@ -67,16 +67,23 @@ LPCWSTR WhyNotReplaced(JobData* pData, LPCWSTR path) {
   return recorded ? nullptr : TEXT("the file there is not a recorded form; it is kept");
 }
 
-// A new file is made only where none was when the rules were checked, so
-// that nothing put there since is written through.
+// Where the recording would go, if the rules let it: false, traced, when not.
+bool RecordingAllowed(JobData* pData, LPCWSTR path, RecordingTarget* target) {
+  if (!FindRecordingTarget(pData->hPrinter, path, target)) return false;
+  if (LPCWSTR why = target->bExists ? WhyNotReplaced(pData, target->szPath) : nullptr) {
+    TraceRecordingRefused(path, why);
+    return false;
+  }
+  return true;
+}
+
+// The rules are checked again after the prompt: the box may have been up a
+// long while. A new file is made only where none was when they were
+// checked, so that nothing put there since is written through.
 HANDLE CreateOverlayFile(JobData* pData, LPCWSTR path) {
   RecordingTarget target;
-  if (!FindRecordingTarget(pData->hPrinter, path, &target)) return INVALID_HANDLE_VALUE;
-  if (LPCWSTR why = target.bExists ? WhyNotReplaced(pData, target.szPath) : nullptr) {
-    TraceRecordingRefused(path, why);
-    return INVALID_HANDLE_VALUE;
-  }
-  return CreateFileW(target.szPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+  if (!RecordingAllowed(pData, path, &target)) return INVALID_HANDLE_VALUE;
+  return CreateFileW(target.szPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                      target.bExists ? CREATE_ALWAYS : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
@@ -89,26 +96,31 @@ BOOL WriteOverlayFile(JobData* pData, const void* bytes, DWORD count) {
 
 PromptOutcome OverlayCreatePrompt(JobData* pData) {
   const KQDEVMODE& s = pData->Settings;
-  if (AskedBefore(pData->hPrinter)) {
-    // Recording is offered once a user; a job that asks again (3) is asked.
-    if (s.wOverlayAskAlways != OVERLAY_ASK_EVERY_JOB) {
-      Trace(TEXT("The form is not recorded: this user was asked once before, and only a job with ")
-                TEXT("wOverlayAskAlways 3 is asked again.\n"));
-      return PromptOutcome::Cancelled;
-    }
-  } else if (s.wOverlayAskAlways != OVERLAY_ASK_EVERY_JOB) {
-    RememberAsked(pData->hPrinter);
+  bool askEveryJob = s.wOverlayAskAlways == OVERLAY_ASK_EVERY_JOB;
+  // Recording is offered once a user; a job that asks again (3) is asked.
+  if (!askEveryJob && AskedBefore(pData->hPrinter)) {
+    Trace(TEXT("The form is not recorded: this user was asked once before, and only a job with ")
+              TEXT("wOverlayAskAlways 3 is asked again.\n"));
+    return PromptOutcome::Cancelled;
   }
   WCHAR text[kPromptChars] = {}, path[MAX_PATH] = {};
   if (!PromptTexts(pData, TEXT("OverlayCreateMessage"), TEXT("Create Page Overlay ?"), text, path))
     return PromptOutcome::Failed;
-  if (!Confirmed(text, path)) return PromptOutcome::Cancelled;
-  pData->hOvlyFile = CreateOverlayFile(pData, path);
+  // A recording the rules refuse is not offered: the user's one prompt is
+  // kept for a path that can take it.
+  RecordingTarget target;
+  bool allowed = RecordingAllowed(pData, path, &target);
+  if (allowed && !Confirmed(text, path)) {
+    if (!askEveryJob) RememberAsked(pData->hPrinter);
+    return PromptOutcome::Cancelled;
+  }
+  pData->hOvlyFile = allowed ? CreateOverlayFile(pData, path) : INVALID_HANDLE_VALUE;
   if (pData->hOvlyFile == INVALID_HANDLE_VALUE) {
     pData->hOvlyFile = nullptr;
     ShowMessage(TEXT("Failed to CreateFile in Create Overlay"), MB_OK);
     return PromptOutcome::Failed;
   }
+  if (!askEveryJob) RememberAsked(pData->hPrinter);
   return PromptOutcome::Confirmed;
 }
 

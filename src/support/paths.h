@@ -3,7 +3,9 @@
 // a plain file path is taken: a drive-letter path or a UNC path to a file;
 // never the device namespaces (\\.\ and \\?\), an alternate data stream (a
 // colon after the drive), a reserved device name as any component (CON,
-// PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, with or without an extension),
+// PRN, AUX, NUL, CONIN$, CONOUT$, COM and LPT with a digit or a superscript
+// one to three; in any case, with or without an extension, trailing spaces
+// or dots),
 // nor a folder, nor a path whose attributes cannot be read for another
 // reason than its absence. Shared by the component and the overlay library.
 #pragma once
@@ -14,3 +16,5 @@
 #include <windows.h>
 
 bool IsPlainFilePath(LPCWSTR path);
+// Why the path is not one (a short clause: "it names a device"); null when it is.
+LPCWSTR WhyNotPlainFilePath(LPCWSTR path);

@@ -91,7 +91,11 @@ Form LoadOverlay(JobData* pData, GlobalBlock<BYTE>* data, DWORD* size, DWORD* st
   // The path is the user's: only a plain file path is handed on. Any other
   // is no overlay, as a file that cannot be read.
   WCHAR path[MAX_PATH] = {};
-  if (!AnsiFieldToWide(pData->Settings.szOverlayFile, path) || !IsPlainFilePath(path)) return missing();
+  if (!AnsiFieldToWide(pData->Settings.szOverlayFile, path)) return missing();
+  if (LPCWSTR why = WhyNotPlainFilePath(path)) {
+    if (!HasFact(pData, FACT_FORM_MISSING)) TraceFormat(TEXT("The job's form \"%s\" is not opened: %s.\n"), path, why);
+    return missing();
+  }
   *size = getSize(AnsiField(pData->Settings.szOverlayFile).c_str());
   if (*size == 0) return missing();
   // A size whose stream length cannot be written fails as an allocation would.

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "support/pxl_builder.h"
+#include "support/api_log.h"
 #include "support/test_machine.h"
 
 namespace {
@@ -85,7 +86,8 @@ TEST(OverlayCreation, WatermarkMarkerRecordsTheRecordingForm) {
 }
 
 // Only plain file paths are created; an existing file is replaced only when
-// it is an overlay or empty.
+// it is an overlay or empty. A path the rules refuse is not offered: the
+// failure box alone, no prompt.
 TEST(OverlayCreation, PathsThatAreRefused) {
   FormsMachine m;
   std::string recorded("\xC0\x00\xF8\x28\x43\x61\x60\x44", 8);  // a recorded page: PushGS, PopGS
@@ -98,13 +100,80 @@ TEST(OverlayCreation, PathsThatAreRefused) {
     SCOPED_TRACE(path);
     size_t boxes = m->messageBoxes().size();
     m.play(creationJob(path, 1, "wOverlayAskAlways=3"));
-    ASSERT_GE(m->messageBoxes().size(), boxes + 2);
-    EXPECT_EQ(m->messageBoxes()[boxes + 1].text, u"Failed to CreateFile in Create Overlay");
+    ASSERT_GT(m->messageBoxes().size(), boxes);
+    EXPECT_EQ(m->messageBoxes()[boxes].text, u"Failed to CreateFile in Create Overlay");
+    EXPECT_EQ(firstWrite(m).result, 0);
   }
   EXPECT_EQ(hostFile(m, u"C:\\WINDOWS\\system32\\config\\SAM"), "regf hive");
   for (const char16_t* path : {u"C:\\forms\\old.ovl", u"C:\\forms\\empty.ovl"}) {
     m.play(creationJob(winsim::toUtf8(path), 1, "wOverlayAskAlways=3"));
     EXPECT_EQ(hostFile(m, path), "page-1after");
+  }
+}
+
+// A recording refused before it starts leaves the user's one prompt for the
+// next try; a prompt the user answered uses it up, whatever the answer.
+TEST(OverlayCreation, ARefusedRecordingKeepsThePromptForTheNextTry) {
+  test::TestMachine m;  // no C:\forms yet
+  m.play(creationJob("C:\\forms\\cal.ovl"));
+  EXPECT_TRUE(m.traced(u"Overlay recording to \"C:\\forms\\cal.ovl\" refused: its folder does not exist."));
+  ASSERT_FALSE(m->messageBoxes().empty());
+  EXPECT_EQ(m->messageBoxes()[0].text, u"Failed to CreateFile in Create Overlay");
+  EXPECT_FALSE(m->registryString(kKey, u"Overlay Message").has_value());
+  // A device is refused the same way, before any file call on it.
+  {
+    test::ApiLog log(m);
+    m.play(creationJob("C:\\forms\\COM\xC2\xB9.ovl"));
+    EXPECT_TRUE(log.naming("COM\u00B9").empty());
+  }
+  EXPECT_TRUE(m.traced(u"refused: it names a device."));
+  EXPECT_FALSE(m->registryString(kKey, u"Overlay Message").has_value());
+  // The folder made, the retry is asked and recorded.
+  m->makeFolder(u"C:\\forms");
+  m.play(creationJob("C:\\forms\\cal.ovl"));
+  EXPECT_EQ(m->messageBoxes().back().text, u"Create Page Overlay ?");
+  EXPECT_EQ(hostFile(m, u"C:\\forms\\cal.ovl"), "page-1after");
+  EXPECT_EQ(m->registryString(kKey, u"Overlay Message"), u"1");
+}
+
+// A prompt the user answered Cancel is the one prompt: not asked again.
+TEST(OverlayCreation, ACancelledPromptIsNotAskedAgain) {
+  FormsMachine other;
+  other->queueAnswers({IDCANCEL});
+  other.play(creationJob("C:\\forms\\x.ovl"));
+  EXPECT_EQ(other->registryString(kKey, u"Overlay Message"), u"1");
+  other.play(creationJob("C:\\forms\\x.ovl"));
+  EXPECT_EQ(other->messageBoxes().size(), 1u);
+  EXPECT_TRUE(other.traced(u"The form is not recorded: this user was asked once before"));
+}
+
+// A job printing over a form whose path names a device prints as over a
+// missing form, and says why; the device is never opened.
+TEST(OverlayPrinting, AFormPathNamingADeviceIsNeverOpened) {
+  auto job = [](const std::string& path) {
+    std::string quoted;
+    for (char c : path) quoted += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return "settings reset wOverlayMode=1 szOverlayFile=\"" + quoted +
+           "\"\nstartdoc\nwrite settings\nwrite text \"HEAD\"\nwrite marker overlay\nwrite text \"TAIL\"\n"
+           "enddoc\nclose\n";
+  };
+  std::string withoutForm;
+  {
+    FormsMachine missing;
+    missing.play(job("C:\\forms\\none.ovl"));
+    withoutForm = missing.document(1);
+  }
+  ASSERT_EQ(withoutForm.substr(0, 4), "HEAD");
+  for (const char* path : {"C:\\forms\\COM\xC2\xB9.ovl", "C:\\forms\\LPT0.ovl", "C:\\forms\\CONIN$.ovl"}) {
+    SCOPED_TRACE(path);
+    FormsMachine m;
+    test::ApiLog log(m);
+    m.play(job(path));
+    EXPECT_EQ(m.document(1), withoutForm);
+    EXPECT_TRUE(m.traced(u"is not opened: it names a device."));
+    EXPECT_TRUE(m.hasTrace(u"The job's form cannot be printed; its pages print without it.\n"));
+    for (auto& line : log.calls("CreateFileW")) EXPECT_EQ(line.find(".ovl"), std::string::npos) << line;
+    EXPECT_TRUE(log.calls("GetFileAttributesW").empty());
   }
 }
 

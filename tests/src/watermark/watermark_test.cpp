@@ -9,6 +9,7 @@
 #include <regex>
 #include <thread>
 
+#include "support/api_log.h"
 #include "support/pxl_builder.h"
 #include "support/spooled_job.h"
 #include "support/test_machine.h"
@@ -19,27 +20,7 @@ namespace {
 
 using test::TestMachine;
 
-// The API log lines of a machine, kept as the job runs.
-struct ApiLog {
-  std::vector<std::string> lines;
-  explicit ApiLog(TestMachine& m) {
-    winsim::Observer o;
-    o.api = [this](const std::string& line) { lines.push_back(line); };
-    m->setObserver(o);
-    m->setLogApi(true);
-  }
-  std::vector<std::string> calls(const std::string& function) const {
-    std::vector<std::string> r;
-    for (auto& l : lines)
-      if (l.find("\"function\":\"" + function + "\"") != std::string::npos) r.push_back(l);
-    return r;
-  }
-  static long long number(const std::string& line, const std::string& key) {
-    std::smatch m;
-    std::regex re("\"" + key + "\":(-?[0-9]+)");
-    return std::regex_search(line, m, re) ? std::stoll(m[1]) : -999999;
-  }
-};
+using test::ApiLog;
 
 std::string watermarkJob(const std::string& settings) {
   return "settings reset wWatermark=1 szWatermarkText=\"DRAFT\" szWatermarkFont=\"DejaVu Sans\" wWatermarkSize=72 " +
