@@ -31,9 +31,13 @@ bool ScanInProgress() {
 #else
 bool ScanInProgress() {
   WCHAR path[MAX_PATH] = {};
-  GetWindowsDirectoryW(path, MAX_PATH);
+  UINT n = GetWindowsDirectoryW(path, MAX_PATH);
+  if (n == 0 || n + 20 >= MAX_PATH) return true;  // a lock that cannot be found may be held
   lstrcatW(path, TEXT("\\system32\\zuvav.lck"));
-  return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+  // A lock that cannot be looked at may be held: the port is not given away.
+  if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) return true;
+  DWORD error = GetLastError();
+  return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
 #endif
 

@@ -9,7 +9,8 @@ using PortFn = INT(WINAPI*)(INT);
 
 HMODULE LoadScannerComponent() {
   WCHAR windows[MAX_PATH] = {};
-  GetWindowsDirectoryW(windows, MAX_PATH);
+  UINT n = GetWindowsDirectoryW(windows, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return nullptr;
   WCHAR path[2 * MAX_PATH];
   wsprintfW(path, TEXT("%s%s"), windows, TEXT("\\system32\\zuvav.dll"));
   return LoadLibraryW(path);
@@ -35,7 +36,10 @@ void UnloadScannerComponent(JobData* pData) {
 BOOL PortAcquire(JobData* pData, INT nPort) {
   UnloadScannerComponent(pData);
   pData->hDll = LoadScannerComponent();
-  if (!pData->hDll) return TRUE;  // no scanner component: nothing to contend with
+  if (!pData->hDll) {  // no scanner component: nothing to contend with, but a model that shares its port has one
+    Trace(TEXT("The scanner component could not be loaded; the job is not checked against a scan in progress.\n"));
+    return TRUE;
+  }
   PortFn acquire = Export(pData->hDll, "PortAcquire");
   if (!acquire) {
     UnloadScannerComponent(pData);

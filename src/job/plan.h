@@ -47,6 +47,11 @@ struct JobPlan {
   bool bTextCapture;  // capture markers are acted on, and captured text replayed at the page end
 };
 
+// A job record starts zeroed: until its first buffer is planned, its plan
+// sends buffers on as they come.
+static_assert(BufferRoute{} == BufferRoute::Direct && ReplayOrder{} == ReplayOrder::None &&
+              FormUse{} == FormUse::None && WatermarkPages{} == WatermarkPages::None);
+
 JobPlan PlanFor(const KQDEVMODE& settings, SettingsSource source);
 
 // The replay of a booklet job; a job whose booklet record comes gets it

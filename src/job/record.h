@@ -45,6 +45,7 @@ struct FILE_INFO {
   DWORD dwCount;              // bytes in the spool file
   GlobalArray<DWORD> dwPage;  // dwPage[i]: where page i+1 starts; dwPage[iTotalPage]: where the pages end
   BOOL bPagesEnded;           // the end-of-pages marker set dwPage[iTotalPage]
+  DWORD dwHeaderLostAt;       // where the last buffer before the first page that was not stored would have gone
 };
 
 inline DWORD PageOffset(const FILE_INFO& index, INT i) { return i >= 0 ? index.dwPage.At(static_cast<DWORD>(i)) : 0; }

@@ -118,8 +118,8 @@ void PrintInstructionPage(JobData* pData, BYTE* pBuffer) {
   WCHAR relative[MAX_PATH];
   CopyWide(relative, below);
   if (!DriverFilePath(hPrinter, relative, path)) return lost();
-  FileHandle file(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  FileHandle file(
+      CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return lost();
   DWORD size = GetFileSize(file.get(), nullptr);
   if (size == INVALID_FILE_SIZE) return lost();

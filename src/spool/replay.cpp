@@ -84,14 +84,16 @@ DWORD ReplayExecutor::pagesEnd() const {
   return index.bPagesEnded ? PageOffset(index, index.iTotalPage) : index.dwCount;
 }
 
-// Offsets reach 4 GiB - 1, so the position goes with its high part. An
-// empty range still positions the file: the prefix read after an empty
-// header starts there.
+// Offsets reach 4 GiB - 1, so the position goes with its high part.
+bool ReplayExecutor::positionAt(DWORD offset) {
+  LONG high = 0;
+  return SetFilePointer(pData_->hTempFile, static_cast<LONG>(offset), &high, FILE_BEGIN) != INVALID_SET_FILE_POINTER ||
+         GetLastError() == NO_ERROR;
+}
+
 void ReplayExecutor::sendRange(DWORD from, DWORD to) {
   if (to < from) return;
-  LONG high = 0;
-  if (SetFilePointer(pData_->hTempFile, static_cast<LONG>(from), &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
-      GetLastError() != NO_ERROR) {
+  if (!positionAt(from)) {
     Trace(TEXT("Could not position the spool file; the range is not sent.\n"));
     return;
   }
@@ -100,20 +102,25 @@ void ReplayExecutor::sendRange(DWORD from, DWORD to) {
 
 // The header: whole, or for the reordering orders without the eight prefix
 // bytes, which are then read into abPagePrefix. A job whose first page
-// starts less than 8 bytes in has no prefixes; its header goes whole.
+// starts less than 8 bytes in has no prefixes, nor one whose header lost a
+// buffer among its last eight bytes: its header goes whole. The prefixes
+// are read where they stand, whatever became of the header's sending.
 void ReplayExecutor::sendHeader(bool reordering) {
   const FILE_INFO& index = pData_->file_info;
   DWORD first = PageOffset(index, 0);
-  havePrefixes_ = reordering && index.iTotalPage > 0 && first >= 8;
+  bool gapInPrefixes = first >= 8 && first - 8 < index.dwHeaderLostAt;
+  havePrefixes_ = reordering && index.iTotalPage > 0 && first >= 8 && !gapInPrefixes;
   if (!havePrefixes_) {
+    if (reordering && gapInPrefixes)
+      Trace(TEXT("The job's header lost a buffer; its pages go without the page prefixes.\n"));
     sendRange(0, first);
     return;
   }
   sendRange(0, first - 8);
   if (JobCancelled(pData_)) return;
   DWORD read = 0;
-  ReadFile(pData_->hTempFile, pData_->abPagePrefix, 8, &read, nullptr);
-  havePrefixes_ = read == 8;
+  havePrefixes_ =
+      positionAt(first - 8) && ReadFile(pData_->hTempFile, pData_->abPagePrefix, 8, &read, nullptr) && read == 8;
   if (!havePrefixes_)
     Trace(TEXT("The page prefixes could not be read from the spool file; the pages go without them.\n"));
 }

@@ -52,6 +52,7 @@ class ReplayExecutor final : public Schedule {
 
  private:
   void play(const ReplayPiece& piece);
+  bool positionAt(DWORD offset);
   void sendRange(DWORD from, DWORD to);
   void sendHeader(bool reordering);
   void sendPage(INT k);

@@ -26,6 +26,7 @@ BOOL InitFileOperation(JobData* pData) {
   Trace(TEXT("  --- Temp File created ...\n"));
   pData->file_info.dwCount = 0;
   pData->file_info.iTotalPage = 0;
+  pData->file_info.dwHeaderLostAt = 0;
   return TRUE;
 }
 
@@ -47,7 +48,12 @@ BOOL AppendCounted(HANDLE hFile, DWORD* pdwCount, const void* bytes, DWORD count
 }
 
 BOOL SpoolWrite(JobData* pData, const void* bytes, DWORD count) {
-  return AppendCounted(pData->hTempFile, &pData->file_info.dwCount, bytes, count, TEXT("spool file"));
+  FILE_INFO& index = pData->file_info;
+  if (AppendCounted(pData->hTempFile, &index.dwCount, bytes, count, TEXT("spool file"))) return TRUE;
+  // The header's bytes from here on follow a gap: only eight stored after
+  // it are the page prefixes the driver sent.
+  if (index.iTotalPage == 0) index.dwHeaderLostAt = index.dwCount;
+  return FALSE;
 }
 
 namespace {

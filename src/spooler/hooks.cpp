@@ -25,9 +25,14 @@ bool PortContentionOn(HANDLE hPrinter, WCHAR (&ini)[MAX_PATH]) {
   return (GetModelFeature2(ModelFeature2, FEATURE_PORT_CONTENTION, ini) & 0xFFFF) == 1;
 }
 
+// 0 for a port the scanner does not share, or one that cannot be told.
 INT PrinterPortCode(HANDLE hPrinter) {
   GlobalBlock<PRINTER_INFO_2W> info = MyGetPrinter(hPrinter);
-  return PortCodeOf(info && info->pPortName ? info->pPortName : TEXT(""));
+  if (!info || !info->pPortName) {
+    Trace(TEXT("The printer's port could not be read; the job is not checked against a scan in progress.\n"));
+    return 0;
+  }
+  return PortCodeOf(info->pPortName);
 }
 
 // FALSE when the scanner holds the printer's port: the user is told so.

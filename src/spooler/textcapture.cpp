@@ -66,7 +66,9 @@ BOOL ReplayCapture(JobData* pData) {
   TEXT_CAPTURE& t = pData->text;
   GlobalBlock<BYTE> buffer(PRINT_BUF_SIZE);
   if (!buffer) {
-    Trace(TEXT("The captured text could not be replayed: no memory for its buffer.\n"));
+    // Kept, it would come out later, in another page or after the job.
+    CloseAndDelete(t);
+    Trace(TEXT("The captured text could not be replayed: no memory for its buffer; it is not printed.\n"));
     return FALSE;
   }
   auto fail = [&](LPCWSTR message, UINT style) {

@@ -20,8 +20,8 @@ BOOL WatermarkFilePath(HANDLE hPrinter, SHORT dmOrientation, WCHAR (&szPath)[MAX
 BOOL ReadWatermarkData(HANDLE hPrinter, const KQDEVMODE& settings, GlobalBlock<BYTE>* data, DWORD* size) {
   WCHAR path[MAX_PATH];
   WatermarkFilePath(hPrinter, settings.dm.dmOrientation, path);
-  FileHandle file(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  FileHandle file(
+      CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   // A box waiting for the user holds neither the file nor the buffer.
   auto fail = [&](LPCWSTR message) {
     data->reset();

@@ -79,6 +79,10 @@ class Host {
   virtual bool makeFolder(std::u16string_view path, std::string* error) = 0;  // and the folders it is in
   virtual bool copyFileIn(std::u16string_view path, const fs::path& hostFile, std::string* error) = 0;
   virtual bool deleteFile(std::u16string_view path, std::string* error) = 0;
+  // Another program holding a file open, with that access and share mode,
+  // until released (a viewer, a backup); false when Windows refuses the open.
+  virtual bool holdFile(std::u16string_view path, DWORD access, DWORD share, std::string* error) = 0;
+  virtual bool releaseFile(std::u16string_view path, std::string* error) = 0;
   // A scan holding (or no longer holding) the device's port.
   virtual bool holdScanner(bool hold, long long code, std::string* error) = 0;
   virtual bool setProfileString(std::u16string_view file, std::u16string_view section, std::u16string_view key,

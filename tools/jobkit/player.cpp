@@ -102,6 +102,8 @@ const Player::MachineVerb Player::kMachineVerbs[] = {
      &Player::printerDataVerb},
     {"file", 3, "file \"C:\\...\" text \"...\" | file \"C:\\...\" from \"host/path\"", &Player::fileVerb},
     {"scanner", 2, "scanner hold CODE | scanner release CODE", &Player::scannerVerb},
+    {"hold", 1, "hold \"C:\\...\" [access=read|write|both] [share=none|read|write|both|all]", &Player::holdVerb},
+    {"release", 1, "release \"C:\\...\"", &Player::releaseVerb},
     {"delete", 1, "delete \"C:\\...\"", &Player::deleteVerb},
     {"folder", 1, "folder \"C:\\...\"", &Player::folderVerb},
     {"ini", 4, "ini \"FILE\" SECTION KEY \"VALUE\"", &Player::iniVerb},
@@ -234,6 +236,46 @@ bool Player::scannerVerb(const Directive& d, std::string* error) {
   if (!number(a[1], &code, error)) return false;
   if (a[0].value != "hold" && a[0].value != "release") return *error = "scanner takes hold CODE or release CODE", false;
   return host_.holdScanner(a[0].value == "hold", code, error);
+}
+
+namespace {
+
+struct FlagWord {
+  std::string_view word;
+  DWORD flags;
+};
+constexpr FlagWord kAccessWords[] = {
+    {"read", GENERIC_READ}, {"write", GENERIC_WRITE}, {"both", GENERIC_READ | GENERIC_WRITE}};
+constexpr FlagWord kShareWords[] = {{"none", 0},
+                                    {"read", FILE_SHARE_READ},
+                                    {"write", FILE_SHARE_WRITE},
+                                    {"both", FILE_SHARE_READ | FILE_SHARE_WRITE},
+                                    {"all", FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE}};
+
+template <size_t N>
+bool flagsOf(const FlagWord (&words)[N], const std::string& value, DWORD* flags) {
+  for (auto& w : words)
+    if (w.word == value) return *flags = w.flags, true;
+  return false;
+}
+
+}  // namespace
+
+// Another program holds the file: by default a reader that lets others read.
+bool Player::holdVerb(const Directive& d, std::string* error) {
+  const auto& a = d.args;
+  DWORD access = GENERIC_READ, share = FILE_SHARE_READ;
+  if (!pathArgument(a[0], error)) return false;
+  for (size_t i = 1; i < a.size(); ++i) {
+    bool known = (a[i].key == "access" && flagsOf(kAccessWords, a[i].value, &access)) ||
+                 (a[i].key == "share" && flagsOf(kShareWords, a[i].value, &share));
+    if (!known) return *error = "hold takes access=read|write|both and share=none|read|write|both|all", false;
+  }
+  return host_.holdFile(wide(a[0].value), access, share, error);
+}
+
+bool Player::releaseVerb(const Directive& d, std::string* error) {
+  return pathArgument(d.args[0], error) && host_.releaseFile(wide(d.args[0].value), error);
 }
 
 bool Player::deleteVerb(const Directive& d, std::string* error) {

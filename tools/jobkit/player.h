@@ -60,6 +60,8 @@ class Player {
   bool printerDataVerb(const Directive& d, std::string* error);
   bool fileVerb(const Directive& d, std::string* error);
   bool scannerVerb(const Directive& d, std::string* error);
+  bool holdVerb(const Directive& d, std::string* error);
+  bool releaseVerb(const Directive& d, std::string* error);
   bool deleteVerb(const Directive& d, std::string* error);
   bool folderVerb(const Directive& d, std::string* error);
   bool iniVerb(const Directive& d, std::string* error);

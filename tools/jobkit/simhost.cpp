@@ -75,6 +75,17 @@ bool SimHost::holdScanner(bool hold, long long code, std::string*) {
   return true;
 }
 
+bool SimHost::holdFile(std::u16string_view path, DWORD access, DWORD share, std::string* error) {
+  DWORD code = 0;
+  if (machine_.holdFile(path, access, share, &code)) return true;
+  return *error = "cannot hold " + winsim::toUtf8(path) + " (error " + std::to_string(code) + ")", false;
+}
+
+bool SimHost::releaseFile(std::u16string_view path, std::string*) {
+  machine_.releaseFile(path);
+  return true;
+}
+
 bool SimHost::setProfileString(std::u16string_view file, std::u16string_view section, std::u16string_view key,
                                std::u16string_view value, std::string*) {
   machine_.setProfileString(file, section, key, value);

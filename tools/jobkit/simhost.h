@@ -19,6 +19,8 @@ class SimHost : public Host {
   bool copyFileIn(std::u16string_view path, const fs::path& hostFile, std::string* error) override;
   bool deleteFile(std::u16string_view path, std::string* error) override;
   bool holdScanner(bool hold, long long code, std::string* error) override;
+  bool holdFile(std::u16string_view path, DWORD access, DWORD share, std::string* error) override;
+  bool releaseFile(std::u16string_view path, std::string* error) override;
   bool setProfileString(std::u16string_view file, std::u16string_view section, std::u16string_view key,
                         std::u16string_view value, std::string* error) override;
   bool setRegistryString(std::u16string_view key, std::u16string_view name, std::u16string_view value,

@@ -187,7 +187,38 @@ int HoldScannerPort(HANDLE stop, HANDLE held) {
 }
 
 WinHost::WinHost() = default;
-WinHost::~WinHost() = default;
+WinHost::~WinHost() {
+  for (auto& [path, h] : held_) CloseHandle(h);
+}
+
+namespace {
+
+std::wstring HeldKey(std::u16string_view path) {
+  std::wstring key = W(path);
+  CharUpperW(key.data());
+  return key;
+}
+
+}  // namespace
+
+// Held by the runner's own handle: share modes are the same between the
+// handles of one process as between processes.
+bool WinHost::holdFile(std::u16string_view path, DWORD access, DWORD share, std::string* error) {
+  std::string ignored;
+  releaseFile(path, &ignored);
+  HANDLE h = CreateFileW(W(path).c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return Failed(error, "cannot hold " + Utf8(path), GetLastError());
+  held_[HeldKey(path)] = h;
+  return true;
+}
+
+bool WinHost::releaseFile(std::u16string_view path, std::string*) {
+  auto it = held_.find(HeldKey(path));
+  if (it == held_.end()) return true;
+  CloseHandle(it->second);
+  held_.erase(it);
+  return true;
+}
 
 void WinHost::changePrinter(const jobkit::PrinterChange& change) {
   Printer& p = PrinterNamed(change.name);

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <memory>
 #include <string>
 
@@ -15,7 +16,7 @@ namespace kqxlwin {
 class WinHost : public jobkit::Host {
  public:
   WinHost();
-  ~WinHost() override;  // a scan still holding the port ends
+  ~WinHost() override;  // a scan still holding the port ends, held files close
 
   void changePrinter(const jobkit::PrinterChange& change) override;
   void setPrinterData(std::u16string_view printer, std::u16string_view name, std::vector<uint8_t> data) override;
@@ -24,6 +25,8 @@ class WinHost : public jobkit::Host {
   bool copyFileIn(std::u16string_view path, const jobkit::fs::path& hostFile, std::string* error) override;
   bool deleteFile(std::u16string_view path, std::string* error) override;
   bool holdScanner(bool hold, long long code, std::string* error) override;
+  bool holdFile(std::u16string_view path, DWORD access, DWORD share, std::string* error) override;
+  bool releaseFile(std::u16string_view path, std::string* error) override;
   bool setProfileString(std::u16string_view file, std::u16string_view section, std::u16string_view key,
                         std::u16string_view value, std::string* error) override;
   bool setRegistryString(std::u16string_view key, std::u16string_view name, std::u16string_view value,
@@ -44,6 +47,7 @@ class WinHost : public jobkit::Host {
  private:
   struct Scan;
   std::unique_ptr<Scan> scan_;
+  std::map<std::wstring, HANDLE> held_;  // by the path as given, upper-cased
 };
 
 // A job of a printer as the spooler starts it for a program that prints

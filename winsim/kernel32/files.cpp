@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "core/blocks.h"
 #include "kernel32/state.h"
@@ -129,20 +130,37 @@ bool isFile(const fs::path& p) {
   return fs::is_regular_file(p, ec);
 }
 
-HANDLE openFile(std::u16string_view name, DWORD access, DWORD share, DWORD disposition) {
+// A device opens whatever the disposition. A port takes one handle at a
+// time; the console is not there.
+std::shared_ptr<OpenFile> openDevice(State& s, const Device& device, DWORD access, DWORD share) {
+  if (device.kind == DeviceKind::Console) return setError(ERROR_INVALID_HANDLE), nullptr;
+  std::u16string path = u"\\\\.\\" + device.name;
+  auto [file, guard] = lockHostFile(s, toUtf8(path), {});
+  if (device.kind == DeviceKind::Port && !file->handles.empty()) return setError(ERROR_ACCESS_DENIED), nullptr;
+  auto open = std::make_shared<OpenFile>(OpenFile{file, -1, path, access, share});
+  open->device = device.kind;
+  file->handles.push_back(open.get());
+  setError(0);
+  return open;
+}
+
+// An open handle on a file of the machine, not yet in any table: null with
+// the last error set when Windows would refuse it.
+std::shared_ptr<OpenFile> openHandle(std::u16string_view name, DWORD access, DWORD share, DWORD disposition) {
   auto& s = state();
+  if (std::optional<Device> device = deviceOf(name)) return openDevice(s, *device, access, share);
   fs::path host;
   if (name.empty() || !hostPathOf(name, &host)) {
     setError(name.empty() ? ERROR_PATH_NOT_FOUND : pathError());
-    return INVALID_HANDLE_VALUE;
+    return nullptr;
   }
   if (isDir(host)) {
     setError(ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
+    return nullptr;
   }
   if (!isDir(host.parent_path())) {
     setError(ERROR_PATH_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
+    return nullptr;
   }
   auto [file, guard] = lockHostFile(s, canonicalKey(host), host);
   syncHandles(*file);
@@ -150,44 +168,51 @@ HANDLE openFile(std::u16string_view name, DWORD access, DWORD share, DWORD dispo
   int flags = 0;
   switch (disposition) {
     case CREATE_NEW:
-      if (exists) return setError(ERROR_FILE_EXISTS), INVALID_HANDLE_VALUE;
+      if (exists) return setError(ERROR_FILE_EXISTS), nullptr;
       flags = O_CREAT | O_EXCL;
       break;
     case CREATE_ALWAYS: flags = O_CREAT; break;
     case OPEN_EXISTING:
-      if (!exists) return setError(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
+      if (!exists) return setError(ERROR_FILE_NOT_FOUND), nullptr;
       break;
     case OPEN_ALWAYS: flags = O_CREAT; break;
     case TRUNCATE_EXISTING:
-      if (!exists) return setError(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
-      if (!(accessBits(access) & kWrite)) return setError(ERROR_INVALID_PARAMETER), INVALID_HANDLE_VALUE;
+      if (!exists) return setError(ERROR_FILE_NOT_FOUND), nullptr;
+      if (!(accessBits(access) & kWrite)) return setError(ERROR_INVALID_PARAMETER), nullptr;
       break;
-    default: return setError(ERROR_INVALID_PARAMETER), INVALID_HANDLE_VALUE;
+    default: return setError(ERROR_INVALID_PARAMETER), nullptr;
   }
   if (exists && shareConflict(*file, access, share)) {
     setError(ERROR_SHARING_VIOLATION);
-    return INVALID_HANDLE_VALUE;
+    return nullptr;
   }
   DWORD bits = accessBits(access);
   flags |= (bits & kWrite) ? ((bits & kRead) ? O_RDWR : O_WRONLY) : O_RDONLY;
   int fd = ::open(host.c_str(), flags | O_CLOEXEC, 0644);
   if (fd < 0) {
     setError(errno == EEXIST ? ERROR_FILE_EXISTS : errno == ENOENT ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
+    return nullptr;
   }
   if (exists && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING)) {
     if (::ftruncate(fd, 0) != 0) {
       ::close(fd);
       setError(ERROR_ACCESS_DENIED);
-      return INVALID_HANDLE_VALUE;
+      return nullptr;
     }
   }
   auto open = std::make_shared<OpenFile>(OpenFile{file, fd, fullWinPath(name), access, share});
   file->handles.push_back(open.get());
-  guard.unlock();
-  HANDLE h = kernel32(s).files.add(std::move(open));
   bool reportExisting = exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS);
   setError(reportExisting ? ERROR_ALREADY_EXISTS : 0);
+  return open;
+}
+
+HANDLE openFile(std::u16string_view name, DWORD access, DWORD share, DWORD disposition) {
+  std::shared_ptr<OpenFile> open = openHandle(name, access, share, disposition);
+  if (!open) return INVALID_HANDLE_VALUE;
+  DWORD error = lastError();
+  HANDLE h = kernel32(state()).files.add(std::move(open));
+  setError(error);
   return h;
 }
 
@@ -195,10 +220,7 @@ HANDLE openFile(std::u16string_view name, DWORD access, DWORD share, DWORD dispo
 bool closeFile(HANDLE h) {
   std::shared_ptr<OpenFile> f = kernel32(state()).files.take(h);
   if (!f) return false;
-  std::lock_guard g(f->file->mu);
-  flushHandle(*f);
-  ::close(f->fd);
-  std::erase(f->file->handles, f.get());
+  closeHandle(*f);
   return true;
 }
 
@@ -240,6 +262,7 @@ bool statOpenFile(ApiCall& log, HANDLE hFile, struct stat* st) {
   Locked<OpenFile> f = lockFile(hFile);
   if (!f) return false;
   if (log.fails(f->winPath)) return false;
+  if (f->device) return *st = {}, true;  // no size, no times
   syncHandles(*f->file);
   if (::fstat(f->fd, st) != 0) return setError(ERROR_INVALID_HANDLE), false;
   return true;
@@ -248,6 +271,13 @@ bool statOpenFile(ApiCall& log, HANDLE hFile, struct stat* st) {
 }  // namespace
 
 namespace winsim::detail {
+
+void closeHandle(OpenFile& f) {
+  std::lock_guard g(f.file->mu);
+  flushHandle(f);
+  if (f.fd >= 0) ::close(f.fd);
+  std::erase(f.file->handles, &f);
+}
 
 void flushWrites(HostFile& file) {
   for (OpenFile* f : file.handles) flushHandle(*f);
@@ -277,6 +307,39 @@ std::shared_ptr<HostFile> openHostFile(State& s, const fs::path& host) {
 
 }  // namespace winsim::detail
 
+namespace winsim {
+
+bool Machine::holdFile(std::u16string_view winPath, DWORD access, DWORD share, DWORD* error) {
+  auto& k = kernel32(state());
+  std::u16string key = upper(fullWinPath(winPath));
+  releaseFile(winPath);
+  std::shared_ptr<OpenFile> f = openHandle(winPath, access, share, OPEN_EXISTING);
+  if (error) *error = f ? 0 : lastError();
+  if (!f) return false;
+  QuietLock g(k.heldMu);
+  k.held[key] = std::move(f);
+  return true;
+}
+
+void Machine::releaseFile(std::u16string_view winPath) {
+  auto& k = kernel32(state());
+  std::shared_ptr<OpenFile> f;
+  {
+    QuietLock g(k.heldMu);
+    auto it = k.held.find(upper(fullWinPath(winPath)));
+    if (it == k.held.end()) return;
+    f = std::move(it->second);
+    k.held.erase(it);
+  }
+  closeHandle(*f);
+}
+
+void Machine::setPortSilence(std::chrono::milliseconds wait) {
+  kernel32(state()).portSilenceMs = static_cast<int>(wait.count());
+}
+
+}  // namespace winsim
+
 extern "C" {
 
 HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
@@ -284,6 +347,7 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD access, DWORD share, LPSECUR
   ApiCall log("CreateFileW");
   log.arg("lpFileName", lpFileName).hex("dwDesiredAccess", access).hex("dwShareMode", share);
   log.arg("dwCreationDisposition", disposition).hex("dwFlagsAndAttributes", flags);
+  if (std::optional<Device> device = deviceOf(view(lpFileName))) log.arg("device", device->name);
   HANDLE h = log.fails(fullWinPath(view(lpFileName))) ? INVALID_HANDLE_VALUE
                                                       : openFile(view(lpFileName), access, share, disposition);
   log.resultPtr(h);
@@ -300,6 +364,16 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID buffer, DWORD toRead, LPDWORD read, LP
   } else if (log.fails(f->winPath)) {
   } else if (!(accessBits(f->access) & kRead)) {
     setError(ERROR_ACCESS_DENIED);
+  } else if (f->device) {
+    // Nothing comes from the null device; a port waits for data nobody sends.
+    if (f->device == DeviceKind::Port) {
+      int ms = kernel32(state()).portSilenceMs;
+      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+      log.arg("waitedMs", static_cast<long long>(ms));
+    }
+    ok = TRUE;
+    setError(0);
+    log.arg("read", 0LL);
   } else {
     flushWrites(*f->file);
     DWORD done = static_cast<DWORD>(readThrough(*f, static_cast<char*>(buffer), toRead));
@@ -328,6 +402,10 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID buffer, DWORD toWrite, LPDWORD writt
     setError(ERROR_DISK_FULL);
   } else if (!(accessBits(f->access) & kWrite)) {
     setError(ERROR_ACCESS_DENIED);
+  } else if (f->device) {
+    ok = TRUE;  // gone out of the port, or into the null device
+    if (written) *written = toWrite;
+    setError(0);
   } else {
     ok = writeBehind(*f, static_cast<const char*>(buffer), toWrite);
     if (written && ok) *written = toWrite;
@@ -346,6 +424,10 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG distance, PLONG distanceHigh, DWO
   } else if (log.fails(f->winPath)) {
   } else if (method > FILE_END) {
     setError(ERROR_INVALID_PARAMETER);
+  } else if (f->device) {
+    result = 0;  // a device has no position
+    if (distanceHigh) *distanceHigh = 0;
+    setError(0);
   } else {
     int64_t move = distanceHigh
                        ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |

@@ -27,10 +27,11 @@ std::string hex(const void* p) {
 // last writes, the handles and the blocks.
 void Kernel32State::shutdown(State&) {
   freeAllModules();
-  for (auto& f : files.takeAll()) {
-    std::lock_guard g(f->file->mu);
-    flushWrites(*f->file);
-    ::close(f->fd);
+  for (auto& f : files.takeAll()) closeHandle(*f);
+  {
+    QuietLock g(heldMu);
+    for (auto& [path, f] : held) closeHandle(*f);
+    held.clear();
   }
   QuietLock g(blocksMu);
   for (auto& [p, size] : blocks) std::free(p);

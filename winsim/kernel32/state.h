@@ -12,6 +12,16 @@ namespace winsim::detail {
 
 struct OpenFile;
 
+// What a device name opens (kernel32/devices.cpp): the null device, a port
+// (serial or parallel), or the console.
+enum class DeviceKind { Null, Port, Console };
+struct Device {
+  DeviceKind kind;
+  std::u16string name;  // the device's own: COM1 for AUX and COM¹
+};
+// The device a path opens in place of a file, if any.
+std::optional<Device> deviceOf(std::u16string_view path);
+
 // A file on the host with handles open on it. Its lock orders whatever its
 // handles do (share modes, positions, the writes they hold and the reads
 // they keep ahead), and only that.
@@ -25,7 +35,7 @@ struct HostFile {
 
 struct OpenFile {
   std::shared_ptr<HostFile> file;
-  int fd = -1;
+  int fd = -1;  // none for a device
   std::u16string winPath;
   DWORD access = 0;
   DWORD share = 0;
@@ -33,6 +43,7 @@ struct OpenFile {
   std::string pending;   // written, not yet passed to the host, ending at `position`
   std::string ahead;     // read ahead from `aheadAt`, until anything writes to the file
   int64_t aheadAt = 0;
+  std::optional<DeviceKind> device;
 };
 
 // A handle's state is its file's: it is locked with the file's lock.
@@ -50,6 +61,12 @@ struct Kernel32State final : DllPart {
   static constexpr Dll kDll = Dll::Kernel32;
 
   HandleTable<OpenFile> files{0x1000, 4};
+  // Handles another program holds, by full path: they count in share
+  // modes, not as the component's.
+  mutable QuietMutex heldMu;
+  std::map<std::u16string, std::shared_ptr<OpenFile>> held;
+  // How long a read from a port waits for data nobody sends.
+  std::atomic<int> portSilenceMs{10000};
   mutable QuietMutex hostFilesMu;
   std::map<std::string, std::weak_ptr<HostFile>> hostFiles;  // by key
 
@@ -84,6 +101,8 @@ std::shared_ptr<HostFile> openHostFile(State& s, const fs::path& host);
 void flushWrites(HostFile& f);
 void syncHandles(HostFile& f);
 void forgetReads(HostFile& f);
+// Under no lock: the handle's writes go out and it closes.
+void closeHandle(OpenFile& f);
 
 // The modules loaded now, as the loader has them; every one unloaded.
 std::vector<Module> loadedModules();

@@ -93,12 +93,6 @@ TEST(JobPlan, FormAndWatermarkPages) {
   EXPECT_EQ(PlanFor(Settings({{"wWatermark", 2}, {"wWatermarkFirstOnly", 5}}), SettingsSource::JobRecord).watermark,
             WatermarkPages::FirstOnly);
   EXPECT_EQ(PlanFor(Settings({{"wWatermarkFirstOnly", 1}}), SettingsSource::JobRecord).watermark, WatermarkPages::None);
-  // An all-zero plan, as a fresh record holds, sends buffers on as they come.
-  JobPlan zero{};
-  EXPECT_EQ(zero.route, BufferRoute::Direct);
-  EXPECT_EQ(zero.replay, ReplayOrder::None);
-  EXPECT_EQ(zero.form, FormUse::None);
-  EXPECT_EQ(zero.watermark, WatermarkPages::None);
 }
 
 // A booklet record makes a spooled job a booklet, whatever it asked for, and

@@ -290,6 +290,20 @@ TEST_F(ManualDuplex, InstructionPageFollowsTheFirstHeader) {
   EXPECT_EQ(play({"wManualDuplex=1 wInstructionPage=1 dmOrientation=3", 2}, m), "HEADAAAAp2;BBBBp1;TAIL");
 }
 
+// The page is only read: it prints while another program reads it too, and
+// is lost only to one that lets nobody else read.
+TEST_F(ManualDuplex, InstructionPagePrintsWhileAnotherProgramReadsIt) {
+  mode(u"2");
+  std::u16string page = std::u16string(test::kDriverDir) + u"INSTPORT.PXL";
+  m->writeFile(page, "[instructions]");
+  ASSERT_TRUE(m->holdFile(page, GENERIC_READ, FILE_SHARE_READ));
+  EXPECT_EQ(play({"wManualDuplex=1 wInstructionPage=1", 2}, m), "HEAD[instructions]AAAAp2;BBBBp1;TAIL");
+  ASSERT_TRUE(m->holdFile(page, GENERIC_READ, 0));
+  EXPECT_EQ(play({"wManualDuplex=1 wInstructionPage=1", 2}, m), "HEADAAAAp2;BBBBp1;TAIL");
+  EXPECT_TRUE(m.hasTrace(u"The instruction page could not be read; it is not printed.\n"));
+  m->releaseFile(page);
+}
+
 TEST_F(ManualDuplex, NamelessDocumentAndDefaultTexts) {
   mode(u"1");
   std::u16string ini = std::u16string(test::kDriverDir) + u"KQXLEN.INI";

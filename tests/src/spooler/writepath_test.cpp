@@ -155,6 +155,15 @@ close)");
   // The first update is consumed; the second has the stored orientation and
   // the third another device: both are stream data.
   EXPECT_EQ(m.document(1).size(), 2u * 1625);
+  // Without the watermark the same update is stream data too.
+  m.play(R"(settings reset
+startdoc
+write settings
+settings dmOrientation=2
+write settings
+enddoc
+close)");
+  EXPECT_EQ(m.document(m.documentCount()).size(), 1625u);
 }
 
 TEST_F(WritePath, BypassAndTextCaptureSendMarkersAsData) {

@@ -66,19 +66,29 @@ TEST(WatermarkRendering, ReferencePointTruncatesWithTheDegreeFactor) {
   }
 }
 
-TEST(WatermarkRendering, InternalJobPassesThroughAndMakesNoWatermark) {
-  KQDEVMODE s{};
-  s.dm.dmScale = 50;
-  s.wWatermark = s.wOverlayMode = s.wOverlayAskAlways = s.wBooklet = s.wTextCapture = 1;
-  s.wTextCaptureMode = 2;
-  ApplyInternalJobSettings(&s);
-  EXPECT_EQ(s.dm.dmScale, 100);
-  EXPECT_EQ(s.wWatermark + s.wOverlayMode + s.wOverlayAskAlways + s.wBooklet + s.wTextCapture, 0);
-  EXPECT_EQ(s.wTextCaptureMode, 1);
-  EXPECT_EQ(s.wBypass, 1);
-  s.wTextCaptureMode = 3;
-  ApplyInternalJobSettings(&s);
-  EXPECT_EQ(s.wTextCaptureMode, 3);
+// The job that draws the watermark goes through the component as every job
+// does, but none of its user's features reach it: a user job that scales
+// its pages, records a form, captures text or makes a booklet makes the
+// same watermark as a plain one, and the drawing job asks nothing.
+TEST(WatermarkRendering, TheDrawingJobTakesNoneOfTheUsersFeatures) {
+  std::string plain;
+  {
+    TestMachine m;
+    m.play(watermarkJob(""));
+    plain = m.watermarkFile(1);
+  }
+  ASSERT_FALSE(plain.empty());
+  for (const char* features :
+       {"dmScale=50", "wOverlayMode=2 wOverlayAskAlways=3 szOverlayFile=\"C:\\\\forms\\\\w.ovl\"",
+        "wTextCapture=1 wTextCaptureMode=0", "wBooklet=1 wHardwareBooklet=2", "wReverseOrder=1 wBypass=0"}) {
+    SCOPED_TRACE(features);
+    TestMachine m;
+    m->writeFile(u"C:\\forms\\about.txt", "");
+    m.play(watermarkJob(features));
+    EXPECT_EQ(m.watermarkFile(1), plain);
+    size_t prompts = std::string(features).find("wOverlayMode") != std::string::npos ? 1 : 0;
+    EXPECT_EQ(m->messageBoxes().size(), prompts);  // the user job's own prompt
+  }
 }
 
 TEST(WatermarkRendering, TextOutAtTheComputedPointWithTheEscapement) {

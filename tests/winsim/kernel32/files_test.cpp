@@ -1,6 +1,7 @@
 // What Windows does with files, and winsim with it.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -118,6 +119,80 @@ TEST_F(Files, ShareModesRefuseConflictingOpens) {
 
 // Writes wait in their handle; nothing that looks at the file may miss
 // them: another handle's reads and writes, sizes, seeks, host paths.
+// Another program's handle counts in share modes as any other, and not as
+// one the component left open.
+TEST_F(Files, AFileAnotherProgramHoldsKeepsItsShareMode) {
+  m->writeFile(u"C:\\forms\\f.ovl", "form");
+  ASSERT_TRUE(m->holdFile(u"C:\\forms\\f.ovl", GENERIC_READ, FILE_SHARE_READ));
+  EXPECT_EQ(m->snapshot().handles, 0u);
+  EXPECT_EQ(open(u"C:\\forms\\f.ovl", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  HANDLE reader = open(u"C:\\FORMS\\F.OVL", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+  // The reader shares no writing: the other program cannot take it now.
+  DWORD error = 0;
+  EXPECT_FALSE(m->holdFile(u"C:\\forms\\f.ovl", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &error));
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  CloseHandle(reader);
+  m->releaseFile(u"C:\\forms\\f.ovl");
+  HANDLE writer = open(u"C:\\forms\\f.ovl", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING);
+  EXPECT_NE(writer, INVALID_HANDLE_VALUE);
+  CloseHandle(writer);
+  EXPECT_FALSE(m->holdFile(u"C:\\forms\\none.ovl", GENERIC_READ, FILE_SHARE_READ, &error));
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+// A device name opens the device in whatever folder it stands, and nothing
+// on the disk: the null device, a port that waits, no console.
+TEST_F(Files, DeviceNamesOpenDevicesNotFiles) {
+  m->setPortSilence(std::chrono::milliseconds(50));
+  m->makeFolder(u"C:\\forms");
+  char buf[16];
+  DWORD n = 99;
+  HANDLE null = open(u"C:\\forms\\nul.ovl", GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW);
+  ASSERT_NE(null, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(WriteFile(null, "abc", 3, &n, nullptr));
+  EXPECT_EQ(n, 3u);
+  EXPECT_TRUE(ReadFile(null, buf, sizeof buf, &n, nullptr));
+  EXPECT_EQ(n, 0u);
+  EXPECT_EQ(GetFileSize(null, nullptr), 0u);
+  HANDLE again = open(u"NUL", GENERIC_READ, 0, OPEN_EXISTING);  // shared by all
+  EXPECT_NE(again, INVALID_HANDLE_VALUE);
+  CloseHandle(again);
+  CloseHandle(null);
+  std::error_code ec;
+  EXPECT_FALSE(fs::exists(m->hostPath(u"C:\\forms\\nul.ovl"), ec));
+
+  for (const char16_t* port : {u"C:\\forms\\COM\u00B9.ovl", u"C:\\forms\\lpt2 .ovl", u"C:\\x\\AUX", u"\\\\.\\COM3"}) {
+    SCOPED_TRACE(winsim::toUtf8(port));
+    HANDLE h = open(reinterpret_cast<LPCWSTR>(port), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(ReadFile(h, buf, sizeof buf, &n, nullptr));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+    EXPECT_EQ(n, 0u);
+    // A port takes one handle at a time.
+    EXPECT_EQ(open(reinterpret_cast<LPCWSTR>(port), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    CloseHandle(h);
+  }
+  // The spooler has no console.
+  for (const char16_t* console : {u"C:\\forms\\CONIN$.ovl", u"CONOUT$", u"C:\\forms\\con"})
+    EXPECT_EQ(open(reinterpret_cast<LPCWSTR>(console), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING),
+              INVALID_HANDLE_VALUE);
+  // Names that are no devices: COM0, a folder on the way, \\?\.
+  for (const char16_t* file : {u"C:\\forms\\COM0.ovl", u"C:\\forms\\COM10", u"\\\\?\\C:\\forms\\NUL"}) {
+    HANDLE h = open(reinterpret_cast<LPCWSTR>(file), GENERIC_WRITE, 0, CREATE_NEW);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE) << winsim::toUtf8(file);
+    CloseHandle(h);
+  }
+  EXPECT_EQ(open(u"C:\\COM1\\x.ovl", GENERIC_WRITE, 0, CREATE_NEW), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(m->snapshot().handles, 0u);
+}
+
 TEST_F(Files, WrittenBytesAreSeenBeforeTheyReachTheHost) {
   const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
   HANDLE w = open(u"C:\\spool.tmp", GENERIC_READ | GENERIC_WRITE, share, CREATE_ALWAYS);

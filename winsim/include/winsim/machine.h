@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -108,6 +109,15 @@ class Machine {
   bool deleteFile(std::u16string_view winPath);
   void setProfileString(std::u16string_view file, std::u16string_view section, std::u16string_view key,
                         std::u16string_view value);
+  // Another program holds a file open (a viewer, a backup) with that access
+  // and share mode: its handle counts in share modes, not among the
+  // component's. False, with Windows' error in `error`, when the open is
+  // refused. One hold a path; releasing one not held does nothing.
+  bool holdFile(std::u16string_view winPath, DWORD access, DWORD share, DWORD* error = nullptr);
+  void releaseFile(std::u16string_view winPath);
+  // How long a read from a port (COM1, LPT1) waits for data nobody sends
+  // (10 s by default); a device name opens its device, not a file.
+  void setPortSilence(std::chrono::milliseconds wait);
 
   // Registry under HKEY_CURRENT_USER; key paths without the hive.
   void setRegistryString(std::u16string_view key, std::u16string_view name, std::u16string_view value);
