@@ -54,6 +54,27 @@ TEST(ReverseOrder, PatternRows) {
   });
 }
 
+// The prefixes are the last eight bytes the driver sent before the first
+// page: a header whose buffer there could not be stored has none, and goes
+// whole; a lost buffer before them leaves them as they were.
+TEST(ReverseOrder, AHeaderThatLostItsPrefixesGoesWhole) {
+  // The header's last buffers, the first of them failing to be stored.
+  auto job = [](const std::string& header) {
+    return "settings reset wReverseOrder=1\nstartdoc\nwrite settings\nwrite text \"HEADHEAD\"\n"
+           "fail WriteFile nth=1 path=\"*ZQP*\"\n" +
+           header +
+           "startpage\nwrite marker page-start\nwrite text \"p1;\"\nendpage\n"
+           "startpage\nwrite marker page-start\nwrite text \"p2;\"\nendpage\nwrite marker pages-end\n"
+           "write text \"TAIL\"\nenddoc\nclose\n";
+  };
+  test::TestMachine m;
+  m.play(job("write text \"lost\"\nwrite text \"AAAABBBB\"\n"));
+  EXPECT_EQ(m.document(1), "HEADHEADBBBBp2;p1;TAIL");
+  m.play(job("write text \"AAAABBBB\"\n"));
+  EXPECT_EQ(m.document(2), "HEADHEADp2;p1;TAIL");
+  EXPECT_TRUE(m.hasTrace(u"The job's header lost a buffer; its pages go without the page prefixes.\n"));
+}
+
 // The copier: a page of 8192 bytes takes one read and one write, 8193 two
 // of each (8192, then 1), an empty page none.
 TEST(Replay, TransferBufferChunks) {
