@@ -5,11 +5,12 @@
 # make tsan       the concurrency tests under ThreadSanitizer
 # make cross  the Windows DLLs (32- and 64-bit), checked
 # make wine-test  the real DLL under Wine against the simulated machine
+# make mutate     mutation testing of src/ (not in CI; MUTATE_ARGS="--count N --seed S")
 
 BUILD ?= build
 GENERATOR := -G Ninja
 
-.PHONY: setup build test demo sanitize tsan fuzz bench cross wine-test clean
+.PHONY: setup build test demo sanitize tsan fuzz bench cross wine-test mutate clean
 
 setup:
 	@bash tools/setup.sh
@@ -105,5 +106,11 @@ wine-test: build cross
 	@BUILD=$(CURDIR)/$(BUILD) bash tests/tools/kqxl-run-win/differential.sh
 	@BUILD=$(CURDIR)/$(BUILD) bash tests/tools/kqxl-run-win/differential.sh --self-test
 
+# Mutants of src/ from its syntax tree, one at a time, each built in
+# build-mutate/ and run against the component's suites and the printer's;
+# the survivors and the score in build-mutate/report.md.
+mutate: setup
+	@/usr/bin/python3 tools/mutate/mutate.py $(MUTATE_ARGS)
+
 clean:
-	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-fuzz-long build-win-i686 build-win-x86_64 build-wine
+	rm -rf $(BUILD) build-mutate build-asan build-tsan build-fuzz build-fuzz-long build-win-i686 build-win-x86_64 build-wine

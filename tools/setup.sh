@@ -15,6 +15,8 @@ packages=(
   tesseract-ocr-chi-sim tesseract-ocr-chi-tra tesseract-ocr-kor
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   ghostscript clang clang-format libclang-rt-14-dev valgrind
+  # make mutate: the mutation points from the syntax tree
+  python3-clang-14
   # the report opened in a real browser (tests/tools/kqxl-report)
   chromium
   # manuals nobody here wrote, for the printer-side suite's real documents

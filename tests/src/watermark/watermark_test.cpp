@@ -27,6 +27,13 @@ std::string watermarkJob(const std::string& settings) {
          settings + "\nstartdoc\nwrite settings\nstartpage\nwrite marker watermark\nendpage\nenddoc\nclose\n";
 }
 
+// The watermark file a plain watermark job makes, on a machine of its own.
+std::string plainWatermarkFile() {
+  TestMachine m;
+  m.play(watermarkJob(""));
+  return m.watermarkFile(1);
+}
+
 // How often an operator stands in drawing placed in a page.
 int operatorsIn(const std::string& drawing, uint8_t op) {
   std::string page = test::PxlBuilder().begin().page([&](pclxl::Writer& w) { w.out() += drawing; }).end().bytes();
@@ -71,12 +78,7 @@ TEST(WatermarkRendering, ReferencePointTruncatesWithTheDegreeFactor) {
 // its pages, records a form, captures text or makes a booklet makes the
 // same watermark as a plain one, and the drawing job asks nothing.
 TEST(WatermarkRendering, TheDrawingJobTakesNoneOfTheUsersFeatures) {
-  std::string plain;
-  {
-    TestMachine m;
-    m.play(watermarkJob(""));
-    plain = m.watermarkFile(1);
-  }
+  const std::string plain = plainWatermarkFile();
   ASSERT_FALSE(plain.empty());
   for (const char* features :
        {"dmScale=50", "wOverlayMode=2 wOverlayAskAlways=3 szOverlayFile=\"C:\\\\forms\\\\w.ovl\"",
@@ -223,12 +225,7 @@ TEST(WatermarkRendering, HalfACharacterAtTheFieldsEndIsLeftOut) {
 // and is never handed more than the record holds. The watermark is the one
 // sane sizes make.
 TEST(WatermarkRendering, CreateDCIsHandedTheRecordsOwnSizes) {
-  std::string expected;
-  {
-    TestMachine m;
-    m.play(watermarkJob(""));
-    expected = m.watermarkFile(1);
-  }
+  const std::string expected = plainWatermarkFile();
   ASSERT_FALSE(expected.empty());
   for (const char* field : {"dmSize", "dmDriverExtra"}) {
     for (int value : {0, 1624, 1626, 0xFFFF}) {
