@@ -152,6 +152,25 @@ TEST_F(DriverFiles, ModelFeatureRowsReadTheirKey) {
   EXPECT_EQ(GetModelFeature2(ModelFeature2, 10, ini), 0);
 }
 
+// A key the file lacks takes its default in silence; a file that cannot be
+// read says so, once a value, and so does no file at all only where it was
+// looked for.
+TEST_F(DriverFiles, AnUnreadableIniFileIsSaidAMissingKeyIsNot) {
+  WCHAR ini[MAX_PATH];
+  ASSERT_TRUE(GetMultiLangINIFile(printer, ini));
+  const std::u16string said = u"The driver's INI file could not be read: [Function] NoSuchKey takes its default.\n";
+  size_t before = m->traces().size();
+  EXPECT_EQ(ReadIniInt(ini, TEXT("Function"), TEXT("NoSuchKey"), 7), 7);
+  WCHAR text[8];
+  ReadIniText(ini, TEXT("Function"), TEXT("NoSuchKey"), TEXT("d"), text, 8);
+  ReadIniText(TEXT(""), TEXT("Function"), TEXT("PortContention"), TEXT("d"), text, 8);
+  EXPECT_EQ(m->traces().size(), before);
+  m->addFault({"GetPrivateProfileIntW", 1});
+  EXPECT_EQ(ReadIniInt(ini, TEXT("Function"), TEXT("NoSuchKey"), 7), 7);
+  ASSERT_EQ(m->traces().size(), before + 1);
+  EXPECT_EQ(m->traces().back(), said);
+}
+
 TEST_F(DriverFiles, RegistryStoreValuesAndCodes) {
   HKEY key = reinterpret_cast<HKEY>(1);
   GetCurrentUserKeyAccess();
