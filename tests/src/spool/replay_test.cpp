@@ -311,6 +311,23 @@ TEST_F(ManualDuplex, InstructionPageFollowsTheFirstHeader) {
   EXPECT_EQ(play({"wManualDuplex=1 wInstructionPage=1 dmOrientation=3", 2}, m), "HEADAAAAp2;BBBBp1;TAIL");
 }
 
+// The INI file names the page below the driver folder; a name that leads
+// out of it, at any depth, prints nothing from elsewhere.
+TEST_F(ManualDuplex, InstructionPageNeverComesFromOutsideTheDriverFolder) {
+  mode(u"2");
+  std::u16string dir(test::kDriverDir), ini = dir + u"KQXLEN.INI";
+  m->writeFile(dir + u"sub\\page.pxl", "[below]");
+  m->writeFile(dir + u"secret.pxl", "[secret]");
+  m->writeFile(u"C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\secret.pxl", "[outside]");
+  WritePrivateProfileStringW(u"DUPLEX", u"INSTRUCT_PORT", u"sub\\page.pxl", ini.c_str());
+  EXPECT_EQ(play({"wManualDuplex=1 wInstructionPage=1", 2}, m), "HEAD[below]AAAAp2;BBBBp1;TAIL");
+  for (const char16_t* name : {u"..\\secret.pxl", u"sub\\..\\..\\secret.pxl", u"sub\\..\\secret.pxl",
+                               u"sub\\.\\page.pxl", u"sub/../../secret.pxl", u"C:\\secret.pxl", u"sub\\\\page.pxl"}) {
+    WritePrivateProfileStringW(u"DUPLEX", u"INSTRUCT_PORT", name, ini.c_str());
+    EXPECT_EQ(play({"wManualDuplex=1 wInstructionPage=1", 2}, m), "HEADAAAAp2;BBBBp1;TAIL") << winsim::toUtf8(name);
+  }
+}
+
 // The page is only read: it prints while another program reads it too, and
 // is lost only to one that lets nobody else read.
 TEST_F(ManualDuplex, InstructionPagePrintsWhileAnotherProgramReadsIt) {
