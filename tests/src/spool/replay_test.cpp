@@ -326,6 +326,7 @@ TEST_F(ManualDuplex, InstructionPageNeverComesFromOutsideTheDriverFolder) {
     WritePrivateProfileStringW(u"DUPLEX", u"INSTRUCT_PORT", name, ini.c_str());
     EXPECT_EQ(play({"wManualDuplex=1 wInstructionPage=1", 2}, m), "HEADAAAAp2;BBBBp1;TAIL") << winsim::toUtf8(name);
   }
+  EXPECT_TRUE(m.hasTrace(u"The instruction page's file is not one in the driver folder; it is not printed.\n"));
 }
 
 // The page is only read: it prints while another program reads it too, and
