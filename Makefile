@@ -3,8 +3,10 @@
 # make sanitize   the whole suite under AddressSanitizer and UBSan, the
 #                 concurrency tests under ThreadSanitizer, the fuzz targets
 # make tsan       the concurrency tests under ThreadSanitizer
-# make cross  the Windows DLLs (32- and 64-bit), checked
-# make wine-test  the real DLL under Wine against the simulated machine
+# make cross  the Windows DLLs (32- and 64-bit), checked, and the Win32
+#             conformance suite as conformance.exe
+# make wine-test  the conformance suite under Wine, then the real DLL under
+#                 Wine against the simulated machine
 # make mutate     mutation testing of src/ (not in CI; MUTATE_ARGS="--count N --seed S")
 
 BUILD ?= build
@@ -96,13 +98,19 @@ cross: setup
 	  cmake -S . -B build-win-$$arch $(GENERATOR) -DCMAKE_BUILD_TYPE=Release \
 	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$$arch.cmake >/dev/null && \
 	  cmake --build build-win-$$arch && \
-	  OBJDUMP=$$arch-w64-mingw32-objdump bash tools/check-windows-dll.sh build-win-$$arch/src/KQXLUMPD.DLL || exit 1; \
+	  OBJDUMP=$$arch-w64-mingw32-objdump bash tools/check-windows-dll.sh build-win-$$arch/src/KQXLUMPD.DLL && \
+	  cmake -S . -B build-win-$$arch-conformance $(GENERATOR) -DCMAKE_BUILD_TYPE=Release \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$$arch.cmake -DKQXL_MINGW_THREADS=-posix -DKQXL_CONFORMANCE_ONLY=ON >/dev/null && \
+	  cmake --build build-win-$$arch-conformance && \
+	  OBJDUMP=$$arch-w64-mingw32-objdump bash tools/check-conformance-coverage.sh build-win-$$arch/src/KQXLUMPD.DLL \
+	    build-win-$$arch/modules/KQXLO.DLL || exit 1; \
 	done
 
 # Every example and end-to-end job played by kqxl-run and by kqxl-run.exe with
 # the real DLL under Wine, compared; then the check that it can fail.
 wine-test: build cross
 	@bash tools/setup-wine.sh
+	@bash tests/winsim/conformance/run-wine.sh
 	@BUILD=$(CURDIR)/$(BUILD) bash tests/tools/kqxl-run-win/differential.sh
 	@BUILD=$(CURDIR)/$(BUILD) bash tests/tools/kqxl-run-win/differential.sh --self-test
 
@@ -113,4 +121,5 @@ mutate: setup
 	@/usr/bin/python3 tools/mutate/mutate.py $(MUTATE_ARGS)
 
 clean:
-	rm -rf $(BUILD) build-mutate build-asan build-tsan build-fuzz build-fuzz-long build-win-i686 build-win-x86_64 build-wine
+	rm -rf $(BUILD) build-mutate build-asan build-tsan build-fuzz build-fuzz-long build-win-i686 build-win-x86_64 \
+	  build-win-i686-conformance build-win-x86_64-conformance build-wine

@@ -1,5 +1,8 @@
 #include "core/state.h"
 
+#include <locale.h>
+#include <wctype.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -74,22 +77,14 @@ void endParts(State& s) {
 
 // ---------------------------------------------------------------- text
 
+// Unicode's simple upper case, from the C library's UTF-8 locale (ß and
+// the like, without a one-character upper case, stay).
 char16_t upper(char16_t c) {
-  if (c >= u'a' && c <= u'z') return c - 32;
-  if (c < 0x80) return c;
-  if ((c >= 0xE0 && c <= 0xFE && c != 0xF7)) return c - 32;  // Latin-1
-  if (c == 0xFF) return 0x178;
-  if (c >= 0x100 && c <= 0x17F && c != 0x130 && c != 0x131 && c != 0x138 && c != 0x149 &&
-      c != 0x17F) {  // Latin Extended-A pairs
-    bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-    if (oddUpper ? (c % 2 == 0) : (c % 2 == 1)) return c - 1;
-    return c;
-  }
-  if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) return c - 32;  // Greek
-  if (c >= 0x430 && c <= 0x44F) return c - 32;                // Cyrillic
-  if (c >= 0x450 && c <= 0x45F) return c - 80;
-  if (c >= 0xFF41 && c <= 0xFF5A) return c - 32;  // full-width Latin
-  return c;
+  if (c < 0x80) return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
+  static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+  if (!utf8 || (c >= 0xD800 && c < 0xE000)) return c;
+  wint_t u = towupper_l(c, utf8);
+  return u <= 0xFFFF ? static_cast<char16_t>(u) : c;
 }
 
 std::u16string upper(std::u16string_view s) {

@@ -277,6 +277,7 @@ std::unique_ptr<EngineFont> EngineFont::load(const Request& r, std::string* erro
   FT_Set_Pixel_Sizes(face, 0, font->pixels_);
   font->ascent_ = static_cast<int>((face->size->metrics.ascender + 32) >> 6);
   font->descent_ = static_cast<int>((-face->size->metrics.descender + 32) >> 6);
+  font->internalLeading_ = std::max(0, font->ascent_ + font->descent_ - static_cast<int>(font->pixels_));
   font->averageWidth_ = static_cast<int>((face->size->metrics.max_advance + 32) >> 6) / 2;
   font->weight_ = r.weight ? r.weight : FW_NORMAL;
   return font;

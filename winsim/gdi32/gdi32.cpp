@@ -303,6 +303,7 @@ BOOL WINAPI GetTextMetricsW(HDC hdc, LPTEXTMETRICW tm) {
   tm->tmHeight = font->height();
   tm->tmAscent = font->ascent();
   tm->tmDescent = font->descent();
+  tm->tmInternalLeading = font->internalLeading();
   tm->tmAveCharWidth = font->averageWidth();
   tm->tmWeight = font->weight();
   tm->tmItalic = lf.lfItalic;
@@ -319,6 +320,7 @@ BOOL WINAPI BeginPath(HDC hdc) {
   if (dc) {
     dc->path.clear();
     dc->inPath = true;
+    dc->pathReady = false;
   }
   log.result(static_cast<bool>(dc));
   return dc ? TRUE : FALSE;
@@ -330,6 +332,7 @@ BOOL WINAPI EndPath(HDC hdc) {
   Locked<DeviceContext> dc = log.fails() ? Locked<DeviceContext>() : lockDC(hdc);
   bool ok = dc && dc->inPath;
   if (ok) dc->inPath = false;
+  if (ok) dc->pathReady = true;
   log.result(ok);
   return ok ? TRUE : FALSE;
 }
@@ -339,13 +342,17 @@ int WINAPI GetPath(HDC hdc, LPPOINT points, LPBYTE types, int count) {
   log.ptr("hdc", hdc).arg("cpt", count);
   Locked<DeviceContext> dc = log.fails() ? Locked<DeviceContext>() : lockDC(hdc);
   int r = -1;
-  if (dc && !dc->inPath) {
+  if (dc && !dc->pathReady) {
+    setError(ERROR_CAN_NOT_COMPLETE);  // no path ended, or it was stroked
+  } else if (dc) {
     std::vector<POINT> pts;
     std::vector<BYTE> kinds;
     pathPoints(dc->path, &pts, &kinds);
     r = static_cast<int>(pts.size());
-    if (count > 0 && points && types) {
-      r = std::min(r, count);
+    if (count > 0 && count < r) {
+      setError(ERROR_INVALID_PARAMETER);
+      r = -1;
+    } else if (count > 0 && points && types) {
       std::copy_n(pts.begin(), r, points);
       std::copy_n(kinds.begin(), r, types);
     }
@@ -366,6 +373,7 @@ BOOL WINAPI StrokePath(HDC hdc) {
     GdiObject pen = selected(dc->pen, stockPen());
     bytes = drawing(dc->path, geometryOf(*dc), pen.penColor, true, pen.penWidth);
     dc->path.clear();
+    dc->pathReady = false;
     job = dc->job;
   }
   BOOL ok = sendToJob(job, bytes) ? TRUE : FALSE;

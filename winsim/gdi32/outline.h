@@ -50,6 +50,7 @@ class Font {
   int ascent() const { return ascent_; }
   int descent() const { return descent_; }
   int height() const { return ascent_ + descent_; }
+  int internalLeading() const { return internalLeading_; }  // the cell above the em
   int averageWidth() const { return averageWidth_; }
   int weight() const { return weight_; }
   BYTE charset() const { return charset_; }
@@ -61,7 +62,7 @@ class Font {
 
  protected:
   Font() = default;
-  int ascent_ = 0, descent_ = 0, averageWidth_ = 0, weight_ = 400;
+  int ascent_ = 0, descent_ = 0, internalLeading_ = 0, averageWidth_ = 0, weight_ = 400;
   BYTE charset_ = ANSI_CHARSET;
 };
 

@@ -25,7 +25,8 @@ struct DeviceContext {
   int bkMode = OPAQUE;
   UINT align = TA_LEFT | TA_TOP;
   bool inPath = false;
-  gdi::Path path;  // recorded between BeginPath and EndPath, in device pixels
+  bool pathReady = false;  // a path ended, not yet stroked
+  gdi::Path path;          // recorded between BeginPath and EndPath, in device pixels
   std::shared_ptr<PrintJob> job;
   bool pageOpen = false;
 };

@@ -31,6 +31,7 @@ typedef uint8_t BYTE;
 typedef uint16_t WORD;
 typedef uint32_t DWORD;
 typedef uint64_t DWORD64;
+typedef uint64_t ULONGLONG;
 typedef int32_t BOOL;
 typedef int32_t LONG;
 typedef uint32_t ULONG;
@@ -235,6 +236,8 @@ static_assert(sizeof(DEVMODEW) == 220, "DEVMODEW is 220 bytes on Windows");
 #define ERROR_MORE_DATA 234L
 #define ERROR_KEY_DELETED 1018L
 #define ERROR_DIRECTORY 267L
+#define ERROR_DIR_NOT_EMPTY 145L
+#define ERROR_INVALID_WINDOW_HANDLE 1400L
 #define ERROR_NO_UNICODE_TRANSLATION 1113L
 #define ERROR_DLL_INIT_FAILED 1114L
 #define ERROR_CAN_NOT_COMPLETE 1003L
@@ -382,6 +385,7 @@ WINBASEAPI BOOL WINAPI CloseHandle(HANDLE hObject);
 WINBASEAPI BOOL WINAPI DeleteFileW(LPCWSTR lpFileName);
 WINBASEAPI DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName);
 WINBASEAPI BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
+WINBASEAPI BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName);
 WINBASEAPI DWORD WINAPI GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer);
 WINBASEAPI DWORD WINAPI GetFullPathNameW(LPCWSTR lpFileName, DWORD nBufferLength, LPWSTR lpBuffer, LPWSTR* lpFilePart);
 WINBASEAPI DWORD WINAPI GetLongPathNameW(LPCWSTR lpszShortPath, LPWSTR lpszLongPath, DWORD cchBuffer);

@@ -74,6 +74,9 @@ typedef struct _DOC_INFO_1W {
   LPWSTR pDatatype;
 } DOC_INFO_1W, *PDOC_INFO_1W, *LPDOC_INFO_1W;
 
+typedef struct _PRINTER_DEFAULTSW PRINTER_DEFAULTSW, *LPPRINTER_DEFAULTSW;
+WINSPOOLAPI BOOL WINAPI OpenPrinterW(LPWSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAULTSW pDefault);
+WINSPOOLAPI BOOL WINAPI ClosePrinter(HANDLE hPrinter);
 WINSPOOLAPI BOOL WINAPI GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf, LPDWORD pcbNeeded);
 WINSPOOLAPI BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverInfo,
                                           DWORD cbBuf, LPDWORD pcbNeeded);

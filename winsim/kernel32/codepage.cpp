@@ -182,6 +182,10 @@ bool isTrail(Trails kind, int t) {
 // What a byte or pair a code page does not have becomes.
 char16_t invalidCharacter(UINT codePage) { return codePage == 932 ? 0x30FB : u'?'; }
 
+// The private-use characters Windows gives bytes its code pages leave
+// undefined; MB_ERR_INVALID_CHARS refuses those bytes.
+constexpr char16_t kUndefinedFirst = 0xF880, kUndefinedLast = 0xF8FF;
+
 // One code page as Windows reads it: a character for each single byte,
 // lead bytes, and a character for each lead and trail byte pair.
 class CodePageTable {
@@ -225,6 +229,7 @@ class CodePageTable {
         c = invalidCharacter(id_);
         *bad = true;
       }
+      if (c >= kUndefinedFirst && c <= kUndefinedLast && undefined_[b]) *bad = true;  // as they are, yet invalid
       out.push_back(c);
     }
     return out;
@@ -282,6 +287,7 @@ class CodePageTable {
 
   void windowsByte(int byte, char16_t c) {
     single_[byte] = c;
+    undefined_[byte] = c >= kUndefinedFirst && c <= kUndefinedLast;
     lead_[byte] = false;
     windowsBytes_[c] = std::string(1, static_cast<char>(byte));
   }
@@ -294,6 +300,7 @@ class CodePageTable {
   std::map<char16_t, std::string> windowsBytes_;  // what iconv cannot write
   std::array<char16_t, 256> single_{};
   std::bitset<256> lead_;
+  std::bitset<256> undefined_;
   std::vector<char16_t> pairs_;
 };
 
@@ -343,7 +350,7 @@ std::u16string fromUtf8(std::string_view s) {
 
 namespace winsim {
 
-std::string toCodePage(std::u16string_view s, UINT codePage) { return detail::encodeAnsi(codePage, s, '?', nullptr); }
+std::string toCodePage(std::u16string_view s, UINT codePage) { return detail::encodeAnsi(codePage, s, "?", nullptr); }
 
 }  // namespace winsim
 
@@ -372,7 +379,7 @@ bool decodeAnsi(UINT codePage, std::string_view bytes, std::u16string* text, boo
 
 // Character by character, as Windows writes them: a surrogate pair is two
 // characters no code page has.
-std::string encodeAnsi(UINT codePage, std::u16string_view text, char defaultChar, bool* usedDefault) {
+std::string encodeAnsi(UINT codePage, std::u16string_view text, std::string_view defaultChar, bool* usedDefault) {
   if (isAscii(text)) return std::string(text.begin(), text.end());
   if (codePage == CP_UTF8) return toUtf8(text);
   if (!iconvName(codePage)) codePage = 1252;
@@ -383,7 +390,7 @@ std::string encodeAnsi(UINT codePage, std::u16string_view text, char defaultChar
     if (c < 0x80) {
       out.push_back(static_cast<char>(c));
     } else if (!windows.encode(cv, c, out)) {
-      out.push_back(defaultChar);
+      out += defaultChar;
       if (usedDefault) *usedDefault = true;
     }
   }

@@ -37,9 +37,12 @@ DWORD shareBits(DWORD share) {
 }
 
 // Windows refuses an open when either side's share mode excludes the
-// other's access. Under the file's lock.
+// other's access. A handle that may neither read, write nor delete (its
+// attributes only) takes no part. Under the file's lock.
 bool shareConflict(const HostFile& file, DWORD access, DWORD share) {
+  if (accessBits(access) == 0) return false;
   for (const OpenFile* f : file.handles) {
+    if (accessBits(f->access) == 0) continue;
     if (accessBits(access) & ~shareBits(f->share)) return true;
     if (accessBits(f->access) & ~shareBits(share)) return true;
   }
@@ -146,7 +149,8 @@ std::shared_ptr<OpenFile> openDevice(State& s, const Device& device, DWORD acces
 
 // An open handle on a file of the machine, not yet in any table: null with
 // the last error set when Windows would refuse it.
-std::shared_ptr<OpenFile> openHandle(std::u16string_view name, DWORD access, DWORD share, DWORD disposition) {
+std::shared_ptr<OpenFile> openHandle(std::u16string_view name, DWORD access, DWORD share, DWORD disposition,
+                                     DWORD attributes = 0) {
   auto& s = state();
   if (std::optional<Device> device = deviceOf(name)) return openDevice(s, *device, access, share);
   fs::path host;
@@ -202,13 +206,14 @@ std::shared_ptr<OpenFile> openHandle(std::u16string_view name, DWORD access, DWO
   }
   auto open = std::make_shared<OpenFile>(OpenFile{file, fd, fullWinPath(name), access, share});
   file->handles.push_back(open.get());
+  if (attributes & FILE_FLAG_DELETE_ON_CLOSE) file->deleteOnClose = true;
   bool reportExisting = exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS);
   setError(reportExisting ? ERROR_ALREADY_EXISTS : 0);
   return open;
 }
 
-HANDLE openFile(std::u16string_view name, DWORD access, DWORD share, DWORD disposition) {
-  std::shared_ptr<OpenFile> open = openHandle(name, access, share, disposition);
+HANDLE openFile(std::u16string_view name, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+  std::shared_ptr<OpenFile> open = openHandle(name, access, share, disposition, flags);
   if (!open) return INVALID_HANDLE_VALUE;
   DWORD error = lastError();
   HANDLE h = kernel32(state()).files.add(std::move(open));
@@ -277,6 +282,41 @@ void closeHandle(OpenFile& f) {
   flushHandle(f);
   if (f.fd >= 0) ::close(f.fd);
   std::erase(f.file->handles, &f);
+  if (f.file->handles.empty() && f.file->deleteOnClose) {
+    ::unlink(f.file->hostPath.c_str());
+    f.file->deleteOnClose = false;
+  }
+}
+
+bool readWholeFile(std::u16string_view winPath, std::string* bytes) {
+  std::shared_ptr<OpenFile> f = openHandle(winPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+  if (!f) return false;
+  bytes->clear();
+  if (f->fd >= 0) {
+    std::lock_guard g(f->file->mu);
+    syncHandles(*f->file);
+    char buf[65536];
+    for (size_t got; (got = readAt(f->fd, buf, sizeof buf, static_cast<int64_t>(bytes->size()))) > 0;)
+      bytes->append(buf, got);
+  }
+  closeHandle(*f);
+  return true;
+}
+
+bool replaceWholeFile(std::u16string_view winPath, const std::string& bytes) {
+  std::shared_ptr<OpenFile> f =
+      openHandle(winPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);
+  if (!f) return false;
+  bool ok = true;
+  if (f->fd >= 0) {
+    std::lock_guard g(f->file->mu);
+    syncHandles(*f->file);
+    ok = ::ftruncate(f->fd, 0) == 0 && writeAllAt(f->fd, bytes.data(), bytes.size(), 0);
+    forgetReads(*f->file);
+  }
+  closeHandle(*f);
+  if (!ok) setError(ERROR_DISK_FULL);
+  return ok;
 }
 
 void flushWrites(HostFile& file) {
@@ -349,7 +389,7 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD access, DWORD share, LPSECUR
   log.arg("dwCreationDisposition", disposition).hex("dwFlagsAndAttributes", flags);
   if (std::optional<Device> device = deviceOf(view(lpFileName))) log.arg("device", device->name);
   HANDLE h = log.fails(fullWinPath(view(lpFileName))) ? INVALID_HANDLE_VALUE
-                                                      : openFile(view(lpFileName), access, share, disposition);
+                                                      : openFile(view(lpFileName), access, share, disposition, flags);
   log.resultPtr(h);
   return h;
 }
@@ -571,6 +611,30 @@ BOOL WINAPI CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES) {
   return ok;
 }
 
+// Only an empty folder goes.
+BOOL WINAPI RemoveDirectoryW(LPCWSTR name) {
+  ApiCall log("RemoveDirectoryW");
+  log.arg("lpPathName", name);
+  fs::path host;
+  BOOL ok = FALSE;
+  std::error_code ec;
+  if (log.fails(fullWinPath(view(name)))) {
+  } else if (!name || !hostPathOf(view(name), &host)) {
+    setError(name ? pathError() : ERROR_PATH_NOT_FOUND);
+  } else if (!fs::exists(host, ec)) {
+    setError(isDir(host.parent_path()) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+  } else if (!isDir(host)) {
+    setError(ERROR_DIRECTORY);
+  } else if (!fs::is_empty(host, ec)) {
+    setError(ERROR_DIR_NOT_EMPTY);
+  } else {
+    ok = fs::remove(host, ec) ? TRUE : FALSE;
+    if (!ok) setError(ERROR_ACCESS_DENIED);
+  }
+  log.result(ok);
+  return ok;
+}
+
 DWORD WINAPI GetFullPathNameW(LPCWSTR name, DWORD size, LPWSTR buffer, LPWSTR* filePart) {
   ApiCall log("GetFullPathNameW");
   log.arg("lpFileName", name).arg("nBufferLength", size);
@@ -580,6 +644,8 @@ DWORD WINAPI GetFullPathNameW(LPCWSTR name, DWORD size, LPWSTR buffer, LPWSTR* f
     setError(ERROR_INVALID_NAME);
   } else {
     std::u16string full = normalWinPath(view(name));
+    char16_t last = view(name).back();
+    if ((last == u'\\' || last == u'/') && !full.empty() && full.back() != u'\\') full += u'\\';  // a folder's
     r = copyOut(full, buffer, buffer ? size : 0);
     if (r <= size && buffer) {
       if (filePart) {
@@ -671,7 +737,7 @@ UINT WINAPI GetTempFileNameW(LPCWSTR path, LPCWSTR prefix, UINT unique, LPWSTR o
         setError(ERROR_BUFFER_OVERFLOW);
         break;
       }
-      HANDLE h = openFile(name, GENERIC_WRITE, 0, CREATE_NEW);
+      HANDLE h = openFile(name, GENERIC_WRITE, 0, CREATE_NEW, 0);
       if (h == INVALID_HANDLE_VALUE) {
         if (GetLastError() == ERROR_FILE_EXISTS) continue;
         break;

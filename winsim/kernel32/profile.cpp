@@ -1,6 +1,9 @@
-// Profile (INI) files with Windows' rules: names compared without regard to
-// case, blanks around names and values trimmed, one pair of enclosing quotes
-// removed, ANSI files in the machine's code page or UTF-16LE with a BOM.
+// Profile (INI) files with Windows' rules: lines ending in CR, LF or both,
+// names compared without regard to case, blanks around names and values
+// trimmed, one pair of enclosing quotes removed, no comment syntax (a line
+// starting with ';' is a key like another), ANSI files in the machine's code
+// page or UTF-16LE with a BOM. The calls open the file as any program does,
+// so other handles' share modes apply to them.
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -30,12 +33,25 @@ std::u16string_view unquote(std::u16string_view s) {
 
 class IniDocument {
  public:
-  bool load(const fs::path& host) {
+  // False, with the last error set, for a file that cannot be opened.
+  bool load(std::u16string_view winPath) {
+    std::string bytes;
+    if (!readWholeFile(winPath, &bytes)) return false;
+    parse(bytes);
+    return true;
+  }
+
+  // A host file, for the machine's own readers (no call of the component's).
+  bool loadHost(const fs::path& host) {
     std::error_code ec;
-    if (!fs::is_regular_file(host, ec)) return false;  // a folder, say, is no profile
+    if (!fs::is_regular_file(host, ec)) return false;
     std::ifstream in(host, std::ios::binary);
     if (!in) return false;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    parse(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
+    return true;
+  }
+
+  void parse(const std::string& bytes) {
     loaded_ = bytes;
     std::u16string text;
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
@@ -49,14 +65,11 @@ class IniDocument {
     }
     size_t i = 0;
     while (i < text.size()) {
-      size_t j = text.find(u'\n', i);
+      size_t j = text.find_first_of(u"\r\n", i);
       if (j == std::u16string::npos) j = text.size();
-      std::u16string line = text.substr(i, j - i);
-      if (!line.empty() && line.back() == u'\r') line.pop_back();
-      lines_.push_back(line);
-      i = j + 1;
+      lines_.push_back(text.substr(i, j - i));
+      i = j + (text.compare(j, 2, u"\r\n") == 0 ? 2 : 1);
     }
-    return true;
   }
 
   // A value written again as it was leaves the file alone: the driver
@@ -64,12 +77,9 @@ class IniDocument {
   // makes the host file system flush it.
   bool unchanged() const { return unchanged(encoded()); }
 
-  bool save(const fs::path& host) const {
+  bool save(std::u16string_view winPath) const {
     std::string bytes = encoded();
-    if (unchanged(bytes)) return true;
-    std::ofstream out(host, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out);
+    return unchanged(bytes) || replaceWholeFile(winPath, bytes);
   }
 
   std::string encoded() const {
@@ -83,12 +93,13 @@ class IniDocument {
         bytes.push_back(static_cast<char>(c >> 8));
       }
     } else {
-      bytes = encodeAnsi(kernel32(state()).acp, text, '?', nullptr);
+      bytes = encodeAnsi(kernel32(state()).acp, text, "?", nullptr);
     }
     return bytes;
   }
 
-  bool unchanged(const std::string& bytes) const { return loaded_ && bytes == *loaded_; }
+  // (A file that is not there stays so while nothing is written to it.)
+  bool unchanged(const std::string& bytes) const { return loaded_ ? bytes == *loaded_ : lines_.empty(); }
 
   static std::optional<std::u16string_view> sectionName(std::u16string_view line) {
     line = trim(line);
@@ -97,13 +108,13 @@ class IniDocument {
     return trim(line.substr(1, close == std::u16string_view::npos ? line.size() - 1 : close - 1));
   }
 
-  // A key line: its trimmed name and value. Comment lines are not keys.
+  // A key line: its trimmed name and value. A line without '=' is none.
   static bool keyLine(std::u16string_view line, std::u16string_view* key, std::u16string_view* value) {
     std::u16string_view t = trim(line);
-    if (t.empty() || t.front() == u';' || t.front() == u'[') return false;
     size_t eq = t.find(u'=');
+    if (t.empty() || t.front() == u'[' || eq == std::u16string_view::npos) return false;
     *key = trim(t.substr(0, eq));
-    *value = eq == std::u16string_view::npos ? std::u16string_view() : trim(t.substr(eq + 1));
+    *value = trim(t.substr(eq + 1));
     return true;
   }
 
@@ -150,8 +161,9 @@ class IniDocument {
     size_t first, last;
     if (!findSection(section, &first, &last)) return r;
     std::u16string_view k, v;
+    // A name starting with ';' is found when asked for, but not listed.
     for (size_t i = first; i < last; ++i)
-      if (keyLine(lines_[i], &k, &v)) r.emplace_back(k);
+      if (keyLine(lines_[i], &k, &v) && (k.empty() || k.front() != u';')) r.emplace_back(k);
     return r;
   }
 
@@ -173,8 +185,10 @@ class IniDocument {
       return;
     }
     std::u16string line = std::u16string(key) + u"=" + std::u16string(value);
-    if (at) {
-      lines_[*at] = line;
+    if (at) {  // the name keeps the case it has in the file
+      std::u16string_view k, v;
+      keyLine(lines_[*at], &k, &v);
+      lines_[*at] = std::u16string(k) + u"=" + std::u16string(value);
       return;
     }
     size_t insert = last;
@@ -216,22 +230,6 @@ DWORD copyList(const std::vector<std::u16string>& items, LPWSTR out, DWORD size)
   return size - 2;
 }
 
-// The file as it stands, with what handles still hold of it written out.
-bool loadAfterHandles(const fs::path& host, IniDocument* doc) {
-  if (auto open = openHostFile(state(), host)) {
-    std::lock_guard g(open->mu);
-    flushWrites(*open);
-  }
-  return doc->load(host);
-}
-
-void forgetHandleReads(const fs::path& host) {
-  if (auto open = openHostFile(state(), host)) {
-    std::lock_guard g(open->mu);
-    forgetReads(*open);
-  }
-}
-
 }  // namespace
 
 namespace winsim::detail {
@@ -243,19 +241,21 @@ bool writeProfileString(std::u16string_view file, LPCWSTR section, LPCWSTR key, 
   fs::path host;
   if (!hostPathOf(profilePath(file), &host)) return setError(ERROR_PATH_NOT_FOUND), false;
   auto& k = kernel32(state());
+  std::u16string path = profilePath(file);
+  DWORD error = lastError();
   {
     std::shared_lock g(k.profilesMu);
     IniDocument doc;
-    loadAfterHandles(host, &doc);
+    doc.load(path);
     doc.set(view(section), key, value);
-    if (doc.unchanged()) return true;
+    if (doc.unchanged()) return setError(error), true;
   }
   std::unique_lock g(k.profilesMu);
   IniDocument doc;
-  loadAfterHandles(host, &doc);
+  doc.load(path);
   doc.set(view(section), key, value);
-  if (!doc.save(host)) return setError(ERROR_PATH_NOT_FOUND), false;
-  forgetHandleReads(host);
+  if (!doc.save(path)) return false;
+  setError(error);  // a missing file is made: no error
   return true;
 }
 
@@ -269,13 +269,15 @@ DWORD WINAPI GetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR def,
   log.arg("lpFileName", file);
   std::shared_lock g(kernel32(state()).profilesMu);
   IniDocument doc;
-  fs::path host;
-  // A file that cannot be read is one that is not there: the default.
-  bool loaded = !log.fails(profilePath(view(file))) && file && hostPathOf(profilePath(view(file)), &host) &&
-                loadAfterHandles(host, &doc);
+  // A file that cannot be read is one that is not there: the default, with
+  // the open's error.
+  DWORD error = lastError();
+  bool faulted = log.fails(profilePath(view(file)));
+  bool loaded = !faulted && file && doc.load(profilePath(view(file)));
+  DWORD openError = loaded ? 0 : !faulted && file ? lastError() : ERROR_FILE_NOT_FOUND;
+  setError(error);
   DWORD result = 0;
   if (!out) {
-    setError(ERROR_INVALID_PARAMETER);
   } else if (!section) {
     result = copyList(doc.sections(), out, size);
   } else if (!key) {
@@ -290,7 +292,7 @@ DWORD WINAPI GetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR def,
     text.copy(out, n);
     out[n] = 0;
     result = static_cast<DWORD>(n);
-    setError(loaded ? 0 : ERROR_FILE_NOT_FOUND);
+    setError(loaded ? error : openError);  // a missing key leaves the last error alone
     log.out("lpReturnedString", std::u16string_view(out, n));
   }
   log.result(result);
@@ -304,11 +306,11 @@ UINT WINAPI GetPrivateProfileIntW(LPCWSTR section, LPCWSTR key, INT def, LPCWSTR
   log.arg("lpAppName", section).arg("lpKeyName", key).arg("nDefault", def).arg("lpFileName", file);
   std::shared_lock g(kernel32(state()).profilesMu);
   IniDocument doc;
-  fs::path host;
-  UINT result = static_cast<UINT>(def);
-  bool loaded = !log.fails(profilePath(view(file))) && section && key && file &&
-                hostPathOf(profilePath(view(file)), &host) && loadAfterHandles(host, &doc);
-  setError(loaded ? 0 : ERROR_FILE_NOT_FOUND);  // as the string's read does
+  // Without a key the value read is a list of names, never a number.
+  UINT result = key ? static_cast<UINT>(def) : 0;
+  DWORD error = lastError();
+  bool loaded = !log.fails(profilePath(view(file))) && section && key && file && doc.load(profilePath(view(file)));
+  setError(loaded ? error : ERROR_FILE_NOT_FOUND);  // as the string's read does
   if (loaded) {
     if (auto v = doc.value(section, key); v && !v->empty()) {
       std::u16string_view t = *v;
@@ -335,7 +337,7 @@ BOOL WINAPI WritePrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR val
   BOOL ok = FALSE;
   if (log.fails(profilePath(view(file)))) {
   } else if (!section || !file) {
-    setError(ERROR_INVALID_PARAMETER);
+    setError(section ? ERROR_INVALID_PARAMETER : ERROR_FILE_NOT_FOUND);
   } else {
     ok = writeProfileString(view(file), section, key, value) ? TRUE : FALSE;
   }
@@ -350,7 +352,7 @@ namespace winsim::detail {
 ProfileData readProfile(const fs::path& host) {
   ProfileData data;
   IniDocument doc;
-  if (!doc.load(host)) return data;
+  if (!doc.loadHost(host)) return data;
   for (auto& section : doc.sections()) {
     auto& keys = data[section];
     for (auto& key : doc.keys(section))

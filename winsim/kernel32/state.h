@@ -31,6 +31,7 @@ struct HostFile {
   std::string key;       // canonical host path, for share modes
   std::string hostPath;  // as the first open found it
   std::vector<OpenFile*> handles;
+  bool deleteOnClose = false;  // a handle was opened with FILE_FLAG_DELETE_ON_CLOSE
 };
 
 struct OpenFile {
@@ -103,6 +104,11 @@ void syncHandles(HostFile& f);
 void forgetReads(HostFile& f);
 // Under no lock: the handle's writes go out and it closes.
 void closeHandle(OpenFile& f);
+// A whole file read or replaced through a handle of its own, as the profile
+// calls do: other handles' share modes apply, and what they wrote is seen.
+// False with the last error set.
+bool readWholeFile(std::u16string_view winPath, std::string* bytes);
+bool replaceWholeFile(std::u16string_view winPath, const std::string& bytes);
 
 // The modules loaded now, as the loader has them; every one unloaded.
 std::vector<Module> loadedModules();
@@ -115,6 +121,7 @@ bool writeProfileString(std::u16string_view file, LPCWSTR section, LPCWSTR key, 
 bool knownCodePage(UINT codePage);
 bool isLeadByte(UINT codePage, BYTE byte);
 bool decodeAnsi(UINT codePage, std::string_view bytes, std::u16string* out, bool strict);
-std::string encodeAnsi(UINT codePage, std::u16string_view text, char defaultChar, bool* usedDefault);
+// defaultChar: one character of the code page (two bytes for a lead byte's).
+std::string encodeAnsi(UINT codePage, std::u16string_view text, std::string_view defaultChar, bool* usedDefault);
 
 }  // namespace winsim::detail

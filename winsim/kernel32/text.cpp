@@ -12,6 +12,19 @@ namespace {
 
 UINT resolve(UINT cp) { return cp == CP_ACP || cp == CP_OEMCP ? kernel32(state()).acp.load() : cp; }
 
+// The flags each direction knows.
+constexpr DWORD kToWideFlags = MB_PRECOMPOSED | MB_COMPOSITE | 0x4 /* MB_USEGLYPHCHARS */ | MB_ERR_INVALID_CHARS;
+constexpr DWORD kToBytesFlags =
+    WC_COMPOSITECHECK | WC_NO_BEST_FIT_CHARS | 0x10 | 0x20 | 0x40 | 0x80;  // DISCARDNS,
+                                                                           // SEPCHARS, DEFAULTCHAR, ERR_INVALID_CHARS
+
+// The default character as the code page reads it: a lead byte takes the
+// byte after it.
+std::string_view defaultCharacter(UINT cp, LPCSTR given) {
+  if (!given || !given[0]) return "?";
+  return std::string_view(given, isLeadByte(cp, static_cast<BYTE>(given[0])) && given[1] ? 2 : 1);
+}
+
 }  // namespace
 
 extern "C" {
@@ -55,7 +68,7 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR src, int srcLe
   if (log.fails()) {
   } else if (!src || srcLen == 0 || srcLen < -1 || dstLen < 0 || (dstLen > 0 && !dst)) {
     setError(ERROR_INVALID_PARAMETER);
-  } else if (cp == CP_UTF8 && (flags & ~static_cast<DWORD>(MB_ERR_INVALID_CHARS))) {
+  } else if ((cp == CP_UTF8 && (flags & ~static_cast<DWORD>(MB_ERR_INVALID_CHARS))) || (flags & ~kToWideFlags)) {
     setError(ERROR_INVALID_FLAGS);
   } else if (!knownCodePage(cp)) {
     setError(ERROR_INVALID_PARAMETER);
@@ -87,12 +100,14 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR src, int srcL
   if (log.fails()) {
   } else if (!src || srcLen == 0 || srcLen < -1 || dstLen < 0 || (dstLen > 0 && !dst)) {
     setError(ERROR_INVALID_PARAMETER);
-  } else if (!knownCodePage(cp)) {
-    setError(ERROR_INVALID_PARAMETER);
+  } else if (flags & ~kToBytesFlags) {
+    setError(ERROR_INVALID_FLAGS);
+  } else if (!knownCodePage(cp) || (cp == CP_UTF8 && (defaultChar || usedDefault))) {
+    setError(ERROR_INVALID_PARAMETER);  // UTF-8 has no default character
   } else {
     size_t n = srcLen == -1 ? std::char_traits<char16_t>::length(src) + 1 : static_cast<size_t>(srcLen);
     bool used = false;
-    std::string bytes = encodeAnsi(cp, std::u16string_view(src, n), defaultChar ? *defaultChar : '?', &used);
+    std::string bytes = encodeAnsi(cp, std::u16string_view(src, n), defaultCharacter(cp, defaultChar), &used);
     if (usedDefault) *usedDefault = used;
     if (dstLen == 0) {
       result = static_cast<int>(bytes.size());
@@ -140,10 +155,14 @@ LPWSTR WINAPI lstrcatW(LPWSTR dst, LPCWSTR src) {
   return dst;
 }
 
-// Ordinal comparisons: enough for the equality tests the component makes.
+// Letters before case, as Windows' word order has it ("a" < "B", "a" < "A");
+// within a case, code order, which Windows' tables refine.
 int WINAPI lstrcmpW(LPCWSTR a, LPCWSTR b) {
+  if (int byLetters = lstrcmpiW(a, b)) return byLetters;
   std::u16string_view x = view(a), y = view(b);
-  return x < y ? -1 : (x > y ? 1 : 0);
+  for (size_t i = 0; i < x.size(); ++i)
+    if (x[i] != y[i]) return upper(x[i]) == x[i] ? 1 : -1;  // the lower-case one first
+  return 0;
 }
 
 int WINAPI lstrcmpiW(LPCWSTR a, LPCWSTR b) {

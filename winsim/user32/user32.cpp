@@ -40,6 +40,10 @@ int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style) {
   ApiCall log("MessageBoxW");
   log.ptr("hWnd", owner).arg("lpText", text).arg("lpCaption", caption).hex("uType", style);
   if (log.fails()) return log.result(0), 0;  // never shown, so not in the history
+  if (owner) {                               // the machine has no windows: any owner is none
+    setError(ERROR_INVALID_WINDOW_HANDLE);
+    return log.result(0), 0;
+  }
   MessageBoxRecord box;
   box.text = std::u16string(view(text));
   if (caption) box.caption = std::u16string(caption);

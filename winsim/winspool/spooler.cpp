@@ -169,6 +169,33 @@ std::unique_ptr<DocumentSink> winsim::fileSink(const fs::path& path) { return st
 
 extern "C" {
 
+// What the spooler's own calls do, for whoever else opens a printer.
+BOOL WINAPI OpenPrinterW(LPWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW) {
+  ApiCall log("OpenPrinterW");
+  log.arg("pPrinterName", name);
+  BOOL ok = FALSE;
+  if (printer) *printer = nullptr;
+  if (log.fails()) {
+  } else if (!name || !printer) {
+    setError(name ? ERROR_INVALID_PARAMETER : ERROR_INVALID_PRINTER_NAME);
+  } else if (HANDLE h = winsim::OpenPrinterHandle(name)) {
+    *printer = h;
+    ok = TRUE;
+  }
+  log.result(ok);
+  return ok;
+}
+
+BOOL WINAPI ClosePrinter(HANDLE printer) {
+  ApiCall log("ClosePrinter");
+  log.ptr("hPrinter", printer);
+  BOOL ok = winspool(state()).printerHandles.find(printer) != nullptr;
+  if (ok) winsim::ClosePrinterHandle(printer);
+  else setError(ERROR_INVALID_HANDLE);
+  log.result(ok);
+  return ok;
+}
+
 BOOL WINAPI GetPrinterW(HANDLE hPrinter, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed) {
   ApiCall log("GetPrinterW");
   log.ptr("hPrinter", hPrinter).arg("Level", level).arg("cbBuf", size);

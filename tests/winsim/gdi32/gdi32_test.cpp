@@ -218,9 +218,12 @@ TEST_F(Gdi, DrawingIsWrittenInPageCoordinates) {
     BeginPath(dc);
     TextOutW(dc, 1000, 800, u"I", 1);
     EndPath(dc);
-    POINT first{};
-    BYTE type = 0;
-    ASSERT_EQ(GetPath(dc, &first, &type, 1), 1);
+    int n = GetPath(dc, nullptr, nullptr, 0);
+    ASSERT_GT(n, 0);
+    std::vector<POINT> points(static_cast<size_t>(n));
+    std::vector<BYTE> types(points.size());
+    ASSERT_EQ(GetPath(dc, points.data(), types.data(), n), n);
+    POINT first = points[0];
     StrokePath(dc);
     EndPage(dc);
     EndDoc(dc);
