@@ -189,9 +189,8 @@ BOOL WINAPI OpenPrinterW(LPWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW) {
 BOOL WINAPI ClosePrinter(HANDLE printer) {
   ApiCall log("ClosePrinter");
   log.ptr("hPrinter", printer);
-  BOOL ok = winspool(state()).printerHandles.find(printer) != nullptr;
-  if (ok) winsim::ClosePrinterHandle(printer);
-  else setError(ERROR_INVALID_HANDLE);
+  BOOL ok = winsim::ClosePrinterHandle(printer) ? TRUE : FALSE;
+  if (!ok) setError(ERROR_INVALID_HANDLE);
   log.result(ok);
   return ok;
 }
@@ -371,11 +370,11 @@ HANDLE OpenPrinterHandle(std::u16string_view printer) {
   return winspool(state()).printerHandles.add(std::move(ph));
 }
 
-void ClosePrinterHandle(HANDLE printer) {
+bool ClosePrinterHandle(HANDLE printer) {
   auto& s = state();
   auto& w = winspool(s);
   std::shared_ptr<PrinterHandle> ph = w.printerHandles.take(printer);
-  if (!ph) return;
+  if (!ph) return false;
   std::lock_guard g(ph->mu);
   endDocument(s, *ph);
   {
@@ -384,6 +383,7 @@ void ClosePrinterHandle(HANDLE printer) {
   }
   QuietLock rules(w.cancelMu);
   std::erase_if(w.cancelRules, [&](const CancelRule& r) { return r.printer == printer; });
+  return true;
 }
 
 bool IsCancelled(HANDLE printer) {

@@ -57,7 +57,7 @@ class PrintJob {
 
 // The spooler's printer handles, for hosts that drive printers directly.
 HANDLE OpenPrinterHandle(std::u16string_view printer);
-void ClosePrinterHandle(HANDLE printer);
+bool ClosePrinterHandle(HANDLE printer);  // false for a handle that is no printer's
 
 // The queue's user deletes a job (SetJob with JOB_CONTROL_DELETE), from any
 // thread: the job's printer handle refuses further writes and documents
