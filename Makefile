@@ -8,11 +8,12 @@
 # make wine-test  the conformance suite under Wine, then the real DLL under
 #                 Wine against the simulated machine
 # make mutate     mutation testing of src/ (not in CI; MUTATE_ARGS="--count N --seed S")
+# make differential  the PCL XL checker against the interpreter, 20,000 mutants
 
 BUILD ?= build
 GENERATOR := -G Ninja
 
-.PHONY: setup build test demo sanitize tsan fuzz bench cross wine-test mutate clean
+.PHONY: setup build test demo sanitize tsan fuzz bench cross wine-test mutate differential clean
 
 setup:
 	@bash tools/setup.sh
@@ -113,6 +114,12 @@ wine-test: build cross
 	@bash tests/winsim/conformance/run-wine.sh
 	@BUILD=$(CURDIR)/$(BUILD) bash tests/tools/kqxl-run-win/differential.sh
 	@BUILD=$(CURDIR)/$(BUILD) bash tests/tools/kqxl-run-win/differential.sh --self-test
+
+# The checker against the interpreter over more mutants than make test's
+# (not in CI; needs an interpreter).
+KQXL_MUTANTS ?= 20000
+differential: build
+	@KQXL_MUTANTS=$(KQXL_MUTANTS) $(BUILD)/tests/printer_tests --gtest_filter='CheckerDifferential.*'
 
 # Mutants of src/ from its syntax tree, one at a time, each built in
 # build-mutate/ and run against the component's suites and the printer's;

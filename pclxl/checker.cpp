@@ -12,7 +12,21 @@ namespace {
 
 std::string name(uint8_t o) { return std::string(operatorName(o)); }
 
+std::string numberText(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", v);
+  return text;
+}
+
 }  // namespace
+
+// An attribute's value as a count: 0 when missing or not a whole number.
+static uint64_t count(const Command& c, uint16_t id, uint64_t missing = 0) {
+  const Attribute* a = c.find(id);
+  if (!a) return missing;
+  double v = a->value.number();
+  return v >= 0 && v < 4294967296.0 ? static_cast<uint64_t>(v) : 0;
+}
 
 const Attribute* Command::find(uint16_t id) const {
   const Attribute* found = nullptr;
@@ -31,6 +45,15 @@ void Checker::problem(uint64_t at, std::string message) { problems_.push_back({a
 void Checker::token(const Token& t) {
   switch (t.kind) {
     case TokenKind::Uel:
+      // A UEL ends the job: a printer closes a session left open between
+      // pages (a page left open is lost).
+      if (depth_ == 0 && inSession_ && !inPage_ && !inStream_) {
+        inSession_ = false;
+        dataSource_ = false;
+        fonts_.clear();
+        streams_.clear();
+      }
+      [[fallthrough]];
     case TokenKind::Pjl:
     case TokenKind::Header:
       if (onText) onText(t, depth_);
@@ -63,32 +86,92 @@ void Checker::token(const Token& t) {
     case TokenKind::Data:
       if (!lastWasOperator_) problem(t.offset, "embedded data that follows no operator");
       else if (!takesEmbeddedData(lastOperator_)) problem(t.offset, name(lastOperator_) + " takes no embedded data");
-      if (expectReadStream_) {
-        expectReadStream_ = false;
-        if (t.dataLength != readStreamLength_)
-          problem(t.offset, "ReadStream's data is " + std::to_string(t.dataLength) + " bytes, its StreamDataLength " +
-                                std::to_string(readStreamLength_));
-        readingStream_ = true;
-      }
+      dataArrives(t);
       if (onData) onData(t.offset, t.dataLength, depth_);
       lastWasOperator_ = false;
       return;
   }
-  if (expectReadStream_) {
-    expectReadStream_ = false;
-    problem(readStreamOffset_, "ReadStream without its embedded data");
-  }
+  dataMissing();
   lastWasOperator_ = false;
 }
 
+// A printer reads exactly the bytes an operator's attributes announce: fewer
+// leave it short (MissingData), more are read as operators (ExtraData).
+void Checker::dataArrives(const Token& t) {
+  if (depth_ == 0 && !dataSource_ && lastWasOperator_)
+    problem(t.offset, name(lastOperator_) + " reads embedded data without an open data source (DataSourceNotOpen)");
+  if (expected_.refused && lastWasOperator_ && expected_.op == lastOperator_)
+    problem(t.offset, name(lastOperator_) + " has embedded data its attributes do not announce (ExtraData)");
+  expected_.refused = false;
+  if (!expected_.active) return;
+  expected_.active = false;
+  if (expected_.op == op::ReadStream) readingStream_ = true;
+  if (expected_.rows) {
+    rle_ = RunLengths{};
+    rle_.active = true;
+    rle_.needed = expected_.rowBytes;
+    rle_.at = t.offset;
+    rle_.op = expected_.op;
+    if (t.dataLength == 0) dataEnd();
+  }
+  if (!expected_.exact || t.dataLength == expected_.length) return;
+  problem(t.offset, name(expected_.op) + "'s data is " + std::to_string(t.dataLength) + " bytes, " + expected_.what +
+                        " " + std::to_string(expected_.length) +
+                        (t.dataLength < expected_.length ? " (MissingData)" : " (ExtraData)"));
+}
+
+void Checker::dataMissing() {
+  if (!expected_.active) return;
+  expected_.active = false;
+  problem(expected_.at, name(expected_.op) + " without its embedded data (MissingData)");
+}
+
 void Checker::data(const uint8_t* bytes, size_t size, uint64_t offset) {
+  if (rle_.active) decodeRunLengths(bytes, size);
   if (!readingStream_ || !nestedTokenizer_) return;
   nestedMap_.push_back({nestedFed_, offset});
   nestedFed_ += size;
   nestedTokenizer_->feed(bytes, size);
 }
 
-void Checker::dataEnd() { readingStream_ = false; }
+// Counts what PackBits runs give, without keeping the rows.
+void Checker::decodeRunLengths(const uint8_t* p, size_t n) {
+  for (size_t i = 0; i < n;) {
+    if (rle_.given >= rle_.needed && !rle_.literal && !rle_.repeat) {
+      rle_.extra = true;
+      return;
+    }
+    if (rle_.literal) {
+      uint64_t k = std::min<uint64_t>(rle_.literal, n - i);
+      rle_.literal -= k;
+      i += k;
+    } else if (rle_.repeat) {
+      rle_.repeat = false;
+      ++i;
+    } else {
+      uint8_t c = p[i++];
+      if (c < 128) {
+        rle_.literal = c + 1u;
+        rle_.given += c + 1u;
+      } else if (c > 128) {
+        rle_.repeat = true;
+        rle_.given += 257u - c;
+      }
+    }
+  }
+}
+
+void Checker::dataEnd() {
+  readingStream_ = false;
+  if (!rle_.active) return;
+  rle_.active = false;
+  if (rle_.given < rle_.needed || rle_.literal || rle_.repeat)
+    problem(rle_.at, name(rle_.op) + "'s run-length data gives " + std::to_string(rle_.given) + " bytes of its rows' " +
+                         std::to_string(rle_.needed) + " (MissingData)");
+  else if (rle_.given > rle_.needed || rle_.extra)
+    problem(rle_.at, name(rle_.op) + "'s run-length data goes on past its rows' " + std::to_string(rle_.needed) +
+                         " bytes (ExtraData)");
+}
 
 void Checker::beginNested() {
   constexpr int kMaxDepth = 8;  // streams that define streams, far deeper than any printer takes
@@ -126,10 +209,7 @@ void Checker::endNested(uint64_t at) {
 }
 
 void Checker::command(const Token& t) {
-  if (expectReadStream_) {
-    expectReadStream_ = false;
-    problem(readStreamOffset_, "ReadStream without its embedded data");
-  }
+  dataMissing();
   if (haveValue_) {
     problem(value_.offset, "a value without its attribute id before " + name(t.op));
     haveValue_ = false;
@@ -149,9 +229,15 @@ void Checker::command(const Token& t) {
   if (!inSession_ && c.op != op::BeginSession && depth_ == 0 && c.op != op::Comment)
     problem(c.opOffset, name(c.op) + " outside a session");
   followStructure(c);
+  followSequences(c);
+  followDataSource(c);
   followFonts(c);
   followStreams(c);
   followGraphicsState(c);
+  followImage(c);
+  followCursor(c);
+  expected_ = ExpectedData{};
+  expectData(c);
   if (onCommand) onCommand(c);
 }
 
@@ -306,12 +392,7 @@ void Checker::followStreams(const Command& c) {
     }
     case op::ReadStream: {
       if (!inStream_) problem(c.opOffset, "ReadStream outside BeginStream ... EndStream");
-      const Attribute* length = c.find(attr::StreamDataLength);
-      if (!length) problem(c.opOffset, "ReadStream without a StreamDataLength");
-      expectReadStream_ = true;
-      double n = length ? length->value.number() : 0;  // a real32 is refused above but must not overflow here
-      readStreamLength_ = n > 0 ? saturatingCast<uint32_t>(n) : 0;
-      readStreamOffset_ = c.opOffset;
+      if (!c.find(attr::StreamDataLength)) problem(c.opOffset, "ReadStream without a StreamDataLength");
       streamHasContent_ = true;
       break;
     }
@@ -366,6 +447,12 @@ void Checker::followGraphicsState(const Command& c) {
         double v = space->value.number();
         gs_.back().colorSpace = v >= 1 && v <= 255 ? static_cast<uint8_t>(v) : kUnknownSpace;
       }
+      gs_.back().palette = c.find(attr::PaletteData) != nullptr;
+      break;
+    case op::BeginImage:
+    case op::BeginRastPattern:
+      if (count(c, attr::ColorMapping) == 1 && !gs_.back().palette)
+        problem(c.opOffset, name(c.op) + " of palette indices without a palette (MissingPalette)");
       break;
     case op::SetBrushSource:
     case op::SetPenSource:
@@ -383,6 +470,114 @@ void Checker::followGraphicsState(const Command& c) {
   }
 }
 
+// Between Begin and End only the group's Read: a printer refuses anything
+// else (IllegalOperatorSequence).
+void Checker::followSequences(const Command& c) {
+  const SequenceRule* rule = sequenceOf(c.op);
+  if (sequence_) {
+    const SequenceRule* open = sequenceOf(sequence_);
+    if (c.op == open->read) return;
+    if (c.op == open->end) {
+      sequence_ = 0;
+      return;
+    }
+    problem(c.opOffset,
+            name(c.op) + " inside " + name(open->begin) + " ... " + name(open->end) + " (IllegalOperatorSequence)");
+    sequence_ = 0;
+  }
+  if (!rule) return;
+  if (c.op == rule->begin) sequence_ = c.op;
+  else problem(c.opOffset, name(c.op) + " without " + name(rule->begin) + " (IllegalOperatorSequence)");
+}
+
+void Checker::followDataSource(const Command& c) {
+  if (depth_ > 0) return;  // a stream reads through the data source of the page that plays it
+  if (c.op == op::OpenDataSource) {
+    if (dataSource_) problem(c.opOffset, "OpenDataSource while the data source is open (DataSourceNotClosed)");
+    dataSource_ = true;
+  } else if (c.op == op::CloseDataSource) {
+    if (!dataSource_) problem(c.opOffset, "CloseDataSource without an open data source (DataSourceNotOpen)");
+    dataSource_ = false;
+  } else if (c.op == op::EndSession) {
+    dataSource_ = false;
+  }
+}
+
+// The rows ReadImage and ReadRastPattern may give, and the bytes of each.
+void Checker::followImage(const Command& c) {
+  if (c.op == op::BeginImage || c.op == op::BeginRastPattern) {
+    uint8_t space = gs_.empty() ? 0 : gs_.back().colorSpace;
+    unsigned bits = pixelBits(count(c, attr::ColorDepth, 99), count(c, attr::ColorMapping, 99), space);
+    image_ = {bits * count(c, attr::SourceWidth), count(c, attr::SourceHeight), 0};
+    if (!bits)
+      problem(c.opOffset, name(c.op) + " with a ColorDepth or ColorMapping out of range (IllegalAttributeValue)");
+  } else if (c.op == op::ReadImage || c.op == op::ReadRastPattern) {
+    uint64_t first = count(c, attr::StartLine), rows = count(c, attr::BlockHeight);
+    if (first + rows > image_.height)
+      problem(c.opOffset, name(c.op) + " reads rows " + std::to_string(first) + " to " + std::to_string(first + rows) +
+                              " of an image of " + std::to_string(image_.height) + " (IllegalAttributeValue)");
+  }
+}
+
+// A page starts without a current cursor, and what ends the path clears it
+// (PaintPath and the graphics state stack keep it); a path drawn from it,
+// an image or text needs one (CurrentCursorUndefined).
+void Checker::followCursor(const Command& c) {
+  if (depth_ > 0) return;  // a stream draws from the cursor of the page that plays it
+  if (clearsCursor(c.op)) cursor_ = false;
+  if (drawsFromCursor(c.op) && !cursor_)
+    problem(c.opOffset, name(c.op) + " without a current cursor (CurrentCursorUndefined)");
+  if (leavesCursor(c.op) || drawsFromCursor(c.op)) cursor_ = true;
+}
+
+// The embedded data an operator's attributes announce.
+void Checker::expectData(const Command& c) {
+  ExpectedData e;
+  e.at = c.opOffset;
+  e.op = c.op;
+  auto exactly = [&](uint64_t length, std::string what) {
+    e.active = e.exact = true;
+    e.length = length;
+    e.what = std::move(what);
+  };
+  switch (c.op) {
+    case op::ReadStream: exactly(count(c, attr::StreamDataLength), "its StreamDataLength"); break;
+    case op::ReadChar: exactly(count(c, attr::CharDataSize), "its CharDataSize"); break;
+    case op::ReadFontHeader: exactly(count(c, attr::FontHeaderLength), "its FontHeaderLength"); break;
+    case op::ReadImage:
+    case op::ReadRastPattern: {
+      uint64_t rows = count(c, attr::BlockHeight), pad = count(c, attr::PadBytesMultiple, 4);
+      uint64_t rowBytes = (image_.rowBits + 7) / 8;
+      if (pad > 1) rowBytes = (rowBytes + pad - 1) / pad * pad;
+      uint64_t mode = count(c, attr::CompressMode);
+      if (mode == 0 && !c.find(attr::BlockByteLength)) exactly(rowBytes * rows, "its rows");
+      else if (c.find(attr::BlockByteLength)) exactly(count(c, attr::BlockByteLength), "its BlockByteLength");
+      else e.active = true;  // compressed rows of a length the data itself gives
+      if (mode == 1) {       // run lengths, decoded as they come to the rows' bytes
+        e.rows = true;
+        e.rowBytes = rowBytes * rows;
+      }
+      break;
+    }
+    case op::LinePath:
+    case op::LineRelPath:
+    case op::BezierPath:
+    case op::BezierRelPath:
+      if (!c.find(attr::NumberOfPoints)) {  // its points are attributes: data after it is not its
+        e.refused = true;
+        expected_ = e;
+        return;
+      }
+      if (!pointBytes(count(c, attr::PointType, 99)))
+        problem(c.opOffset, name(c.op) + " without a PointType it can read (IllegalAttributeValue)");
+      exactly(count(c, attr::NumberOfPoints) * 2 * pointBytes(count(c, attr::PointType, 99)),
+              "its NumberOfPoints × PointType");
+      break;
+    default: return;  // data of any length, if any (PassThrough, Text)
+  }
+  expected_ = e;
+}
+
 void Checker::checkAttributes(const Command& c) {
   for (auto& a : c.attributes) {
     const TypeRule* rule = typeRule(a.id);
@@ -393,6 +588,24 @@ void Checker::checkAttributes(const Command& c) {
                             shapes[static_cast<int>(a.value.shape)] + " value");
     }
   }
+  for (auto& a : c.attributes) {
+    const ValueRange* range = valueRange(a.id);
+    if (!range || a.value.shape != Shape::Scalar) continue;
+    double v = a.value.number();
+    if (v < range->lowest || v > range->highest)
+      problem(a.offset, std::string(attributeName(a.id)) + " " + numberText(v) + " is out of range (" +
+                            numberText(range->lowest) + " to " + numberText(range->highest) +
+                            ", IllegalAttributeValue)");
+  }
+  if (c.op == op::SetBrushSource || c.op == op::SetPenSource) {
+    int sources = static_cast<int>(std::count_if(c.attributes.begin(), c.attributes.end(),
+                                                 [](const Attribute& a) { return isPaintSource(a.id); }));
+    if (sources != 1)
+      problem(c.opOffset, name(c.op) + (sources ? " with more than one paint source (IllegalAttributeCombination)"
+                                                : " without a paint source (MissingAttribute)"));
+  }
+  if ((c.op == op::LinePath || c.op == op::LineRelPath) && !c.find(attr::EndPoint) && !c.find(attr::NumberOfPoints))
+    problem(c.opOffset, name(c.op) + " needs EndPoint or NumberOfPoints (MissingAttribute)");
   const OperatorRule* rule = operatorRule(c.op);
   if (!rule) return;
   auto takes = [&](uint16_t id) { return std::find(rule->takes.begin(), rule->takes.end(), id) != rule->takes.end(); };

@@ -86,6 +86,14 @@ class Checker : public TokenSink {
   void applyFont(const FontEffect& e, uint64_t at, const std::string& where, int plays = 0);
   void followStreams(const Command& c);
   void followGraphicsState(const Command& c);
+  void followSequences(const Command& c);
+  void followImage(const Command& c);
+  void followCursor(const Command& c);
+  void followDataSource(const Command& c);
+  // The embedded data a command asks for, checked when it comes.
+  void expectData(const Command& c);
+  void dataArrives(const Token& t);
+  void dataMissing();
   void beginNested();
   void endNested(uint64_t at);
 
@@ -99,6 +107,7 @@ class Checker : public TokenSink {
   // graphics states PushGS saved, the current one last.
   struct GraphicsState {
     uint8_t colorSpace = 0;  // none yet
+    bool palette = false;    // the colour space came with PaletteData
     bool hasFont = false;
     std::vector<double> font;
   };
@@ -110,9 +119,36 @@ class Checker : public TokenSink {
   std::vector<FontEffect> nestedEffects_;                           // those of the stream definition just ended
   std::map<std::vector<double>, std::vector<FontEffect>> streams_;  // defined streams, by name
   std::vector<double> streamName_;
-  bool expectReadStream_ = false;
-  uint64_t readStreamLength_ = 0;
-  uint64_t readStreamOffset_ = 0;
+  struct ExpectedData {
+    bool active = false;
+    bool exact = false;    // the length is known
+    bool refused = false;  // the operator takes none now
+    bool rows = false;     // run-length rows of rowBytes in all
+    uint64_t rowBytes = 0;
+    uint64_t length = 0;
+    uint64_t at = 0;  // the operator's offset
+    uint8_t op = 0;
+    std::string what;  // what gives the length ("its CharDataSize")
+  } expected_;
+  uint8_t sequence_ = 0;  // the Begin operator of an open Begin/Read/End group
+  // The image or raster pattern BeginImage/BeginRastPattern opened: a row's
+  // bytes before padding, and its rows.
+  struct Image {
+    uint64_t rowBits = 0, height = 0, next = 0;  // next: the first row not yet read
+  } image_;
+  // Run-length image data (CompressMode eRLECompression, TIFF PackBits), as
+  // it arrives: the rows' bytes it must give, and what it gave.
+  struct RunLengths {
+    bool active = false;
+    uint64_t needed = 0, given = 0, at = 0;
+    uint64_t literal = 0;  // bytes of a literal run still to come
+    bool repeat = false;   // the byte a repeat run repeats is next
+    bool extra = false;    // bytes came after the rows were whole
+    uint8_t op = 0;
+  } rle_;
+  void decodeRunLengths(const uint8_t* bytes, size_t size);
+  bool cursor_ = false;         // the page has a current cursor
+  bool dataSource_ = false;     // OpenDataSource ... CloseDataSource
   bool readingStream_ = false;  // the data now arriving is a stream's content
   uint64_t nestedFed_ = 0;
   std::vector<std::pair<uint64_t, uint64_t>> nestedMap_;  // nested offset -> outer offset, per piece

@@ -110,6 +110,9 @@ constexpr unsigned kUByte = bit(DataType::UByte);
 constexpr unsigned kInteger = bit(DataType::UByte) | bit(DataType::UInt16) | bit(DataType::UInt32) |
                               bit(DataType::SInt16) | bit(DataType::SInt32);
 constexpr unsigned kNumber = kInteger | bit(DataType::Real32);
+// Counts and sizes: what a printer reads them as, and the narrower types.
+constexpr unsigned kUInt16 = kUByte | bit(DataType::UInt16);
+constexpr unsigned kUInt32 = kUInt16 | bit(DataType::UInt32);
 constexpr unsigned kScalar = bit(Shape::Scalar), kArray = bit(Shape::Array), kXY = bit(Shape::XY),
                    kBox = bit(Shape::Box);
 
@@ -122,15 +125,15 @@ constexpr TypeRule kTypeRules[] = {
     {SimplexPageMode, kUByte, kScalar},
     {DuplexPageMode, kUByte, kScalar},
     {DuplexPageSide, kUByte, kScalar},
-    {PageCopies, kInteger, kScalar},
+    {PageCopies, bit(DataType::UInt16), kScalar},  // a ubyte is refused
     {Measure, kUByte, kScalar},
     {UnitsPerMeasure, kNumber, kXY},
     {ErrorReport, kUByte, kScalar},
     {SourceType, kUByte, kScalar},
     {DataOrg, kUByte, kScalar},
     {ColorSpace, kUByte, kScalar},
-    {RGBColor, kNumber, kArray},
-    {GrayLevel, kNumber, kScalar},
+    {RGBColor, kUByte | bit(DataType::Real32), kArray},  // a printer takes no other colour values
+    {GrayLevel, kUByte | bit(DataType::Real32), kScalar},
     {NullBrush, kUByte, kScalar},
     {NullPen, kUByte, kScalar},
     {PenWidth, kNumber, kScalar},
@@ -143,9 +146,9 @@ constexpr TypeRule kTypeRules[] = {
     {PageScale, kNumber, kXY},
     {PageAngle, kNumber, kScalar},
     {BoundingBox, kNumber, kBox},
-    {FontName, kUByte, kArray},
+    {FontName, kUByte | bit(DataType::UInt16), kArray},  // printers take a uint16 name too
     {CharSize, kNumber, kScalar},
-    {SymbolSet, kInteger, kScalar},
+    {SymbolSet, kUInt16, kScalar},
     {TextData, kUByte | bit(DataType::UInt16), kArray},
     {XSpacingData, kUByte | bit(DataType::SInt16), kArray},
     {YSpacingData, kUByte | bit(DataType::SInt16), kArray},
@@ -153,7 +156,44 @@ constexpr TypeRule kTypeRules[] = {
     {ClipMode, kUByte, kScalar},
     {FillMode, kUByte, kScalar},
     {StreamName, kUByte | bit(DataType::UInt16), kArray},
-    {StreamDataLength, kInteger, kScalar},
+    {StreamDataLength, kUInt32, kScalar},
+    {CharCode, kUInt16, kScalar},
+    {CharDataSize, bit(DataType::UInt16), kScalar},
+    {FontHeaderLength, kUInt16, kScalar},
+    {FontFormat, kUByte, kScalar},
+    {ClipRegion, kUByte, kScalar},
+    {PointType, kUByte, kScalar},
+    {NumberOfPoints, kUInt16, kScalar},
+    {ColorMapping, kUByte, kScalar},
+    {ColorDepth, kUByte, kScalar},
+    {CompressMode, kUByte, kScalar},
+    {PaletteDepth, kUByte, kScalar},
+    {PaletteData, kUByte | bit(DataType::UInt16), kArray},
+    {SourceWidth, bit(DataType::UInt16), kScalar},
+    {SourceHeight, bit(DataType::UInt16), kScalar},
+    {StartLine, bit(DataType::UInt16), kScalar},
+    {BlockHeight, bit(DataType::UInt16), kScalar},
+    {PadBytesMultiple, kUByte, kScalar},
+    {BlockByteLength, kUInt32, kScalar},
+    {DestinationSize, bit(DataType::UInt16), kXY},
+    {TxMode, kUByte, kScalar},
+    {LineCapStyle, kUByte, kScalar},
+    {LineJoinStyle, kUByte, kScalar},
+    {ArcDirection, kUByte, kScalar},
+    {StartPoint, kNumber, kXY},
+    {EllipseDimension, kNumber, kXY},
+};
+
+// The values an enumerated or bounded attribute may take; a printer refuses
+// the others (IllegalAttributeValue, or its own name for the attribute).
+constexpr ValueRange kValueRanges[] = {
+    {Orientation, 0, 3},    {MediaSize, 0, 21},     {MediaSource, 0, 7},      {SimplexPageMode, 0, 0},
+    {DuplexPageMode, 0, 1}, {DuplexPageSide, 0, 1}, {Measure, 0, 2},          {ErrorReport, 0, 3},
+    {SourceType, 0, 0},     {DataOrg, 0, 1},        {ColorSpace, 1, 6},       {NullBrush, 0, 0},
+    {NullPen, 0, 0},        {ClipRegion, 0, 1},     {ClipMode, 0, 1},         {FillMode, 0, 1},
+    {LineCapStyle, 0, 3},   {LineJoinStyle, 0, 3},  {TxMode, 0, 1},           {ArcDirection, 0, 1},
+    {ColorDepth, 0, 2},     {ColorMapping, 0, 1},   {CompressMode, 0, 3},     {PointType, 0, 3},
+    {PaletteDepth, 0, 2},   {WritingMode, 0, 1},    {PadBytesMultiple, 1, 4},
 };
 
 // The resident fonts of the printers the driver serves, by name as
@@ -185,6 +225,12 @@ const OperatorRule* operatorRule(uint8_t o) {
   return nullptr;
 }
 
+const ValueRange* valueRange(uint16_t attribute) {
+  for (auto& r : kValueRanges)
+    if (r.attribute == attribute) return &r;
+  return nullptr;
+}
+
 const TypeRule* typeRule(uint16_t attribute) {
   for (auto& r : kTypeRules)
     if (r.attribute == attribute) return &r;
@@ -200,12 +246,83 @@ bool isResidentFont(const std::vector<double>& name) {
   return std::find(std::begin(kResidentFonts), std::end(kResidentFonts), text) != std::end(kResidentFonts);
 }
 
+bool isPaintSource(uint16_t a) {
+  return a == RGBColor || a == GrayLevel || a == NullBrush || a == NullPen || a == PatternSelectID;
+}
+
 uint8_t colorSpaceOf(uint16_t attribute) {
   switch (attribute) {
     case GrayLevel: return kGray;
     case RGBColor: return kRGB;
     default: return 0;
   }
+}
+
+namespace {
+
+constexpr SequenceRule kSequences[] = {
+    {op::BeginFontHeader, op::ReadFontHeader, op::EndFontHeader},
+    {op::BeginChar, op::ReadChar, op::EndChar},
+    {op::BeginImage, op::ReadImage, op::EndImage},
+    {op::BeginRastPattern, op::ReadRastPattern, op::EndRastPattern},
+    {op::BeginScan, op::ScanLineRel, op::EndScan},
+};
+
+}  // namespace
+
+const SequenceRule* sequenceOf(uint8_t o) {
+  for (auto& r : kSequences)
+    if (o == r.begin || o == r.read || o == r.end) return &r;
+  return nullptr;
+}
+
+bool drawsFromCursor(uint8_t o) {
+  switch (o) {
+    case op::LinePath:
+    case op::LineRelPath:
+    case op::BezierPath:
+    case op::BezierRelPath:
+    case op::SetCursorRel:
+    case op::BeginImage:  // an image is placed at the cursor
+    case op::Text:
+    case op::TextPath: return true;
+    default: return false;
+  }
+}
+
+bool leavesCursor(uint8_t o) {
+  switch (o) {
+    // clang-format off
+    case op::SetCursor: case op::ArcPath: case op::Chord: case op::ChordPath: case op::Ellipse:
+    case op::EllipsePath: case op::Pie: case op::PiePath: case op::Rectangle: case op::RectanglePath:
+    case op::RoundRectangle: case op::RoundRectanglePath:
+      // clang-format on
+      return true;
+    default: return false;
+  }
+}
+
+bool clearsCursor(uint8_t o) {
+  switch (o) {
+    case op::BeginPage:
+    case op::NewPath:
+    case op::SetClipReplace:  // the path becomes the clip
+    case op::SetClipIntersect: return true;
+    default: return false;
+  }
+}
+
+unsigned pointBytes(double pointType) {
+  if (pointType == 0 || pointType == 1) return 1;  // eUByte, eSByte
+  if (pointType == 2 || pointType == 3) return 2;  // eUInt16, eSInt16
+  return 0;
+}
+
+unsigned pixelBits(double colorDepth, double colorMapping, uint8_t colorSpace) {
+  unsigned depth = colorDepth == 0 ? 1 : colorDepth == 1 ? 4 : colorDepth == 2 ? 8 : 0;
+  if (colorMapping == 1) return depth;  // eIndexedPixel: one index
+  if (colorMapping != 0) return 0;
+  return depth * (colorSpace == kRGB || colorSpace == kSRGB ? 3 : 1);
 }
 
 bool allowedOutsidePage(uint8_t o) {

@@ -30,6 +30,16 @@ struct TypeRule {
 
 const TypeRule* typeRule(uint16_t attribute);
 
+struct ValueRange {
+  uint16_t attribute;
+  double lowest, highest;
+};
+// The range of a scalar attribute's value, if the tables bound it.
+const ValueRange* valueRange(uint16_t attribute);
+
+// The attributes of which SetBrushSource and SetPenSource take exactly one.
+bool isPaintSource(uint16_t attribute);
+
 constexpr unsigned bit(DataType t) { return 1u << static_cast<unsigned>(t); }
 constexpr unsigned bit(Shape s) { return 1u << static_cast<unsigned>(s); }
 
@@ -45,5 +55,27 @@ uint8_t colorSpaceOf(uint16_t attribute);
 
 // Operators that may stand outside a page.
 bool allowedOutsidePage(uint8_t op);
+
+// A Begin/Read/End group: between Begin and End stands only Read.
+struct SequenceRule {
+  uint8_t begin, read, end;
+};
+// The group an operator begins, reads in or ends, if any (streams have
+// rules of their own).
+const SequenceRule* sequenceOf(uint8_t op);
+
+// The current cursor: operators that draw from it, and those that leave one.
+bool drawsFromCursor(uint8_t op);
+bool leavesCursor(uint8_t op);
+bool clearsCursor(uint8_t op);  // a new page, and what ends the current path
+
+// The bytes of one coordinate of a point list of that PointType (eUByte,
+// eSByte, eUInt16, eSInt16); 0 for another value.
+unsigned pointBytes(double pointType);
+
+// The bits of one pixel of an image: ColorDepth (e1Bit, e4Bit, e8Bit) times
+// the components (one for a palette index or grey, three for RGB); 0 for a
+// value out of range.
+unsigned pixelBits(double colorDepth, double colorMapping, uint8_t colorSpace);
 
 }  // namespace pclxl

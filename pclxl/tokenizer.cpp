@@ -1,6 +1,7 @@
 #include "pclxl/tokenizer.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -120,10 +121,33 @@ size_t Tokenizer::step(const uint8_t* p, size_t n) {
   return 0;
 }
 
+namespace {
+
+bool beginsNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i)
+    if (std::toupper(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
+  return true;
+}
+
+// "@PJL ENTER LANGUAGE = PCLXL", in any case and spacing.
+bool entersLanguage(std::string_view line) {
+  std::string squeezed;
+  for (char c : line)
+    if (c != ' ' && c != '\t') squeezed += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return squeezed.rfind("@PJLENTERLANGUAGE", 0) == 0;
+}
+
+}  // namespace
+
 // Between streams: a UEL, PJL lines, or a stream header.
 size_t Tokenizer::stepPreamble(const uint8_t* p, size_t n) {
   uint8_t b = p[0];
-  if (b == '\r' || b == '\n' || b == ' ' || b == '\t' || b == 0) return 1;
+  if (b == '\r' || b == '\n' || b == ' ' || b == '\t' || b == 0) {
+    // After ENTER LANGUAGE the printer's PCL XL reader starts at once.
+    if (languageEntered_) return fail(offset_, "a blank or NUL between ENTER LANGUAGE and the stream header");
+    return 1;
+  }
   if (b == 0x1B) {
     if (n < kUelSize) return need_ = kUelSize, 0;
     if (std::memcmp(p, kUel, kUelSize) != 0) return fail(offset_, "expected a UEL (ESC %-12345X)");
@@ -159,6 +183,7 @@ size_t Tokenizer::stepLine(const uint8_t* p, size_t n) {
     token_.kind = TokenKind::Pjl;
     token_.text.assign(reinterpret_cast<const char*>(p), length);
     if (!token_.text.empty() && token_.text.back() == '\r') token_.text.pop_back();
+    languageEntered_ = entersLanguage(token_.text);
     sink_.token(token_);
     mode_ = Mode::Preamble;
     return length + 1;
@@ -167,8 +192,9 @@ size_t Tokenizer::stepLine(const uint8_t* p, size_t n) {
   token_.kind = TokenKind::Header;
   token_.text.assign(reinterpret_cast<const char*>(p + 2), length - 2);
   while (!token_.text.empty() && (token_.text.back() == '\r' || token_.text.back() == '\0')) token_.text.pop_back();
-  if (token_.text.rfind("HP-PCL XL", 0) != 0)
+  if (!beginsNoCase(token_.text, "HP-PCL XL"))  // printers take any case
     return fail(offset_ + 2, "the stream header does not begin \"HP-PCL XL\"");
+  languageEntered_ = false;
   bigEndian_ = p[0] == '(';
   sawHeader_ = true;
   sink_.token(token_);

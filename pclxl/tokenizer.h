@@ -90,6 +90,7 @@ class Tokenizer {
   uint64_t dataLeft_ = 0;
   bool bigEndian_ = false;
   bool sawHeader_ = false;
+  bool languageEntered_ = false;  // the last PJL line was ENTER LANGUAGE
   bool failed_ = false;
   Problem error_;
   std::vector<uint8_t> pending_;  // an incomplete item carried over between feeds

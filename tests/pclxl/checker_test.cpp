@@ -166,7 +166,8 @@ TEST(Checker, ReadStreamLengthsAndNestedStreams) {
   auto c = test::checkBytes(lying);
   size_t data = lying.find('\xFB');
   EXPECT_EQ(firstProblem(c), std::to_string(data) + ": ReadStream's data is " + std::to_string(content.size()) +
-                                 " bytes, its StreamDataLength " + std::to_string(content.size() + 1));
+                                 " bytes, its StreamDataLength " + std::to_string(content.size() + 1) +
+                                 " (MissingData)");
 
   // A broken byte inside the embedded stream is reported at its own offset.
   std::string broken = content;
@@ -254,11 +255,12 @@ TEST(Checker, ValuesAndDataOutOfPlace) {
   size_t data = bytes.size();
   w.data("xy");  // embedded data after an attribute, not after an operator
   auto c = test::checkBytes(bytes);
-  ASSERT_GE(c.problems().size(), 2u);
+  ASSERT_GE(c.problems().size(), 3u);
   EXPECT_EQ(c.problems()[0].offset, lone);
   EXPECT_EQ(c.problems()[0].message, "a value without its attribute id before CloseDataSource");
-  EXPECT_EQ(c.problems()[1].offset, data);
-  EXPECT_EQ(c.problems()[1].message, "embedded data that follows no operator");
+  EXPECT_EQ(c.problems()[1].message, "CloseDataSource without an open data source (DataSourceNotOpen)");
+  EXPECT_EQ(c.problems()[2].offset, data);
+  EXPECT_EQ(c.problems()[2].message, "embedded data that follows no operator");
 
   test::PxlBuilder b;
   b.begin().page([](pclxl::Writer& w) { w.op(op::PushGS).data("zz").op(op::PopGS); }).end();

@@ -183,6 +183,7 @@ TEST(OverlayPrinting, AFormPathNamingADeviceIsNeverOpened) {
 TEST(OverlayCreation, ARecordingThatIsNoFormIsSaidSo) {
   FormsMachine m;
   auto setFontAndText = [](pclxl::Writer& w) {
+    w.xy(pclxl::DataType::UInt16, 300, 300, pclxl::attr::Point).op(pclxl::op::SetCursor);  // text needs a cursor
     w.ubyteArray("@", pclxl::attr::FontName)
         .real32(100, pclxl::attr::CharSize)
         .uint16(0, pclxl::attr::SymbolSet)
