@@ -106,6 +106,10 @@ void Checker::dataArrives(const Token& t) {
   if (!expected_.active) return;
   expected_.active = false;
   if (expected_.op == op::ReadStream) readingStream_ = true;
+  if (expected_.op == op::ReadChar) {
+    char_ = CharacterHeader{true, t.offset, {}};
+    if (t.dataLength == 0) dataEnd();
+  }
   if (expected_.rows) {
     rle_ = RunLengths{};
     rle_.active = true;
@@ -128,6 +132,8 @@ void Checker::dataMissing() {
 
 void Checker::data(const uint8_t* bytes, size_t size, uint64_t offset) {
   if (rle_.active) decodeRunLengths(bytes, size);
+  if (char_.active && char_.bytes.size() < 2)
+    char_.bytes.append(reinterpret_cast<const char*>(bytes), std::min<size_t>(size, 2 - char_.bytes.size()));
   if (!readingStream_ || !nestedTokenizer_) return;
   nestedMap_.push_back({nestedFed_, offset});
   nestedFed_ += size;
@@ -163,6 +169,12 @@ void Checker::decodeRunLengths(const uint8_t* p, size_t n) {
 
 void Checker::dataEnd() {
   readingStream_ = false;
+  if (char_.active) {
+    char_.active = false;
+    // Format 0; class 0 a bitmap, 1 and 2 TrueType outlines.
+    if (char_.bytes.size() < 2 || char_.bytes[0] != 0 || static_cast<uint8_t>(char_.bytes[1]) > 2)
+      problem(char_.at, "ReadChar's data is no character of format 0, class 0 to 2 (UnsupportedCharacterClass)");
+  }
   if (!rle_.active) return;
   rle_.active = false;
   if (rle_.given < rle_.needed || rle_.literal || rle_.repeat)
@@ -476,8 +488,13 @@ void Checker::followSequences(const Command& c) {
   const SequenceRule* rule = sequenceOf(c.op);
   if (sequence_) {
     const SequenceRule* open = sequenceOf(sequence_);
-    if (c.op == open->read) return;
+    if (c.op == open->read) {
+      sequenceRead_ = true;
+      return;
+    }
     if (c.op == open->end) {
+      if (c.op == op::EndFontHeader && !sequenceRead_)
+        problem(c.opOffset, "EndFontHeader of a font header with no ReadFontHeader (IllegalFontData)");
       sequence_ = 0;
       return;
     }
@@ -486,7 +503,7 @@ void Checker::followSequences(const Command& c) {
     sequence_ = 0;
   }
   if (!rule) return;
-  if (c.op == rule->begin) sequence_ = c.op;
+  if (c.op == rule->begin) sequence_ = c.op, sequenceRead_ = false;
   else problem(c.opOffset, name(c.op) + " without " + name(rule->begin) + " (IllegalOperatorSequence)");
 }
 

@@ -130,7 +130,8 @@ class Checker : public TokenSink {
     uint8_t op = 0;
     std::string what;  // what gives the length ("its CharDataSize")
   } expected_;
-  uint8_t sequence_ = 0;  // the Begin operator of an open Begin/Read/End group
+  uint8_t sequence_ = 0;       // the Begin operator of an open Begin/Read/End group
+  bool sequenceRead_ = false;  // the group has had its Read
   // The image or raster pattern BeginImage/BeginRastPattern opened: a row's
   // bytes before padding, and its rows.
   struct Image {
@@ -147,6 +148,12 @@ class Checker : public TokenSink {
     uint8_t op = 0;
   } rle_;
   void decodeRunLengths(const uint8_t* bytes, size_t size);
+  // The first bytes of a character's data: its format and class.
+  struct CharacterHeader {
+    bool active = false;
+    uint64_t at = 0;
+    std::string bytes;
+  } char_;
   bool cursor_ = false;         // the page has a current cursor
   bool dataSource_ = false;     // OpenDataSource ... CloseDataSource
   bool readingStream_ = false;  // the data now arriving is a stream's content

@@ -127,7 +127,7 @@ constexpr TypeRule kTypeRules[] = {
     {DuplexPageSide, kUByte, kScalar},
     {PageCopies, bit(DataType::UInt16), kScalar},  // a ubyte is refused
     {Measure, kUByte, kScalar},
-    {UnitsPerMeasure, kNumber, kXY},
+    {UnitsPerMeasure, bit(DataType::UInt16) | bit(DataType::Real32), kXY},
     {ErrorReport, kUByte, kScalar},
     {SourceType, kUByte, kScalar},
     {DataOrg, kUByte, kScalar},

@@ -66,13 +66,6 @@ Verdict check(const std::string& bytes) {
   return v;
 }
 
-// The pages pxl-print says it printed: "ok (pages N)".
-uint64_t printedPages(const Printout& p) {
-  std::smatch m;
-  static const std::regex pages(R"(pages (\d+))");
-  return std::regex_search(p.verdict, m, pages) ? std::stoull(m[1]) : 0;
-}
-
 // The interpreter's verdicts, two batches at a time.
 std::map<fs::path, Printout> printAll(const std::vector<fs::path>& files) {
   std::map<fs::path, Printout> a, b;

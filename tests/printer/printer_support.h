@@ -60,6 +60,13 @@ inline std::map<fs::path, Printout> print(const std::vector<fs::path>& files, co
   return verdicts;
 }
 
+// The pages pxl-print says it printed: "ok (pages N)", "FAILED (pages N): ...".
+inline uint64_t printedPages(const Printout& p) {
+  std::smatch m;
+  static const std::regex pages(R"(pages (\d+))");
+  return std::regex_search(p.verdict, m, pages) ? std::stoull(m[1]) : 0;
+}
+
 // The page images pxl-print wrote for a file, in order.
 inline std::vector<std::string> images(const fs::path& pngDir, const fs::path& file) {
   std::vector<std::string> pages;

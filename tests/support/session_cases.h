@@ -148,6 +148,92 @@ inline std::vector<SessionCase> sessionCases() {
        stream({}, {[](Writer& w) { w.uint16(1, attr::PageCopies).op(op::SetPageDefaultCTM); }}), "IllegalAttribute"},
       {"SetCursor without its point", stream({}, {[](Writer& w) { w.op(op::SetCursor); }}), "MissingAttribute"},
       {"a colour space outside a page", stream(gray, {}), "SetColorSpace outside a page"},
+      // Embedded data against what the attributes announce.
+      {"a character whose data is shorter than its CharDataSize",
+       stream(
+           [](Writer& w) {
+             defineFont(w, "short");
+             w.ubyteArray("short", attr::FontName).op(op::BeginChar);
+             std::string glyph = std::string("\x00\x00\x00\x00\x00\x08\x00\x08\x00\x08", 10) + std::string(8, '\xFF');
+             w.ubyte('A', attr::CharCode).uint16(19, attr::CharDataSize).op(op::ReadChar).data(glyph);
+             w.op(op::EndChar);
+           },
+           {{}}),
+       "MissingData"},
+      {"a ReadChar without its BeginChar",
+       stream(
+           [](Writer& w) {
+             defineFont(w, "alone");
+             std::string glyph = std::string("\x00\x00\x00\x00\x00\x08\x00\x08\x00\x08", 10) + std::string(8, '\xFF');
+             w.ubyte('A', attr::CharCode).uint16(18, attr::CharDataSize).op(op::ReadChar).data(glyph);
+           },
+           {}),
+       "IllegalOperatorSequence"},
+      {"an uncompressed image with a row too many",
+       stream({}, {all({gray,
+                        [](Writer& w) {
+                          w.xy(DataType::UInt16, 100, 100, attr::Point).op(op::SetCursor);
+                          w.ubyte(0, attr::ColorDepth).ubyte(0, attr::ColorMapping);
+                          w.uint16(8, attr::SourceWidth).uint16(2, attr::SourceHeight);
+                          w.xy(DataType::UInt16, 80, 20, attr::DestinationSize).op(op::BeginImage);
+                          w.uint16(0, attr::StartLine).uint16(2, attr::BlockHeight).ubyte(0, attr::CompressMode);
+                          w.op(op::ReadImage).data(std::string(12, '\x0F'));  // two rows are 8 bytes
+                          w.op(op::EndImage);
+                        }})}),
+       "ExtraData"},
+      {"an image where the page has no cursor",
+       stream({}, {all({gray,
+                        [](Writer& w) {
+                          w.op(op::NewPath);  // the page's rectangle left one
+                          w.ubyte(0, attr::ColorDepth).ubyte(0, attr::ColorMapping);
+                          w.uint16(8, attr::SourceWidth).uint16(1, attr::SourceHeight);
+                          w.xy(DataType::UInt16, 80, 10, attr::DestinationSize).op(op::BeginImage);
+                          w.uint16(0, attr::StartLine).uint16(1, attr::BlockHeight).ubyte(0, attr::CompressMode);
+                          w.op(op::ReadImage).data(std::string(4, '\x0F'));
+                          w.op(op::EndImage);
+                        }})}),
+       "CurrentCursorUndefined"},
+      {"a line after NewPath took the cursor",
+       stream({}, {[](Writer& w) {
+                w.xy(DataType::UInt16, 100, 100, attr::Point).op(op::SetCursor).op(op::NewPath);
+                w.xy(DataType::UInt16, 500, 500, attr::EndPoint).op(op::LinePath);
+              }}),
+       "CurrentCursorUndefined"},
+      {"a line after PaintPath, which keeps the cursor",
+       stream({}, {[](Writer& w) {
+                w.xy(DataType::UInt16, 100, 100, attr::Point).op(op::SetCursor);
+                w.xy(DataType::UInt16, 500, 500, attr::EndPoint).op(op::LinePath).op(op::PaintPath);
+                w.xy(DataType::UInt16, 700, 500, attr::EndPoint).op(op::LinePath).op(op::PaintPath);
+              }}),
+       nullptr},
+      {"a point list one point short",
+       stream({}, {[](Writer& w) {
+                w.xy(DataType::UInt16, 100, 100, attr::Point).op(op::SetCursor);
+                w.uint16(3, attr::NumberOfPoints).ubyte(3, attr::PointType).op(op::LineRelPath);
+                w.data(std::string(8, '\x05'));  // three sint16 pairs are 12 bytes
+              }}),
+       "MissingData"},
+      {"text where the page has no cursor", stream({}, {[&](Writer& w) {
+                                                     w.op(op::NewPath);
+                                                     setFont(w, "Courier         ");
+                                                     w.ubyteArray("A", attr::TextData).op(op::Text);
+                                                   }}),
+       "CurrentCursorUndefined"},
+      {"a brush of two paint sources",
+       stream({},
+              {all({gray,
+                    [](Writer& w) { w.ubyte(0, attr::GrayLevel).ubyte(0, attr::NullBrush).op(op::SetBrushSource); }})}),
+       "IllegalAttributeCombination"},
+      {"a brush of no paint source", stream({}, {[](Writer& w) { w.op(op::SetBrushSource); }}), "MissingAttribute"},
+      {"an orientation out of range", PxlBuilder().begin().page({}, 7).end().bytes(), "Orientation 7 is out of range"},
+      {"PageCopies as a ubyte",
+       [] {
+         PxlBuilder b;
+         b.begin().writer().ubyte(0, attr::Orientation).ubyte(0, attr::MediaSize).op(op::BeginPage);
+         b.writer().ubyte(1, attr::PageCopies).op(op::EndPage);
+         return b.end().bytes();
+       }(),
+       "PageCopies does not take a ubyte"},
   };
 }
 
