@@ -142,29 +142,41 @@ void Checker::data(const uint8_t* bytes, size_t size, uint64_t offset) {
 
 // Counts what PackBits runs give, without keeping the rows.
 void Checker::decodeRunLengths(const uint8_t* p, size_t n) {
-  for (size_t i = 0; i < n;) {
-    if (rle_.given >= rle_.needed && !rle_.literal && !rle_.repeat) {
-      rle_.extra = true;
-      return;
+  // On copies: the bytes may alias any member, which keeps a loop over them
+  // from holding state in registers.
+  uint64_t given = rle_.given, literal = rle_.literal;
+  const uint64_t needed = rle_.needed;
+  bool repeat = rle_.repeat, extra = rle_.extra;
+  size_t i = 0;
+  if (literal) {
+    uint64_t k = std::min<uint64_t>(literal, n);
+    literal -= k;
+    i += k;
+  } else if (repeat && n) {
+    repeat = false;
+    ++i;
+  }
+  while (i < n) {
+    if (given >= needed) {
+      extra = true;
+      break;
     }
-    if (rle_.literal) {
-      uint64_t k = std::min<uint64_t>(rle_.literal, n - i);
-      rle_.literal -= k;
+    uint8_t c = p[i++];
+    if (c < 128) {  // c + 1 bytes as they are
+      given += c + 1u;
+      uint64_t k = std::min<uint64_t>(c + 1u, n - i);
       i += k;
-    } else if (rle_.repeat) {
-      rle_.repeat = false;
-      ++i;
-    } else {
-      uint8_t c = p[i++];
-      if (c < 128) {
-        rle_.literal = c + 1u;
-        rle_.given += c + 1u;
-      } else if (c > 128) {
-        rle_.repeat = true;
-        rle_.given += 257u - c;
-      }
+      literal = c + 1u - k;
+    } else if (c > 128) {  // the next byte, 257 - c times
+      given += 257u - c;
+      if (i < n) ++i;
+      else repeat = true;
     }
   }
+  rle_.given = given;
+  rle_.literal = literal;
+  rle_.repeat = repeat;
+  rle_.extra = extra;
 }
 
 void Checker::dataEnd() {
