@@ -51,14 +51,7 @@ struct Verdict {
 };
 
 Verdict check(const std::string& bytes) {
-  pclxl::Checker checker;
-  size_t at = 0;
-  pclxl::checkStream(checker, [&](uint8_t* out, size_t n) {
-    size_t k = std::min(n, bytes.size() - at);
-    std::copy_n(bytes.data() + at, k, out);
-    at += k;
-    return k;
-  });
+  pclxl::Checker checker = test::checkBytes(bytes);
   Verdict v;
   v.wellFormed = checker.problems().empty();
   v.pages = checker.summary().pages;

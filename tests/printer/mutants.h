@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "pclxl/checker.h"
+#include "support/pxl_builder.h"
 
 namespace printer {
 
@@ -39,13 +40,7 @@ inline Anatomy anatomyOf(const std::string& bytes) {
   checker.onText = [&](const pclxl::Token& t, int depth) {
     if (depth == 0 && t.kind == pclxl::TokenKind::Header) a.header = t.offset, a.headerEnd = t.end;
   };
-  size_t at = 0;
-  pclxl::checkStream(checker, [&](uint8_t* out, size_t n) {
-    size_t k = std::min(n, bytes.size() - at);
-    std::copy_n(bytes.data() + at, k, out);
-    at += k;
-    return k;
-  });
+  test::feedBytes(checker, bytes);
   a.pages = checker.pages();
   return a;
 }
