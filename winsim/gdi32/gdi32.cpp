@@ -66,9 +66,10 @@ Locked<DeviceContext> lockDC(HDC h) {
   return dc;
 }
 
+// A DC made without settings has the printer's defaults: a DEVMODE of zeros.
 PageGeometry geometryOf(const DeviceContext& dc) {
   DEVMODEW dm{};
-  std::memcpy(&dm, dc.devmode.data(), std::min(dc.devmode.size(), sizeof dm));
+  if (!dc.devmode.empty()) std::memcpy(&dm, dc.devmode.data(), std::min(dc.devmode.size(), sizeof dm));
   return GeometryOf(dm);
 }
 
