@@ -10,6 +10,7 @@
 #include <string>
 
 #include "pclxl/checker.h"
+#include "pclxl/rules.h"
 #include "pclxl/writer.h"
 
 namespace {
@@ -23,36 +24,52 @@ uint64_t targetBytes() {
   return (mb ? std::strtoull(mb, nullptr, 10) : 1024) << 20;
 }
 
-// Pages of paths and text-like arrays and a raster image each, as a
-// document printed at 600 dpi looks.
+// Pages of paths and text and a raster image each, as a document printed at
+// 600 dpi looks, and as a printer takes them: the checker must call it well
+// formed, or the benchmark measures its error path.
 const fs::path& streamFile() {
   static const fs::path path = [] {
-    fs::path p = fs::temp_directory_path() / ("kqxl-bench-" + std::to_string(targetBytes() >> 20) + "mb.pxl");
+    fs::path p = fs::temp_directory_path() / ("kqxl-bench-" + std::to_string(targetBytes() >> 20) + "mb-v2.pxl");
     if (fs::exists(p) && fs::file_size(p) >= targetBytes()) return p;
     FILE* f = std::fopen(p.c_str(), "wb");
     std::string chunk;
     pclxl::Writer w(chunk);
     w.header("benchmark");
     w.xy(pclxl::DataType::UInt16, 600, 600, attr::UnitsPerMeasure).ubyte(0, attr::Measure).op(op::BeginSession);
+    w.ubyte(0, attr::SourceType).ubyte(1, attr::DataOrg).op(op::OpenDataSource);
     std::fwrite(chunk.data(), 1, chunk.size(), f);
     uint64_t written = chunk.size();
-    std::string image(32 * 1024, '\x5A');
+    constexpr int kImageWidth = 512, kBlockRows = 64, kBlocks = 8;  // 32 KiB blocks of 8-bit gray
+    std::string block(kImageWidth * kBlockRows, '\x5A');
     while (written < targetBytes()) {
       chunk.clear();
       w.ubyte(0, attr::Orientation).ubyte(2, attr::MediaSize).op(op::BeginPage);
+      w.ubyte(pclxl::kGray, attr::ColorSpace).op(op::SetColorSpace);
+      w.ubyte(0, attr::GrayLevel).op(op::SetBrushSource);
+      w.ubyteArray("Courier         ", attr::FontName).real32(40, attr::CharSize).uint16(629, attr::SymbolSet);
+      w.op(op::SetFont);
       for (int i = 0; i < 200; ++i) {
         w.op(op::NewPath).xy(pclxl::DataType::UInt16, i, i * 2, attr::Point).op(op::SetCursor);
         w.xy(pclxl::DataType::SInt16, 100, -50, attr::EndPoint).op(op::LinePath);
-        w.array(pclxl::DataType::UByte, {72, 101, 108, 108, 111}, attr::TextData).op(op::Text);
         w.op(op::PaintPath);
+        w.xy(pclxl::DataType::UInt16, i, i * 2 + 40, attr::Point).op(op::SetCursor);
+        w.array(pclxl::DataType::UByte, {72, 101, 108, 108, 111}, attr::TextData).op(op::Text);
       }
-      for (int i = 0; i < 8; ++i)
-        w.uint16(0, attr::StartLine).uint16(64, attr::BlockHeight).op(op::ReadImage).data(image);
-      w.op(op::EndPage);
+      w.xy(pclxl::DataType::UInt16, 100, 100, attr::Point).op(op::SetCursor);
+      w.ubyte(2, attr::ColorDepth).ubyte(0, attr::ColorMapping);  // 8 bits, direct
+      w.uint16(kImageWidth, attr::SourceWidth).uint16(kBlockRows * kBlocks, attr::SourceHeight);
+      w.xy(pclxl::DataType::UInt16, 2048, 2048, attr::DestinationSize).op(op::BeginImage);
+      for (int i = 0; i < kBlocks; ++i) {
+        w.uint16(static_cast<uint16_t>(i * kBlockRows), attr::StartLine).uint16(kBlockRows, attr::BlockHeight);
+        w.ubyte(0, attr::CompressMode).op(op::ReadImage).data(block);
+      }
+      w.op(op::EndImage).uint16(1, attr::PageCopies).op(op::EndPage);
       std::fwrite(chunk.data(), 1, chunk.size(), f);
       written += chunk.size();
     }
-    std::fputc(op::EndSession, f);
+    chunk.clear();
+    w.op(op::CloseDataSource).op(op::EndSession);
+    std::fwrite(chunk.data(), 1, chunk.size(), f);
     std::fclose(f);
     return p;
   }();
@@ -115,7 +132,12 @@ void BM_Check(benchmark::State& state) {
     FILE* f = std::fopen(streamFile().c_str(), "rb");
     pclxl::checkStream(checker, [f](uint8_t* buf, size_t size) { return std::fread(buf, 1, size, f); });
     std::fclose(f);
-    if (!checker.problems().empty()) state.SkipWithError(checker.problems()[0].message.c_str());
+    if (!checker.problems().empty()) {
+      auto& first = checker.problems()[0];
+      std::string what = "at " + std::to_string(first.offset) + ": " + first.message;
+      state.SkipWithError(what.c_str());
+      break;
+    }
   }
   report(state);
 }

@@ -74,7 +74,8 @@ void Checker::token(const Token& t) {
         value_.end = t.end;
         if (attributeName(t.attribute).empty())
           problem(t.offset, "unknown attribute id " + std::to_string(t.attribute));
-        attributes_.push_back(value_);
+        attributes_.push_back(std::move(value_));
+        value_.value.items = takeSpareItems();
         haveValue_ = false;
       }
       break;
@@ -238,14 +239,14 @@ void Checker::command(const Token& t) {
     problem(value_.offset, "a value without its attribute id before " + name(t.op));
     haveValue_ = false;
   }
-  Command c;
+  Command& c = command_;
+  recycle(c.attributes);
+  c.attributes.swap(attributes_);
   c.op = t.op;
   c.opOffset = t.offset;
-  c.start = attributes_.empty() ? t.offset : commandStart_;
+  c.start = c.attributes.empty() ? t.offset : commandStart_;
   c.end = t.end;
   c.depth = depth_;
-  c.attributes = std::move(attributes_);
-  attributes_.clear();
   ++summary_.operators;
   checkAttributes(c);
 
@@ -263,6 +264,23 @@ void Checker::command(const Token& t) {
   expected_ = ExpectedData{};
   expectData(c);
   if (onCommand) onCommand(c);
+}
+
+// The values of the last command's attributes keep their storage for the
+// next ones: a stream of any length is read without an allocation per
+// attribute.
+void Checker::recycle(std::vector<Attribute>& attributes) {
+  constexpr size_t kMaxSpare = 64;
+  for (auto& a : attributes)
+    if (spareItems_.size() < kMaxSpare) spareItems_.push_back(std::move(a.value.items));
+  attributes.clear();
+}
+
+std::vector<double> Checker::takeSpareItems() {
+  if (spareItems_.empty()) return {};
+  std::vector<double> items = std::move(spareItems_.back());
+  spareItems_.pop_back();
+  return items;
 }
 
 void Checker::followStructure(const Command& c) {

@@ -72,6 +72,8 @@ class Checker : public TokenSink {
 
  private:
   void command(const Token& op);
+  void recycle(std::vector<Attribute>& attributes);
+  std::vector<double> takeSpareItems();
   void problem(uint64_t at, std::string message);
   void checkAttributes(const Command& c);
   void followStructure(const Command& c);
@@ -98,7 +100,9 @@ class Checker : public TokenSink {
   void endNested(uint64_t at);
 
   int depth_;
-  std::vector<Attribute> attributes_;
+  std::vector<Attribute> attributes_;  // the list being gathered
+  Command command_;                    // the command being judged
+  std::vector<std::vector<double>> spareItems_;
   bool haveValue_ = false;
   Attribute value_;
   uint64_t commandStart_ = 0;

@@ -115,14 +115,14 @@ std::string_view nameOf(DataType t) {
 bool isWhitespace(uint8_t b) { return b == 0x00 || (b >= 0x09 && b <= 0x0D) || b == 0x20; }
 
 std::optional<std::pair<DataType, Shape>> valueTag(uint8_t b) {
-  struct Range {
-    uint8_t first;
-    Shape shape;
-  };
-  for (auto r : {Range{kScalarTag, Shape::Scalar}, Range{kArrayTag, Shape::Array}, Range{kXYTag, Shape::XY},
-                 Range{kBoxTag, Shape::Box}})
-    if (b >= r.first && b <= r.first + 5) return std::pair{static_cast<DataType>(b - r.first), r.shape};
-  return std::nullopt;
+  static const auto table = [] {
+    std::array<std::optional<std::pair<DataType, Shape>>, 256> t{};
+    for (auto [first, shape] : {std::pair{kScalarTag, Shape::Scalar}, std::pair{kArrayTag, Shape::Array},
+                                std::pair{kXYTag, Shape::XY}, std::pair{kBoxTag, Shape::Box}})
+      for (uint8_t type = 0; type <= 5; ++type) t[first + type] = std::pair{static_cast<DataType>(type), shape};
+    return t;
+  }();
+  return table[b];
 }
 
 uint8_t tagOf(DataType t, Shape s) {

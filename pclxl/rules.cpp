@@ -1,6 +1,7 @@
 #include "pclxl/rules.h"
 
 #include <algorithm>
+#include <array>
 #include <string>
 
 namespace pclxl {
@@ -219,23 +220,34 @@ constexpr std::string_view kResidentFonts[] = {
 
 }  // namespace
 
+namespace {
+
+// The rules of each operator byte or attribute id, found by index: the
+// checker asks for them at every command.
+template <typename Rule, size_t N, typename Key>
+std::array<const Rule*, 256> indexBy(const Rule (&rules)[N], Key key) {
+  std::array<const Rule*, 256> index{};
+  for (auto& r : rules)
+    if (key(r) < index.size() && !index[key(r)]) index[key(r)] = &r;
+  return index;
+}
+
+template <typename Rule, size_t N>
+const Rule* byAttribute(const Rule (&rules)[N], uint16_t attribute) {
+  static const auto index = indexBy(rules, [](const Rule& r) { return r.attribute; });
+  return attribute < index.size() ? index[attribute] : nullptr;
+}
+
+}  // namespace
+
 const OperatorRule* operatorRule(uint8_t o) {
-  for (auto& r : kOperatorRules)
-    if (r.op == o) return &r;
-  return nullptr;
+  static const auto index = indexBy(kOperatorRules, [](const OperatorRule& r) { return r.op; });
+  return index[o];
 }
 
-const ValueRange* valueRange(uint16_t attribute) {
-  for (auto& r : kValueRanges)
-    if (r.attribute == attribute) return &r;
-  return nullptr;
-}
+const ValueRange* valueRange(uint16_t attribute) { return byAttribute(kValueRanges, attribute); }
 
-const TypeRule* typeRule(uint16_t attribute) {
-  for (auto& r : kTypeRules)
-    if (r.attribute == attribute) return &r;
-  return nullptr;
-}
+const TypeRule* typeRule(uint16_t attribute) { return byAttribute(kTypeRules, attribute); }
 
 bool isResidentFont(const std::vector<double>& name) {
   std::string text;
@@ -271,9 +283,12 @@ constexpr SequenceRule kSequences[] = {
 }  // namespace
 
 const SequenceRule* sequenceOf(uint8_t o) {
-  for (auto& r : kSequences)
-    if (o == r.begin || o == r.read || o == r.end) return &r;
-  return nullptr;
+  static const auto index = [] {
+    std::array<const SequenceRule*, 256> t{};
+    for (auto& r : kSequences) t[r.begin] = t[r.read] = t[r.end] = &r;
+    return t;
+  }();
+  return index[o];
 }
 
 bool drawsFromCursor(uint8_t o) {
