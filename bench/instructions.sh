@@ -16,7 +16,7 @@ work=$(mktemp -d /tmp/kqxl-instructions-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
 "$build/bench/process_bench" --scripts "$work"
-mib=$(( $(stat -L -c %s "$work"/kqxl-process-bench-*mb.pxl) / 1048576 ))
+mib=$(( $(stat -L -c %s "$work"/kqxl-process-bench-*.pxl) / 1048576 ))
 jobs=$(grep -c '^startdoc' "$work/small.job")
 
 # Reads a callgrind output file and prints "OWN HOOKS": the instructions

@@ -53,6 +53,7 @@ void writeDocument(const fs::path& p, int pages, int rows) {
   pclxl::Writer w(chunk);
   w.header("process benchmark");
   w.xy(pclxl::DataType::UInt16, 600, 600, attr::UnitsPerMeasure).ubyte(0, attr::Measure).op(op::BeginSession);
+  w.ubyte(0, attr::SourceType).ubyte(1, attr::DataOrg).op(op::OpenDataSource);
   out << chunk;
   std::string image(static_cast<size_t>(rows) * kImageRow, '\0');
   for (int page = 1; page <= pages; ++page) {
@@ -70,13 +71,15 @@ void writeDocument(const fs::path& p, int pages, int rows) {
     w.op(op::EndImage).op(op::EndPage);
     out << chunk;
   }
-  out.put(static_cast<char>(op::EndSession));
+  chunk.clear();
+  w.op(op::CloseDataSource).op(op::EndSession);
+  out << chunk;
 }
 
 // 5,000 pages, sized so that the document comes to KQXL_BENCH_MB.
 fs::path document() {
   uint64_t target = documentMiB() << 20;
-  fs::path p = fs::temp_directory_path() / ("kqxl-process-bench-" + std::to_string(documentMiB()) + "mb.pxl");
+  fs::path p = fs::temp_directory_path() / ("kqxl-process-bench-" + std::to_string(documentMiB()) + "mb-v2.pxl");
   if (!fs::exists(p) || fs::file_size(p) < target)
     writeDocument(p, kPages, static_cast<int>(std::max<uint64_t>(1, target / kPages / kImageRow)));
   return p;

@@ -62,27 +62,40 @@ bool explains(std::u16string_view text) {
   return (text[0] >= u'A' && text[0] <= u'Z') || text[0] == u'w';
 }
 
-// What a printer makes of a port document: its pages, or its first problem.
-std::string printerVerdict(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return "";
-  pclxl::Checker checker;
-  uint64_t bytes = 0;
-  pclxl::checkStream(checker, [&in, &bytes](uint8_t* buf, size_t size) {
-    in.read(reinterpret_cast<char*>(buf), static_cast<std::streamsize>(size));
-    bytes += static_cast<uint64_t>(in.gcount());
-    return static_cast<size_t>(in.gcount());
-  });
-  if (bytes == 0) return "empty";
-  if (!checker.problems().empty()) {
-    auto& p = checker.problems().front();
-    return "NOT WELL FORMED at byte " + std::to_string(p.offset) + ": " + p.message;
-  }
-  if (checker.summary().pages == 0) return "NOT WELL FORMED: no PCL XL page in it";
-  return std::to_string(checker.summary().pages) + " pages, well formed";
+}  // namespace
+
+void PrinterVerdict::feed(const void* bytes, size_t size) {
+  bytes_ += size;
+  if (!broken_) broken_ = !tokenizer_.feed(static_cast<const uint8_t*>(bytes), size);
 }
 
-}  // namespace
+// Its pages, or its first problem.
+const std::string& PrinterVerdict::text() {
+  if (text_) return *text_;
+  if (!broken_) tokenizer_.finish();
+  checker_.finish(tokenizer_.offset(), tokenizer_.error());
+  if (bytes_ == 0) {
+    text_ = "empty";
+  } else if (!checker_.problems().empty()) {
+    auto& p = checker_.problems().front();
+    text_ = "NOT WELL FORMED at byte " + std::to_string(p.offset) + ": " + p.message;
+  } else if (checker_.summary().pages == 0) {
+    text_ = "NOT WELL FORMED: no PCL XL page in it";
+  } else {
+    text_ = std::to_string(checker_.summary().pages) + " pages, well formed";
+  }
+  return *text_;
+}
+
+std::string verdictOfFile(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return "";
+  PrinterVerdict verdict;
+  std::vector<char> buffer(64 * 1024);
+  while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0)
+    verdict.feed(buffer.data(), static_cast<size_t>(in.gcount()));
+  return verdict.text();
+}
 
 void RunReport::trace(std::u16string_view text) {
   line_.assign("{\"event\":\"trace\",\"text\":");
@@ -107,8 +120,8 @@ void RunReport::messageBox(std::u16string_view text, const std::optional<std::u1
   summarise("message box: \"" + utf8Of(text) + "\" answered " + answerName(answer));
 }
 
-void RunReport::document(int number, std::u16string_view name, uint64_t bytes, const std::string& file,
-                         bool cancelled) {
+void RunReport::document(int number, std::u16string_view name, uint64_t bytes, const std::string& file, bool cancelled,
+                         const std::optional<std::string>& verdict) {
   event("{\"event\":\"document\",\"number\":" + std::to_string(number) + ",\"name\":" + jsonString(name) +
         ",\"bytes\":" + std::to_string(bytes) + ",\"file\":" +
         (file.empty() ? std::string("null") : jsonString(utf16Of(file))) + (cancelled ? ",\"cancelled\":true}" : "}"));
@@ -119,9 +132,10 @@ void RunReport::document(int number, std::u16string_view name, uint64_t bytes, c
   bool port = !file.empty() && file.find_first_of(":\\") == std::string::npos;
   if (!port && !file.empty()) line += ", the internal watermark job's file " + file;
   if (port) line += " in " + file;
-  if (std::string verdict = port && !documentFolder_.empty() ? printerVerdict(documentFolder_ / file) : "";
-      !verdict.empty())
-    line += ": " + verdict;
+  std::string judged = verdict                            ? *verdict
+                       : port && !documentFolder_.empty() ? verdictOfFile(documentFolder_ / file)
+                                                          : "";
+  if (port && !judged.empty()) line += ": " + judged;
   if (cancelled) line += " (its job was cancelled: what it holds is what reached the port before)";
   summarise(line);
 }

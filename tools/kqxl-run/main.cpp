@@ -10,6 +10,8 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -72,6 +74,23 @@ class StdoutSink : public winsim::DocumentSink {
   FILE* f_;
 };
 
+// A port document's file, judged by the checker as the port writes it.
+class JudgedSink : public winsim::DocumentSink {
+ public:
+  JudgedSink(std::unique_ptr<winsim::DocumentSink> file, std::shared_ptr<jobkit::PrinterVerdict> verdict)
+      : file_(std::move(file)), verdict_(std::move(verdict)) {}
+  bool write(const void* data, size_t size) override {
+    if (!file_->write(data, size)) return false;
+    verdict_->feed(data, size);
+    return true;
+  }
+  void finish() override { file_->finish(); }
+
+ private:
+  std::unique_ptr<winsim::DocumentSink> file_;
+  std::shared_ptr<jobkit::PrinterVerdict> verdict_;
+};
+
 struct Options {
   std::vector<fs::path> scripts;
   fs::path outDir;
@@ -92,7 +111,18 @@ struct ScriptRun {
   fs::path script, out;
   jobkit::RunReport report{std::cerr};
   jobkit::EventLogs events;
-  std::map<int, int> numbers;   // the machine's document numbers -> this script's
+  std::map<int, int> numbers;                                       // the machine's document numbers -> this script's
+  std::mutex verdictsMu;                                            // a cancel may end a document on another thread
+  std::map<int, std::shared_ptr<jobkit::PrinterVerdict>> verdicts;  // by the machine's number
+
+  std::optional<std::string> takeVerdict(int number) {
+    std::lock_guard g(verdictsMu);
+    auto it = verdicts.find(number);
+    if (it == verdicts.end()) return std::nullopt;
+    std::string text = it->second->text();
+    verdicts.erase(it);
+    return text;
+  }
   std::string machineSettings;  // its codepage and locale directives
   int exitCode = 0;
 
@@ -253,7 +283,10 @@ void observe(winsim::Machine& machine, const Options& opt, const Runs& runs) {
       [toStdout](int number, std::u16string_view, std::string* file) -> std::unique_ptr<winsim::DocumentSink> {
         if (tRun && !tRun->out.empty()) {
           *file = "doc-" + std::to_string(tRun->numbers[number]) + ".prn";
-          return winsim::fileSink(tRun->out / *file);
+          auto verdict = std::make_shared<jobkit::PrinterVerdict>();
+          std::lock_guard g(tRun->verdictsMu);
+          tRun->verdicts[number] = verdict;
+          return std::make_unique<JudgedSink>(winsim::fileSink(tRun->out / *file), std::move(verdict));
         }
         return std::make_unique<StdoutSink>(toStdout ? stdout : nullptr);
       });
@@ -270,7 +303,7 @@ void observe(winsim::Machine& machine, const Options& opt, const Runs& runs) {
     each([&](ScriptRun& r) {
       auto local = r.numbers.find(doc.number);
       r.report.document(local == r.numbers.end() ? doc.number : local->second, doc.name, doc.bytes, doc.file,
-                        doc.cancelled);
+                        doc.cancelled, r.takeVerdict(doc.number));
     });
   };
   machine.setObserver(observer);
@@ -311,7 +344,6 @@ int main(int argc, char** argv) {
   if (int code = prepareMachine(opt, runs, &root)) return code;
   for (auto& run : runs) {
     if (!run->out.empty()) run->events.openIn(run->out, run->report);
-    run->report.setDocumentFolder(run->out);
     if (runs.size() > 1) run->report.setScriptName(run->script.stem().string());
   }
   // --events FILE is one script's; standard error takes the first's.

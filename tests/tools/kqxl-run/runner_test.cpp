@@ -10,6 +10,7 @@
 
 #include "support/pxl_builder.h"
 #include "jobkit/mkjob.h"
+#include "jobkit/report.h"
 
 namespace fs = std::filesystem;
 
@@ -329,6 +330,28 @@ TEST_F(Runner, TheTerminalSaysWhatHappened) {
   EXPECT_NE(r.err.find("in doc-1.prn: 6 pages, well formed\n"), std::string::npos) << r.err;
   r = run("startdoc\nwrite settings\nwrite text \"not PCL XL\"\nclose\n", "-o " + (dir / "out3").string());
   EXPECT_NE(r.err.find("in doc-1.prn: NOT WELL FORMED"), std::string::npos) << r.err;
+}
+
+// The verdict is made as the port writes the document, in whatever pieces
+// the writes come: it must be what the file itself reads as.
+TEST_F(Runner, TheVerdictAsWrittenIsTheFilesVerdict) {
+  jobkit::MakeJobOptions options;
+  options.chunk = 7;  // tokens, attribute lists and image data cut across writes
+  std::string script, error;
+  ASSERT_TRUE(jobkit::makeJob(KQXL_SOURCE_DIR "/examples/numbered.pxl", options, &script, &error)) << error;
+  RunResult r = run(script, "-o " + (dir / "small").string());
+  EXPECT_EQ(jobkit::verdictOfFile(dir / "small" / "doc-1.prn"), "6 pages, well formed");
+  EXPECT_NE(r.err.find("in doc-1.prn: 6 pages, well formed\n"), std::string::npos) << r.err;
+  // Cut short in its last page: the file's verdict and the terminal's agree.
+  size_t lastEndPage = script.rfind("endpage");
+  ASSERT_NE(lastEndPage, std::string::npos);
+  r = run(script.substr(0, script.rfind("write", lastEndPage)) + "endpage\nenddoc\nclose\n",
+          "-o " + (dir / "short").string());
+  std::string verdict = jobkit::verdictOfFile(dir / "short" / "doc-1.prn");
+  EXPECT_EQ(verdict.rfind("NOT WELL FORMED", 0), 0u) << verdict;
+  EXPECT_NE(r.err.find("in doc-1.prn: " + verdict + "\n"), std::string::npos) << r.err;
+  r = run("startdoc\nenddoc\nclose\n", "-o " + (dir / "none").string());
+  EXPECT_NE(r.err.find("in doc-1.prn: empty\n"), std::string::npos) << r.err;
 }
 
 }  // namespace
