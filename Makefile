@@ -9,11 +9,13 @@
 #                 Wine against the simulated machine
 # make mutate     mutation testing of src/ (not in CI; MUTATE_ARGS="--count N --seed S")
 # make differential  the PCL XL checker against the interpreter, 20,000 mutants
+# make bench-compare BASE=<commit>  the job path's benchmarks of BASE and of
+#                 the tree, built side by side and run alternating
 
 BUILD ?= build
 GENERATOR := -G Ninja
 
-.PHONY: setup build test demo sanitize tsan fuzz bench cross wine-test mutate differential clean
+.PHONY: setup build test demo sanitize tsan fuzz bench bench-compare cross wine-test mutate differential clean
 
 setup:
 	@bash tools/setup.sh
@@ -93,6 +95,12 @@ bench: build
 	@$(BUILD)/bench/overlay_bench
 	@$(BUILD)/bench/watermark_bench
 	@bash bench/instructions.sh $(BUILD)
+
+# For any change on a job's path (docs/performance.md): BASE is the commit
+# it started from; ROUNDS alternating rounds (2).
+bench-compare: setup
+	@[ -n "$(BASE)" ] || { echo "make bench-compare: give BASE=<commit>"; exit 2; }
+	@bash tools/bench-compare.sh $(BASE) $(ROUNDS)
 
 cross: setup
 	@for arch in i686 x86_64; do \
