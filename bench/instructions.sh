@@ -7,7 +7,8 @@
 # "own" is the instructions executed in the component's code; "hooks" is
 # everything the seven hooks run, the simulated Windows calls they make and
 # the C library included (for a direct job, mostly copying the bytes to the
-# port).
+# port), but not kqxl-run's verdict; "verdict" is kqxl-run's checker, which
+# judges the port's bytes inside the printer writes as they pass.
 #
 # Usage: bench/instructions.sh [BUILD]
 set -euo pipefail
@@ -19,9 +20,10 @@ trap 'rm -rf "$work"' EXIT
 mib=$(( $(stat -L -c %s "$work"/kqxl-process-bench-*.pxl) / 1048576 ))
 jobs=$(grep -c '^startdoc' "$work/small.job")
 
-# Reads a callgrind output file and prints "OWN HOOKS": the instructions
-# executed in the component's object, and those of every call made into a
-# DrvSpl* hook (the hooks do not call one another). Names may be given once
+# Reads a callgrind output file and prints "OWN HOOKS VERDICT": the
+# instructions executed in the component's object, those of every call made
+# into a DrvSpl* hook (the hooks do not call one another) less the verdict's,
+# and those of the verdict's calls. Names may be given once
 # and then referred to by number, "(N)", objects and functions apart; the
 # cost line after "calls=" is the
 # call's inclusive cost, not the caller's own.
@@ -39,10 +41,14 @@ tally() {
     /^cfn=/ { callee = named(substr($0, 5), functions); next }
     /^calls=/ { call = 1; next }
     /^[0-9+*-]/ {
-      if (call) { if (callee ~ /^DrvSpl[A-Za-z]+$/) hooks += $2; call = 0 }
+      if (call) {
+        if (callee ~ /^DrvSpl[A-Za-z]+$/) hooks += $2
+        if (callee ~ /PrinterVerdict::feed/) verdict += $2
+        call = 0
+      }
       else if (ob ~ /KQXLUMPD\.DLL$/) own += $2
     }
-    END { printf "%d %d\n", own, hooks }' "$1"
+    END { printf "%d %d %d\n", own, hooks - verdict, verdict }' "$1"
 }
 
 count() {
@@ -52,11 +58,14 @@ count() {
   tally "$out"
 }
 
-read -r directOwn directHooks < <(count direct)
-read -r reverseOwn reverseHooks < <(count reverse)
-read -r smallOwn smallHooks < <(count small)
+read -r directOwn directHooks directVerdict < <(count direct)
+read -r reverseOwn reverseHooks reverseVerdict < <(count reverse)
+read -r smallOwn smallHooks smallVerdict < <(count small)
 
-printf '%-32s %14s %14s\n' "instructions" "own" "hooks"
-printf '%-32s %14d %14d\n' "per MiB, direct ($mib MiB)" $((directOwn / mib)) $((directHooks / mib))
-printf '%-32s %14d %14d\n' "per MiB, reverse order" $((reverseOwn / mib)) $((reverseHooks / mib))
-printf '%-32s %14d %14d\n' "per job ($jobs one-page jobs)" $((smallOwn / jobs)) $((smallHooks / jobs))
+printf '%-32s %14s %14s %14s\n' "instructions" "own" "hooks" "verdict"
+printf '%-32s %14d %14d %14d\n' "per MiB, direct ($mib MiB)" $((directOwn / mib)) $((directHooks / mib)) \
+  $((directVerdict / mib))
+printf '%-32s %14d %14d %14d\n' "per MiB, reverse order" $((reverseOwn / mib)) $((reverseHooks / mib)) \
+  $((reverseVerdict / mib))
+printf '%-32s %14d %14d %14d\n' "per job ($jobs one-page jobs)" $((smallOwn / jobs)) $((smallHooks / jobs)) \
+  $((smallVerdict / jobs))

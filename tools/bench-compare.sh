@@ -45,7 +45,7 @@ for ((r = 1; r <= rounds; ++r)); do
     dir=$work/tree
     [[ $side == base ]] && dir=$work/base-${base:0:12}/build
     echo "bench-compare: round $r of $rounds, $side" >&2
-    "$dir/bench/process_bench" --benchmark_filter='Direct|Reverse|Collated|Ohp|ManualDuplex|Booklet|SmallJobs$' \
+    "$dir/bench/process_bench" --benchmark_filter='Direct|Reverse|Collated|Ohp|ManualDuplex|Booklet|SmallJobs/' \
       --benchmark_format=json >"$results/$side-process-$r.json" 2>/dev/null
     [[ -x $dir/bench/watermark_bench ]] &&
       "$dir/bench/watermark_bench" --benchmark_format=json >"$results/$side-watermark-$r.json" 2>/dev/null
