@@ -1,4 +1,5 @@
-# make demo   set up, build, play examples/ through the component
+# make help   this list
+# make demo   set up, build what the examples need, play examples/ through the component
 # make test   set up, build, run every test
 # make sanitize   the whole suite under AddressSanitizer and UBSan, the
 #                 concurrency tests under ThreadSanitizer, the fuzz targets
@@ -15,7 +16,10 @@
 BUILD ?= build
 GENERATOR := -G Ninja
 
-.PHONY: setup build test demo sanitize tsan fuzz bench bench-compare cross wine-test mutate differential clean
+.PHONY: help setup build test demo sanitize tsan fuzz bench bench-compare cross wine-test mutate differential clean
+
+help:
+	@sed -n '/^# make/,/^$$/p' Makefile | sed 's/^# \{0,1\}//'
 
 setup:
 	@bash tools/setup.sh
@@ -27,7 +31,11 @@ build: setup
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j2
 
-demo: build
+# The report first: the examples need only the component, the machine and
+# the tools; the suites and benchmarks build after it.
+demo: setup
+	@cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD) --target demo-tools
 	@bash tools/demo.sh $(BUILD)
 
 # intercept_tls_get_addr=0: LeakSanitizer does not follow the thread-local

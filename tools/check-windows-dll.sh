@@ -3,7 +3,14 @@
 # hooks under their undecorated names and imports nothing but system DLLs
 # and msvcrt (the C++ runtime is linked in).
 set -euo pipefail
+usage() { echo "usage: tools/check-windows-dll.sh DLL   (e.g. build-win-x86_64/src/KQXLUMPD.DLL after make cross)"; }
+case "${1:-}" in
+  -h | --help) usage; exit 0 ;;
+  "") usage >&2; exit 2 ;;
+esac
+[ $# -eq 1 ] || { usage >&2; exit 2; }
 dll=$1
+[ -f "$dll" ] || { echo "check-windows-dll: $dll: no such file" >&2; exit 2; }
 objdump=${OBJDUMP:-objdump}
 dump=$("$objdump" -p "$dll")
 

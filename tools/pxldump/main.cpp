@@ -15,6 +15,7 @@ const char kUsage[] =
     "usage: pxldump [--check] [--summary] FILE|-\n"
     "  (default)   one line per operator with its attributes, offsets on the left\n"
     "  --check     only the problems and a summary; exit status 1 when the stream is not well formed\n"
+    "              (an empty file is \"empty, nothing to print\", exit status 0)\n"
     "  --summary   the page count and each page's offset range\n";
 
 std::string number(double v, pclxl::DataType t) {
@@ -98,6 +99,13 @@ int main(int argc, char** argv) {
     std::printf("pages: %zu\n", checker.pages().size());
     for (size_t i = 0; i < checker.pages().size(); ++i)
       std::printf("page %zu: %" PRIu64 "-%" PRIu64 "\n", i + 1, checker.pages()[i].start, checker.pages()[i].end);
+  }
+  // The component's own empty documents (a recording job's, a manual
+  // duplex's empty pass) print nothing; a printer takes them as it takes
+  // no job at all.
+  if (s.bytes == 0 && checker.pages().empty()) {
+    if (check || listing) std::printf("empty, nothing to print\n");
+    return 0;
   }
   if (check || listing) {
     for (auto& p : checker.problems()) std::printf("%" PRIu64 ": error: %s\n", p.offset, p.message.c_str());

@@ -48,4 +48,16 @@ TEST(Pxldump, BrokenStreamExitsOneWithTheOffset) {
   EXPECT_EQ(run("/no/such/file").status, 2);
 }
 
+// The component's own empty documents: a recording job's, a manual duplex's
+// empty pass.
+TEST(Pxldump, AnEmptyDocumentIsEmptyNotBroken) {
+  for (const char* mode : {"--check -", "-"}) {
+    Output empty = run(mode, "printf ''");
+    EXPECT_EQ(empty.status, 0) << mode;
+    EXPECT_EQ(empty.text, "empty, nothing to print\n") << mode;
+  }
+  Output one = run("--check -", "printf ' '");
+  EXPECT_EQ(one.status, 1) << one.text;
+}
+
 }  // namespace
