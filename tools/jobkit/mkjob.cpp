@@ -10,6 +10,7 @@
 
 #include "jobkit/booklet.h"
 #include "jobkit/settings.h"
+#include "jobkit/syntax.h"
 #include "pclxl/checker.h"
 #include "pclxl/numbers.h"
 #include "pclxl/writer.h"
@@ -118,17 +119,13 @@ struct FontReader {
 // What a document that is no PCL XL is, by its first bytes, and how to make
 // one of it; empty for anything else.
 std::string notPclXl(FILE* in, const std::filesystem::path& path) {
-  char head[5] = {};
-  size_t n = std::fread(head, 1, 4, in);
+  char head[16] = {};
+  size_t n = std::fread(head, 1, sizeof head, in);
   std::rewind(in);
-  std::string kind = n == 4 && std::strncmp(head, "%PDF", 4) == 0 ? "a PDF document"
-                     : n >= 2 && std::strncmp(head, "%!", 2) == 0 ? "a PostScript document"
-                                                                  : "";
-  if (kind.empty()) return kind;
+  std::string kind = documentKind(std::string_view(head, n));
+  if (kind.empty() || kind == "a PCL XL document") return "";
   std::string pxl = std::filesystem::path(path).replace_extension(".pxl").string();
-  return path.string() + " is " + kind + ", and jobs are made from PCL XL: convert it first with Ghostscript, " +
-         "gs -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlmono -r600 -sOutputFile=" + pxl + " " + path.string() +
-         " (pxlcolor for colour, -r300 for 300 dpi)";
+  return path.string() + " is " + kind + ", and jobs are made from PCL XL: " + conversionAdvice(path.string(), pxl);
 }
 
 bool readDocument(const std::filesystem::path& path, Document* doc, std::string* error) {

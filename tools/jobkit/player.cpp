@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -136,6 +137,147 @@ bool Player::check(const Directive& d, std::string* error) {
     return true;
   }
   return *error = "unknown directive \"" + d.verb + "\"" + didYouMean(d.verb, verbs()), false;
+}
+
+namespace {
+
+// The words each directive takes: its plain words (the form's own word
+// counted), and its KEY=VALUE keys ("#": numeric keys, "*": any, checked
+// by the directive itself). A verb with forms has a row for each.
+constexpr size_t kAnyNumber = SIZE_MAX;
+struct ArgumentShape {
+  std::string_view verb, form;
+  size_t minPlain, maxPlain;
+  std::string_view keys;
+  const char* usage;
+};
+
+const ArgumentShape kArgumentShapes[] = {
+    {"startdoc", "", 0, 0, "job document", "startdoc [job=N] [document=\"...\"]"},
+    {"startpage", "", 0, 0, "", "startpage, with nothing after it"},
+    {"endpage", "", 0, 0, "", "endpage, with nothing after it"},
+    {"enddoc", "", 0, 0, "", "enddoc, with nothing after it"},
+    {"abort", "", 0, 0, "", "abort, with nothing after it"},
+    {"close", "", 0, 0, "", "close, with nothing after it"},
+    {"write", "settings", 1, 1, "", "write settings"},
+    {"write", "text", 2, 2, "", "write text \"...\""},
+    {"write", "hex", 2, kAnyNumber, "", "write hex HH ..."},
+    {"write", "file", 2, 2, "offset length chunk", "write file \"host/path\" [offset=N] [length=N] [chunk=N]"},
+    {"write", "marker", 2, 3, "", "write marker KIND [ORIENTATION]"},
+    {"printer", "", 0, 0, "name port driver path",
+     "printer [name=\"...\"] [port=\"...\"] [driver=\"...\"] [path=\"C:\\...\"]"},
+    {"printer-data", "", 1, kAnyNumber, "size #",
+     "printer-data NAME hex HH ... | NAME sz \"TEXT\" | NAME size=N [OFFSET=WORD ...]"},
+    {"file", "", 3, 3, "", "file \"C:\\...\" text \"...\" | file \"C:\\...\" from \"host/path\""},
+    {"delete", "", 1, 1, "", "delete \"C:\\...\""},
+    {"folder", "", 1, 1, "", "folder \"C:\\...\""},
+    {"release", "", 1, 1, "", "release \"C:\\...\""},
+    {"hold", "", 1, 1, "access share", "hold \"C:\\...\" [access=read|write|both] [share=none|read|write|both|all]"},
+    {"ini", "", 4, 4, "", "ini \"FILE\" SECTION KEY \"VALUE\""},
+    {"registry", "", 3, 4, "", "registry \"KEY\" NAME sz \"TEXT\" | NAME dword N | NAME delete"},
+    {"locale", "", 1, 1, "", "locale LANGID"},
+    {"codepage", "", 1, 1, "", "codepage N"},
+    {"scanner", "", 2, 2, "", "scanner hold CODE | scanner release CODE"},
+    {"answer", "", 0, kAnyNumber, "", "answer OK|CANCEL|YES|NO ..."},
+    {"fail", "", 1, 1, "nth path", "fail FUNCTION [nth=N|every] [path=\"PATTERN\"]"},
+    {"settings", "", 0, kAnyNumber, "*", "settings reset | settings FIELD=VALUE ..."},
+};
+
+bool isNumber(std::string_view word) { return parseNumber(word).has_value(); }
+
+std::vector<std::string_view> keysOf(std::string_view keys) {
+  std::vector<std::string_view> list;
+  for (size_t at = 0; at < keys.size();) {
+    size_t end = std::min(keys.find(' ', at), keys.size());
+    list.push_back(keys.substr(at, end - at));
+    at = end + 1;
+  }
+  return list;
+}
+
+bool keyFits(std::string_view keys, const std::string& key) {
+  for (std::string_view k : keysOf(keys))
+    if (k == "*" || k == key || (k == "#" && isNumber(key))) return true;
+  return false;
+}
+
+// "MESSAGE; usage: ..." or "MESSAGE; did you mean "X"? usage: ...".
+std::string withUsage(const std::string& message, const std::string& hint, const std::string& usage) {
+  return message + (hint.empty() ? "; " : hint + " ") + usage;
+}
+
+std::string usageOfForms(std::string_view verb) {
+  std::string usage;
+  for (auto& shape : kArgumentShapes)
+    if (shape.verb == verb) usage += (usage.empty() ? "" : " | ") + std::string(shape.usage);
+  return "usage: " + usage;
+}
+
+}  // namespace
+
+bool argumentsFit(const Directive& d, std::string* error) {
+  std::vector<const Token*> plain;
+  for (auto& t : d.args)
+    if (t.key.empty()) plain.push_back(&t);
+  const ArgumentShape* shape = nullptr;
+  for (auto& s : kArgumentShapes) {
+    if (s.verb != d.verb) continue;
+    if (s.form.empty() || (!plain.empty() && plain[0]->value == s.form)) {
+      shape = &s;
+      break;
+    }
+  }
+  if (!shape) {
+    std::vector<std::string_view> forms;
+    for (auto& s : kArgumentShapes)
+      if (s.verb == d.verb) forms.push_back(s.form);
+    if (forms.empty()) return true;  // the directive checks its own words
+    if (plain.empty()) return *error = d.verb + " what? " + usageOfForms(d.verb), false;
+    return *error = withUsage("unknown " + d.verb + " \"" + plain[0]->value + "\"", didYouMean(plain[0]->value, forms),
+                              usageOfForms(d.verb)),
+           false;
+  }
+  for (auto& t : d.args)
+    if (!t.key.empty() && !keyFits(shape->keys, t.key))
+      return *error = withUsage("\"" + t.key + "=\" is not an argument of " + d.verb,
+                                didYouMean(t.key, keysOf(shape->keys)), std::string("usage: ") + shape->usage),
+             false;
+  if (plain.size() > shape->maxPlain) {
+    const Token& extra = *plain[shape->maxPlain];
+    return *error = "\"" + extra.value + "\" is one word too many; usage: " + shape->usage, false;
+  }
+  if (plain.size() < shape->minPlain) return *error = std::string("usage: ") + shape->usage, false;
+  return true;
+}
+
+bool ScriptCheck::directive(const Directive& d, std::string* error) {
+  return Player::check(d, error) && argumentsFit(d, error) && jobState(d, error) && hostFiles(d, error);
+}
+
+// The hooks play in a job, from its startdoc to its close.
+bool ScriptCheck::jobState(const Directive& d, std::string* error) {
+  bool hook = std::any_of(std::begin(kHookVerbs), std::end(kHookVerbs), [&](auto& v) { return v.first == d.verb; });
+  if (!hook) return true;
+  if (d.verb == "startdoc") {
+    job_ = Job::Open;
+    return true;
+  }
+  if (job_ == Job::None) return *error = d.verb + " before startdoc", false;
+  if (job_ == Job::Closed)
+    return *error = d.verb + " after close: the job has ended; a startdoc begins the next one", false;
+  if (d.verb == "close") job_ = Job::Closed;
+  return true;
+}
+
+bool ScriptCheck::hostFiles(const Directive& d, std::string* error) const {
+  const Token* named = nullptr;
+  if (d.verb == "write" && d.args.size() >= 2 && d.args[0].value == "file") named = &d.args[1];
+  if (d.verb == "file" && d.args.size() >= 3 && d.args[1].value == "from") named = &d.args[2];
+  if (!named) return true;
+  fs::path host = hostFileOf(scriptDir_, named->value);
+  std::error_code ec;
+  if (fs::is_regular_file(host, ec)) return true;
+  return *error = "no host file \"" + named->value + "\" (" + host.string() + ")", false;
 }
 
 bool Player::step(const Directive& d, std::string* error) {

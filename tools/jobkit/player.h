@@ -126,4 +126,24 @@ class Player {
 // A host file named in a script (UTF-8, relative to the script's folder).
 fs::path hostFileOf(const fs::path& scriptDir, const std::string& utf8);
 
+// A whole script checked before anything plays, one directive after the
+// other: each directive's own check, the words it takes and no others, a
+// hook directive only in an open job, and every host file it names there.
+class ScriptCheck {
+ public:
+  explicit ScriptCheck(fs::path scriptDir) : scriptDir_(std::move(scriptDir)) {}
+  bool directive(const Directive& d, std::string* error);
+
+ private:
+  bool jobState(const Directive& d, std::string* error);
+  bool hostFiles(const Directive& d, std::string* error) const;
+  enum class Job { None, Open, Closed };
+  fs::path scriptDir_;
+  Job job_ = Job::None;
+};
+
+// The words a directive takes: false, with the usage, for one more or one
+// it does not know.
+bool argumentsFit(const Directive& d, std::string* error);
+
 }  // namespace jobkit

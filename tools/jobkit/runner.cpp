@@ -42,17 +42,39 @@ std::string scriptName(const fs::path& script) {
 #endif
 }
 
+namespace {
+
+std::string documentKindOf(std::istream& in) {
+  char head[16] = {};
+  in.read(head, sizeof head);
+  std::streamsize n = in.gcount();
+  in.clear();
+  in.seekg(0);
+  return documentKind(std::string_view(head, static_cast<size_t>(n)));
+}
+
+}  // namespace
+
 bool checkScriptFile(const fs::path& script, std::ostream& errors, std::string* machineSettings) {
   std::ifstream in(script, std::ios::binary);
   if (!in) {
     errors << scriptName(script) << ": cannot read the job script: " << std::strerror(errno) << "\n";
     return false;
   }
+  if (std::string kind = documentKindOf(in); !kind.empty()) {
+    fs::path pxl = fs::path(script).replace_extension(".pxl"), job = fs::path(script).replace_extension(".job");
+    errors << scriptName(script) << " is " << kind << ", not a job script: ";
+    if (kind != "a PCL XL document") errors << conversionAdvice(scriptName(script), scriptName(pxl)) << "; then ";
+    errors << "make a job script of it with kqxl-mkjob -o " << scriptName(job) << " [settings FIELD=VALUE ...] "
+           << scriptName(kind == "a PCL XL document" ? script : pxl) << "\n";
+    return false;
+  }
   ScriptReader reader(in);
+  ScriptCheck check(script.parent_path());
   Directive d;
   ScriptError error;
   while (reader.next(&d, &error)) {
-    if (!Player::check(d, &error.message)) {
+    if (!check.directive(d, &error.message)) {
       error.line = d.line;
       break;
     }

@@ -265,6 +265,19 @@ bool checkAll(ScriptReader reader, ScriptError* error) {
 
 }  // namespace
 
+std::string documentKind(std::string_view head) {
+  auto starts = [head](std::string_view prefix) { return head.substr(0, prefix.size()) == prefix; };
+  if (starts("%PDF")) return "a PDF document";
+  if (starts("%!")) return "a PostScript document";
+  if (starts("\x1B%-12345X") || starts(") HP-PCL XL") || starts("( HP-PCL XL")) return "a PCL XL document";
+  return "";
+}
+
+std::string conversionAdvice(const std::string& document, const std::string& pxl) {
+  return "convert it first with Ghostscript, gs -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlmono -r600 -sOutputFile=" + pxl +
+         " " + document + " (pxlcolor for colour, -r300 for 300 dpi)";
+}
+
 bool checkScript(std::string_view text, ScriptError* error) { return checkAll(ScriptReader(text), error); }
 bool checkScript(std::istream& in, ScriptError* error) { return checkAll(ScriptReader(in), error); }
 

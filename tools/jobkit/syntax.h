@@ -66,6 +66,14 @@ class ScriptReader {
 // few letters wrong), or nothing.
 std::string didYouMean(std::string_view word, const std::vector<std::string_view>& known);
 
+// What a document is by its first bytes ("a PDF document", "a PostScript
+// document", "a PCL XL document"), or "" for anything else: a job script
+// is none of them.
+std::string documentKind(std::string_view head);
+// How to make PCL XL of a PDF or PostScript document, with Ghostscript,
+// into `pxl`.
+std::string conversionAdvice(const std::string& document, const std::string& pxl);
+
 // Parses a whole script; false with the first error.
 bool parseScript(std::string_view text, std::vector<Directive>* out, ScriptError* error);
 // Checks a script's syntax to its end without keeping it.

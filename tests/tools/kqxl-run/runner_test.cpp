@@ -81,9 +81,20 @@ TEST_F(Runner, EventLogHasHooksTracesDocumentsAndNoLeaks) {
 }
 
 TEST_F(Runner, ScriptErrorsNameTheLineAndExitTwo) {
-  RunResult r = run("startdoc\nwrite bogus\n");
+  // A document given where its job script belongs says how to make one.
+  RunResult r = run("%PDF-1.5\n%\xE2\xE3\n1 0 obj\n");
   EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.err.find("job.job:2: unknown write \"bogus\""), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("job.job is a PDF document, not a job script: convert it first with Ghostscript, gs "),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("; then make a job script of it with kqxl-mkjob -o "), std::string::npos) << r.err;
+  r = run("\x1B%-12345X@PJL ENTER LANGUAGE = PCLXL\n");
+  EXPECT_NE(r.err.find("job.job is a PCL XL document, not a job script: make a job script of it with kqxl-mkjob"),
+            std::string::npos)
+      << r.err;
+  r = run("startdoc\nwrite bogus\n");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("job.job:2: unknown write \"bogus\"; usage: write settings | "), std::string::npos) << r.err;
   r = run("# fine\nsettings wNoSuchField=1\n");
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("job.job:2: unknown settings field"), std::string::npos) << r.err;
@@ -309,8 +320,33 @@ TEST_F(Runner, MistakesAreFoundBeforeAnythingPlays) {
   r = run("settings wWatermarkSze=72\n");
   EXPECT_NE(r.err.find("unknown settings field \"wWatermarkSze\"; did you mean \"wWatermarkSize\"?"), std::string::npos)
       << r.err;
-  r = run("startdoc\nwrite file \"absent.pxl\"\n");
-  EXPECT_NE(r.err.find("absent.pxl: No such file or directory"), std::string::npos) << r.err;
+  // A missing host file, a hook after the job's close and a word a
+  // directive does not take, each on the script's last line: nothing plays.
+  const std::string job = "startdoc\nwrite settings\nstartpage\nendpage\nenddoc\n";
+  const std::pair<const char*, const char*> lateMistakes[] = {
+      {"write file \"absent.pxl\"\nclose\n", "job.job:6: no host file \"absent.pxl\" ("},
+      {"close\nwrite text \"x\"\n", "job.job:7: write after close: the job has ended; a startdoc begins the next one"},
+      {"startpage 7\n", "job.job:6: \"7\" is one word too many; usage: startpage, with nothing after it"},
+      {"enddoc now\n", "job.job:6: \"now\" is one word too many"},
+      {"close twice\n", "job.job:6: \"twice\" is one word too many"},
+      {"write marker page-start 1 2\n", "job.job:6: \"2\" is one word too many; usage: write marker KIND"},
+      {"write file \"x.pxl\" lenght=3\n",
+       "job.job:6: \"lenght=\" is not an argument of write; did you mean \"length\"? usage: write file"},
+      {"write flie \"x.pxl\"\n", "job.job:6: unknown write \"flie\"; did you mean \"file\"? usage: write settings | "},
+  };
+  for (auto& [tail, said] : lateMistakes) {
+    fs::remove_all(dir / "late");
+    r = run(job + tail, "-o " + (dir / "late").string());
+    EXPECT_EQ(r.status, 2) << tail;
+    EXPECT_NE(r.err.find(said), std::string::npos) << tail << r.err;
+    EXPECT_FALSE(fs::exists(dir / "late" / "doc-1.prn")) << tail;
+  }
+  r = run("startdoc document=\"x\" bogus=1\n");
+  EXPECT_NE(r.err.find("job.job:1: \"bogus=\" is not an argument of startdoc; usage: startdoc [job=N] [document="),
+            std::string::npos)
+      << r.err;
+  r = run("startdoc documnet=\"x\"\n");
+  EXPECT_NE(r.err.find("not an argument of startdoc; did you mean \"document\"?"), std::string::npos) << r.err;
 }
 
 // The terminal says what happened: why a job lost something (the
