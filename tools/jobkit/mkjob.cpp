@@ -372,8 +372,60 @@ bool bookletRecordFor(const Document& doc, const KQDEVMODE& settings, std::strin
 
 }  // namespace
 
+bool checkSettings(const std::vector<std::string>& settings, SettingsBuilder* builder, std::string* error) {
+  for (auto& assignment : settings) {
+    size_t eq = assignment.find('=');
+    if (eq == std::string::npos) return *error = "expected FIELD=VALUE, not \"" + assignment + "\"", false;
+    if (!builder->set(assignment.substr(0, eq), assignment.substr(eq + 1), false, error)) return false;
+  }
+  return true;
+}
+
+namespace {
+
+// The machine lines of the script: the code page given, or the first that
+// holds every text of the settings (none when the default 1252 does).
+std::string machineLines(const MakeJobOptions& options, const SettingsBuilder& builder, MakeJobNotes* notes,
+                         UINT* codePage) {
+  std::vector<std::string> texts;
+  for (auto& f : settingsFields())
+    if (f.kind == FieldKind::Ansi)
+      if (auto text = builder.text(f.name); !text.empty()) texts.push_back(text);
+  *codePage = options.codePage;
+  if (*codePage == 0) {
+    *codePage = 1252;
+    bool fits = std::all_of(texts.begin(), texts.end(), [](auto& t) { return codePageHolds(t, 1252); });
+    for (size_t i = 0; !fits && i < codePageLocales().size(); ++i) {
+      UINT cp = codePageLocales()[i].codePage;
+      if (std::all_of(texts.begin(), texts.end(), [cp](auto& t) { return codePageHolds(t, cp); })) {
+        *codePage = cp;
+        fits = true;
+      }
+    }
+    if (*codePage == 1252) return "";
+  }
+  const CodePageLocale* known = codePageLocale(*codePage);
+  LANGID locale = options.locale ? options.locale : known ? known->locale : 0;
+  std::string codePageLine = "codepage " + std::to_string(*codePage), localeLine;
+  if (locale) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%04X", locale);
+    localeLine = std::string("locale ") + hex;
+  }
+  if (options.codePage == 0)
+    notes->chosen = "the settings' text needs code page " + std::to_string(*codePage) + " (" + known->language +
+                    "): the script sets \"" + codePageLine + "\" and \"" + localeLine +
+                    "\" (--codepage N chooses another)";
+  std::string out = codePageLine + "\n" + (localeLine.empty() ? "" : localeLine + "\n");
+  return out;
+}
+
+}  // namespace
+
 bool makeJob(const std::filesystem::path& document, const MakeJobOptions& options, std::string* script,
-             std::string* error) {
+             std::string* error, MakeJobNotes* notes) {
+  MakeJobNotes unused;
+  if (!notes) notes = &unused;
   Document doc;
   if (!readDocument(document, &doc, error)) return false;
 
@@ -396,17 +448,19 @@ bool makeJob(const std::filesystem::path& document, const MakeJobOptions& option
   assignments.insert(assignments.end(), options.settings.begin(), options.settings.end());
 
   SettingsBuilder builder;
+  if (!checkSettings(assignments, &builder, error)) return false;
   std::string settingsLine = "settings reset";
   for (auto& assignment : assignments) {
     size_t eq = assignment.find('=');
-    if (eq == std::string::npos) return *error = "expected FIELD=VALUE, not \"" + assignment + "\"", false;
     std::string field = assignment.substr(0, eq), value = assignment.substr(eq + 1);
-    if (!builder.set(field, value, false, error)) return false;
     const SettingsField* f = findSettingsField(field);
     bool text = f->kind == FieldKind::Ansi || f->kind == FieldKind::Wide;
     settingsLine += " " + field + "=" + (text ? quote(value) : value);
   }
-  auto record = builder.build(u"KQ PCL6 Laser");
+  UINT codePage = 1252;
+  std::string machine = machineLines(options, builder, notes, &codePage);
+  notes->warnings = builder.warnings(codePage);
+  auto record = builder.build(u"KQ PCL6 Laser", codePage);
   KQDEVMODE settings;
   std::memcpy(&settings, record.data(), sizeof settings);
   JobPlan plan = PlanFor(settings, SettingsSource::JobRecord);
@@ -446,6 +500,7 @@ bool makeJob(const std::filesystem::path& document, const MakeJobOptions& option
   std::string& s = *script;
   s = "# Made by kqxl-mkjob from " + document.filename().string() + ": " + std::to_string(doc.pages.size()) +
       " pages, " + (spooled ? "spooled" : "printed directly") + ".\n";
+  s += machine;
   s += settingsLine + "\n";
   s += "startdoc document=" + quote(document.filename().string()) + "\n";
   s += "write settings\n";

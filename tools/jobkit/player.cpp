@@ -504,6 +504,8 @@ bool Player::writeDirective(const Directive& d, std::string* error) {
   if (a.empty()) return *error = "write what?", false;
   const std::string& what = a[0].value;
   if (what == "settings") {
+    for (auto& w : settings_.warnings(host_.codePage()))
+      if (warned_.insert(w).second && onWarning_) onWarning_(d.line, w);
     summary_.settings = settings_.changes(printer_, host_.codePage());
     auto record = settings_.build(printer_, host_.codePage());
     return writeBuffer(record.data(), record.size());

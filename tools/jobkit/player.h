@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,9 @@ class Player {
   // Each job's summary, once, before its documents end (at its enddoc, or
   // at its close when it had none).
   void onJob(std::function<void(const JobSummary&)> callback) { onJob_ = std::move(callback); }
+  // What the settings record would print other than as its settings say,
+  // at the `write settings` that sends it (each warning once a script).
+  void onWarning(std::function<void(int line, const std::string&)> callback) { onWarning_ = std::move(callback); }
   // Every buffer handed to DrvSplWritePrinter, before the call.
   void onBuffer(std::function<void(const void*, size_t)> callback) { onBuffer_ = std::move(callback); }
 
@@ -119,6 +123,8 @@ class Player {
   bool summarised_ = true;
   void summarise();
   std::function<void(const void*, size_t)> onBuffer_;
+  std::function<void(int, const std::string&)> onWarning_;
+  std::set<std::string> warned_;
   std::string fatal_;
   std::map<std::string, HostFile> hostFiles_;
 };

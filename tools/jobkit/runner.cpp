@@ -29,6 +29,16 @@ std::string narrowArgument(const wchar_t* arg) {
   return utf8Of(std::u16string(w.begin(), w.end()));
 }
 
+std::string versionLine(std::string_view program) {
+  return std::string(program) + ", of KQXLUMPD at " + KQXL_VERSION + "\n";
+}
+
+bool answeredHelp(const Arguments& args, std::string_view program, std::string_view usage) {
+  if (args.help) std::cout << usage;
+  else if (args.version) std::cout << versionLine(program);
+  return args.help || args.version;
+}
+
 int usageError(std::string_view program, std::string_view message, std::string_view usage) {
   std::cerr << program << ": " << message << "\n" << usage;
   return kExitScriptError;
@@ -97,6 +107,9 @@ int playScriptFile(Player& player, const fs::path& script, std::string_view prog
     errors << scriptName(script) << ": cannot read the job script: " << std::strerror(errno) << "\n";
     return kExitScriptError;
   }
+  player.onWarning([&](int line, const std::string& warning) {
+    errors << scriptName(script) + ":" + std::to_string(line) + ": warning: " + warning + "\n";
+  });
   ScriptError error;
   if (!player.run(ScriptReader(in), &error)) {
     errors << scriptName(script) << ":" << error.line << ": " << error.message << "\n";

@@ -32,6 +32,7 @@ struct RunnerOption {
 
 struct Arguments {
   bool help = false;
+  bool version = false;
   std::set<std::string, std::less<>> flags;
   std::vector<std::pair<std::string, fs::path>> values;  // in the order given
   std::vector<fs::path> operands;
@@ -45,6 +46,12 @@ struct Arguments {
 // reason in *error for an option missing its value or an unknown one.
 template <typename Char>
 bool parseArguments(int argc, Char** argv, const std::vector<RunnerOption>& known, Arguments* out, std::string* error);
+
+// "PROGRAM, of KQXLUMPD at COMMIT": what --version prints, for every tool.
+std::string versionLine(std::string_view program);
+// --help's usage or --version's line on standard output: true when one was
+// asked for, and the program has nothing more to do.
+bool answeredHelp(const Arguments& args, std::string_view program, std::string_view usage);
 
 // "PROGRAM: message", then the usage; the exit code of a usage error.
 int usageError(std::string_view program, std::string_view message, std::string_view usage);
@@ -94,6 +101,10 @@ bool parseArguments(int argc, Char** argv, const std::vector<RunnerOption>& know
     std::string a = narrowArgument(argv[i]);
     if (a == "-h" || a == "--help") {
       out->help = true;
+      return true;
+    }
+    if (a == "--version") {
+      out->version = true;
       return true;
     }
     const RunnerOption* option = nullptr;

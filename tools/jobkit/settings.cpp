@@ -1,6 +1,7 @@
 #include "jobkit/settings.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -88,6 +89,33 @@ bool numberFits(FieldKind kind, long long v) {
     default: return false;
   }
 }
+
+std::string rangeOf(FieldKind kind) {
+  switch (kind) {
+    case FieldKind::Byte: return "-128 to 255";
+    case FieldKind::Long:
+    case FieldKind::Dword: return "-2147483648 to 0xFFFFFFFF";
+    default: return "-32768 to 65535";
+  }
+}
+
+// The values that print, by field: outside them, what the page shows.
+struct UsefulRange {
+  const char* field;
+  long long min, max;
+  const char* below;
+  const char* above;
+  const char* only;  // a switch the field matters under ("" for always)
+};
+
+const UsefulRange kUsefulRanges[] = {
+    {"dmCopies", 1, 32767, "prints one copy", "", ""},
+    {"wWatermarkSize", 1, 792, "prints the watermark as a speck (wWatermarkSize is in points; 72 is an inch high)",
+     "is taller than a Letter page (792 points): the letters cover every page; 72 is an inch high", "wWatermark"},
+    {"wWatermarkAngle", -360, 360, "is outside -360 to 360 degrees", "is outside -360 to 360 degrees", "wWatermark"},
+    {"dmPrintQuality", 300, 600, "is not 300 or 600 dpi: the watermark and forms are drawn in the wrong units",
+     "is not 300 or 600 dpi: the watermark and forms are drawn in the wrong units", ""},
+};
 
 size_t numberSize(FieldKind kind) {
   switch (kind) {
@@ -177,7 +205,7 @@ bool SettingsBuilder::set(std::string_view field, std::string_view value, bool i
   } else {
     auto n = parseNumber(value);
     if (!n || !numberFits(f->kind, *n)) {
-      *error = "\"" + std::string(value) + "\" is not a value for " + f->name;
+      *error = "\"" + std::string(value) + "\" is not a value for " + f->name + ", which holds " + rangeOf(f->kind);
       return false;
     }
     v.number = *n;
@@ -199,12 +227,92 @@ SettingsBuilder& SettingsBuilder::withText(std::string_view field, std::string_v
   return *this;
 }
 
+std::string ansiField(std::string_view utf8, UINT codePage, size_t width) {
+  std::string bytes = toCodePage(utf8, codePage);
+  if (bytes.size() <= width) return bytes;
+  // The longest run of whole characters that fits.
+  std::u16string text = utf16Of(utf8);
+  size_t lo = 0, hi = text.size();
+  while (lo < hi) {
+    size_t mid = (lo + hi + 1) / 2;
+    if (toCodePage(utf8Of(text.substr(0, mid)), codePage).size() <= width) lo = mid;
+    else hi = mid - 1;
+  }
+  return toCodePage(utf8Of(text.substr(0, lo)), codePage);
+}
+
+const SettingsBuilder::Value* SettingsBuilder::last(std::string_view field) const {
+  const Value* found = nullptr;
+  for (auto& [f, v] : values_)
+    if (field == f->name) found = &v;
+  return found;
+}
+
+std::string SettingsBuilder::text(std::string_view field) const {
+  const Value* v = last(field);
+  return v && v->isText ? v->text : "";
+}
+
+void SettingsBuilder::warnOfText(const SettingsField& f, const std::string& text, UINT codePage,
+                                 std::vector<std::string>* out) const {
+  const CodePageLocale* mine = codePageLocale(codePage);
+  std::string where = "code page " + std::to_string(codePage) + (mine ? std::string(" (") + mine->language + ")" : "");
+  if (!codePageHolds(text, codePage)) {
+    std::string printed = fromCodePage(toCodePage(text, codePage), codePage);
+    std::string w = std::string(f.name) + " \"" + text + "\" cannot be written in " + where + ": it arrives as \"" +
+                    printed + "\". ";
+    std::vector<UINT> holding = codePagesHolding(text);
+    if (holding.empty()) {
+      w += "No code page of the driver's holds it whole.";
+    } else {
+      std::string list;
+      for (UINT cp : holding)
+        list += (list.empty() ? "" : ", ") + std::to_string(cp) + " (" + codePageLocale(cp)->language + ")";
+      char locale[8];
+      std::snprintf(locale, sizeof locale, "0x%04X", codePageLocale(holding[0])->locale);
+      w += "Code pages that hold it: " + list + ". Play it on such a machine: \"codepage " +
+           std::to_string(holding[0]) + "\" and \"locale " + locale + "\" in the script (kqxl-mkjob --codepage " +
+           std::to_string(holding[0]) + ").";
+    }
+    out->push_back(w);
+  }
+  std::string bytes = toCodePage(text, codePage);
+  if (bytes.size() > f.width)
+    out->push_back(std::string(f.name) + " is " + std::to_string(bytes.size()) + " bytes in " + where +
+                   "; the settings record holds " + std::to_string(f.width) + ": it prints as \"" +
+                   fromCodePage(ansiField(text, codePage, f.width), codePage) + "\".");
+}
+
+std::vector<std::string> SettingsBuilder::warnings(UINT codePage) const {
+  std::vector<std::string> out;
+  for (auto& f : kFields) {
+    if (f.kind != FieldKind::Ansi) continue;
+    if (const Value* v = last(f.name); v && !v->text.empty()) warnOfText(f, v->text, codePage, &out);
+  }
+  for (auto& r : kUsefulRanges) {
+    const Value* v = last(r.field);
+    if (!v && std::string_view(r.field) != "wWatermarkSize") continue;  // the defaults print, but a size of 0
+    long long n = v ? v->number : 0;
+    if (*r.only) {
+      const Value* on = last(r.only);
+      if (!on || on->number == 0) continue;
+    }
+    if (n < r.min) out.push_back(std::string(r.field) + "=" + std::to_string(n) + " " + r.below + ".");
+    else if (n > r.max && *r.above) out.push_back(std::string(r.field) + "=" + std::to_string(n) + " " + r.above + ".");
+  }
+  if (const Value* on = last("wWatermark"); on && on->number != 0) {
+    const Value* text = last("szWatermarkText");
+    if (!text || text->text.empty()) out.push_back("The watermark has no text (szWatermarkText): it prints nothing.");
+  }
+  return out;
+}
+
 std::vector<uint8_t> SettingsBuilder::build(std::u16string_view printerName, UINT codePage) const {
   std::vector<uint8_t> record(kSettingsRecordSize, 0);
   auto put = [&](const SettingsField& f, const Value& v) {
     switch (f.kind) {
       case FieldKind::Ansi: {
-        std::string bytes = toCodePage(v.text, codePage);
+        std::string bytes = ansiField(v.text, codePage, f.width);
         std::memset(&record[f.offset], 0, f.width);
         std::memcpy(&record[f.offset], bytes.data(), std::min(bytes.size(), f.width));
         break;

@@ -49,8 +49,16 @@ class SettingsBuilder {
   // first set.
   std::vector<std::pair<std::string, std::string>> changes(std::u16string_view printerName, UINT codePage = 1252) const;
 
-  // The record for a printer; ANSI fields are encoded in `codePage`.
+  // The record for a printer; ANSI fields are encoded in `codePage`, cut
+  // to their width at a character's end.
   std::vector<uint8_t> build(std::u16string_view printerName, UINT codePage = 1252) const;
+
+  // What the record would print other than as the settings say, each a
+  // sentence that says what to do: a text the code page cannot hold or the
+  // field cannot, a value that prints nothing useful or covers the page.
+  std::vector<std::string> warnings(UINT codePage) const;
+  // A text field's last value (UTF-8), or "".
+  std::string text(std::string_view field) const;
 
  private:
   struct Value {
@@ -59,7 +67,13 @@ class SettingsBuilder {
     std::string text;
   };
   std::vector<std::pair<const SettingsField*, Value>> values_;
+  const Value* last(std::string_view field) const;
+  void warnOfText(const SettingsField& f, const std::string& text, UINT codePage, std::vector<std::string>* out) const;
 };
+
+// An ANSI field's bytes: the text in the code page, cut to `width` bytes
+// where a character ends.
+std::string ansiField(std::string_view utf8, UINT codePage, size_t width);
 
 // Number syntax of job scripts: decimal or 0x-hexadecimal, optional sign.
 std::optional<long long> parseNumber(std::string_view text);

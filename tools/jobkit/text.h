@@ -33,5 +33,20 @@ size_t editDistance(const Text& a, const Text& b, Same same) {
 std::u16string utf16Of(std::string_view utf8);
 std::string utf8Of(std::u16string_view utf16);
 std::string toCodePage(std::string_view utf8, UINT codePage);
+std::string fromCodePage(std::string_view bytes, UINT codePage);  // into UTF-8
+
+// The ANSI code pages of the driver's languages, each with the user locale
+// (LANGID) that goes with it.
+struct CodePageLocale {
+  UINT codePage;
+  LANGID locale;
+  const char* language;
+};
+const std::vector<CodePageLocale>& codePageLocales();
+const CodePageLocale* codePageLocale(UINT codePage);
+// Whether text comes back from the code page as it went in; the code
+// pages of the list that hold it.
+bool codePageHolds(std::string_view utf8, UINT codePage);
+std::vector<UINT> codePagesHolding(std::string_view utf8);
 
 }  // namespace jobkit

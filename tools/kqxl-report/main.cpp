@@ -33,6 +33,9 @@ options:
   --res DPI     the printed pages' resolution (default 60, 36 past 60 pages)
   --no-pages    do not print the pages
   -h, --help    this text
+  --version     the tools' version
+Exit status: 0 when the report is written, 1 when it cannot be, 2 for a
+usage error.
 )";
 
 std::string slurp(const fs::path& p) {
@@ -145,7 +148,7 @@ int main(int argc, char** argv) {
   std::string error;
   if (!jobkit::parseArguments(argc, argv, {{"--res", "a resolution"}, {"--no-pages", ""}}, &args, &error))
     return jobkit::usageError("kqxl-report", error, kUsage);
-  if (args.help) return std::cout << kUsage, 0;
+  if (jobkit::answeredHelp(args, "kqxl-report", kUsage)) return 0;
   if (args.operands.size() != 1) return jobkit::usageError("kqxl-report", "one output folder", kUsage);
   fs::path dir = args.operands[0];
   Page page;

@@ -109,10 +109,7 @@ int wmain(int argc, wchar_t** argv) {
   jobkit::Arguments args;
   std::string error;
   if (!jobkit::parseArguments(argc, argv, kOptions, &args, &error)) return UsageError(error);
-  if (args.help) {
-    std::cout << kUsage;
-    return 0;
-  }
+  if (jobkit::answeredHelp(args, "kqxl-run.exe", kUsage)) return 0;
   if (args.operands.empty()) return UsageError("no job script");
   if (args.operands.size() > 1) return UsageError("one job script at a time");
   fs::path script = args.operands[0], outDir = args.value("-o");

@@ -47,6 +47,7 @@ options:
   --fail FUNCTION   every call of FUNCTION fails, as a script's "fail
                     FUNCTION every" before its first line (repeatable)
   -h, --help        this text
+  --version         the tools' version (the commit they were built from)
 
 The job script reference is docs/job-script.md. Events (JSON Lines):
   {"event":"hook","hook":"DrvSplWritePrinter","result":1,"written":1625}
@@ -179,7 +180,7 @@ int readOptions(int argc, char** argv, Options* opt, bool* help) {
   jobkit::Arguments args;
   std::string error;
   if (!jobkit::parseArguments(argc, argv, kOptions, &args, &error)) return usageError(error);
-  *help = args.help;
+  *help = jobkit::answeredHelp(args, "kqxl-run", kUsage);
   opt->outDir = args.value("-o");
   opt->machineDir = args.value("--machine");
   if (fs::path image = args.value("--image"); !image.empty()) opt->image = image;
@@ -192,7 +193,7 @@ int readOptions(int argc, char** argv, Options* opt, bool* help) {
       opt->failing.push_back(value.string());
     }
   opt->scripts = args.operands;
-  if (args.help) return 0;
+  if (*help) return 0;
   if (opt->scripts.empty()) return usageError("no job script");
   if (opt->scripts.size() > 1 && opt->outDir.empty()) return usageError("several scripts need -o DIR");
   return 0;
@@ -334,10 +335,7 @@ void playAll(const fs::path& root, const Options& opt, const Runs& runs) {
 int main(int argc, char** argv) {
   Options opt;
   bool help = false;
-  if (int code = readOptions(argc, argv, &opt, &help); code != 0 || help) {
-    if (help) std::cout << kUsage;
-    return code;
-  }
+  if (int code = readOptions(argc, argv, &opt, &help); code != 0 || help) return code;
   Runs runs;
   if (int code = makeRuns(opt, &runs)) return code;
   fs::path root;

@@ -16,7 +16,9 @@ const char kUsage[] =
     "  (default)   one line per operator with its attributes, offsets on the left\n"
     "  --check     only the problems and a summary; exit status 1 when the stream is not well formed\n"
     "              (an empty file is \"empty, nothing to print\", exit status 0)\n"
-    "  --summary   the page count and each page's offset range\n";
+    "  --summary   the page count and each page's offset range\n"
+    "  --version   the tools' version\n"
+    "exit status 2 for a usage error or a file that cannot be read\n";
 
 std::string number(double v, pclxl::DataType t) {
   char buf[32];
@@ -62,6 +64,7 @@ int main(int argc, char** argv) {
     if (!std::strcmp(argv[i], "--check")) check = true;
     else if (!std::strcmp(argv[i], "--summary")) summaryOnly = true;
     else if (!std::strcmp(argv[i], "-h") || !std::strcmp(argv[i], "--help")) return std::fputs(kUsage, stdout), 0;
+    else if (!std::strcmp(argv[i], "--version")) return std::puts("pxldump, of KQXLUMPD at " KQXL_VERSION), 0;
     else if (!path) path = argv[i];
     else return std::fputs(kUsage, stderr), 2;
   }

@@ -352,6 +352,12 @@ namespace winsim {
 
 std::string toCodePage(std::u16string_view s, UINT codePage) { return detail::encodeAnsi(codePage, s, "?", nullptr); }
 
+std::u16string fromCodePage(std::string_view bytes, UINT codePage) {
+  std::u16string text;
+  detail::decodeAnsi(codePage, bytes, &text, false);
+  return text;
+}
+
 }  // namespace winsim
 
 namespace winsim::detail {

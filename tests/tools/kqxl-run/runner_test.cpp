@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <tuple>
 #include <sstream>
 
 #include "support/pxl_builder.h"
@@ -174,6 +175,97 @@ TEST_F(Runner, MakeJobWritesAScriptBesideItsDocument) {
       std::string(KQXL_RUN) + " -o " + (dir / "out").string() + " " + (dir / "sub" / "job.job").string();
   EXPECT_EQ(shell(again), 0);
   EXPECT_GT(fs::file_size(dir / "out" / "doc-1.prn"), 1000u);
+}
+
+// A text outside the machine's code page would arrive as "???": kqxl-mkjob
+// chooses the code page that holds it and says so, or warns of the one it
+// is given; kqxl-run warns at the settings write, naming what holds it.
+TEST_F(Runner, TextOutsideTheCodePageIsSaidAndTheCodePageChosen) {
+  const std::string doc = KQXL_SOURCE_DIR "/examples/numbered.pxl";
+  auto mkjob = [&](const std::string& args) {
+    std::string cmd = std::string(KQXL_MKJOB) + " -o " + (dir / "k.job").string() + " " + args + " " + doc + " 2> " +
+                      (dir / "mkjob-stderr").string();
+    int rc = std::system(cmd.c_str());
+    return std::make_pair(WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, slurp(dir / "mkjob-stderr"));
+  };
+  const std::string korean = "settings wWatermark=1 szWatermarkText=대외비 szWatermarkFont=굴림 wWatermarkSize=72";
+  auto [status, said] = mkjob(korean);
+  ASSERT_EQ(status, 0) << said;
+  EXPECT_NE(said.find("needs code page 949 (Korean): the script sets \"codepage 949\" and \"locale 0x0412\""),
+            std::string::npos)
+      << said;
+  std::string script = slurp(dir / "k.job");
+  EXPECT_NE(script.find("\ncodepage 949\nlocale 0x0412\nsettings reset"), std::string::npos) << script;
+  RunResult r = run(script, "-o " + (dir / "out").string());
+  EXPECT_EQ(r.err.find("warning"), std::string::npos) << r.err;
+
+  // Given another code page, the script keeps it and both tools warn.
+  std::tie(status, said) = mkjob("--codepage 932 " + korean);
+  EXPECT_NE(said.find("warning: szWatermarkText \"대외비\" cannot be written in code page 932 (Japanese): it "
+                      "arrives as \"???\". Code pages that hold it: 949 (Korean)."),
+            std::string::npos)
+      << said;
+  r = run(slurp(dir / "k.job"), "-o " + (dir / "out932").string());
+  EXPECT_NE(r.err.find("job.job:6: warning: szWatermarkText \"대외비\" cannot be written in code page 932"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("\"codepage 949\" and \"locale 0x0412\" in the script"), std::string::npos) << r.err;
+
+  // Hebrew, Thai, Vietnamese, Arabic and Japanese each find their own
+  // (Vietnamese as code page 1258 writes it: the tone marks combining, the
+  // dot below of "mật" after its "â"); Korean with Thai in one text finds
+  // none.
+  const std::pair<const char*, const char*> texts[] = {
+      {"סודי", "code page 1255 (Hebrew)"},       {"ลับมาก", "code page 874 (Thai)"},
+      {"'Bí mâ\u0323t'", "code page 1258 (Vietnamese)"}, {"سري", "code page 1256 (Arabic)"},
+      {"社外秘", "code page 932 (Japanese)"},
+  };
+  for (auto& [text, page] : texts) {
+    std::tie(status, said) = mkjob(std::string("settings wWatermark=1 wWatermarkSize=72 szWatermarkText=") + text);
+    EXPECT_NE(said.find(page), std::string::npos) << text << ": " << said;
+  }
+  std::tie(status, said) = mkjob("settings wWatermark=1 wWatermarkSize=72 szWatermarkText=대외비ลับ");
+  EXPECT_NE(said.find("No code page of the driver's holds it whole."), std::string::npos) << said;
+}
+
+// Values that print nothing useful, or cover the page, are said; a value a
+// field cannot hold gives the range; the tools' exit codes agree.
+TEST_F(Runner, SettingsThatPrintBadlyAreSaidAndExitCodesAgree) {
+  RunResult r = run("settings wWatermark=1 szWatermarkText=\"X\" wWatermarkSize=10000\nstartdoc\nwrite settings\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.err.find("job.job:3: warning: wWatermarkSize=10000 is taller than a Letter page (792 points): the "
+                       "letters cover every page"),
+            std::string::npos)
+      << r.err;
+  std::string longText(300, 'A');
+  r = run("settings szWatermarkText=\"" + longText + "\" wWatermark=1 wWatermarkSize=72\nstartdoc\nwrite settings\n");
+  EXPECT_NE(r.err.find("warning: szWatermarkText is 300 bytes in code page 1252 (Western European); the settings "
+                       "record holds 80: it prints as \"" +
+                       std::string(80, 'A') + "\"."),
+            std::string::npos)
+      << r.err;
+  r = run("settings wWatermark=1\nstartdoc\nwrite settings\nwrite settings\n");
+  EXPECT_NE(r.err.find("job.job:3: warning: wWatermarkSize=0 prints the watermark as a speck"), std::string::npos)
+      << r.err;
+  EXPECT_EQ(r.err.find("job.job:4: warning"), std::string::npos) << "said once: " << r.err;
+
+  r = run("settings dmCopies=70000\n");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("\"70000\" is not a value for dmCopies, which holds -32768 to 65535"), std::string::npos)
+      << r.err;
+  const std::string doc = KQXL_SOURCE_DIR "/examples/numbered.pxl";
+  auto status = [&](const std::string& cmd) {
+    int rc = std::system((cmd + " >/dev/null 2>&1").c_str());
+    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  };
+  EXPECT_EQ(status(std::string(KQXL_MKJOB) + " settings dmCopies=70000 " + doc), 2);
+  EXPECT_EQ(status(std::string(KQXL_MKJOB) + " --bogus " + doc), 2);
+  EXPECT_EQ(status(std::string(KQXL_MKJOB) + " -o /no/such/dir/x.job " + doc), 1);
+  for (const char* tool : {KQXL_RUN, KQXL_MKJOB, PXLDUMP}) {
+    std::string cmd = std::string(tool) + " --version > " + (dir / "version").string();
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << tool;
+    EXPECT_NE(slurp(dir / "version").find(", of KQXLUMPD at "), std::string::npos) << tool;
+  }
 }
 
 TEST_F(Runner, FailedHooksAreSummarised) {

@@ -188,6 +188,8 @@ std::u16string fromUtf8(std::string_view s);
 // Text in a code page as WideCharToMultiByte writes it, '?' for what the
 // code page lacks; any machine's.
 std::string toCodePage(std::u16string_view s, UINT codePage);
+// Bytes in a code page as MultiByteToWideChar reads them.
+std::u16string fromCodePage(std::string_view bytes, UINT codePage);
 
 // The Windows faces the simulated machine's GDI knows, by their English and
 // localized names, each with the installed family that stands for it.
