@@ -38,10 +38,9 @@ duplex() {  # NAME M [FIELD=VALUE ...]
 # A job of a user of another language: the machine set to its code page and
 # locale first.
 lang() {  # NAME CODEPAGE LOCALE DOCUMENT [FIELD=VALUE ...]
-  local name=$1 cp=$2 locale=$3
-  shift 3
-  job "$name" "$@"
-  { echo "codepage $cp"; echo "locale $locale"; cat "$name.job"; } > "$name.tmp" && mv "$name.tmp" "$name.job"
+  local name=$1 cp=$2 locale=$3 doc=$4
+  shift 4
+  "$mkjob" --codepage "$cp" --locale "$locale" -o "$name.job" settings "$@" "$doc"
 }
 
 job letter letter.pxl szDefaultUserId=demo

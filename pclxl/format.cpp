@@ -174,4 +174,30 @@ bool takesEmbeddedData(uint8_t o) {
   }
 }
 
+namespace {
+
+constexpr Paper kPapers[] = {
+    {0, 1, 8.5, 11, "Letter"},
+    {1, 5, 8.5, 14, "Legal"},
+    {2, 9, 210 / 25.4, 297 / 25.4, "A4"},
+    {3, 7, 7.25, 10.5, "Executive"},
+    {4, 4, 11, 17, "Ledger"},
+    {5, 8, 297 / 25.4, 420 / 25.4, "A3"},
+    {16, 11, 148 / 25.4, 210 / 25.4, "A5"},
+};
+
+}  // namespace
+
+const Paper* paperOfMediaSize(unsigned mediaSize) {
+  for (auto& p : kPapers)
+    if (p.mediaSize == mediaSize) return &p;
+  return nullptr;
+}
+
+const Paper* paperOfDmPaperSize(int dmPaperSize) {
+  for (auto& p : kPapers)
+    if (p.dmPaperSize == dmPaperSize) return &p;
+  return nullptr;
+}
+
 }  // namespace pclxl

@@ -78,4 +78,18 @@ std::string_view enumName(uint16_t attribute, uint32_t value);
 // Operators followed by embedded data in the streams the project meets.
 bool takesEmbeddedData(uint8_t op);
 
+// The papers the driver prints on: BeginPage's MediaSize, the settings
+// record's dmPaperSize, and the sheet in portrait.
+struct Paper {
+  unsigned mediaSize;
+  int dmPaperSize;
+  double widthInch, heightInch;
+  const char* name;
+};
+const Paper* paperOfMediaSize(unsigned mediaSize);
+const Paper* paperOfDmPaperSize(int dmPaperSize);
+// A BeginPage Orientation as the settings record's dmOrientation: 2 for
+// the landscapes, 1 for the portraits.
+inline int dmOrientationOf(int orientation) { return orientation % 2 == 1 ? 2 : 1; }
+
 }  // namespace pclxl

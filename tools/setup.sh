@@ -6,6 +6,8 @@ packages=(
   cmake ninja-build g++ make pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libfreetype-dev libfontconfig-dev libharfbuzz-dev libfribidi-dev libraqm-dev
+  # kqxl-report: the event log read as JSON, its page images as base64
+  nlohmann-json3-dev libssl-dev
   # the fonts that stand for the Windows faces of every language the driver
   # prints in (docs/winsim.md says which stands for which)
   fonts-dejavu-core fonts-liberation2 fonts-noto-core fonts-noto-cjk

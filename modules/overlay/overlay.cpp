@@ -59,24 +59,42 @@ struct Identity {
 
 enum class Read { Failed, Unchanged, Done };
 
-// The file's bytes, unless its identity is `known` (then Unchanged).
-Read ReadIfChanged(const WCHAR* path, const Identity* known, Identity* id, std::string* bytes) {
-  if (!IsPlainFilePath(path)) return Read::Failed;
+// The file's bytes, unless its identity is `known` (then Unchanged); when
+// it fails, `why` says which of the reasons it is, in the user's words.
+Read ReadIfChanged(const WCHAR* path, const Identity* known, Identity* id, std::string* bytes, std::string* why) {
+  if (LPCWSTR notPlain = WhyNotPlainFilePath(path)) {
+    for (const WCHAR* c = notPlain; *c; ++c) why->push_back(static_cast<char>(*c));  // ASCII
+    return Read::Failed;
+  }
   HANDLE file =
       CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return Read::Failed;
+  if (file == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    *why = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? "there is no such file"
+           : error == ERROR_SHARING_VIOLATION                             ? "another program has it open for writing"
+           : error == ERROR_ACCESS_DENIED                                 ? "the spooler may not read it"
+                                          : "it cannot be opened (error " + std::to_string(error) + ")";
+    return Read::Failed;
+  }
   DWORD high = 0;
   id->size = GetFileSize(file, &high);
-  bool ok = id->size != INVALID_FILE_SIZE && high == 0 && id->size <= kMaxOverlay &&
-            GetFileTime(file, nullptr, nullptr, &id->written);
+  bool ok = id->size != INVALID_FILE_SIZE && GetFileTime(file, nullptr, nullptr, &id->written);
+  if (ok && (high != 0 || id->size > kMaxOverlay)) {
+    *why = "it is larger than a form can be (64 MiB)";
+    ok = false;
+  } else if (!ok) {
+    *why = "its size cannot be read";
+  }
   Read result = ok ? Read::Done : Read::Failed;
   if (ok && known && *known == *id) {
     result = Read::Unchanged;
   } else if (ok) {
     bytes->resize(id->size);
     DWORD read = 0;
-    if (id->size != 0 && !(ReadFile(file, bytes->data(), id->size, &read, nullptr) && read == id->size))
+    if (id->size != 0 && !(ReadFile(file, bytes->data(), id->size, &read, nullptr) && read == id->size)) {
+      *why = "it cannot be read";
       result = Read::Failed;
+    }
   }
   CloseHandle(file);
   return result;
@@ -119,7 +137,14 @@ struct FontNameAt {
 // with the fonts the page defines made the form's own (renamed, and removed
 // again at its end), so that it plays on every page any number of times.
 // Empty, with the reason, when the recording is not such a page.
-std::string PageDrawing(const std::string& recording, std::string* why, int* resolution = nullptr) {
+// The page a form was recorded on: its MediaSize and Orientation, -1 where
+// BeginPage does not give them.
+struct RecordedPage {
+  int mediaSize = -1, orientation = -1;
+};
+
+std::string PageDrawing(const std::string& recording, std::string* why, int* resolution = nullptr,
+                        RecordedPage* recorded = nullptr) {
   std::string session = pclxl::headerLine("overlay");
   pclxl::Writer(session)
       .xy(pclxl::DataType::UInt16, 600, 600, pclxl::attr::UnitsPerMeasure)
@@ -146,7 +171,14 @@ std::string PageDrawing(const std::string& recording, std::string* why, int* res
     namespace op = pclxl::op;
     if (c.depth != 0) return;
     fontHeaderData = c.op == op::ReadFontHeader && from != 0 && to == 0;
-    if (c.op == op::BeginPage && from == 0) from = c.end;
+    if (c.op == op::BeginPage && from == 0) {
+      from = c.end;
+      auto scalar = [&c](uint16_t id) {
+        const pclxl::Attribute* a = c.find(id);
+        return a && a->value.shape == pclxl::Shape::Scalar ? static_cast<int>(a->value.number()) : -1;
+      };
+      if (recorded) *recorded = {scalar(pclxl::attr::MediaSize), scalar(pclxl::attr::Orientation)};
+    }
     if (c.op == op::EndPage && from != 0 && to == 0) to = c.start;
     if (from == 0 || to != 0) return;
     if (c.op != op::BeginFontHeader && c.op != op::BeginChar && c.op != op::SetFont && c.op != op::RemoveFont) return;
@@ -198,7 +230,7 @@ void TraceRefusal(const WCHAR* path, const std::string& why) {
   std::u16string line =
       u"KQXLO: \"" + std::u16string(reinterpret_cast<const char16_t*>(path)) + u"\" is no form that can be printed: ";
   for (char c : why) line += static_cast<char16_t>(static_cast<unsigned char>(c));
-  line += u"\n";
+  line += u".\n";
   OutputDebugStringW(reinterpret_cast<LPCWSTR>(line.c_str()));
 }
 
@@ -207,6 +239,7 @@ void TraceRefusal(const WCHAR* path, const std::string& why) {
 struct Form {
   std::string drawing, why;
   int resolution = 0;
+  RecordedPage page;
 };
 
 // The forms the threads last read, one a thread, while their files stay the
@@ -274,8 +307,9 @@ void ForgetThreadForm() {
 }
 
 // The form at `path`: the thread's kept one while the file is unchanged,
-// else read and checked afresh. Null when the file cannot be read.
-std::shared_ptr<const Form> FormAt(const WCHAR* path) {
+// else read and checked afresh. Null, with the reason, when the file cannot
+// be read.
+std::shared_ptr<const Form> FormAt(const WCHAR* path, std::string* why) {
   Identity known;
   std::shared_ptr<const Form> kept;
   {
@@ -288,22 +322,23 @@ std::shared_ptr<const Form> FormAt(const WCHAR* path) {
   }
   Identity id;
   std::string recording;
-  switch (ReadIfChanged(path, kept ? &known : nullptr, &id, &recording)) {
+  switch (ReadIfChanged(path, kept ? &known : nullptr, &id, &recording, why)) {
     case Read::Unchanged: return kept;
     case Read::Failed: ForgetThreadForm(); return nullptr;
     case Read::Done: break;
   }
   auto form = std::make_shared<Form>();
-  form->drawing = PageDrawing(recording, &form->why, &form->resolution);
+  form->drawing = PageDrawing(recording, &form->why, &form->resolution, &form->page);
   KeepForm(path, id, form);
   return form;
 }
 
 // The form's drawing, null when there is none; a refusal is traced.
 std::shared_ptr<const Form> OverlayOf(const WCHAR* path, bool trace) {
-  std::shared_ptr<const Form> form = FormAt(path);
+  std::string why;
+  std::shared_ptr<const Form> form = FormAt(path, &why);
   if (!form) {
-    if (trace) TraceRefusal(path, "it is no plain file path, or it cannot be read");
+    if (trace) TraceRefusal(path, why);
     return nullptr;
   }
   if (form->drawing.empty() && trace) TraceRefusal(path, form->why);
@@ -345,6 +380,21 @@ OVERLAY_EXPORT DWORD WINAPI getOverlayResolution(const CHAR* szOverlayFile) {
     return 0;
   auto form = OverlayOf(file, false);
   return form ? static_cast<DWORD>(form->resolution) : 0;
+}
+
+// The page the form was recorded on: its MediaSize and Orientation as
+// BeginPage gave them (0xFFFFFFFF where it did not); FALSE when it is no
+// form.
+OVERLAY_EXPORT BOOL WINAPI getOverlayPage(const CHAR* szOverlayFile, DWORD* mediaSize, DWORD* orientation) {
+  WCHAR file[MAX_PATH];
+  if (!szOverlayFile || !szOverlayFile[0] || !mediaSize || !orientation ||
+      MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, szOverlayFile, -1, file, MAX_PATH) == 0)
+    return FALSE;
+  auto form = OverlayOf(file, false);
+  if (!form) return FALSE;
+  *mediaSize = static_cast<DWORD>(form->page.mediaSize);
+  *orientation = static_cast<DWORD>(form->page.orientation);
+  return TRUE;
 }
 
 // Fills the buffer with exactly the size last reported on this thread; 0

@@ -33,6 +33,7 @@ enum JobFact : DWORD {
   FACT_FORM_MISSING = 0x10,                 // its form could not be served: its pages print without it
   FACT_FORM_RESOLUTION_CHECKED = 0x20,      // the form's resolution against the job's, once
   FACT_OVERLAY_WRITE_FAILURE_SHOWN = 0x40,  // its box is shown once a job
+  FACT_FORM_PAGE_CHECKED = 0x80,            // the form's paper and orientation against the job's, once
 };
 
 constexpr DWORD JOB_SIGNATURE = 0x44525347;  // "GSRD"

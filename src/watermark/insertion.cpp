@@ -7,6 +7,7 @@
 
 #include "job/lifecycle.h"
 #include "job/messages.h"
+#include "pclxl/format.h"
 #include "pclxl/writer.h"
 #include "support/guards.h"
 #include "support/paths.h"
@@ -73,6 +74,26 @@ void TraceResolutionMismatch(JobData* pData) {
               form, static_cast<int>(job), form, static_cast<int>(job));
 }
 
+// A form recorded on another paper or in another orientation is cut off
+// where the job's page ends, which the job says once.
+void TracePageMismatch(JobData* pData) {
+  if (!FirstTime(pData, FACT_FORM_PAGE_CHECKED)) return;
+  DWORD media = 0, orientation = 0;
+  if (!OverlayPage(pData->hJobOverlay, AnsiField(pData->Settings.szOverlayFile).c_str(), &media, &orientation)) return;
+  const pclxl::Paper* form = media <= 0xFF ? pclxl::paperOfMediaSize(media) : nullptr;
+  const pclxl::Paper* job = pclxl::paperOfDmPaperSize(pData->Settings.dm.dmPaperSize);
+  if (form && job && form != job)
+    TraceFormat(
+        TEXT("The form was recorded on %hs paper and this job prints on %hs: what lies outside the page is cut off.\n"),
+        form->name, job->name);
+  int formSide = orientation <= 3 ? pclxl::dmOrientationOf(static_cast<int>(orientation)) : 0;
+  int jobSide = pData->Settings.dm.dmOrientation == DMORIENT_LANDSCAPE ? 2 : 1;
+  if (formSide != 0 && formSide != jobSide)
+    TraceFormat(TEXT("The form was recorded %s and this job prints %s: what lies outside the page is cut off.\n"),
+                formSide == 2 ? TEXT("in landscape") : TEXT("in portrait"),
+                jobSide == 2 ? TEXT("in landscape") : TEXT("in portrait"));
+}
+
 // The overlay's bytes from the overlay library, for the marker at hand.
 // A form that cannot be served (no library, a path refused, a file that is
 // no form) is an empty one: the page's stream plays nothing, where a stream
@@ -85,6 +106,9 @@ Form LoadOverlay(JobData* pData, GlobalBlock<BYTE>* data, DWORD* size, DWORD* st
     OverlayStreamLength(0, streamLength);
     return Form::Missing;
   };
+  // Once missing, missing for the whole job: the library is not asked
+  // again, so it gives its reason once, and every page prints alike.
+  if (HasFact(pData, FACT_FORM_MISSING)) return missing();
   GetOverlaySizeFn getSize;
   ReadOverlayFn read;
   if (!pData->hJobOverlay || !FindOverlayExports(pData->hJobOverlay, &getSize, &read)) return missing();
@@ -104,6 +128,7 @@ Form LoadOverlay(JobData* pData, GlobalBlock<BYTE>* data, DWORD* size, DWORD* st
   if (!*data) return Form::Failed;
   if (read(data->get()) == 0) return Form::Failed;
   TraceResolutionMismatch(pData);
+  TracePageMismatch(pData);
   return Form::Loaded;
 }
 

@@ -22,6 +22,11 @@ DWORD OverlayResolution(HMODULE hLibrary, const CHAR* szOverlayFile) {
   return resolution ? resolution(szOverlayFile) : 0;
 }
 
+BOOL OverlayPage(HMODULE hLibrary, const CHAR* szOverlayFile, DWORD* mediaSize, DWORD* orientation) {
+  auto page = reinterpret_cast<GetOverlayPageFn>(reinterpret_cast<void*>(GetProcAddress(hLibrary, "getOverlayPage")));
+  return page ? page(szOverlayFile, mediaSize, orientation) : FALSE;
+}
+
 DWORD OverlaySize(HMODULE hLibrary, const CHAR* szOverlayFile) {
   GetOverlaySizeFn getSize;
   ReadOverlayFn read;

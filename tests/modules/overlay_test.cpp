@@ -213,7 +213,18 @@ TEST_F(OverlayLibrary, AFormWhoseFontIsOutsideItsPageIsRefusedAndSaidSo) {
   ASSERT_FALSE(traces.empty());
   EXPECT_EQ(traces.back(),
             u"KQXLO: \"C:\\forms\\header-font.ovl\" is no form that can be printed: SetFont of font "
-            u"\"@\", which is neither defined nor resident (the printer substitutes Courier)\n");
+            u"\"@\", which is neither defined nor resident (the printer substitutes Courier).\n");
+  // A file that gives no form at all says which of the reasons it is.
+  const std::pair<const char*, const char16_t*> unread[] = {
+      {"C:\\forms\\none.ovl",
+       u"KQXLO: \"C:\\forms\\none.ovl\" is no form that can be printed: there is no such file.\n"},
+      {"forms\\x.ovl", u"KQXLO: \"forms\\x.ovl\" is no form that can be printed: it is not a full path to a file.\n"},
+      {"C:\\forms\\", u"KQXLO: \"C:\\forms\\\" is no form that can be printed: it names a folder.\n"},
+  };
+  for (auto& [path, said] : unread) {
+    EXPECT_EQ(getSize(path), 0u) << path;
+    EXPECT_EQ(m->traces().back(), said) << path;
+  }
 }
 
 // The resolution a form was drawn at, where its bitmap fonts give it.

@@ -293,31 +293,16 @@ std::string quote(const std::string& text) {
 }
 
 // The papers a BeginPage's MediaSize enumeration names.
-struct Paper {
-  unsigned mediaSize;
-  int dmPaperSize;
-  double widthInch, heightInch;
-};
+using pclxl::Paper;
 
 const Paper* paperOf(const pclxl::Command& beginPage) {
-  static constexpr Paper kPapers[] = {
-      {0, DMPAPER_LETTER, 8.5, 11},
-      {1, DMPAPER_LEGAL, 8.5, 14},
-      {2, DMPAPER_A4, 210 / 25.4, 297 / 25.4},
-      {3, DMPAPER_EXECUTIVE, 7.25, 10.5},
-      {4, DMPAPER_LEDGER, 11, 17},
-      {5, DMPAPER_A3, 297 / 25.4, 420 / 25.4},
-      {16, DMPAPER_A5, 148 / 25.4, 210 / 25.4},
-  };
   const pclxl::Attribute* size = beginPage.find(pclxl::attr::MediaSize);
   if (!size || size->value.shape != pclxl::Shape::Scalar) return nullptr;
-  for (auto& p : kPapers)
-    if (p.mediaSize == size->value.number()) return &p;
-  return nullptr;
+  return pclxl::paperOfMediaSize(static_cast<unsigned>(size->value.number()));
 }
 
 // The page's dmOrientation code for the page-start marker.
-int orientationCode(int pclxlOrientation) { return pclxlOrientation % 2 == 1 ? 2 : 1; }
+int orientationCode(int pclxlOrientation) { return pclxl::dmOrientationOf(pclxlOrientation); }
 
 // BeginPage without the attributes the page prefixes supply, so that a
 // prefix written in front of the page takes effect.

@@ -61,17 +61,22 @@ Labels transparencies(const JobSummary& job, int n) {
 
 // Backs first (even pages), then the fronts (odd pages, the last of an odd
 // count alone on a sheet of its own at the end), as the first pass prints
-// them on a printer that takes the sheets in ascending order.
+// them on a printer that takes the sheets in ascending order. The first
+// page of each pass says so: the prompt to put the sheets back falls
+// between them.
 Labels manualDuplex(const JobSummary& job, int n) {
   Labels out;
   if (setting(job, "wInstructionPage", 0) > 0) out.push_back("instruction page");
   int paired = n - n % 2;
-  for (int k : pages(2, paired, 2)) out.push_back(page(k) + ", back of sheet " + std::to_string(k / 2));
+  for (int k : pages(2, paired, 2))
+    out.push_back(page(k) + ", back of sheet " + std::to_string(k / 2) + (k == 2 ? " (first pass)" : ""));
   long long order = setting(job, "wBackSideOrder", 0);
   if (order != 0 && order != 1) return out;
   std::vector<int> fronts = order == 0 ? pages(1, paired - 1, 2) : pages(paired - 1, 1, -2);
   if (n % 2) fronts.push_back(n);
-  for (int k : fronts) out.push_back(page(k) + ", front of sheet " + std::to_string((k + 1) / 2));
+  for (size_t i = 0; i < fronts.size(); ++i)
+    out.push_back(page(fronts[i]) + ", front of sheet " + std::to_string((fronts[i] + 1) / 2) +
+                  (i == 0 ? " (second pass, after the prompt to put the sheets back)" : ""));
   return out;
 }
 

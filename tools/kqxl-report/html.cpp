@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <sstream>
 
+#include <openssl/evp.h>
+
 #include "page.h"
 
 namespace report {
@@ -28,19 +30,10 @@ std::string count(size_t n, const char* one, const char* many) {
 }
 
 std::string base64(const std::string& bytes) {
-  static const char k[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  size_t i = 0;
-  for (; i + 2 < bytes.size(); i += 3) {
-    unsigned n = static_cast<unsigned char>(bytes[i]) << 16 | static_cast<unsigned char>(bytes[i + 1]) << 8 |
-                 static_cast<unsigned char>(bytes[i + 2]);
-    out += {k[n >> 18], k[n >> 12 & 63], k[n >> 6 & 63], k[n & 63]};
-  }
-  if (size_t rest = bytes.size() - i) {
-    unsigned n =
-        static_cast<unsigned char>(bytes[i]) << 16 | (rest > 1 ? static_cast<unsigned char>(bytes[i + 1]) << 8 : 0);
-    out += {k[n >> 18], k[n >> 12 & 63], rest > 1 ? k[n >> 6 & 63] : '=', '='};
-  }
+  std::string out(4 * ((bytes.size() + 2) / 3), '\0');
+  int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                          reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
+  out.resize(static_cast<size_t>(n));
   return out;
 }
 

@@ -9,6 +9,7 @@
 #include <regex>
 #include <thread>
 
+#include "jobkit/settings.h"
 #include "support/api_log.h"
 #include "support/pxl_builder.h"
 #include "support/spooled_job.h"
@@ -212,9 +213,21 @@ TEST(WatermarkRendering, FieldsWithoutTerminatorAndLongFaceNames) {
 TEST(WatermarkRendering, HalfACharacterAtTheFieldsEndIsLeftOut) {
   TestMachine m;
   ApiLog log(m);
+  // The user's side may fill the field to its last byte with a lead byte:
+  // "a", 39 of 日 (0x93 0xFA) and the first byte of a 40th.
   std::string kanji;
-  for (int i = 0; i < 40; ++i) kanji += "\u65e5";
-  m.play("codepage 932\n" + watermarkJob("szWatermarkText=\"a" + kanji + "\" szWatermarkFont=\"MS Gothic\""));
+  for (int i = 0; i < 39; ++i) kanji += "\u65e5";
+  jobkit::SettingsBuilder record;
+  record.withText("szWatermarkText", "a" + kanji);
+  for (auto& [field, value] :
+       std::initializer_list<std::pair<const char*, long long>>{{"wWatermark", 1}, {"wWatermarkSize", 72}})
+    record.with(field, value);
+  record.withText("szWatermarkFont", "MS Gothic");
+  std::vector<uint8_t> bytes = record.build(u"KQ PCL6 Laser", 932);
+  bytes[jobkit::findSettingsField("szWatermarkText")->offset + 79] = 0x93;
+  std::string hex;
+  for (uint8_t b : bytes) hex += " " + std::string(1, "0123456789ABCDEF"[b >> 4]) + "0123456789ABCDEF"[b & 15];
+  m.play("codepage 932\nstartdoc\nwrite hex" + hex + "\nstartpage\nwrite marker watermark\nendpage\nenddoc\nclose\n");
   auto text = log.calls("TextOutW");
   ASSERT_EQ(text.size(), 1u);
   EXPECT_EQ(ApiLog::number(text[0], "c"), 40);
@@ -355,7 +368,7 @@ close)");
   EXPECT_EQ(
       std::count_if(traces.begin(), traces.end(),
                     [](const std::u16string& t) { return t.find(u"KQXLO: \"C:\\forms\\none.ovl\" is no form") == 0; }),
-      2);
+      1);  // the library is asked once a job
 }
 
 // A form drawn at another resolution than the job's prints at another
@@ -377,6 +390,42 @@ TEST(WatermarkInsertion, AFormOfAnotherResolutionIsSaidSo) {
   }
   auto traces = m.traces();
   EXPECT_EQ(std::count(traces.begin(), traces.end(), said), 1);
+}
+
+// A form recorded on another paper, or turned, is cut off where the job's
+// page ends: the job says which, once; a form of the job's own page says
+// nothing.
+TEST(WatermarkInsertion, AFormOfAnotherPaperOrOrientationIsSaidSo) {
+  TestMachine m;
+  auto form = [&](const char16_t* path, int orientation, int mediaSize) {
+    std::string page;
+    pclxl::Writer w(page);
+    w.ubyte(orientation, pclxl::attr::Orientation).ubyte(mediaSize, pclxl::attr::MediaSize).op(pclxl::op::BeginPage);
+    test::defineFont(w, "@");
+    test::downloadChar(w, "@", 'A');
+    w.op(pclxl::op::EndPage);
+    m->writeFile(path, page);
+  };
+  form(u"C:\\forms\\a4l.ovl", 1, 2);     // A4, landscape
+  form(u"C:\\forms\\letter.ovl", 0, 0);  // Letter, portrait
+  auto play = [&](const char* file, const char* settings) {
+    m.play(std::string("settings reset wOverlayMode=1 szOverlayFile=\"C:\\\\forms\\\\") + file + "\" " + settings +
+           "\nstartdoc\nwrite settings\nwrite marker overlay\nwrite marker overlay\nclose\n");
+  };
+  play("a4l.ovl", "dmPaperSize=1 dmOrientation=1");
+  auto traces = m.traces();
+  const std::u16string paper =
+      u"The form was recorded on A4 paper and this job prints on Letter: what lies outside the page is cut off.\n";
+  const std::u16string turned =
+      u"The form was recorded in landscape and this job prints in portrait: what lies outside the page is cut off.\n";
+  EXPECT_EQ(std::count(traces.begin(), traces.end(), paper), 1);
+  EXPECT_EQ(std::count(traces.begin(), traces.end(), turned), 1);
+  size_t before = m.traces().size();
+  play("a4l.ovl", "dmPaperSize=9 dmOrientation=2");
+  play("letter.ovl", "dmPaperSize=1 dmOrientation=1");
+  traces = m.traces();
+  for (size_t i = before; i < traces.size(); ++i)
+    EXPECT_EQ(traces[i].find(u"The form was recorded"), std::u16string::npos);
 }
 
 // Every failing call of the watermark's making and insertion in turn: the

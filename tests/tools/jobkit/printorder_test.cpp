@@ -40,12 +40,17 @@ TEST(PrintOrder, TransparenciesAndSeparators) {
 }
 
 TEST(PrintOrder, ManualDuplexAcrossItsDocuments) {
-  // Two documents: the backs, then the fronts with the odd page alone last.
+  // Two documents: the backs, then the fronts with the odd page alone last;
+  // each pass's first page says where the prompt falls, in one document too.
+  const std::string first = " (first pass)", second = " (second pass, after the prompt to put the sheets back)";
   EXPECT_EQ(jobkit::pageLabels(job(5, {{"wManualDuplex", "1"}}), {2, 3}),
-            (Labels{{p(2) + ", back of sheet 1", p(4) + ", back of sheet 2"},
-                    {p(1) + ", front of sheet 1", p(3) + ", front of sheet 2", p(5) + ", front of sheet 3"}}));
+            (Labels{{p(2) + ", back of sheet 1" + first, p(4) + ", back of sheet 2"},
+                    {p(1) + ", front of sheet 1" + second, p(3) + ", front of sheet 2", p(5) + ", front of sheet 3"}}));
   EXPECT_EQ(jobkit::pageLabels(job(2, {{"wManualDuplex", "1"}, {"wInstructionPage", "1"}}), {3}),
-            (Labels{{"instruction page", p(2) + ", back of sheet 1", p(1) + ", front of sheet 1"}}));
+            (Labels{{"instruction page", p(2) + ", back of sheet 1" + first, p(1) + ", front of sheet 1" + second}}));
+  EXPECT_EQ(jobkit::pageLabels(job(4, {{"wManualDuplex", "1"}, {"wBackSideOrder", "1"}}), {4}),
+            (Labels{{p(2) + ", back of sheet 1" + first, p(4) + ", back of sheet 2",
+                     p(3) + ", front of sheet 2" + second, p(1) + ", front of sheet 1"}}));
 }
 
 TEST(PrintOrder, WhatCannotBeToldIsNotGuessed) {

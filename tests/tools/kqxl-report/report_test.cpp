@@ -49,6 +49,27 @@ TEST_F(Report, ReverseOrderShowsTheDocumentsPagesBackwards) {
   EXPECT_EQ(html.find("src=\"data:image/png;base64,\""), std::string::npos);  // every image has its bytes
 }
 
+// A log with lines that are no event (cut short, not JSON, invalid UTF-8,
+// not an object, text after the object) shows what it could read and
+// counts the rest; base64 of the page images round-trips through the page.
+TEST_F(Report, ALogItCannotReadIsCountedNotGuessed) {
+  std::ofstream(dir / "events.jsonl")
+      << "{\"event\":\"hook\",\"hook\":\"DrvSplStartDoc\",\"result\":\"handle\"}\n"
+      << "{\"event\":\"trace\",\"text\":\"The job's form \\u00e9\\ud83d\\ude00 cannot be printed.\"}\n"
+      << "{\"event\":\"hook\",\"hook\":\"DrvSplWritePrinter\"\n"
+      << "not json at all\n"
+      << "{\"event\":\"trace\",\"text\":\"\xFF\xFE\"}\n"
+      << "[\"event\",\"trace\"]\n"
+      << "{\"event\":\"trace\",\"text\":\"x\"} trailing\n"
+      << "{\"event\":\"job\",\"document\":\"Report\",\"pages\":3,\"settings\":{\"dmCopies\":2,\"szWatermarkText\":"
+         "\"대외비\"}}\n";
+  std::string html = report();
+  EXPECT_NE(html.find("5 lines of the event log could not be read."), std::string::npos) << html;
+  EXPECT_NE(html.find("The job's form é😀 cannot be printed."), std::string::npos) << html;
+  EXPECT_NE(html.find("<td>dmCopies</td><td>2</td>"), std::string::npos) << html;
+  EXPECT_NE(html.find("<td>szWatermarkText</td><td>대외비</td>"), std::string::npos) << html;
+}
+
 // A document whose job was cancelled says so; one with "cancelled":false
 // does not.
 TEST_F(Report, ACancelledJobsDocumentSaysSo) {

@@ -216,8 +216,10 @@ TEST_F(Runner, TextOutsideTheCodePageIsSaidAndTheCodePageChosen) {
   // dot below of "mật" after its "â"); Korean with Thai in one text finds
   // none.
   const std::pair<const char*, const char*> texts[] = {
-      {"סודי", "code page 1255 (Hebrew)"},       {"ลับมาก", "code page 874 (Thai)"},
-      {"'Bí mâ\u0323t'", "code page 1258 (Vietnamese)"}, {"سري", "code page 1256 (Arabic)"},
+      {"סודי", "code page 1255 (Hebrew)"},
+      {"ลับมาก", "code page 874 (Thai)"},
+      {"'Bí mâ\u0323t'", "code page 1258 (Vietnamese)"},
+      {"سري", "code page 1256 (Arabic)"},
       {"社外秘", "code page 932 (Japanese)"},
   };
   for (auto& [text, page] : texts) {
@@ -452,6 +454,25 @@ TEST_F(Runner, TheTerminalSaysWhatHappened) {
   RunResult r = run(script, "-o " + (dir / "out").string());
   EXPECT_NE(r.err.find("trace: Overlay recording to \"C:\\WINDOWS\\form.ovl\" refused"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("failed hook: DrvSplWritePrinter ("), std::string::npos) << r.err;
+  // A form that is not there, or a path that is no full path: the reason
+  // once a job, on the terminal and in the log, whatever the page count.
+  const std::pair<const char*, const char*> forms[] = {
+      {"C:\\forms\\none.ovl",
+       "trace: KQXLO: \"C:\\forms\\none.ovl\" is no form that can be printed: there is no such file.\n"},
+      {"forms\\x.ovl", "trace: The job's form \"forms\\x.ovl\" is not opened: it is not a full path to a file.\n"},
+  };
+  for (auto& [form, reason] : forms) {
+    options.settings = {"wOverlayMode=1", std::string("szOverlayFile=") + form};
+    ASSERT_TRUE(jobkit::makeJob(KQXL_SOURCE_DIR "/examples/numbered.pxl", options, &script, &error)) << error;
+    fs::remove_all(dir / "forms");
+    r = run(script, "-o " + (dir / "forms").string());
+    size_t at = r.err.find(reason);
+    EXPECT_NE(at, std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(reason, at + 1), std::string::npos) << "said once: " << r.err;
+    std::string events = slurp(dir / "forms" / "events.jsonl");
+    size_t said = events.find("KQXLO: "), again = said == std::string::npos ? said : events.find("KQXLO: ", said + 1);
+    EXPECT_EQ(again, std::string::npos) << events;
+  }
   options.settings = {};
   ASSERT_TRUE(jobkit::makeJob(KQXL_SOURCE_DIR "/examples/numbered.pxl", options, &script, &error)) << error;
   r = run(script, "-o " + (dir / "out2").string());
