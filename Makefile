@@ -75,7 +75,7 @@ tsan: setup
 FUZZ_SECONDS ?= 30
 FUZZ_BUILD ?= Debug
 FUZZ_DIR ?= build-fuzz
-FUZZ_TARGETS := pclxl:65536:examples/*.pxl,tests/data/*.pxl,tests/data/fuzz/* \
+FUZZ_TARGETS := pclxl:65536:examples/*.pxl,tests/data/*.pxl,tests/data/fuzz/*,tests/data/fuzz-pclxl/* \
   booklet:4096:tests/data/fuzz-booklet/* writepath:8192:tests/data/fuzz-writepath/* \
   jobscript:8192:examples/*.job,tests/tools/kqxl-run-win/jobs/*.job,tests/data/fuzz-jobscript/* \
   profile:8192:machine/image/WINDOWS/system32/spool/drivers/w32x86/2/*.INI,machine/image/winsim/printers.ini \
