@@ -88,57 +88,6 @@ const std::pair<std::string_view, Player::Hook> kHookVerbs[] = {
 
 }  // namespace
 
-// The directives that set up the machine, the printer and the settings: a
-// verb, the arguments it needs at least, its usage, and its handler.
-struct Player::MachineVerb {
-  std::string_view verb;
-  size_t minArgs;
-  const char* usage;
-  bool (Player::*handler)(const Directive& d, std::string* error);
-};
-
-const Player::MachineVerb Player::kMachineVerbs[] = {
-    {"printer", 0, "", &Player::printerVerb},
-    {"printer-data", 2, "printer-data NAME hex HH ... | NAME sz \"TEXT\" | NAME size=N [OFFSET=WORD ...]",
-     &Player::printerDataVerb},
-    {"file", 3, "file \"C:\\...\" text \"...\" | file \"C:\\...\" from \"host/path\"", &Player::fileVerb},
-    {"scanner", 2, "scanner hold CODE | scanner release CODE", &Player::scannerVerb},
-    {"hold", 1, "hold \"C:\\...\" [access=read|write|both] [share=none|read|write|both|all]", &Player::holdVerb},
-    {"release", 1, "release \"C:\\...\"", &Player::releaseVerb},
-    {"delete", 1, "delete \"C:\\...\"", &Player::deleteVerb},
-    {"folder", 1, "folder \"C:\\...\"", &Player::folderVerb},
-    {"ini", 4, "ini \"FILE\" SECTION KEY \"VALUE\"", &Player::iniVerb},
-    {"registry", 3, "registry \"KEY\" NAME sz \"TEXT\" | NAME dword N | NAME delete", &Player::registryVerb},
-    {"locale", 1, "locale LANGID | codepage N", &Player::localeVerb},
-    {"codepage", 1, "locale LANGID | codepage N", &Player::localeVerb},
-    {"answer", 0, "", &Player::answerVerb},
-    {"fail", 1, "fail FUNCTION [nth=N|every] [path=\"PATTERN\"]", &Player::failVerb},
-    {"settings", 0, "", &Player::settingsVerb},
-};
-
-std::vector<std::string_view> Player::verbs() {
-  std::vector<std::string_view> names;
-  for (auto& [verb, hook] : kHookVerbs) names.push_back(verb);
-  for (auto& v : kMachineVerbs) names.push_back(v.verb);
-  return names;
-}
-
-bool Player::check(const Directive& d, std::string* error) {
-  winsim::CancelPlan plan;
-  if (d.verb == "cancel") return cancelPlanOf(d, &plan, error);
-  for (auto& [verb, hook] : kHookVerbs)
-    if (d.verb == verb) return true;
-  for (auto& v : kMachineVerbs) {
-    if (d.verb != v.verb) continue;
-    if (d.args.size() < v.minArgs) return *error = std::string("usage: ") + v.usage, false;
-    if (d.verb != "settings") return true;
-    for (auto& t : d.args)
-      if (!t.key.empty() && !findSettingsField(t.key)) return *error = unknownField(t.key), false;
-    return true;
-  }
-  return *error = "unknown directive \"" + d.verb + "\"" + didYouMean(d.verb, verbs()), false;
-}
-
 namespace {
 
 // The words each directive takes: its plain words (the form's own word
@@ -250,8 +199,54 @@ bool argumentsFit(const Directive& d, std::string* error) {
   return true;
 }
 
+// The directives that set up the machine, the printer and the settings: a
+// verb, the arguments its handler reads at least (kArgumentShapes has its
+// usage), and its handler.
+struct Player::MachineVerb {
+  std::string_view verb;
+  size_t minArgs;
+  bool (Player::*handler)(const Directive& d, std::string* error);
+};
+
+const Player::MachineVerb Player::kMachineVerbs[] = {
+    {"printer", 0, &Player::printerVerb},   {"printer-data", 2, &Player::printerDataVerb},
+    {"file", 3, &Player::fileVerb},         {"scanner", 2, &Player::scannerVerb},
+    {"hold", 1, &Player::holdVerb},         {"release", 1, &Player::releaseVerb},
+    {"delete", 1, &Player::deleteVerb},     {"folder", 1, &Player::folderVerb},
+    {"ini", 4, &Player::iniVerb},           {"registry", 3, &Player::registryVerb},
+    {"locale", 1, &Player::localeVerb},     {"codepage", 1, &Player::localeVerb},
+    {"answer", 0, &Player::answerVerb},     {"fail", 1, &Player::failVerb},
+    {"settings", 0, &Player::settingsVerb},
+};
+
+std::vector<std::string_view> Player::verbs() {
+  std::vector<std::string_view> names;
+  for (auto& [verb, hook] : kHookVerbs) names.push_back(verb);
+  for (auto& v : kMachineVerbs) names.push_back(v.verb);
+  return names;
+}
+
+bool Player::check(const Directive& d, std::string* error) {
+  winsim::CancelPlan plan;
+  if (d.verb == "cancel") return cancelPlanOf(d, &plan, error);
+  for (auto& [verb, hook] : kHookVerbs)
+    if (d.verb == verb) return argumentsFit(d, error);
+  for (auto& v : kMachineVerbs) {
+    if (d.verb != v.verb) continue;
+    if (d.args.size() < v.minArgs) return *error = usageOfForms(d.verb), false;
+    if (!argumentsFit(d, error)) return false;
+    if (d.verb != "settings") return true;
+    for (auto& t : d.args) {
+      if (!t.key.empty() && !findSettingsField(t.key)) return *error = unknownField(t.key), false;
+      if (t.key.empty() && t.value != "reset") return *error = "expected FIELD=VALUE, not \"" + t.value + "\"", false;
+    }
+    return true;
+  }
+  return *error = "unknown directive \"" + d.verb + "\"" + didYouMean(d.verb, verbs()), false;
+}
+
 bool ScriptCheck::directive(const Directive& d, std::string* error) {
-  return Player::check(d, error) && argumentsFit(d, error) && jobState(d, error) && hostFiles(d, error);
+  return Player::check(d, error) && jobState(d, error) && hostFiles(d, error);
 }
 
 // The hooks play in a job, from its startdoc to its close.

@@ -47,7 +47,8 @@ class Player {
   bool run(ScriptReader script, ScriptError* error);
 
   // What can be told of a directive before anything plays: its verb, the
-  // arguments it needs, the settings fields it names. False with the error.
+  // words it takes (argumentsFit), the settings fields it names. False with
+  // the error.
   static bool check(const Directive& d, std::string* error);
 
   // When the component could not be loaded at all (not a script error).
@@ -133,8 +134,8 @@ class Player {
 fs::path hostFileOf(const fs::path& scriptDir, const std::string& utf8);
 
 // A whole script checked before anything plays, one directive after the
-// other: each directive's own check, the words it takes and no others, a
-// hook directive only in an open job, and every host file it names there.
+// other: each directive's own check (Player::check), a hook directive only
+// in an open job, and every host file it names there.
 class ScriptCheck {
  public:
   explicit ScriptCheck(fs::path scriptDir) : scriptDir_(std::move(scriptDir)) {}
