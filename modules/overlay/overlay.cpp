@@ -132,17 +132,17 @@ struct FontNameAt {
   std::vector<double> font;
 };
 
-// The drawing of the recording's first page: the bytes between its
-// BeginPage and its EndPage, read as a printer reads them inside a session,
-// with the fonts the page defines made the form's own (renamed, and removed
-// again at its end), so that it plays on every page any number of times.
-// Empty, with the reason, when the recording is not such a page.
 // The page a form was recorded on: its MediaSize and Orientation, -1 where
 // BeginPage does not give them.
 struct RecordedPage {
   int mediaSize = -1, orientation = -1;
 };
 
+// The drawing of the recording's first page: the bytes between its
+// BeginPage and its EndPage, read as a printer reads them inside a session,
+// with the fonts the page defines made the form's own (renamed, and removed
+// again at its end), so that it plays on every page any number of times.
+// Empty, with the reason, when the recording is not such a page.
 std::string PageDrawing(const std::string& recording, std::string* why, int* resolution = nullptr,
                         RecordedPage* recorded = nullptr) {
   std::string session = pclxl::headerLine("overlay");
@@ -230,7 +230,7 @@ void TraceRefusal(const WCHAR* path, const std::string& why) {
   std::u16string line =
       u"KQXLO: \"" + std::u16string(reinterpret_cast<const char16_t*>(path)) + u"\" is no form that can be printed: ";
   for (char c : why) line += static_cast<char16_t>(static_cast<unsigned char>(c));
-  line += u".\n";
+  line += why.empty() || why.back() != '.' ? u".\n" : u"\n";
   OutputDebugStringW(reinterpret_cast<LPCWSTR>(line.c_str()));
 }
 

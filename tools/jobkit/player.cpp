@@ -128,7 +128,7 @@ const ArgumentShape kArgumentShapes[] = {
     {"codepage", "", 1, 1, "", "codepage N"},
     {"scanner", "", 2, 2, "", "scanner hold CODE | scanner release CODE"},
     {"answer", "", 0, kAnyNumber, "", "answer OK|CANCEL|YES|NO ..."},
-    {"fail", "", 1, 1, "nth path", "fail FUNCTION [nth=N|every] [path=\"PATTERN\"]"},
+    {"fail", "", 1, 2, "nth path", "fail FUNCTION [nth=N|every] [path=\"PATTERN\"]"},
     {"settings", "", 0, kAnyNumber, "*", "settings reset | settings FIELD=VALUE ..."},
 };
 
