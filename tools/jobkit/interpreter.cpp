@@ -84,8 +84,8 @@ Interpreter findInterpreter(const fs::path& projectDir) {
   if (fs::path gpcl6 = onPath("gpcl6"); !gpcl6.empty()) return throughWrapper(projectDir, gpcl6, gpcl6.string());
   Interpreter none;
   none.missing =
-      "no PCL XL interpreter: set KQXL_GPCL6 to GhostPDL's gpcl6 (or KQXL_PXL_PRINT), put gpcl6 on the PATH, or lay "
-      "../shared/tools/pxl-print beside the project";
+      "no PCL XL interpreter: set KQXL_GPCL6 to GhostPDL's gpcl6 (README, \"Seeing the pages\", says how to build "
+      "one), or put gpcl6 on the PATH";
   return none;
 }
 
