@@ -286,8 +286,13 @@ std::string didYouMean(std::string_view word, const std::vector<std::string_view
   auto sameLetter = [&](char x, char y) { return lower(x) == lower(y); };
   std::string_view best;
   size_t bestDistance = std::max<size_t>(2, word.size() / 3) + 1;
-  for (auto name : known)
+  for (auto name : known) {
+    // The distance is at least the difference in length: a long word (a
+    // line of garbage) is never compared letter by letter.
+    size_t gap = word.size() > name.size() ? word.size() - name.size() : name.size() - word.size();
+    if (gap >= bestDistance) continue;
     if (size_t d = editDistance(word, name, sameLetter); d < bestDistance) best = name, bestDistance = d;
+  }
   return best.empty() ? std::string() : "; did you mean \"" + std::string(best) + "\"?";
 }
 
